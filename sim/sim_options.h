@@ -1,0 +1,36 @@
+// Everything that shapes one simulated tracker: its answers and its faults.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim_boot_loader.h"
+#include "sim_gsm.h"
+#include "sim_line.h"
+
+namespace sim {
+
+enum class ProbeAnswer {
+  MainMenu,  // the tracker shows its menu
+  Siemens,   // the GSM module identifies itself ("SIEMENS" ... "OK")
+  Silent,    // nothing at all
+  Garbage,   // bytes that hold neither answer
+};
+
+struct MenuOptions {
+  ProbeAnswer probeAnswer = ProbeAnswer::MainMenu;
+  bool splitProbeAnswer = false;  // the answer's two halves come 300 ms apart
+  std::string imei = "356938035643809";
+  bool imeiMissing = false;       // "at+gsn\r" gets only its echo and ERROR
+  std::uint32_t imeiDelayMs = 0;  // pause before the IMEI answer
+  bool filePromptMissing = false; // menu choice "1" prints nothing
+};
+
+struct SimOptions {
+  LineOptions line;
+  MenuOptions menu;
+  GsmOptions gsm;
+  BootOptions boot;
+};
+
+}  // namespace sim

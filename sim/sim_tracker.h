@@ -1,0 +1,61 @@
+// A simulated KV-770 on a pseudo-terminal: menu and probe answers, the IMEI,
+// the GSM side (version, message store) and the boot loader. The same class
+// runs in-process for tests (its own thread on the master side) and as the
+// kvsim program.
+//
+// Thread contract: Start/Stop and the observers may be called from any thread.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim_options.h"
+
+namespace sim {
+
+class SimTracker {
+ public:
+  explicit SimTracker(SimOptions options = {});
+  ~SimTracker();
+  SimTracker(const SimTracker&) = delete;
+  SimTracker& operator=(const SimTracker&) = delete;
+
+  bool Start();
+  void Stop();
+  // Pulls the cable: the line goes away under the tool.
+  void PullCable();
+  const std::string& PortPath() const { return line_.PortPath(); }
+
+  // Sends text to the tool unprompted (for example "Get data OK\r\n").
+  void SendText(const std::string& text) { line_.Send(text); }
+
+  // How often a command line (with its CR, or a menu digit) was received.
+  int CommandCount(const std::string& command) const;
+  std::string ReceivedLog() const;  // everything received, in order, as text
+  std::array<std::string, 4> MessageStore() const { return gsm_.Store(); }
+  std::vector<ReceivedImage> Images() const { return boot_.Images(); }
+  const SimLine& Line() const { return line_; }
+  const SimOptions& Options() const { return options_; }
+
+ private:
+  void Serve();
+  void OnCommandLine(const std::string& line);
+  void OnMenuChoice(char choice);
+  void Record(const std::string& command);
+
+  SimOptions options_;
+  SimLine line_;
+  GsmModem gsm_;
+  BootLoader boot_;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+  mutable std::mutex logLock_;
+  std::map<std::string, int> counts_;
+  std::string log_;
+};
+
+}  // namespace sim

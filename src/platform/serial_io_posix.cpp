@@ -1,0 +1,388 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/handle_object.h"
+#include "platform/serial_io.h"
+
+namespace {
+
+struct SerialPortObject final : HandleObject {
+  explicit SerialPortObject(int f) : HandleObject(Kind::SerialPort), fd(f) {}
+  ~SerialPortObject() override {
+    // The exclusive flag outlives the close on a pseudo-terminal: clear it so
+    // the tool (or a normal user) can open the port again right away.
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+  }
+  int fd;
+  std::mutex timeoutsLock;
+  COMMTIMEOUTS timeouts{};
+  DCB state{};
+};
+
+SerialPortObject* AsPort(HANDLE h) {
+  if (!platform::detail::IsValid(h) || h->kind != HandleObject::Kind::SerialPort) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return static_cast<SerialPortObject*>(h);
+}
+
+DWORD ErrorFromErrno(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EBUSY:
+    case EPERM:
+    case EWOULDBLOCK:
+      return ERROR_ACCESS_DENIED;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+speed_t SpeedFor(DWORD baud, bool* ok) {
+  *ok = true;
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: *ok = false; return B0;
+  }
+}
+
+// Waits for `events` on fd for at most `ms` clock milliseconds (INFINITE: no bound).
+// Returns poll's revents, 0 on time-out, -1 on error.
+int PollFor(int fd, short events, DWORD ms) {
+  using Clock = std::chrono::steady_clock;
+  const bool bounded = ms != INFINITE;
+  const auto deadline = Clock::now() + platform::RealDuration(bounded ? ms : 0);
+  for (;;) {
+    int waitMs = -1;
+    if (bounded) {
+      const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+      waitMs = left.count() <= 0 ? 0 : static_cast<int>((left.count() + 999) / 1000);
+    }
+    pollfd p{fd, events, 0};
+    const int r = ::poll(&p, 1, waitMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) {
+      if (!bounded || Clock::now() < deadline) continue;
+      return 0;
+    }
+    return p.revents;
+  }
+}
+
+}  // namespace
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD creation, DWORD,
+                   HANDLE) {
+  if (path == nullptr || creation != OPEN_EXISTING || shareMode != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const int mode = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  const int fd = ::open(path, mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!::isatty(fd)) {
+    ::close(fd);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Exclusive access: flock catches a second open by anybody (root included),
+  // TIOCEXCL keeps other programs that do not lock from opening the tty.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  ::ioctl(fd, TIOCEXCL);
+  SetLastError(ERROR_SUCCESS);
+  return new SerialPortObject(fd);
+}
+
+BOOL GetCommState(HANDLE h, DCB* dcb) {
+  auto* port = AsPort(h);
+  if (!port || !dcb) return FALSE;
+  termios t{};
+  if (::tcgetattr(port->fd, &t) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  DCB d = port->state;  // fields termios cannot express keep what was set last
+  static const struct { speed_t s; DWORD b; } kSpeeds[] = {
+      {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
+      {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+      {B460800, 460800}, {B921600, 921600}};
+  const speed_t sp = cfgetospeed(&t);
+  for (const auto& e : kSpeeds)
+    if (e.s == sp) d.BaudRate = e.b;
+  switch (t.c_cflag & CSIZE) {
+    case CS5: d.ByteSize = 5; break;
+    case CS6: d.ByteSize = 6; break;
+    case CS7: d.ByteSize = 7; break;
+    default: d.ByteSize = 8; break;
+  }
+  d.Parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY) : NOPARITY;
+  d.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  d.fOutxCtsFlow = (t.c_cflag & CRTSCTS) ? 1 : 0;
+  d.fOutX = (t.c_iflag & IXON) ? 1 : 0;
+  d.fInX = (t.c_iflag & IXOFF) ? 1 : 0;
+  d.fParity = (t.c_iflag & INPCK) ? 1 : 0;
+  d.XonChar = static_cast<char>(t.c_cc[VSTART]);
+  d.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+  *dcb = d;
+  return TRUE;
+}
+
+BOOL SetCommState(HANDLE h, const DCB* dcb) {
+  auto* port = AsPort(h);
+  if (!port || !dcb) return FALSE;
+  bool known = false;
+  const speed_t speed = SpeedFor(dcb->BaudRate, &known);
+  if (!known || dcb->ByteSize < 5 || dcb->ByteSize > 8 || dcb->Parity > EVENPARITY ||
+      (dcb->StopBits != ONESTOPBIT && dcb->StopBits != TWOSTOPBITS)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  termios t{};
+  if (::tcgetattr(port->fd, &t) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  ::cfmakeraw(&t);  // binary line: no echo, no translation, no signals
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  t.c_cflag |= kSizes[dcb->ByteSize - 5];
+  if (dcb->Parity != NOPARITY) t.c_cflag |= PARENB | (dcb->Parity == ODDPARITY ? PARODD : 0);
+  if (dcb->StopBits == TWOSTOPBITS) t.c_cflag |= CSTOPB;
+  if (dcb->fOutxCtsFlow || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+  if (dcb->fOutX) t.c_iflag |= IXON;
+  if (dcb->fInX) t.c_iflag |= IXOFF;
+  if (dcb->fParity) t.c_iflag |= INPCK;
+  t.c_cc[VSTART] = static_cast<cc_t>(dcb->XonChar);
+  t.c_cc[VSTOP] = static_cast<cc_t>(dcb->XoffChar);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  ::cfsetispeed(&t, speed);
+  ::cfsetospeed(&t, speed);
+  if (::tcsetattr(port->fd, TCSANOW, &t) != 0) {
+    SetLastError(errno == EINVAL ? ERROR_INVALID_PARAMETER : ErrorFromErrno(errno));
+    return FALSE;
+  }
+  // Modem lines: a pseudo-terminal refuses these calls, which is not a failure.
+  int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+  ::ioctl(port->fd, dcb->fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (dcb->fRtsControl != RTS_CONTROL_HANDSHAKE)
+    ::ioctl(port->fd, dcb->fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+  port->state = *dcb;
+  return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* timeouts) {
+  auto* port = AsPort(h);
+  if (!port || !timeouts) return FALSE;
+  std::lock_guard<std::mutex> lock(port->timeoutsLock);
+  *timeouts = port->timeouts;
+  return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* timeouts) {
+  auto* port = AsPort(h);
+  if (!port || !timeouts) return FALSE;
+  std::lock_guard<std::mutex> lock(port->timeoutsLock);
+  port->timeouts = *timeouts;
+  return TRUE;
+}
+
+BOOL PurgeComm(HANDLE h, DWORD flags) {
+  auto* port = AsPort(h);
+  if (!port) return FALSE;
+  const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
+  const bool tx = flags & (PURGE_TXCLEAR | PURGE_TXABORT);
+  if (rx && tx) ::tcflush(port->fd, TCIOFLUSH);
+  else if (rx) ::tcflush(port->fd, TCIFLUSH);
+  else if (tx) ::tcflush(port->fd, TCOFLUSH);
+  return TRUE;
+}
+
+BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* status) {
+  auto* port = AsPort(h);
+  if (!port) return FALSE;
+  if (errors) *errors = 0;
+  int inQueue = 0, outQueue = 0;
+  if (::ioctl(port->fd, FIONREAD, &inQueue) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return FALSE;
+  }
+  ::ioctl(port->fd, TIOCOUTQ, &outQueue);
+  if (status) {
+    status->cbInQue = inQueue > 0 ? static_cast<DWORD>(inQueue) : 0;
+    status->cbOutQue = outQueue > 0 ? static_cast<DWORD>(outQueue) : 0;
+  }
+  return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE h) {
+  auto* port = AsPort(h);
+  if (!port) return FALSE;
+  const auto start = platform::ClockMs();
+  for (;;) {
+    int outQueue = 0;
+    if (::ioctl(port->fd, TIOCOUTQ, &outQueue) != 0 || outQueue <= 0) return TRUE;
+    if (platform::ClockMs() - start >= 1000) return TRUE;
+    platform::SleepMs(1);
+  }
+}
+
+BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* readCount, void*) {
+  auto* port = AsPort(h);
+  if (readCount) *readCount = 0;
+  if (!port || (!buffer && toRead)) return FALSE;
+  if (toRead == 0) return TRUE;
+  COMMTIMEOUTS to;
+  {
+    std::lock_guard<std::mutex> lock(port->timeoutsLock);
+    to = port->timeouts;
+  }
+  auto* out = static_cast<unsigned char*>(buffer);
+  DWORD got = 0;
+  const bool returnAtOnce = to.ReadIntervalTimeout == MAXDWORD;
+  DWORD firstByteWait = 0;
+  if (returnAtOnce && to.ReadTotalTimeoutMultiplier == MAXDWORD)
+    firstByteWait = to.ReadTotalTimeoutConstant;
+  DWORD totalWait = INFINITE;
+  if (!returnAtOnce) {
+    const std::uint64_t total =
+        static_cast<std::uint64_t>(to.ReadTotalTimeoutMultiplier) * toRead + to.ReadTotalTimeoutConstant;
+    if (total != 0) totalWait = total >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(total);
+  }
+  const auto start = platform::ClockMs();
+  for (;;) {
+    const ssize_t n = ::read(port->fd, out + got, toRead - got);
+    if (n > 0) {
+      got += static_cast<DWORD>(n);
+      if (returnAtOnce || got == toRead) break;
+      continue;
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      // EIO: the other side of the line is gone.
+      if (readCount) *readCount = got;
+      SetLastError(ERROR_GEN_FAILURE);
+      return got > 0 ? TRUE : FALSE;
+    }
+    DWORD wait;
+    if (returnAtOnce) {
+      if (got > 0 || firstByteWait == 0) break;
+      const auto spent = platform::ClockMs() - start;
+      if (spent >= firstByteWait) break;
+      wait = firstByteWait - static_cast<DWORD>(spent);
+    } else if (totalWait == INFINITE) {
+      wait = INFINITE;
+    } else {
+      const auto spent = platform::ClockMs() - start;
+      if (spent >= totalWait) break;
+      wait = totalWait - static_cast<DWORD>(spent);
+    }
+    const int ev = PollFor(port->fd, POLLIN, wait);
+    if (ev < 0) {
+      SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+    if (ev == 0) break;
+    if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) {
+      SetLastError(ERROR_GEN_FAILURE);
+      if (readCount) *readCount = got;
+      return got > 0 ? TRUE : FALSE;
+    }
+  }
+  if (readCount) *readCount = got;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void*) {
+  auto* port = AsPort(h);
+  if (written) *written = 0;
+  if (!port || (!buffer && toWrite)) return FALSE;
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  DWORD done = 0;
+  while (done < toWrite) {
+    const ssize_t n = ::write(port->fd, in + done, toWrite - done);
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      if (written) *written = done;
+      SetLastError(ErrorFromErrno(errno));
+      return FALSE;
+    }
+    const int ev = PollFor(port->fd, POLLOUT, 10000);
+    if (ev <= 0) break;  // stalled line: report what went out
+    if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
+      if (written) *written = done;
+      SetLastError(ERROR_GEN_FAILURE);
+      return FALSE;
+    }
+  }
+  if (written) *written = done;
+  return TRUE;
+}
+
+namespace platform {
+
+std::string PortDevicePath(const std::string& portName) {
+  if (!portName.empty() && portName[0] == '/') return portName;
+  return "/dev/" + portName;
+}
+
+int WaitCommReadable(HANDLE h, DWORD timeoutMs) {
+  auto* port = AsPort(h);
+  if (!port) return -1;
+  const int ev = PollFor(port->fd, POLLIN, timeoutMs);
+  if (ev < 0) return -1;
+  if (ev == 0) return 0;
+  if (ev & POLLIN) return 1;
+  return -1;  // hang-up or error without data
+}
+
+bool CommLineLost(HANDLE h) {
+  auto* port = AsPort(h);
+  if (!port) return true;
+  pollfd p{port->fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) < 0) return true;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && !(p.revents & POLLIN);
+}
+
+}  // namespace platform
