@@ -97,9 +97,12 @@ void SimTracker::OnCommandLine(const std::string& line) {
         return;
       case ProbeAnswer::MainMenu:
         if (menu.splitProbeAnswer) {
+          // The halves come far enough apart (and from the next answer) to
+          // land in different reads of the tool.
           line_.Send("\r\n==== KV-770 Main");
           platform::SleepMs(300);
           line_.Send(" Menu ====\r\n");
+          platform::SleepMs(300);
         } else {
           line_.Send("\r\n==== KV-770 Main Menu ====\r\n 1: Download firmware\r\n 2: Run\r\n");
         }
@@ -109,6 +112,7 @@ void SimTracker::OnCommandLine(const std::string& line) {
           line_.Send("ati\r\r\nSIEMENS\r\nMC55\r\n");
           platform::SleepMs(300);
           line_.Send("\r\nOK\r\n");
+          platform::SleepMs(300);
         } else {
           line_.Send("ati\r\r\nSIEMENS\r\nMC55\r\nREVISION 03.02\r\n\r\nOK\r\n");
         }

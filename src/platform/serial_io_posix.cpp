@@ -296,8 +296,9 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* readCount, void*) {
       if (returnAtOnce || got == toRead) break;
       continue;
     }
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      // EIO: the other side of the line is gone.
+    // A raw tty without VMIN returns 0 when nothing is there; EIO means the
+    // other side of the line is gone.
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
       if (readCount) *readCount = got;
       SetLastError(ERROR_GEN_FAILURE);
       return got > 0 ? TRUE : FALSE;
