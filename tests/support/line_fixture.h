@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "clock_speed.h"
+#include "eventually.h"
 #include "serial/open_serial_port.h"
 #include "sim_tracker.h"
 
@@ -36,17 +37,6 @@ class LineFixture : public ::testing::Test {
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     ASSERT_EQ(written, bytes.size());
-  }
-
-  // Polls `done` in real time for at most `limit`; true when it held.
-  static bool Eventually(const std::function<bool()>& done,
-                         std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
   }
 
   ClockSpeedScope speed_{kSpeed};

@@ -1,0 +1,68 @@
+// The port scan: opens each listed port in turn at 115200 baud, probes it,
+// closes it and reports the outcome behind the port's name.
+//
+// Thread contract: the scan runs on its own thread and owns a shared
+// PortScan; the dialog that shows it holds the same shared_ptr. The callbacks
+// run on the scan thread and must hand their texts to the GUI thread without
+// blocking (a queued call guarded against a dialog that is gone). Once
+// Break() was called, no callback runs again, so a dialog may end right after.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/sync.h"
+
+constexpr DWORD SCAN_PROBE_WAIT_MS = 60000;
+constexpr DWORD SCAN_PORT_PAUSE_MS = 200;
+constexpr DWORD SCAN_BAUD_RATE = 115200;
+
+extern const char* const kScanOpenSuccess;  // "   -------->[Open Success]"
+extern const char* const kScanCheckFailed;  // "   -------->[Check failed]"
+extern const char* const kScanOpenFailed;   // "   -------->[Open failed]"
+extern const char* const kScanComplete;     // "Complete Scan."
+extern const char* const kScanBreak;        // "Break scan."
+
+// "115200 scaning %s" for one port.
+std::string ScanningText(const std::string& portName);
+
+class PortScan : public std::enable_shared_from_this<PortScan> {
+ public:
+  using StatusCallback = std::function<void(const std::string& text)>;
+  using EntryCallback = std::function<void(int index, const std::string& text)>;
+
+  PortScan(std::vector<std::string> portNames, StatusCallback onStatus, EntryCallback onEntry);
+
+  // Starts ScanThreadProc; returns its handle (null when no thread could start).
+  HANDLE Start();
+  // The user broke the scan: the worker stops after the current probe and
+  // reports nothing more. Safe to call more than once, from any thread.
+  void Break();
+  bool Running() const { return g_bScanRunning.load(); }
+  // Position of the last port on which a tracker answered; -1 when none.
+  int FoundIndex() const { return m_nFoundIndex.load(); }
+  // Entry texts as the scan left them (plain names or names with a suffix).
+  std::vector<std::string> Entries() const;
+  bool Finished() const { return finished_.load(); }
+
+ private:
+  friend DWORD ScanThreadProc(void* param);
+  void Run();
+  void Report(const std::function<void()>& call);
+
+  std::vector<std::string> names_;
+  std::vector<std::string> entries_;
+  mutable std::mutex lock_;  // guards entries_ and the callbacks against Break()
+  StatusCallback onStatus_;
+  EntryCallback onEntry_;
+  std::atomic<bool> g_bScanRunning{false};
+  std::atomic<int> m_nFoundIndex{-1};
+  std::atomic<bool> finished_{false};
+};
+
+// Thread routine: `param` is a std::shared_ptr<PortScan>* allocated with new.
+DWORD ScanThreadProc(void* param);
