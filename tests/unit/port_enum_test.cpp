@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,38 +83,6 @@ TEST_F(SimulatedPorts, SeveralSimulatorsAreListedOldestFirst) {
   platform::WithdrawSimulatedPort(b);
 }
 
-TEST_F(SimulatedPorts, AdvertOfAProcessThatEndedIsIgnoredAndRemoved) {
-  // A simulator that dies without withdrawing (killed) leaves its file behind.
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const bool ok = static_cast<bool>(platform::AdvertiseSimulatedPort(line_.PortPath()));
-    ::_exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_EQ(folder_.AdvertFileCount(), 1);
-  EXPECT_FALSE(Lists(EnumeratePorts(true), line_.PortPath()));
-  EXPECT_EQ(folder_.AdvertFileCount(), 0) << "the stale file should be cleaned up";
-}
-
-TEST_F(SimulatedPorts, AdvertOfAMissingOrNonTerminalPortIsIgnored) {
-  const std::string plainFile = folder_.Base() + "/not-a-tty";
-  std::ofstream(plainFile) << "x";
-  auto gone = platform::AdvertiseSimulatedPort("/dev/pts/999999");
-  auto notTty = platform::AdvertiseSimulatedPort(plainFile);
-  ASSERT_TRUE(gone);
-  ASSERT_TRUE(notTty);
-  EXPECT_TRUE(platform::ListSimulatedPorts().empty());
-  // Its process lives: the files stay for it to withdraw.
-  EXPECT_EQ(folder_.AdvertFileCount(), 2);
-  platform::WithdrawSimulatedPort(gone);
-  platform::WithdrawSimulatedPort(notTty);
-  EXPECT_FALSE(platform::AdvertiseSimulatedPort("relative/path"));
-  EXPECT_FALSE(platform::AdvertiseSimulatedPort("/dev/pts/1\nport=/dev/tty"));
-}
-
 TEST_F(SimulatedPorts, HandWrittenAdvertsAreCheckedBeforeUse) {
   ASSERT_TRUE(platform::EnsureRuntimeFolder());
   const std::string dir = platform::RuntimeFolder();
@@ -127,10 +94,16 @@ TEST_F(SimulatedPorts, HandWrittenAdvertsAreCheckedBeforeUse) {
   // A name that points elsewhere would make the tool open another port.
   std::ofstream(dir + "/misnamed.port")
       << "port=" << line_.PortPath() << "\nname=Prolific USB-to-Serial Comm Port (ttyUSB0)\npid=" << pid << "\n";
+  // Live process, but no terminal behind the path.
+  std::ofstream(dir + "/gone.port") << "port=/dev/pts/999999\npid=" << pid << "\n";
+  std::ofstream(dir + "/file.port") << "port=" << dir << "/file.port\npid=" << pid << "\n";
   const auto ports = platform::ListSimulatedPorts();
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].portPath, line_.PortPath());
   EXPECT_EQ(PortNameFromFriendlyName(ports[0].friendlyName), line_.PortPath());
+  EXPECT_EQ(folder_.AdvertFileCount(), 6) << "files of a live process stay for it to withdraw";
+  EXPECT_FALSE(platform::AdvertiseSimulatedPort("relative/path"));
+  EXPECT_FALSE(platform::AdvertiseSimulatedPort("/dev/pts/1\nport=/dev/tty"));
 }
 
 TEST_F(SimulatedPorts, FolderOpenToOthersIsNotTrusted) {
@@ -155,7 +128,8 @@ TEST(HardwarePorts, ListsOnlySerialDevicesWithNamesThatLeadBack) {
     // Virtual consoles and the pty multiplexer are no serial ports.
     EXPECT_FALSE(p.portName == "console" || p.portName == "ptmx" || p.portName == "tty") << p.portName;
     EXPECT_FALSE(p.portName.size() > 3 && p.portName.rfind("tty", 0) == 0 &&
-                 std::all_of(p.portName.begin() + 3, p.portName.end(), ::isdigit))
+                 std::all_of(p.portName.begin() + 3, p.portName.end(),
+                             [](unsigned char c) { return c >= '0' && c <= '9'; }))
         << p.portName;
   }
 }
