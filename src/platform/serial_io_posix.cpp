@@ -193,9 +193,7 @@ BOOL SetCommState(HANDLE h, const DCB* dcb) {
   if (dcb->fParity) t.c_iflag |= INPCK;
   t.c_cc[VSTART] = static_cast<cc_t>(dcb->XonChar);
   t.c_cc[VSTOP] = static_cast<cc_t>(dcb->XoffChar);
-  // MIN 1 keeps "nothing yet" (EAGAIN on the non-blocking descriptor) apart
-  // from "line gone" (0 or EIO); with MIN 0 a raw tty reads 0 when empty.
-  t.c_cc[VMIN] = 1;
+  t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   ::cfsetispeed(&t, speed);
   ::cfsetospeed(&t, speed);
