@@ -8,6 +8,7 @@
 // own reference, platform::RetainHandle).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/sync.h"
@@ -104,4 +105,11 @@ int WaitCommReadable(HANDLE port, DWORD timeoutMs);
 
 // True when the port's device has gone away (cable pulled, simulator ended).
 bool CommLineLost(HANDLE port);
+
+// Receives every byte read from or written to any port, with the port's
+// device path; `sent` is true for bytes the tool wrote. Process-wide, for
+// the terminal program's --trace. Called on the reading or writing thread.
+using PortTraceSink =
+    std::function<void(const std::string& device, bool sent, const unsigned char* bytes, std::size_t count)>;
+void SetPortTrace(PortTraceSink sink);
 }  // namespace platform

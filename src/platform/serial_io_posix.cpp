@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <mutex>
 
 #include "platform/clock.h"
@@ -15,8 +16,16 @@
 
 namespace {
 
+std::mutex g_traceLock;
+std::shared_ptr<platform::PortTraceSink> g_trace;
+
+std::shared_ptr<platform::PortTraceSink> CurrentTrace() {
+  std::lock_guard<std::mutex> lock(g_traceLock);
+  return g_trace;
+}
+
 struct SerialPortObject final : HandleObject {
-  explicit SerialPortObject(int f) : HandleObject(Kind::SerialPort), fd(f) {}
+  SerialPortObject(int f, std::string p) : HandleObject(Kind::SerialPort), fd(f), path(std::move(p)) {}
   ~SerialPortObject() override {
     // The exclusive flag outlives the close on a pseudo-terminal: clear it so
     // the tool (or a normal user) can open the port again right away.
@@ -25,6 +34,7 @@ struct SerialPortObject final : HandleObject {
     ::close(fd);
   }
   int fd;
+  const std::string path;
   std::mutex timeoutsLock;
   COMMTIMEOUTS timeouts{};
   DCB state{};
@@ -127,7 +137,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD
   }
   ::ioctl(fd, TIOCEXCL);
   SetLastError(ERROR_SUCCESS);
-  return new SerialPortObject(fd);
+  return new SerialPortObject(fd, path);
 }
 
 BOOL GetCommState(HANDLE h, DCB* dcb) {
@@ -329,6 +339,8 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* readCount, void*) {
     }
   }
   if (readCount) *readCount = got;
+  if (got > 0)
+    if (auto trace = CurrentTrace()) (*trace)(port->path, false, out, got);
   return TRUE;
 }
 
@@ -358,10 +370,17 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
     }
   }
   if (written) *written = done;
+  if (done > 0)
+    if (auto trace = CurrentTrace()) (*trace)(port->path, true, in, done);
   return TRUE;
 }
 
 namespace platform {
+
+void SetPortTrace(PortTraceSink sink) {
+  std::lock_guard<std::mutex> lock(g_traceLock);
+  g_trace = sink ? std::make_shared<PortTraceSink>(std::move(sink)) : nullptr;
+}
 
 std::string PortDevicePath(const std::string& portName) {
   if (!portName.empty() && portName[0] == '/') return portName;

@@ -1,0 +1,20 @@
+// Command line of kvctl: global options, the command, its ports and options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliArgs {
+  std::string command;
+  std::vector<std::string> ports;       // from --port and the first positional PORT
+  std::vector<std::string> positional;  // what is left after the port
+  bool allPorts = false;                // --all: every tracker port
+  bool allSerial = false;               // ports --all-serial
+  bool json = false;                    // get --json
+  bool help = false;
+  std::string outputFile;               // get -o FILE
+  std::string traceFile;                // --trace FILE
+};
+
+// Parses argv; false with a message in `error` when the line is wrong.
+bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error);

@@ -1,0 +1,15 @@
+// The kvctl commands; each returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_args.h"
+
+int CmdPorts(bool allSerial);
+int CmdProbe(const std::vector<std::string>& ports);
+int CmdImei(const std::vector<std::string>& ports);
+int CmdScan(const std::vector<std::string>& ports);
+
+// Tracker ports in the main window's order (for --all and scan).
+std::vector<std::string> TrackerPorts();
