@@ -1,0 +1,69 @@
+// kvctl's command line, its summary table and its trace lines.
+#include <gtest/gtest.h>
+
+#include "cli_args.h"
+#include "job_runner.h"
+#include "trace_file.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> words, CliArgs& args, std::string& error) {
+  std::vector<char*> argv{const_cast<char*>("kvctl")};
+  for (auto& w : words) argv.push_back(w.data());
+  return ParseCliArgs(static_cast<int>(argv.size()), argv.data(), args, error);
+}
+
+TEST(KvctlArgs, FirstWordAfterTheCommandIsThePortUnlessPortsAreNamed) {
+  CliArgs a;
+  std::string e;
+  ASSERT_TRUE(Parse({"set", "/dev/pts/3", "box.ini"}, a, e));
+  EXPECT_EQ(a.command, "set");
+  EXPECT_EQ(a.ports, std::vector<std::string>{"/dev/pts/3"});
+  EXPECT_EQ(a.positional, std::vector<std::string>{"box.ini"});
+
+  CliArgs b;
+  ASSERT_TRUE(Parse({"set", "--port", "A", "--port", "B", "box.ini"}, b, e));
+  EXPECT_EQ(b.ports, (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(b.positional, std::vector<std::string>{"box.ini"});
+
+  CliArgs c;
+  ASSERT_TRUE(Parse({"--trace", "t.log", "get", "--all", "--json"}, c, e));
+  EXPECT_TRUE(c.allPorts);
+  EXPECT_TRUE(c.json);
+  EXPECT_TRUE(c.ports.empty());
+  EXPECT_EQ(c.traceFile, "t.log");
+}
+
+TEST(KvctlArgs, WrongLinesAreRefusedWithAReason) {
+  CliArgs a;
+  std::string e;
+  EXPECT_FALSE(Parse({}, a, e));
+  EXPECT_FALSE(Parse({"get", "--bogus"}, a, e));
+  EXPECT_NE(e.find("--bogus"), std::string::npos);
+  EXPECT_FALSE(Parse({"get", "PORT", "-o"}, a, e));
+  CliArgs h;
+  EXPECT_TRUE(Parse({"--help"}, h, e));
+  EXPECT_TRUE(h.help);
+}
+
+TEST(KvctlSummary, OneRowPerTrackerInPortOrder) {
+  std::vector<JobResult> results(2);
+  results[0].verdict = "Setting Message OK ";
+  results[1].code = kExitFailed;
+  results[1].verdict = "Device does not found!!";
+  results[1].detail = "probe: no answer";
+  const std::string table = FormatSummary({"/dev/pts/1", "/dev/pts/12"}, results, {69.0, 25.25});
+  EXPECT_EQ(table,
+            "PORT         RESULT                   TIME     DETAIL\n"
+            "/dev/pts/1   Setting Message OK         69.0s  \n"
+            "/dev/pts/12  Device does not found!!    25.2s  probe: no answer\n");
+}
+
+TEST(KvctlTrace, LineHoldsTimeDirectionHexAndPrintableText) {
+  const unsigned char bytes[] = {'a', 't', 0x0d, 0x1a};
+  EXPECT_EQ(FormatTraceLine(1.5, "/dev/pts/2", true, bytes, 4),
+            "1.500000 /dev/pts/2 > 61 74 0d 1a |at..|");
+  EXPECT_EQ(FormatTraceLine(0, "ttyUSB0", false, bytes, 1), "0.000000 ttyUSB0 < 61 |a|");
+}
+
+}  // namespace
