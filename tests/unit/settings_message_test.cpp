@@ -146,23 +146,11 @@ TEST(ApplyMessage, ListFieldsAreReadAsNumbers) {
   }
 }
 
-TEST(ApplyMessage, FieldFiveFillsBothOfItsSettingsInEitherLayout) {
-  for (SettingsLayout layout : {kBasic, kExtended}) {
-    DeviceSettings s;
-    Apply(s, layout, "1,120,30,60,1,", 1);
-    EXPECT_EQ(s.parkReturnTimes, "1");
-    EXPECT_EQ(s.enableCellId, 1);
-    Apply(s, layout, "1,120,30,60,4,", 1);
-    EXPECT_EQ(s.parkReturnTimes, "4");
-    EXPECT_EQ(s.enableCellId, std::nullopt);
-  }
-}
-
 TEST(ApplyMessage, TextOfTheOtherLayout) {
   const DeviceSettings source = WorkedExample();
 
-  // An extended text read in the basic layout: field 5 is the cell-id switch,
-  // fields 16 to 20 are ignored.
+  // An extended text read in the basic layout: field 5 (the cell-id switch)
+  // also sets the motion report count; fields 16 to 20 are ignored.
   DeviceSettings basic = DeviceSettings::DialogStart();
   const std::string extendedText = BuildMessageText(source, kExtended, 1);
   Apply(basic, kBasic, extendedText, 1);

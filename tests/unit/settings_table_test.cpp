@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <set>
 #include <string>
 
 #include "settings/device_settings.h"
-#include "settings/settings_table.h"
 
 namespace {
 
@@ -27,14 +27,14 @@ TEST(SettingsTable, EveryMessageFieldHasExactlyOneSettingInEachLayout) {
         EXPECT_EQ(senders, 1) << "message " << message << " field " << field;
       }
     }
-    for (const SettingInfo& s : SETTINGS_TABLE) {
-      if (IsSent(s, layout)) {
-        EXPECT_LE(s.field, MessageFieldCount(s.message, layout)) << s.identifier;
-      }
-    }
   }
-  EXPECT_EQ(SettingForField(1, 5, SettingsLayout::Basic)->id, SettingId::parkReturnTimes);
-  EXPECT_EQ(SettingForField(1, 5, SettingsLayout::Extended)->id, SettingId::enableCellId);
+  int basicKeys = 0, extendedKeys = 0;
+  for (const SettingInfo& s : SETTINGS_TABLE) {
+    basicKeys += IsInFile(s, SettingsLayout::Basic);
+    extendedKeys += IsInFile(s, SettingsLayout::Extended);
+  }
+  EXPECT_EQ(basicKeys, 30);
+  EXPECT_EQ(extendedKeys, 36);
 }
 
 TEST(SettingsTable, NamesKeysAndControlsAreUnique) {
@@ -48,53 +48,11 @@ TEST(SettingsTable, NamesKeysAndControlsAreUnique) {
     EXPECT_TRUE(controls.insert(s.controlId).second) << s.controlId;
     EXPECT_EQ(IsList(s), s.list != SettingList::None) << s.identifier;
   }
-}
-
-TEST(SettingsTable, LayoutDecidesWhatIsSentAndFiled) {
-  const SettingInfo& motionCount = Setting(SettingId::parkReturnTimes);
-  EXPECT_TRUE(IsSent(motionCount, SettingsLayout::Basic));
-  EXPECT_FALSE(IsSent(motionCount, SettingsLayout::Extended));
-  EXPECT_TRUE(IsInFile(motionCount, SettingsLayout::Extended));
-  EXPECT_TRUE(IsReadFromMessage(motionCount, SettingsLayout::Extended));
-
-  const SettingInfo& cellId = Setting(SettingId::enableCellId);
-  EXPECT_FALSE(IsSent(cellId, SettingsLayout::Basic));
-  EXPECT_FALSE(IsInFile(cellId, SettingsLayout::Basic));
-  EXPECT_TRUE(IsReadFromMessage(cellId, SettingsLayout::Basic));
-
-  EXPECT_FALSE(IsReadFromMessage(Setting(SettingId::gsmOffInStatic), SettingsLayout::Basic));
-  EXPECT_FALSE(IsSent(Setting(SettingId::deviceName), SettingsLayout::Extended));
-  EXPECT_TRUE(IsInFile(Setting(SettingId::deviceName), SettingsLayout::Basic));
-
-  int basicKeys = 0, extendedKeys = 0;
-  for (const SettingInfo& s : SETTINGS_TABLE) {
-    basicKeys += IsInFile(s, SettingsLayout::Basic);
-    extendedKeys += IsInFile(s, SettingsLayout::Extended);
-  }
-  EXPECT_EQ(basicKeys, 30);
-  EXPECT_EQ(extendedKeys, 36);
-}
-
-TEST(SettingsTable, LookUpByIdentifierCaptionAndControl) {
-  ASSERT_NE(FindSetting("sleepReturnTimes"), nullptr);
   EXPECT_EQ(FindSetting("sleepReturnTimes")->fileKey, "Sleep retrun times");
   EXPECT_EQ(FindSetting("SleepReturnTimes"), nullptr);
-  EXPECT_EQ(FindSetting(""), nullptr);
-
-  ASSERT_NE(FindSettingByCaption("  enable default sms ack phone number"), nullptr);
-  EXPECT_EQ(FindSettingByCaption("  enable default sms ack phone number")->id, SettingId::checkReturnNumber);
-  EXPECT_EQ(FindSettingByCaption("DNS2")->id, SettingId::gprsDns2);
+  EXPECT_EQ(FindSettingByCaption(" enable default sms ack phone number")->id, SettingId::checkReturnNumber);
   EXPECT_EQ(FindSettingByCaption("Firmware Version"), nullptr);
-
   EXPECT_EQ(FindSettingByControl(1087)->id, SettingId::reportMode);
-  EXPECT_EQ(FindSettingByControl(1065), nullptr);  // the read-only firmware version
-}
-
-TEST(SettingsTable, VersionTextWithCapitalQSelectsBasicLayout) {
-  EXPECT_EQ(LayoutForVersion("F-0KV770Q-V1.2"), SettingsLayout::Basic);
-  EXPECT_EQ(LayoutForVersion("F-0KV770E-V1.4"), SettingsLayout::Extended);
-  EXPECT_EQ(LayoutForVersion("F-0KV770q"), SettingsLayout::Extended);
-  EXPECT_EQ(LayoutForVersion(""), SettingsLayout::Extended);
 }
 
 // The accessors must reach a distinct member for every setting, in the order
@@ -107,56 +65,53 @@ TEST(DeviceSettingsRecord, AccessorsReachEachMemberOnce) {
                                                : reinterpret_cast<const char*>(ListValue(s, info.id));
     ASSERT_NE(address, nullptr) << info.identifier;
     EXPECT_EQ(EditText(s, info.id) == nullptr, IsList(info)) << info.identifier;
-    if (previous) {
-      EXPECT_GT(address, previous) << info.identifier;
-    }
+    EXPECT_TRUE(previous == nullptr || address > previous) << info.identifier;
     previous = address;
   }
   s.gprsServerAddress = "host";
-  s.parkReturnTimes = "7";
   s.enableCellId = 1;
-  s.echoEnable = 0;
-  EXPECT_EQ(FieldText(s, SettingId::gprsServerAddress), "host");
-  EXPECT_EQ(FieldText(s, SettingId::parkReturnTimes), "7");
-  EXPECT_EQ(FieldText(s, SettingId::enableCellId), "1");
-  EXPECT_EQ(FieldText(s, SettingId::echoEnable), "0");
-}
-
-TEST(DeviceSettingsRecord, DialogStartValues) {
-  const DeviceSettings s = DeviceSettings::DialogStart();
-  for (const SettingInfo& info : SETTINGS_TABLE) {
-    const std::string text = FieldText(s, info.id);
-    if (info.id == SettingId::reportMode) {
-      EXPECT_EQ(text, "2");
-    } else if (info.id == SettingId::timeZone) {
-      EXPECT_EQ(text, "+0.00");
-    } else {
-      EXPECT_EQ(text, "") << info.identifier;
-    }
-  }
-  EXPECT_EQ(s.reportMode, REPORT_MODE_STOP_POSITION);
-  EXPECT_EQ(s.timeZone, TIME_ZONE_UTC_POSITION);
-}
-
-TEST(DeviceSettingsRecord, FieldTextOfListsFollowsTheirEncoding) {
-  DeviceSettings s;
   s.timeZone = 5;
   s.reportMode = 4;
-  s.reportMethod = 3;
   s.smsReportFormat = 9;  // not a position of its list: counts as no selection
+  EXPECT_EQ(FieldText(s, SettingId::gprsServerAddress), "host");
+  EXPECT_EQ(FieldText(s, SettingId::enableCellId), "1");
   EXPECT_EQ(FieldText(s, SettingId::timeZone), "+8.00");
   EXPECT_EQ(FieldText(s, SettingId::reportMode), "10");
-  EXPECT_EQ(FieldText(s, SettingId::reportMethod), "3");
   EXPECT_EQ(FieldText(s, SettingId::smsReportFormat), "");
+}
 
-  SetFromFieldText(s, SettingId::smsReportFormat, " 1");
-  EXPECT_EQ(s.smsReportFormat, 1);
-  SetFromFieldText(s, SettingId::checkReturnNumber, "2");
-  EXPECT_EQ(s.checkReturnNumber, std::nullopt);
-  SetFromFieldText(s, SettingId::reportMode, "21");
-  EXPECT_EQ(s.reportMode, 6);
-  SetFromFieldText(s, SettingId::userName, std::string_view("ab\0cd", 5));
-  EXPECT_EQ(s.userName, "ab");
+TEST(SettingsLists, TimeZonesAndTheirSelection) {
+  const auto items = ListItems(SettingList::TimeZone);
+  ASSERT_EQ(items.size(), 26u);
+  for (int p = 0; p < 26; ++p) {
+    const int hours = 13 - p;
+    EXPECT_EQ(items[p], (hours >= 0 ? "+" : "-") + std::to_string(std::abs(hours)) + ".00");
+  }
+  EXPECT_EQ(SelectTimeZone("+8.00"), 5);
+  EXPECT_EQ(SelectTimeZone("-12.00"), 25);
+  for (const char* unmatched : {"+8", "+5.50", "8.00", "+8.00 ", ""})
+    EXPECT_EQ(SelectTimeZone(unmatched), TIME_ZONE_UTC_POSITION) << unmatched;
+}
+
+TEST(SettingsLists, ReportModeCodesBothWays) {
+  const int codes[] = {0, 1, 2, 8, 10, 16, 21, 22};
+  for (int p = 0; p < REPORT_MODE_COUNT; ++p) {
+    ASSERT_EQ(ReportModeCode(p), codes[p]);
+    EXPECT_EQ(ReportModePosition(codes[p]), p);
+  }
+  EXPECT_EQ(ReportModeCode(std::nullopt), std::nullopt);
+  EXPECT_EQ(ReportModeCode(8), std::nullopt);
+  for (long long unknown : {-1LL, 3LL, 9LL, 1000000000000LL})
+    EXPECT_EQ(ReportModePosition(unknown), REPORT_MODE_STOP_POSITION) << unknown;
+}
+
+TEST(SettingsLists, NumbersAreReadLikeTheTrackerReadsThem) {
+  EXPECT_EQ(ParseListNumber("  +8x"), 8);
+  EXPECT_EQ(ParseListNumber("\t-1"), -1);
+  EXPECT_EQ(ParseListNumber("abc"), 0);
+  EXPECT_EQ(ParseListNumber("\r"), 0);
+  EXPECT_EQ(ParseListNumber("- 3"), 0);
+  EXPECT_GT(ParseListNumber("99999999999999999999999999"), 1000000000000LL);  // saturates, no overflow
 }
 
 }  // namespace
