@@ -63,7 +63,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
 
   struct stat existing {};
   const bool exists = stat(target.c_str(), &existing) == 0;
-  if (exists && (!S_ISREG(existing.st_mode) || access(target.c_str(), W_OK) != 0)) return false;
+  // A file without any write permission is read-only, also for the superuser.
+  if (exists && (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0))
+    return false;
 
   std::string tempPath;
   const int fd = CreateTempBeside(folder, name, tempPath);

@@ -114,7 +114,11 @@ TEST(ReplaceFileContents, FailsWithoutTouchingWhatIsThere) {
   EXPECT_FALSE(platform::ReplaceFileContents(folder.path() + "/", "x"));
   ASSERT_EQ(mkdir(folder.File("sub.ini").c_str(), 0755), 0);
   EXPECT_FALSE(platform::ReplaceFileContents(folder.File("sub.ini"), "x"));
-  EXPECT_EQ(folder.Listing(), "sub.ini\n");
+  test_support::WriteTestFile(folder.File("locked.ini"), "old");
+  ASSERT_EQ(chmod(folder.File("locked.ini").c_str(), 0444), 0);
+  EXPECT_FALSE(platform::ReplaceFileContents(folder.File("locked.ini"), "x"));
+  EXPECT_EQ(test_support::ReadTestFile(folder.File("locked.ini")), "old");
+  EXPECT_EQ(folder.Listing(), "locked.ini\nsub.ini\n");
 }
 
 // A write that fails part-way (here: the file-size limit stands in for a
