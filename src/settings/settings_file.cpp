@@ -1,0 +1,63 @@
+#include "settings/settings_file.h"
+
+#include "platform/file_replace.h"
+#include "platform/profile_file.h"
+
+namespace settings {
+
+std::string FileValueText(const DeviceSettings& s, SettingId id) {
+  if (const std::string* text = EditText(s, id)) return text->substr(0, platform::PROFILE_VALUE_MAX_CHARS);
+  if (id == SettingId::reportMode && *ListValue(s, id) == REPORT_MODE_STOP_POSITION) return {};
+  return FieldText(s, id);
+}
+
+void SetFromFileValue(DeviceSettings& s, SettingId id, std::string_view value) {
+  const SettingInfo& setting = Setting(id);
+  if (!IsList(setting) || setting.list == SettingList::TimeZone) {
+    SetFromFieldText(s, id, value);
+    return;
+  }
+  ListSelection& selection = *ListValue(s, id);
+  if (!value.empty()) {
+    SetFromFieldText(s, id, value);
+  } else if (setting.list == SettingList::ReportMode) {
+    selection = REPORT_MODE_STOP_POSITION;
+  } else if (!setting.emptyImportKeeps) {
+    selection.reset();
+  }
+}
+
+std::string SettingsFileText(const DeviceSettings& s, SettingsLayout layout) {
+  platform::ProfileWriter writer;
+  for (const SettingInfo& setting : SETTINGS_TABLE) {
+    if (IsInFile(setting, layout)) writer.Set(setting.fileSection, setting.fileKey, FileValueText(s, setting.id));
+  }
+  return writer.Text();
+}
+
+void ApplySettingsFileText(std::string_view bytes, SettingsLayout layout, DeviceSettings& s) {
+  const platform::ProfileReader reader = platform::ProfileReader::Parse(bytes);
+  for (const SettingInfo& setting : SETTINGS_TABLE) {
+    if (IsInFile(setting, layout)) SetFromFileValue(s, setting.id, reader.Get(setting.fileSection, setting.fileKey));
+  }
+}
+
+LoadResult LoadSettingsFile(const std::string& path, SettingsLayout layout, DeviceSettings& s) {
+  std::string bytes;
+  const bool read = platform::ReadWholeFile(path, bytes);
+  ApplySettingsFileText(bytes, layout, s);
+  return read ? LoadResult::Ok : LoadResult::CannotRead;
+}
+
+bool SaveSettingsFile(const std::string& path, SettingsLayout layout, const DeviceSettings& s) {
+  return platform::ReplaceFileContents(path, SettingsFileText(s, layout));
+}
+
+std::string ExportPath(std::string_view chosenPath) {
+  std::string path(chosenPath);
+  if (path.find(".ini") == std::string::npos) path += ".ini";
+  return path;
+}
+
+}  // namespace settings
+
