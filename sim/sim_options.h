@@ -19,7 +19,7 @@ enum class ProbeAnswer {
 
 struct MenuOptions {
   ProbeAnswer probeAnswer = ProbeAnswer::MainMenu;
-  bool splitProbeAnswer = false;  // the answer's two halves come 300 ms apart
+  bool splitProbeAnswer = false;  // the answer's two halves come 1000 ms apart
   std::string imei = "356938035643809";
   bool imeiMissing = false;       // "at+gsn\r" gets only its echo and ERROR
   std::uint32_t imeiDelayMs = 0;  // pause before the IMEI answer

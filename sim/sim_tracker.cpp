@@ -100,9 +100,9 @@ void SimTracker::OnCommandLine(const std::string& line) {
           // The halves come far enough apart (and from the next answer) to
           // land in different reads of the tool.
           line_.Send("\r\n==== KV-770 Main");
-          platform::SleepMs(300);
+          platform::SleepMs(1000);
           line_.Send(" Menu ====\r\n");
-          platform::SleepMs(300);
+          platform::SleepMs(1000);
         } else {
           line_.Send("\r\n==== KV-770 Main Menu ====\r\n 1: Download firmware\r\n 2: Run\r\n");
         }
@@ -110,9 +110,9 @@ void SimTracker::OnCommandLine(const std::string& line) {
       case ProbeAnswer::Siemens:
         if (menu.splitProbeAnswer) {
           line_.Send("ati\r\r\nSIEMENS\r\nMC55\r\n");
-          platform::SleepMs(300);
+          platform::SleepMs(1000);
           line_.Send("\r\nOK\r\n");
-          platform::SleepMs(300);
+          platform::SleepMs(1000);
         } else {
           line_.Send("ati\r\r\nSIEMENS\r\nMC55\r\nREVISION 03.02\r\n\r\nOK\r\n");
         }

@@ -18,6 +18,10 @@ class LineFixture : public ::testing::Test {
  protected:
   static constexpr double kSpeed = 50.0;
 
+  // Tests whose outcome depends on reads falling between the tracker's
+  // writes run slower, so that a busy machine cannot merge them.
+  void UseClockSpeed(double factor) { platform::SetClockSpeed(factor); }
+
   void StartTracker(sim::SimOptions options = {}, bool openPort = true) {
     tracker_ = std::make_unique<sim::SimTracker>(std::move(options));
     ASSERT_TRUE(tracker_->Start()) << "no pseudo-terminal available";

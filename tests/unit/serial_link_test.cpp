@@ -34,6 +34,7 @@ TEST_F(ProbeTest, FindsTheTrackerMenu) {
 }
 
 TEST_F(ProbeTest, WordsSplitAcrossReadsAreNotJoined) {
+  UseClockSpeed(10.0);
   StartTracker(WithProbe(sim::ProbeAnswer::Siemens, true));
   EXPECT_FALSE(ProbeTracker(port_, 30000));
   TearDown();
@@ -47,6 +48,7 @@ TEST_F(ProbeTest, GarbageIsNoAnswer) {
 }
 
 TEST_F(ProbeTest, SilentPortEndsAfter501PollsWithSixQueries) {
+  UseClockSpeed(10.0);  // keeps the probe's own overhead small against its 50 ms polls
   StartTracker(WithProbe(sim::ProbeAnswer::Silent));
   const auto start = platform::ClockMs();
   g_bDeviceFound = 0;
