@@ -1,0 +1,150 @@
+#include "settings/settings_exchange.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace settings {
+
+char firmwareVersion[FIRMWARE_VERSION_LENGTH + 1] = {};
+
+void RememberFirmware(const VersionAnswer& answer) {
+  if (!answer.answered) return;
+  std::memset(firmwareVersion, 0, sizeof firmwareVersion);
+  std::memcpy(firmwareVersion, answer.text.data(),
+              std::min(answer.text.size(), FIRMWARE_VERSION_LENGTH));
+  extendedFirmware = answer.layout == SettingsLayout::Extended;
+}
+
+namespace {
+constexpr char kVersionQuery[] = "kv+fwv\r";
+constexpr char kTextModeCommand[] = "at+cmgf=1\r";
+
+// Starts `routine` with its own reference to the shared state.
+HANDLE StartThread(LPTHREAD_START_ROUTINE routine, const std::shared_ptr<ExchangeState>& state) {
+  auto* held = new std::shared_ptr<ExchangeState>(state);
+  HANDLE thread = CreateThread(nullptr, 0, routine, held, 0, nullptr);
+  if (thread == nullptr) delete held;
+  return thread;
+}
+
+// Waits for a thread to end; closes its handle and forgets it when it did.
+bool AwaitThread(HANDLE& thread, DWORD timeoutMs) {
+  if (thread == nullptr) return true;
+  if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0) return false;
+  CloseHandle(thread);
+  thread = nullptr;
+  return true;
+}
+}  // namespace
+
+SettingsExchange::SettingsExchange(ExchangeOptions options)
+    : m_state(std::make_shared<ExchangeState>(std::move(options.callbacks), options.layout,
+                                              std::move(options.firmwareVersion))),
+      m_waiter(std::move(options.waiter)) {}
+
+SettingsExchange::~SettingsExchange() { Stop(); }
+
+bool SettingsExchange::Start(HANDLE port) {
+  if (m_hReaderThread != nullptr || m_bStopped) return false;
+  if (port == nullptr || port == INVALID_HANDLE_VALUE) return false;
+  if (m_state->m_hPort == nullptr) m_state->m_hPort = platform::RetainHandle(port);
+  m_state->m_bReaderRun = 1;
+  m_hReaderThread = StartThread(SettingReaderThreadProc, m_state);
+  if (m_hReaderThread == nullptr) m_state->m_bReaderRun = 0;
+  return m_hReaderThread != nullptr;
+}
+
+DWORD SettingsExchange::WaitOnOwnerThread(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+  if (m_waiter) return m_waiter(count, handles, timeoutMs);
+  return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+}
+
+VersionAnswer SettingsExchange::QueryVersion() {
+  VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false};
+  if (!IsStarted() || IsBusy()) return answer;
+  const unsigned answersBefore = m_state->VersionAnswers();
+  m_state->Send(kVersionQuery);
+  WaitOnOwnerThread(3, m_state->m_hWaitArray, VERSION_WAIT_MS);
+  // The pause ends early only when the session is cancelled.
+  WaitOnOwnerThread(1, &m_state->m_hCancelEvent, VERSION_PAUSE_MS);
+  // Taken after the pause, so that text and layout always belong together.
+  answer.text = m_state->FirmwareVersion();
+  answer.layout = m_state->Layout();
+  answer.answered = m_state->VersionAnswers() != answersBefore;
+  return answer;
+}
+
+DWORD SettingsExchange::SetTextMode() {
+  if (!IsStarted() || IsBusy()) return WAIT_FAILED;
+  m_state->Send(kTextModeCommand);
+  const DWORD result = WaitOnOwnerThread(3, m_state->m_hWaitArray, TEXT_MODE_WAIT_MS);
+  RecordResult(*m_state, result);
+  return result;
+}
+
+StartResult SettingsExchange::StartWorker(LPTHREAD_START_ROUTINE routine) {
+  // The previous worker has announced its end; let go of its handle.
+  if (m_hWorkerThread != nullptr) {
+    CloseHandle(m_hWorkerThread);
+    m_hWorkerThread = nullptr;
+  }
+  ResetEvent(m_state->m_hCancelEvent);
+  m_state->m_bWorkerRunning = true;
+  m_hWorkerThread = StartThread(routine, m_state);
+  if (m_hWorkerThread == nullptr) {
+    m_state->m_bWorkerRunning = false;
+    return StartResult::NotStarted;
+  }
+  return StartResult::Started;
+}
+
+StartResult SettingsExchange::StartRead(const DeviceSettings& base) {
+  if (!IsStarted()) return StartResult::NotStarted;
+  if (IsBusy()) return StartResult::Busy;
+  m_state->SetRecord(base);
+  return StartWorker(GetDeviceSettingThreadProc);
+}
+
+StartResult SettingsExchange::StartWrite(const DeviceSettings& record,
+                                         std::vector<SettingsProblem>* problems) {
+  if (problems) problems->clear();
+  if (!IsStarted()) return StartResult::NotStarted;
+  if (IsBusy()) return StartResult::Busy;
+  std::vector<SettingsProblem> found = CheckForDevice(record, m_state->Layout());
+  if (!found.empty()) {
+    if (problems) *problems = std::move(found);
+    return StartResult::Refused;
+  }
+  m_state->SetRecord(record);
+  return StartWorker(SetToDeviceThreadProc);
+}
+
+void SettingsExchange::Cancel() { SetEvent(m_state->m_hCancelEvent); }
+
+bool SettingsExchange::WaitIdle(DWORD timeoutMs) {
+  if (m_hWorkerThread == nullptr) return true;
+  return AwaitThread(m_hWorkerThread, timeoutMs);
+}
+
+bool SettingsExchange::Stop() {
+  m_bStopped = true;
+  Cancel();
+  bool ended = AwaitThread(m_hWorkerThread, READER_STOP_WAIT_MS);
+  m_state->m_bReaderRun = 0;
+  ended = AwaitThread(m_hReaderThread, READER_STOP_WAIT_MS) && ended;
+  ended = m_state->Detach(READER_STOP_WAIT_MS) && ended;
+  // A thread that outlived its bound keeps the state alive by itself.
+  if (m_hWorkerThread) CloseHandle(m_hWorkerThread);
+  if (m_hReaderThread) CloseHandle(m_hReaderThread);
+  m_hWorkerThread = m_hReaderThread = nullptr;
+  return ended;
+}
+
+bool SettingsExchange::SetLayout(SettingsLayout layout) {
+  if (IsBusy()) return false;
+  m_state->SetLayout(layout);
+  return true;
+}
+
+}  // namespace settings

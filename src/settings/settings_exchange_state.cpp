@@ -1,0 +1,128 @@
+#include "settings/settings_exchange_state.h"
+
+#include <chrono>
+
+#include "platform/clock.h"
+#include "platform/serial_io.h"
+#include "settings/settings_message.h"
+
+namespace settings {
+
+ExchangeState::ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout,
+                             std::string firmwareVersion)
+    : m_layout(layout), m_firmwareVersion(std::move(firmwareVersion)),
+      m_callbacks(std::move(callbacks)) {
+  for (HANDLE& event : m_hWaitArray) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  m_hCancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+ExchangeState::~ExchangeState() {
+  for (HANDLE event : m_hWaitArray)
+    if (event) CloseHandle(event);
+  if (m_hCancelEvent) CloseHandle(m_hCancelEvent);
+  if (m_hPort && m_hPort != INVALID_HANDLE_VALUE) CloseHandle(m_hPort);
+}
+
+DeviceSettings ExchangeState::Record() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_record;
+}
+
+void ExchangeState::SetRecord(const DeviceSettings& record) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_record = record;
+}
+
+SettingsLayout ExchangeState::Layout() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_layout;
+}
+
+void ExchangeState::SetLayout(SettingsLayout layout) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_layout = layout;
+}
+
+std::string ExchangeState::FirmwareVersion() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_firmwareVersion;
+}
+
+void ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout) {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_firmwareVersion = version;
+    m_layout = layout;
+  }
+  ++m_nVersionAnswers;
+  Notify([&](const ExchangeCallbacks& cb) {
+    if (cb.onVersion) cb.onVersion(version, layout);
+  });
+}
+
+std::string ExchangeState::ExpectedMessage(unsigned messageNumber) const {
+  char text[MESSAGE_BUFFER_SIZE];
+  std::lock_guard<std::mutex> lock(m_lock);
+  BuildMessage(m_record, m_layout, messageNumber, text, sizeof text);
+  return std::string(text);
+}
+
+void ExchangeState::ApplyReadMessage(const char* text, unsigned messageNumber, std::size_t count) {
+  DeviceSettings copy;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    ApplyMessage(m_record, m_layout, text, messageNumber, count);
+    copy = m_record;
+  }
+  Notify([&](const ExchangeCallbacks& cb) {
+    if (cb.onMessageApplied) cb.onMessageApplied(messageNumber, copy);
+  });
+}
+
+bool ExchangeState::Send(std::string_view bytes) {
+  if (m_hPort == nullptr || m_hPort == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  return WriteFile(m_hPort, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+DWORD ExchangeState::WaitForReply(DWORD timeoutMs) {
+  const HANDLE handles[4] = {m_hWaitArray[0], m_hWaitArray[1], m_hWaitArray[2], m_hCancelEvent};
+  return WaitForMultipleObjects(4, handles, FALSE, timeoutMs);
+}
+
+bool ExchangeState::Pause(DWORD ms) { return WaitForSingleObject(m_hCancelEvent, ms) == WAIT_TIMEOUT; }
+
+bool ExchangeState::Cancelled() const { return WaitForSingleObject(m_hCancelEvent, 0) == WAIT_OBJECT_0; }
+
+bool ExchangeState::Detach(DWORD timeoutMs) {
+  m_bDetached = true;
+  std::unique_lock<std::timed_mutex> gate(m_callbackGate, std::defer_lock);
+  return gate.try_lock_for(platform::RealDuration(timeoutMs));
+}
+
+void RecordResult(ExchangeState& state, DWORD waitResult) {
+  BYTE result;
+  switch (waitResult) {
+    case WAIT_OBJECT_0 + 0: result = RESULT_OK; break;
+    case WAIT_OBJECT_0 + 1: result = RESULT_ERROR; break;
+    case WAIT_OBJECT_0 + 2: result = RESULT_MISMATCH; break;
+    case WAIT_TIMEOUT: result = RESULT_TIMEOUT; break;
+    default: return;
+  }
+  state.m_nLastResult = result;
+  if (result == RESULT_OK) ShowStatus(state, RESULT_LINE, "OK");
+  if (result == RESULT_ERROR) ShowStatus(state, RESULT_LINE, "ERROR");
+  state.Notify([&](const ExchangeCallbacks& cb) {
+    if (cb.onResult) cb.onResult(result);
+  });
+}
+
+void ShowStatus(ExchangeState& state, int selector, const std::string& text) {
+  if (selector != STATUS_LINE && selector != RESULT_LINE) return;
+  state.Notify([&](const ExchangeCallbacks& cb) {
+    if (cb.onStatus) cb.onStatus(selector, text);
+  });
+}
+
+}  // namespace settings

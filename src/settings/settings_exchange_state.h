@@ -1,0 +1,181 @@
+// The state of one settings session with one tracker, shared by the
+// session's owner (SettingsExchange), its reader thread and its read or
+// write worker, and the thread routines and helpers that work on it.
+//
+// Thread contract: every thread holds the state through a shared_ptr, so it
+// lives until the last of them ends. The receive buffer belongs to the
+// reader alone. Counters, modes and flags are atomic; the record, the layout
+// and the version text are guarded by m_lock. The events carry the hand-over
+// from the reader to the worker. Callbacks run on the reader and worker
+// threads, one at a time, and never after Detach() returned.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/sync.h"
+#include "settings/device_settings.h"
+
+namespace settings {
+
+constexpr std::size_t SETTINGS_RX_BUFFER_SIZE = 4096;
+constexpr std::size_t FIRMWARE_VERSION_LENGTH = 21;
+
+// Pauses and time-outs of the exchange, in clock milliseconds.
+constexpr DWORD READER_POLL_MS = 100;
+constexpr DWORD VERSION_WAIT_MS = 2000;
+constexpr DWORD VERSION_PAUSE_MS = 500;
+constexpr DWORD TEXT_MODE_WAIT_MS = 5000;
+constexpr DWORD REPLY_WAIT_MS = 5000;
+constexpr DWORD READ_PAUSE_MS = 300;          // after a read command of the read
+constexpr DWORD DELETE_PAUSE_MS = 500;        // after each delete of the delete phase
+constexpr DWORD STORE_TEXT_PAUSE_MS = 100;    // between store command and text
+constexpr DWORD STORE_END_PAUSE_MS = 1000;    // between text and end mark
+constexpr DWORD STORE_AFTER_PAUSE_MS = 500;   // after the store reply
+constexpr DWORD CHECK_PAUSE_MS = 100;         // after the read command of the check
+constexpr DWORD READER_STOP_WAIT_MS = 60000;
+
+// Mismatches since the last good check after which a write gives up.
+constexpr unsigned MAX_MISMATCH_RETRIES = 10;
+
+// What an "OK" line means (m_nReplyMode): a plain acknowledgement, the check
+// of stored message n (1 to 4), or a read of the settings messages.
+constexpr DWORD REPLY_MODE_PLAIN = 0;
+constexpr DWORD REPLY_MODE_READ = 5;
+
+// Outcome of the last reply wait (m_nLastResult).
+constexpr BYTE RESULT_OK = 0;
+constexpr BYTE RESULT_ERROR = 1;
+constexpr BYTE RESULT_MISMATCH = 2;
+constexpr BYTE RESULT_TIMEOUT = 3;
+
+// Selectors of ShowStatus: the status line and the result line.
+constexpr int STATUS_LINE = 1;
+constexpr int RESULT_LINE = 2;
+
+enum class TransferKind { Read, Write };
+
+struct TransferReport {
+  TransferKind kind = TransferKind::Read;
+  BYTE lastResult = RESULT_OK;    // m_nLastResult when the transfer ended
+  bool cancelled = false;         // stopped early by Cancel()
+  bool retriesExhausted = false;  // a write that ended after too many mismatches
+};
+
+struct ExchangeCallbacks {
+  // ShowStatus: selector STATUS_LINE or RESULT_LINE and the text.
+  std::function<void(int selector, const std::string& text)> onStatus;
+  // RecordResult: the result it recorded (RESULT_OK .. RESULT_TIMEOUT).
+  std::function<void(BYTE result)> onResult;
+  // A version answer arrived: the version text and the layout it selects.
+  std::function<void(const std::string& version, SettingsLayout layout)> onVersion;
+  // A read reply was applied to the record; a copy of the whole record.
+  std::function<void(unsigned messageNumber, const DeviceSettings& record)> onMessageApplied;
+  // A read or write ended (the worker's last act).
+  std::function<void(const TransferReport& report)> onTransferDone;
+};
+
+class ExchangeState {
+ public:
+  ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout, std::string firmwareVersion);
+  ~ExchangeState();
+  ExchangeState(const ExchangeState&) = delete;
+  ExchangeState& operator=(const ExchangeState&) = delete;
+
+  // The session's own reference to the port (null: nothing is written).
+  HANDLE m_hPort = nullptr;
+
+  char m_rxBuffer[SETTINGS_RX_BUFFER_SIZE] = {};  // the reader's alone
+  std::atomic<DWORD> m_nRxCount{0};  // a worker stores 0 to drop what is held
+  std::atomic<DWORD> m_nReplyMode{REPLY_MODE_PLAIN};
+  std::atomic<BYTE> m_nLastResult{RESULT_OK};
+  // OK, ERROR and mismatch, in that order; auto-reset.
+  HANDLE m_hWaitArray[3] = {};
+  HANDLE m_hCancelEvent = nullptr;  // manual-reset; set by Cancel()
+  std::atomic<BYTE> m_bReaderRun{0};
+  std::atomic<bool> m_bWorkerRunning{false};
+
+  // Guarded record, layout and version.
+  DeviceSettings Record() const;
+  void SetRecord(const DeviceSettings& record);
+  SettingsLayout Layout() const;
+  void SetLayout(SettingsLayout layout);
+  std::string FirmwareVersion() const;
+  unsigned VersionAnswers() const { return m_nVersionAnswers.load(); }
+
+  // The reader found a version answer: keep it and switch the layout.
+  void TakeVersion(const std::string& version, SettingsLayout layout);
+  // Expected text of message n from the record, as BuildMessage gives it.
+  std::string ExpectedMessage(unsigned messageNumber) const;
+  // Applies a read text to the record and reports the new record.
+  void ApplyReadMessage(const char* text, unsigned messageNumber, std::size_t count);
+
+  // Writes bytes to the port with one WriteFile; false when nothing could be.
+  bool Send(std::string_view bytes);
+  // Waits up to `timeoutMs` on the three events and the cancel event.
+  // Returns 0, 1, 2, WAIT_TIMEOUT, or WAIT_CANCELLED.
+  DWORD WaitForReply(DWORD timeoutMs);
+  // Pauses `ms`; false (at once) when the session was cancelled.
+  bool Pause(DWORD ms);
+  bool Cancelled() const;
+
+  // Runs a callback unless the session was detached; callbacks never overlap.
+  template <class Fn>
+  void Notify(Fn&& fn) {
+    std::lock_guard<std::timed_mutex> gate(m_callbackGate);
+    if (!m_bDetached.load()) fn(m_callbacks);
+  }
+  // No callback runs after this returns true (false: one still ran when
+  // `timeoutMs` passed; none starts later either way).
+  bool Detach(DWORD timeoutMs);
+
+  static constexpr DWORD WAIT_CANCELLED = WAIT_OBJECT_0 + 3;
+
+ private:
+  mutable std::mutex m_lock;
+  DeviceSettings m_record;
+  SettingsLayout m_layout;
+  std::string m_firmwareVersion;
+  std::atomic<unsigned> m_nVersionAnswers{0};
+
+  const ExchangeCallbacks m_callbacks;
+  std::timed_mutex m_callbackGate;
+  std::atomic<bool> m_bDetached{false};
+};
+
+// The reader: polls the port (waking early when bytes arrive, at most
+// READER_POLL_MS apart), recognises replies and the version answer.
+// `param` is a std::shared_ptr<ExchangeState>* made with new; the thread
+// deletes it. Returns 1.
+DWORD SettingReaderThreadProc(void* param);
+
+// Looks at the complete lines of `buffer` (`count` bytes, NUL after them)
+// when a "GSMATResp!" marker is among them, signals the events for "OK" and
+// "ERROR" lines and checks or applies read replies as m_nReplyMode says.
+// Returns how many bytes at the end are kept for the next read: those after
+// the last line feed, or from the marker of a reply whose result line has not
+// come yet, so that a reply split across reads is still recognised whole.
+DWORD ScanReplies(char* buffer, DWORD count, ExchangeState& state);
+
+// Applies the read reply in `buffer` (`count` bytes): the first address tag
+// ("\"+1\"" .. "\"+4\"") gives the message number, the text runs from the line
+// after the tag to the carriage return before the reply's "OK" line.
+void ExtractReadMessage(char* buffer, DWORD count, ExchangeState& state);
+
+// The read and write sequences. `param` as for the reader. Return 1.
+DWORD GetDeviceSettingThreadProc(void* param);
+DWORD SetToDeviceThreadProc(void* param);
+
+// Records a reply wait's result: 0 OK, 1 ERROR, 2 mismatch, WAIT_TIMEOUT
+// time-out; "OK" and "ERROR" also go to the result line. Other values change
+// nothing.
+void RecordResult(ExchangeState& state, DWORD waitResult);
+
+// Selector STATUS_LINE or RESULT_LINE with its text; other selectors do nothing.
+void ShowStatus(ExchangeState& state, int selector, const std::string& text);
+
+}  // namespace settings
