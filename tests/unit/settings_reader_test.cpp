@@ -14,9 +14,9 @@ namespace {
 using settings::DeviceSettings;
 using settings::ExchangeState;
 
-class ReaderTest : public ::testing::Test {
+class SettingReplyScan : public ::testing::Test {
  protected:
-  ReaderTest() : state_(Callbacks(), settings::SettingsLayout::Extended, "") {}
+  SettingReplyScan() : state_(Callbacks(), settings::SettingsLayout::Extended, "") {}
 
   settings::ExchangeCallbacks Callbacks() {
     settings::ExchangeCallbacks callbacks;
@@ -49,7 +49,7 @@ class ReaderTest : public ::testing::Test {
   DeviceSettings record_;
 };
 
-TEST_F(ReaderTest, OnlyExactResultLinesBehindAMarkerCount) {
+TEST_F(SettingReplyScan, OnlyExactResultLinesBehindAMarkerCount) {
   EXPECT_EQ(Scan("at+cmgd=1\r\r\nOK\r\n"), "at+cmgd=1\r\r\nOK\r\n") << "no marker: all kept";
   EXPECT_EQ(Signalled(), "");
 
@@ -67,7 +67,7 @@ TEST_F(ReaderTest, OnlyExactResultLinesBehindAMarkerCount) {
   EXPECT_EQ(Signalled(), "");
 }
 
-TEST_F(ReaderTest, ReplySplitAcrossReadsIsKeptFromItsMarker) {
+TEST_F(SettingReplyScan, ReplySplitAcrossReadsIsKeptFromItsMarker) {
   const std::string first = "> GSMATResp!at+cmgr=4\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\n192.0";
   const std::string kept = Scan(first, settings::REPLY_MODE_READ);
   EXPECT_EQ(kept, first.substr(2));
@@ -84,7 +84,7 @@ TEST_F(ReaderTest, ReplySplitAcrossReadsIsKeptFromItsMarker) {
   EXPECT_EQ(Signalled(), "O");
 }
 
-TEST_F(ReaderTest, ReadRepliesApplyByTheirTagWithTheTextIntact) {
+TEST_F(SettingReplyScan, ReadRepliesApplyByTheirTagWithTheTextIntact) {
   // Answering read command 1, the reply carries message 3: it is applied as 3.
   Scan("GSMATResp!at+cmgr=1\r\r\n+CMGR: \"STO UNSENT\",\"+3\",\r\n9000,internet,,,,,\r\r\n\r\nOK\r\n",
        settings::REPLY_MODE_READ);
@@ -105,7 +105,7 @@ TEST_F(ReaderTest, ReadRepliesApplyByTheirTagWithTheTextIntact) {
   EXPECT_EQ(applied_.size(), 2u);
 }
 
-TEST_F(ReaderTest, ExtractLeavesBytesBeforeTheBufferAlone) {
+TEST_F(SettingReplyScan, ExtractLeavesBytesBeforeTheBufferAlone) {
   // "OK" within the first characters of the buffer: no byte in front of
   // the buffer may be written.
   char storage[64];
@@ -125,7 +125,7 @@ TEST_F(ReaderTest, ExtractLeavesBytesBeforeTheBufferAlone) {
   EXPECT_EQ(applied_.size(), 1u);
 }
 
-TEST_F(ReaderTest, CheckFindsTheWrittenTextAfterItsTag) {
+TEST_F(SettingReplyScan, CheckFindsTheWrittenTextAfterItsTag) {
   DeviceSettings written;
   written.gprsServerAddress = "192.0.2.10";
   state_.SetRecord(written);

@@ -2,12 +2,12 @@
 // framing, the message store and the injected faults.
 #include <gtest/gtest.h>
 
+#include "clock_speed.h"
 #include "pty_sim.h"
 #include "sim_gsm.h"
 
 namespace {
 
-using testing_support::ClockSpeedScope;
 using testing_support::PtySim;
 
 constexpr double kSpeed = 20.0;
@@ -143,17 +143,17 @@ TEST(SimGsm, ErrorRuleRefusesWithABareErrorLine) {
 TEST(SimGsm, LateAndSplitRepliesArriveInPieces) {
   ClockSpeedScope speed(kSpeed);
   sim::GsmOptions gsm;
-  ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "3000,textmode", gsm));
-  ASSERT_TRUE(sim::ParseGsmOption("gsm-split", "14,4000", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "6000,textmode", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-split", "14,8000", gsm));
   PtySim sim(WithGsm(gsm));
   ASSERT_TRUE(sim.Ready());
 
   sim.Write("at+cmgf=1\r");
-  EXPECT_EQ(sim.ReadFor(1500), "") << "the reply is held back";
-  std::string reply = sim.ReadUntil("GSMATResp!at+c", 3000);
+  EXPECT_EQ(sim.ReadFor(1000), "") << "the reply is held back";
+  std::string reply = sim.ReadUntil("GSMATResp!at+c", 10000);
   EXPECT_EQ(reply, "GSMATResp!at+c");
   EXPECT_EQ(sim.ReadFor(1000), "") << "the second piece follows after the pause";
-  reply += sim.ReadUntil("OK\r\n", 5000);
+  reply += sim.ReadUntil("OK\r\n", 10000);
   EXPECT_EQ(reply, "GSMATResp!at+cmgf=1\r\r\nOK\r\n");
 }
 
