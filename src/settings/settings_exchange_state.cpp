@@ -1,6 +1,5 @@
 #include "settings/settings_exchange_state.h"
 
-#include <chrono>
 
 #include "platform/clock.h"
 #include "platform/serial_io.h"
@@ -96,9 +95,17 @@ bool ExchangeState::Pause(DWORD ms) { return WaitForSingleObject(m_hCancelEvent,
 bool ExchangeState::Cancelled() const { return WaitForSingleObject(m_hCancelEvent, 0) == WAIT_OBJECT_0; }
 
 bool ExchangeState::Detach(DWORD timeoutMs) {
-  m_bDetached = true;
-  std::unique_lock<std::timed_mutex> gate(m_callbackGate, std::defer_lock);
-  return gate.try_lock_for(platform::RealDuration(timeoutMs));
+  m_bDetached = true;  // no callback starts from here on
+  // Wait for one that is running to return: the gate comes free.
+  const std::uint64_t deadline = platform::ClockMs() + timeoutMs;
+  for (;;) {
+    if (m_callbackGate.try_lock()) {
+      m_callbackGate.unlock();
+      return true;
+    }
+    if (platform::ClockMs() >= deadline) return false;
+    platform::SleepMs(1);
+  }
 }
 
 void RecordResult(ExchangeState& state, DWORD waitResult) {

@@ -126,7 +126,7 @@ class ExchangeState {
   // Runs a callback unless the session was detached; callbacks never overlap.
   template <class Fn>
   void Notify(Fn&& fn) {
-    std::lock_guard<std::timed_mutex> gate(m_callbackGate);
+    std::lock_guard<std::mutex> gate(m_callbackGate);
     if (!m_bDetached.load()) fn(m_callbacks);
   }
   // No callback runs after this returns true (false: one still ran when
@@ -143,7 +143,7 @@ class ExchangeState {
   std::atomic<unsigned> m_nVersionAnswers{0};
 
   const ExchangeCallbacks m_callbacks;
-  std::timed_mutex m_callbackGate;
+  std::mutex m_callbackGate;  // held while a callback runs
   std::atomic<bool> m_bDetached{false};
 };
 
