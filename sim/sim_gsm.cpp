@@ -218,8 +218,8 @@ void GsmModem::OnRead(std::string_view echo, int index, SimLine& out) {
   }
   if (message.used) {
     std::string text = message.text;
-    const bool differs = mismatchesLeft_ > 0 &&
-                         (options_.mismatchSlot == 0 || options_.mismatchSlot == index);
+    const bool differs =
+        mismatchesLeft_ > 0 && (options_.mismatchSlot == 0 || options_.mismatchSlot == index);
     if (differs) {
       --mismatchesLeft_;
       text = DifferingText(std::move(text));

@@ -14,9 +14,9 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
 
 bool ParseKind(std::string_view text, GsmCommandKind& kind) {
   static constexpr std::pair<std::string_view, GsmCommandKind> kKinds[] = {
-      {"any", GsmCommandKind::Any},       {"version", GsmCommandKind::Version},
+      {"any", GsmCommandKind::Any},           {"version", GsmCommandKind::Version},
       {"textmode", GsmCommandKind::TextMode}, {"delete", GsmCommandKind::Delete},
-      {"store", GsmCommandKind::Store},   {"read", GsmCommandKind::Read},
+      {"store", GsmCommandKind::Store},       {"read", GsmCommandKind::Read},
   };
   for (const auto& [name, value] : kKinds) {
     if (text == name) {
@@ -48,8 +48,8 @@ bool ParseRule(std::string_view text, GsmFaultRule& rule) {
 }  // namespace
 
 bool IsGsmOption(std::string_view name) {
-  return name == "firmware" || name == "gsm-error" || name == "gsm-silent" ||
-         name == "gsm-late" || name == "gsm-mismatch" || name == "gsm-split";
+  return name == "firmware" || name == "gsm-error" || name == "gsm-silent" || name == "gsm-late" ||
+         name == "gsm-mismatch" || name == "gsm-split";
 }
 
 bool ParseGsmOption(std::string_view name, std::string_view value, GsmOptions& options) {

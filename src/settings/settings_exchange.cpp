@@ -41,9 +41,13 @@ bool AwaitThread(HANDLE& thread, DWORD timeoutMs) {
 SettingsExchange::SettingsExchange(ExchangeOptions options)
     : m_state(std::make_shared<ExchangeState>(std::move(options.callbacks), options.layout,
                                               std::move(options.firmwareVersion))),
-      m_waiter(std::move(options.waiter)) {}
+      m_waiter(std::move(options.waiter)),
+      m_hPauseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
-SettingsExchange::~SettingsExchange() { Stop(); }
+SettingsExchange::~SettingsExchange() {
+  Stop();
+  if (m_hPauseEvent) CloseHandle(m_hPauseEvent);
+}
 
 bool SettingsExchange::Start(HANDLE port) {
   if (m_hReaderThread != nullptr || m_bStopped) return false;
@@ -66,8 +70,7 @@ VersionAnswer SettingsExchange::QueryVersion() {
   const unsigned answersBefore = m_state->VersionAnswers();
   m_state->Send(kVersionQuery);
   WaitOnOwnerThread(3, m_state->m_hWaitArray, VERSION_WAIT_MS);
-  // The pause ends early only when the session is cancelled.
-  WaitOnOwnerThread(1, &m_state->m_hCancelEvent, VERSION_PAUSE_MS);
+  WaitOnOwnerThread(1, &m_hPauseEvent, VERSION_PAUSE_MS);
   // Taken after the pause, so that text and layout always belong together.
   answer.text = m_state->FirmwareVersion();
   answer.layout = m_state->Layout();

@@ -80,7 +80,8 @@ class SettingsExchange {
   StartResult StartRead(const DeviceSettings& base);
   // Writes `record` in the session's layout. Refused, before anything is
   // sent, when the record fails CheckForDevice; `problems` then holds why.
-  StartResult StartWrite(const DeviceSettings& record, std::vector<SettingsProblem>* problems = nullptr);
+  StartResult StartWrite(const DeviceSettings& record,
+                         std::vector<SettingsProblem>* problems = nullptr);
 
   // Ends a running read or write at its next step (a store command already
   // sent still gets its text and end mark). Any thread.
@@ -111,6 +112,7 @@ class SettingsExchange {
   ReplyWaiter m_waiter;
   HANDLE m_hReaderThread = nullptr;
   HANDLE m_hWorkerThread = nullptr;
+  HANDLE m_hPauseEvent = nullptr;  // never signalled: the owner's pauses wait on it
   bool m_bStopped = false;
 };
 

@@ -1,6 +1,5 @@
 #include "settings/settings_exchange_state.h"
 
-
 #include "platform/clock.h"
 #include "platform/serial_io.h"
 #include "settings/settings_message.h"
@@ -9,7 +8,8 @@ namespace settings {
 
 ExchangeState::ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout,
                              std::string firmwareVersion)
-    : m_layout(layout), m_firmwareVersion(std::move(firmwareVersion)),
+    : m_layout(layout),
+      m_firmwareVersion(std::move(firmwareVersion)),
       m_callbacks(std::move(callbacks)) {
   for (HANDLE& event : m_hWaitArray) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   m_hCancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -90,9 +90,9 @@ DWORD ExchangeState::WaitForReply(DWORD timeoutMs) {
   return WaitForMultipleObjects(4, handles, FALSE, timeoutMs);
 }
 
-bool ExchangeState::Pause(DWORD ms) { return WaitForSingleObject(m_hCancelEvent, ms) == WAIT_TIMEOUT; }
-
-bool ExchangeState::Cancelled() const { return WaitForSingleObject(m_hCancelEvent, 0) == WAIT_OBJECT_0; }
+bool ExchangeState::Pause(DWORD ms) {
+  return WaitForSingleObject(m_hCancelEvent, ms) == WAIT_TIMEOUT;
+}
 
 bool ExchangeState::Detach(DWORD timeoutMs) {
   m_bDetached = true;  // no callback starts from here on

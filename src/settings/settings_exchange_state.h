@@ -31,12 +31,12 @@ constexpr DWORD VERSION_WAIT_MS = 2000;
 constexpr DWORD VERSION_PAUSE_MS = 500;
 constexpr DWORD TEXT_MODE_WAIT_MS = 5000;
 constexpr DWORD REPLY_WAIT_MS = 5000;
-constexpr DWORD READ_PAUSE_MS = 300;          // after a read command of the read
-constexpr DWORD DELETE_PAUSE_MS = 500;        // after each delete of the delete phase
-constexpr DWORD STORE_TEXT_PAUSE_MS = 100;    // between store command and text
-constexpr DWORD STORE_END_PAUSE_MS = 1000;    // between text and end mark
-constexpr DWORD STORE_AFTER_PAUSE_MS = 500;   // after the store reply
-constexpr DWORD CHECK_PAUSE_MS = 100;         // after the read command of the check
+constexpr DWORD READ_PAUSE_MS = 300;         // after a read command of the read
+constexpr DWORD DELETE_PAUSE_MS = 500;       // after each delete of the delete phase
+constexpr DWORD STORE_TEXT_PAUSE_MS = 100;   // between store command and text
+constexpr DWORD STORE_END_PAUSE_MS = 1000;   // between text and end mark
+constexpr DWORD STORE_AFTER_PAUSE_MS = 500;  // after the store reply
+constexpr DWORD CHECK_PAUSE_MS = 100;        // after the read command of the check
 constexpr DWORD READER_STOP_WAIT_MS = 60000;
 
 // Mismatches since the last good check after which a write gives up.
@@ -90,7 +90,7 @@ class ExchangeState {
   HANDLE m_hPort = nullptr;
 
   char m_rxBuffer[SETTINGS_RX_BUFFER_SIZE] = {};  // the reader's alone
-  std::atomic<DWORD> m_nRxCount{0};  // a worker stores 0 to drop what is held
+  std::atomic<DWORD> m_nRxCount{0};               // a worker stores 0 to drop what is held
   std::atomic<DWORD> m_nReplyMode{REPLY_MODE_PLAIN};
   std::atomic<BYTE> m_nLastResult{RESULT_OK};
   // OK, ERROR and mismatch, in that order; auto-reset.
@@ -121,7 +121,6 @@ class ExchangeState {
   DWORD WaitForReply(DWORD timeoutMs);
   // Pauses `ms`; false (at once) when the session was cancelled.
   bool Pause(DWORD ms);
-  bool Cancelled() const;
 
   // Runs a callback unless the session was detached; callbacks never overlap.
   template <class Fn>
@@ -152,6 +151,12 @@ class ExchangeState {
 // `param` is a std::shared_ptr<ExchangeState>* made with new; the thread
 // deletes it. Returns 1.
 DWORD SettingReaderThreadProc(void* param);
+
+// One look at what the reader holds: `got` bytes just read into m_rxBuffer
+// behind `held` earlier ones. Scans the replies, moves what is kept to the
+// start of the buffer and picks up a version answer. Returns the number of
+// bytes now held (0 when a version answer or a full buffer was dropped).
+DWORD ProcessReceived(ExchangeState& state, DWORD held, DWORD got);
 
 // Looks at the complete lines of `buffer` (`count` bytes, NUL after them)
 // when a "GSMATResp!" marker is among them, signals the events for "OK" and

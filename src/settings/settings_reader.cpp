@@ -128,10 +128,26 @@ void ExtractReadMessage(char* buffer, DWORD count, ExchangeState& state) {
   state.ApplyReadMessage(buffer + start, number, count - start);
 }
 
+DWORD ProcessReceived(ExchangeState& state, DWORD held, DWORD got) {
+  char* const buffer = state.m_rxBuffer;
+  const DWORD total = held + got;
+  buffer[total] = '\0';
+
+  DWORD tail = ScanReplies(buffer, total, state);
+  std::memmove(buffer, buffer + (total - tail), tail);
+  // A full buffer that holds no line the reader can use would take in
+  // nothing ever again: drop it and go on reading.
+  if (tail >= SETTINGS_RX_BUFFER_SIZE - 1) tail = 0;
+
+  // The version answer carries no marker; the scanned bytes are looked at
+  // as well (the move above leaves them behind the tail).
+  if (tail != 0 && TakeVersionAnswer(std::string_view(buffer, total), state)) tail = 0;
+  return tail;
+}
+
 DWORD SettingReaderThreadProc(void* param) {
   auto* held = static_cast<std::shared_ptr<ExchangeState>*>(param);
   ExchangeState& state = **held;
-  char* const buffer = state.m_rxBuffer;
   state.m_nRxCount = 0;
   state.m_nReplyMode = REPLY_MODE_PLAIN;
 
@@ -142,23 +158,12 @@ DWORD SettingReaderThreadProc(void* param) {
       const DWORD heldCount = state.m_nRxCount.load();
       const DWORD room = static_cast<DWORD>(SETTINGS_RX_BUFFER_SIZE - 1 - heldCount);
       DWORD got = 0;
-      ReadFile(state.m_hPort, buffer + heldCount, std::min(status.cbInQue, room), &got, nullptr);
-      const DWORD total = heldCount + got;
-      buffer[total] = '\0';
-
-      DWORD tail = ScanReplies(buffer, total, state);
-      std::memmove(buffer, buffer + (total - tail), tail);
-      // A full buffer that holds no line the reader can use would take in
-      // nothing ever again: drop it and go on reading.
-      if (tail >= SETTINGS_RX_BUFFER_SIZE - 1) tail = 0;
+      ReadFile(state.m_hPort, state.m_rxBuffer + heldCount, std::min(status.cbInQue, room), &got,
+               nullptr);
+      const DWORD kept = ProcessReceived(state, heldCount, got);
       // A worker that dropped the buffer meanwhile wins.
       DWORD expected = heldCount;
-      state.m_nRxCount.compare_exchange_strong(expected, tail);
-
-      // The version answer carries no marker; the scanned bytes are looked
-      // at as well (the move above leaves them behind the tail).
-      if (tail != 0 && TakeVersionAnswer(std::string_view(buffer, total), state))
-        state.m_nRxCount = 0;
+      state.m_nRxCount.compare_exchange_strong(expected, kept);
     }
     // Wake as soon as the tracker sends, but look at least every poll period.
     if (platform::WaitCommReadable(state.m_hPort, READER_POLL_MS) < 0) Sleep(READER_POLL_MS);

@@ -49,15 +49,17 @@ void Finish(ExchangeState& state, TransferReport report) {
   });
 }
 
-// Deletes, stores and checks the four messages; fills `report` as it goes.
-void WriteMessages(ExchangeState& state, TransferReport& report) {
+enum class WriteEnd { Done, Cancelled, RetriesExhausted };
+
+// Deletes, stores and checks the four messages.
+WriteEnd WriteMessages(ExchangeState& state) {
   DWORD result = 0;
   for (unsigned n = 1; n <= MESSAGE_COUNT; ++n) {
     ShowStatus(state, STATUS_LINE, Numbered("delete message %d", n));
     state.Send(DeleteCommand(n));
-    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return;
+    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return WriteEnd::Cancelled;
     state.m_nRxCount = 0;
-    if (!state.Pause(DELETE_PAUSE_MS)) return;
+    if (!state.Pause(DELETE_PAUSE_MS)) return WriteEnd::Cancelled;
   }
 
   unsigned retries = 0;
@@ -73,18 +75,17 @@ void WriteMessages(ExchangeState& state, TransferReport& report) {
     state.Send(text);
     state.Pause(STORE_END_PAUSE_MS);
     state.Send(kEndMark);
-    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return;
+    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return WriteEnd::Cancelled;
     state.m_nRxCount = 0;
-    if (!state.Pause(STORE_AFTER_PAUSE_MS)) return;
+    if (!state.Pause(STORE_AFTER_PAUSE_MS)) return WriteEnd::Cancelled;
 
     ShowStatus(state, STATUS_LINE, Numbered("read message %d", n));
     state.m_nReplyMode = n;
     state.Send(ReadCommand(n));
-    if (!state.Pause(CHECK_PAUSE_MS)) return;
-    const bool waited = AwaitRecorded(state, REPLY_WAIT_MS, result);
+    const bool waited = state.Pause(CHECK_PAUSE_MS) && AwaitRecorded(state, REPLY_WAIT_MS, result);
     state.m_nRxCount = 0;
     state.m_nReplyMode = REPLY_MODE_PLAIN;
-    if (!waited) return;
+    if (!waited) return WriteEnd::Cancelled;
 
     if (n == MESSAGE_COUNT) {
       if (const char* verdict = Verdict(state.m_nLastResult.load()))
@@ -93,17 +94,16 @@ void WriteMessages(ExchangeState& state, TransferReport& report) {
     if (result == WAIT_OBJECT_0 + 2) {
       // The read-back differs: delete it and write the message again.
       state.Send(DeleteCommand(n));
-      if (state.WaitForReply(REPLY_WAIT_MS) == ExchangeState::WAIT_CANCELLED) return;
+      if (state.WaitForReply(REPLY_WAIT_MS) == ExchangeState::WAIT_CANCELLED)
+        return WriteEnd::Cancelled;
       state.m_nRxCount = 0;
-      if (++retries > MAX_MISMATCH_RETRIES) {
-        report.retriesExhausted = true;
-        return;
-      }
+      if (++retries > MAX_MISMATCH_RETRIES) return WriteEnd::RetriesExhausted;
       continue;
     }
     if (result == WAIT_OBJECT_0) retries = 0;
     ++n;
   }
+  return WriteEnd::Done;
 }
 
 }  // namespace
@@ -114,13 +114,13 @@ DWORD GetDeviceSettingThreadProc(void* param) {
   TransferReport report{TransferKind::Read};
   state.m_nReplyMode = REPLY_MODE_READ;
   if (state.m_hPort != nullptr) {
-    for (unsigned n = 1; n <= MESSAGE_COUNT; ++n) {
+    for (unsigned n = 1; n <= MESSAGE_COUNT && !report.cancelled; ++n) {
       state.Send(ReadCommand(n));
       DWORD result = 0;
-      if (!state.Pause(READ_PAUSE_MS) || !AwaitRecorded(state, REPLY_WAIT_MS, result)) break;
+      report.cancelled =
+          !state.Pause(READ_PAUSE_MS) || !AwaitRecorded(state, REPLY_WAIT_MS, result);
     }
   }
-  report.cancelled = state.Cancelled();
   Finish(state, report);
   delete held;
   return 1;
@@ -130,8 +130,9 @@ DWORD SetToDeviceThreadProc(void* param) {
   auto* held = static_cast<std::shared_ptr<ExchangeState>*>(param);
   ExchangeState& state = **held;
   TransferReport report{TransferKind::Write};
-  WriteMessages(state, report);
-  report.cancelled = state.Cancelled();
+  const WriteEnd end = WriteMessages(state);
+  report.cancelled = end == WriteEnd::Cancelled;
+  report.retriesExhausted = end == WriteEnd::RetriesExhausted;
   Finish(state, report);
   delete held;
   return 1;

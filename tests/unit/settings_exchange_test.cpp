@@ -1,15 +1,16 @@
 // The settings exchange engine against the simulated tracker over a
 // pseudo-terminal, under the sped-up clock.
+#include "settings/settings_exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "clock_speed.h"
+#include "platform/clock.h"
 #include "pty_sim.h"
-#include "settings/settings_exchange.h"
 #include "settings/settings_message.h"
 
 namespace {
@@ -172,12 +173,12 @@ TEST_F(ExchangeTest, EditedRecordIsWrittenByteForByteAndReportsOk) {
   }
   EXPECT_EQ(sim_->Tracker().ReceivedLog(), line);
 
-  EXPECT_EQ(StatusLine(), (std::vector<std::string>{
-                              "delete message 1", "delete message 2", "delete message 3",
-                              "delete message 4", "setting message 1", "read message 1",
-                              "setting message 2", "read message 2", "setting message 3",
-                              "read message 3", "setting message 4", "read message 4",
-                              "Setting Message OK "}));
+  EXPECT_EQ(StatusLine(),
+            (std::vector<std::string>{"delete message 1", "delete message 2", "delete message 3",
+                                      "delete message 4", "setting message 1", "read message 1",
+                                      "setting message 2", "read message 2", "setting message 3",
+                                      "read message 3", "setting message 4", "read message 4",
+                                      "Setting Message OK "}));
 }
 
 TEST_F(ExchangeTest, PausesRunOnTheClockInTheirRatios) {
@@ -195,13 +196,14 @@ TEST_F(ExchangeTest, PausesRunOnTheClockInTheirRatios) {
   };
   // Each step takes at least its pauses, and far less than one time-out more.
   for (int n = 1; n <= 3; ++n) {
-    const auto gap = at("delete message " + std::to_string(n + 1)) -
-                     at("delete message " + std::to_string(n));
+    const auto gap =
+        at("delete message " + std::to_string(n + 1)) - at("delete message " + std::to_string(n));
     EXPECT_GE(gap, settings::DELETE_PAUSE_MS);
     EXPECT_LT(gap, settings::DELETE_PAUSE_MS + settings::REPLY_WAIT_MS);
   }
   for (int n = 1; n <= 4; ++n) {
-    const auto gap = at("read message " + std::to_string(n)) - at("setting message " + std::to_string(n));
+    const auto gap =
+        at("read message " + std::to_string(n)) - at("setting message " + std::to_string(n));
     EXPECT_GE(gap, 1600u);
     EXPECT_LT(gap, 1600u + settings::REPLY_WAIT_MS);
   }

@@ -32,7 +32,8 @@ class SettingReplyScan : public ::testing::Test {
     state_.m_nReplyMode = mode;
     std::vector<char> buffer(bytes.begin(), bytes.end());
     buffer.push_back('\0');
-    const DWORD kept = settings::ScanReplies(buffer.data(), static_cast<DWORD>(bytes.size()), state_);
+    const DWORD kept =
+        settings::ScanReplies(buffer.data(), static_cast<DWORD>(bytes.size()), state_);
     return std::string(buffer.data() + bytes.size() - kept, kept);
   }
 
@@ -86,16 +87,19 @@ TEST_F(SettingReplyScan, ReplySplitAcrossReadsIsKeptFromItsMarker) {
 
 TEST_F(SettingReplyScan, ReadRepliesApplyByTheirTagWithTheTextIntact) {
   // Answering read command 1, the reply carries message 3: it is applied as 3.
-  Scan("GSMATResp!at+cmgr=1\r\r\n+CMGR: \"STO UNSENT\",\"+3\",\r\n9000,internet,,,,,\r\r\n\r\nOK\r\n",
-       settings::REPLY_MODE_READ);
+  Scan(
+      "GSMATResp!at+cmgr=1\r\r\n+CMGR: \"STO "
+      "UNSENT\",\"+3\",\r\n9000,internet,,,,,\r\r\n\r\nOK\r\n",
+      settings::REPLY_MODE_READ);
   EXPECT_EQ(Signalled(), "O");
   ASSERT_EQ(applied_, std::vector<unsigned>{3});
   EXPECT_EQ(record_.gprsPort, "9000");
   EXPECT_EQ(record_.gprsApn, "internet");
 
   // An "OK" and a tag-like text inside the message are the message's own.
-  Scan("GSMATResp!at+cmgr=4\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\nBOOKED.\"+1\".OK,\r\r\n\r\nOK\r\n",
-       settings::REPLY_MODE_READ);
+  Scan(
+      "GSMATResp!at+cmgr=4\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\nBOOKED.\"+1\".OK,\r\r\n\r\nOK\r\n",
+      settings::REPLY_MODE_READ);
   ASSERT_EQ(applied_, (std::vector<unsigned>{3, 4}));
   EXPECT_EQ(record_.gprsServerAddress, "BOOKED.\"+1\".OK");
 

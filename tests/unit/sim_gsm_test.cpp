@@ -1,10 +1,11 @@
 // The simulated tracker's GSM side over a real pseudo-terminal: exact reply
 // framing, the message store and the injected faults.
+#include "sim_gsm.h"
+
 #include <gtest/gtest.h>
 
 #include "clock_speed.h"
 #include "pty_sim.h"
-#include "sim_gsm.h"
 
 namespace {
 
@@ -44,8 +45,9 @@ TEST(SimGsm, StoreReadAndDeleteCarryTheExactFraming) {
   EXPECT_EQ(StoreMessage(sim, 4, "192.0.2.10,\r"), "GSMATResp!\r\n+CMGW: 2\r\n\r\nOK\r\n");
 
   sim.Write("at+cmgr=2\r");
-  EXPECT_EQ(sim.ReadUntil("OK\r\n"),
-            "GSMATResp!at+cmgr=2\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\n192.0.2.10,\r\r\n\r\nOK\r\n");
+  EXPECT_EQ(
+      sim.ReadUntil("OK\r\n"),
+      "GSMATResp!at+cmgr=2\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\n192.0.2.10,\r\r\n\r\nOK\r\n");
 
   const auto store = sim.Tracker().MessageStore();
   EXPECT_EQ(store[0], "1,120,30,60,3,\r");
@@ -169,10 +171,14 @@ TEST(SimGsm, OptionParserRejectsMalformedValues) {
   EXPECT_TRUE(sim::ParseGsmOption("firmware", "F-0KV9(x)", gsm));
   EXPECT_EQ(gsm.versionText, "F-0KV9(x)");
 
-  for (const auto& [name, value] :
-       {std::pair{"gsm-error", "read:5"}, {"gsm-error", "reed"}, {"gsm-silent", "store:1/0"},
-        {"gsm-late", "x,read"}, {"gsm-mismatch", "3:0"}, {"gsm-split", "10,"},
-        {"firmware", ""}, {"gsm-nothing", "1"}}) {
+  for (const auto& [name, value] : {std::pair{"gsm-error", "read:5"},
+                                    {"gsm-error", "reed"},
+                                    {"gsm-silent", "store:1/0"},
+                                    {"gsm-late", "x,read"},
+                                    {"gsm-mismatch", "3:0"},
+                                    {"gsm-split", "10,"},
+                                    {"firmware", ""},
+                                    {"gsm-nothing", "1"}}) {
     EXPECT_FALSE(sim::ParseGsmOption(name, value, gsm)) << name << "=" << value;
   }
   EXPECT_EQ(gsm.faults.size(), 1u) << "a rejected value adds no rule";
