@@ -236,9 +236,4 @@ std::array<std::string, GSM_SLOT_COUNT> GsmModem::Store() const {
   return texts;
 }
 
-std::array<StoredMessage, GSM_SLOT_COUNT> GsmModem::Entries() const {
-  std::lock_guard<std::mutex> lock(lock_);
-  return store_;
-}
-
 }  // namespace sim

@@ -17,8 +17,7 @@
 // slot i. The version query is answered by the tracker itself, without marker.
 //
 // Thread contract: OnCommand, InBody and OnBodyByte run on the tracker's own
-// thread; Store, Entries and the formatting helpers may be called from any
-// thread.
+// thread; Store may be called from any thread.
 #pragma once
 
 #include <array>
@@ -92,7 +91,6 @@ class GsmModem {
 
   // Texts of the four slots (empty for a free slot).
   std::array<std::string, GSM_SLOT_COUNT> Store() const;
-  std::array<StoredMessage, GSM_SLOT_COUNT> Entries() const;
 
  private:
   enum class BodyState { None, Text, EndMark };
@@ -134,9 +132,5 @@ class GsmModem {
 bool IsGsmOption(std::string_view name);
 bool ParseGsmOption(std::string_view name, std::string_view value, GsmOptions& options);
 std::string_view GsmOptionsUsage();
-
-// The store as lines for people: "slot 1 \"+1\": 1,120,...,\r" with control
-// characters written as \r, \n or \xNN; "slot 2 free".
-std::string FormatMessageStore(const std::array<StoredMessage, GSM_SLOT_COUNT>& store);
 
 }  // namespace sim

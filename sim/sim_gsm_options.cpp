@@ -1,4 +1,4 @@
-// kvsim's options for the GSM side and the printout of the message store.
+// kvsim's options for the GSM side.
 #include <charconv>
 
 #include "sim_gsm.h"
@@ -119,37 +119,6 @@ std::string_view GsmOptionsUsage() {
          "  RULE is KIND[:SLOT][/TIMES], KIND one of any, version, textmode, delete,\n"
          "  store, read; SLOT 1-4 (a store's \"+n\"); TIMES how often (default always).\n"
          "  Options may repeat; the first matching rule wins.\n";
-}
-
-std::string FormatMessageStore(const std::array<StoredMessage, GSM_SLOT_COUNT>& store) {
-  std::string out;
-  for (std::size_t i = 0; i < store.size(); ++i) {
-    out += "slot " + std::to_string(i + 1);
-    if (!store[i].used) {
-      out += " free\n";
-      continue;
-    }
-    out += " \"" + store[i].address + "\": ";
-    for (const char c : store[i].text) {
-      const auto b = static_cast<unsigned char>(c);
-      if (c == '\r') {
-        out += "\\r";
-      } else if (c == '\n') {
-        out += "\\n";
-      } else if (c == '\\') {
-        out += "\\\\";
-      } else if (b < 0x20 || b >= 0x7F) {
-        static const char hex[] = "0123456789abcdef";
-        out += "\\x";
-        out.push_back(hex[b >> 4]);
-        out.push_back(hex[b & 15]);
-      } else {
-        out.push_back(c);
-      }
-    }
-    out += "\n";
-  }
-  return out;
 }
 
 }  // namespace sim

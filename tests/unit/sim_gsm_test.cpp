@@ -80,6 +80,7 @@ TEST(SimGsm, VersionAnswerChoosesTheLayoutText) {
   sim::GsmOptions gsm;
   ASSERT_TRUE(sim::ParseGsmOption("firmware", "basic", gsm));
   ASSERT_TRUE(sim::ParseGsmOption("gsm-silent", "version/1", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-error", "any", gsm));  // the GSM module's commands only
   PtySim sim(WithGsm(gsm));
   ASSERT_TRUE(sim.Ready());
   sim.Write("kv+fwv\r");
@@ -88,6 +89,8 @@ TEST(SimGsm, VersionAnswerChoosesTheLayoutText) {
   const std::string answer = sim.ReadUntil(")\r\n");
   EXPECT_NE(answer.find("F-0KV"), std::string::npos);
   EXPECT_NE(answer.find('Q'), std::string::npos);
+  sim.Write("at+cmgd=1\r");
+  EXPECT_EQ(sim.ReadUntil("ERROR\r\n"), "GSMATResp!at+cmgd=1\r\r\nERROR\r\n");
 }
 
 TEST(SimGsm, FaultRulesStrikeTheNamedCommandAndSlot) {
@@ -125,21 +128,6 @@ TEST(SimGsm, FaultRulesStrikeTheNamedCommandAndSlot) {
   sim.Write("at+cmgr=1\r");
   EXPECT_EQ(sim.ReadUntil("OK\r\n"), good);
   EXPECT_EQ(sim.Tracker().MessageStore()[0], "5550101,\r") << "only the read-back differs";
-}
-
-TEST(SimGsm, ErrorRuleRefusesWithABareErrorLine) {
-  ClockSpeedScope speed(kSpeed);
-  sim::GsmOptions gsm;
-  ASSERT_TRUE(sim::ParseGsmOption("gsm-error", "any", gsm));
-  PtySim sim(WithGsm(gsm));
-  ASSERT_TRUE(sim.Ready());
-  sim.Write("at+cmgd=1\r");
-  EXPECT_EQ(sim.ReadUntil("ERROR\r\n"), "GSMATResp!at+cmgd=1\r\r\nERROR\r\n");
-  sim.Write("at+cmgr=1\r");
-  EXPECT_EQ(sim.ReadUntil("ERROR\r\n"), "GSMATResp!at+cmgr=1\r\r\nERROR\r\n");
-  sim.Write("kv+fwv\r");
-  EXPECT_NE(sim.ReadUntil(")\r\n").find("F-0KV"), std::string::npos)
-      << "\"any\" means the GSM module's commands only";
 }
 
 TEST(SimGsm, LateAndSplitRepliesArriveInPieces) {
@@ -184,14 +172,6 @@ TEST(SimGsm, OptionParserRejectsMalformedValues) {
   EXPECT_EQ(gsm.faults.size(), 1u) << "a rejected value adds no rule";
   EXPECT_TRUE(sim::IsGsmOption("gsm-split"));
   EXPECT_FALSE(sim::IsGsmOption("gsm-nothing"));
-}
-
-TEST(SimGsm, StorePrintoutShowsAddressesAndControlBytes) {
-  std::array<sim::StoredMessage, sim::GSM_SLOT_COUNT> store;
-  store[0] = {true, "+1", "1,a\\b,\r"};
-  store[2] = {true, "+3", "\x01,\r"};
-  EXPECT_EQ(sim::FormatMessageStore(store),
-            "slot 1 \"+1\": 1,a\\\\b,\\r\nslot 2 free\nslot 3 \"+3\": \\x01,\\r\nslot 4 free\n");
 }
 
 }  // namespace
