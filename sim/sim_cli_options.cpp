@@ -83,7 +83,10 @@ struct PartParser {
 };
 
 const std::vector<PartParser>& PartParsers() {
-  static const std::vector<PartParser> parsers = {};
+  static const std::vector<PartParser> parsers = {
+      {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseGsmOption(n, v, o.gsm); },
+       GsmOptionsUsage()},
+  };
   return parsers;
 }
 

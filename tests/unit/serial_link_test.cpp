@@ -67,6 +67,7 @@ TEST_F(ProbeTest, SilentPortEndsAfter501PollsWithSixQueries) {
 }
 
 TEST_F(ProbeTest, CallerMayCloseItsHandleWhileTheProbeRuns) {
+  UseClockSpeed(10.0);  // the probe runs its full course: keep its overhead small
   StartTracker(WithProbe(sim::ProbeAnswer::Silent));
   auto found = std::make_shared<std::atomic<BYTE>>(0);
   HANDLE probe = StartProbeThread(port_, found);
