@@ -10,6 +10,10 @@ int CmdPorts(bool allSerial);
 int CmdProbe(const std::vector<std::string>& ports);
 int CmdImei(const std::vector<std::string>& ports);
 int CmdScan(const std::vector<std::string>& ports);
+int CmdVersion(const std::vector<std::string>& ports);
+int CmdGet(const std::vector<std::string>& ports, const std::string& output, bool json);
+int CmdSet(const std::vector<std::string>& ports, const std::string& file);
+int CmdDiff(const std::vector<std::string>& ports, const std::string& file);
 
 // Tracker ports in the main window's order (for --all and scan).
 std::vector<std::string> TrackerPorts();

@@ -12,7 +12,21 @@ void JobContext::Say(const std::string& line) const {
 }
 
 void JobContext::Fail(const std::string& text, const std::string& detail) const {
-  console::Err("kvctl: " + port_ + ": " + text + (detail.empty() ? "" : " (" + detail + ")"));
+  if (detail.find('\n') == std::string::npos) {
+    console::Err("kvctl: " + port_ + ": " + text + (detail.empty() ? "" : " (" + detail + ")"));
+    return;
+  }
+  // A detail of several lines (the settings check) follows on its own lines.
+  std::string lines = "kvctl: " + port_ + ": " + text;
+  std::size_t start = 0;
+  while (start <= detail.size()) {
+    const std::size_t end = detail.find('\n', start);
+    const std::string line = detail.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty()) lines += "\n  " + line;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  console::Err(lines);
 }
 
 std::string FormatSummary(const std::vector<std::string>& ports,

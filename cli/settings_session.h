@@ -1,0 +1,43 @@
+// One tracker's settings session from the terminal: open, probe, run mode and
+// IMEI, then the settings exchange engine that the Device Setting dialog
+// drives too (version, text mode, read, write).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "job_runner.h"
+#include "settings/settings_exchange.h"
+
+class SettingsSession {
+ public:
+  explicit SettingsSession(JobContext& context, bool printSteps = false);
+  ~SettingsSession();
+
+  // Opens, probes and starts the exchange; false with `failure` filled.
+  bool Open(JobResult& failure);
+  settings::VersionAnswer Version() const { return version_; }
+  const std::string& Imei() const { return imei_; }
+
+  // Reads the four messages; false (with `failure`) when a read got no reply.
+  bool Read(settings::DeviceSettings& record, JobResult& failure);
+  // Checks, writes and verifies; returns the verdict text shown at the end
+  // ("Setting Message OK " ...). `refused` holds why a record was refused.
+  std::string Write(const settings::DeviceSettings& record, std::string& refused);
+
+ private:
+  bool RunTransfer(const std::function<settings::StartResult()>& start);
+
+  JobContext& context_;
+  bool printSteps_;
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+  std::string imei_;
+  settings::VersionAnswer version_{};
+  std::unique_ptr<settings::SettingsExchange> exchange_;
+  HANDLE doneEvent_ = nullptr;
+  std::atomic<int> timeouts_{0};
+  std::atomic<int> errors_{0};
+  std::mutex statusLock_;
+  std::string lastStatus_;
+};
