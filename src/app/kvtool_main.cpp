@@ -1,1 +1,67 @@
-int main() { return 0; }
+// kvtool: the KV-770 desktop tool. Without a display it can still probe a
+// tracker from the terminal (--probe-only).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <QApplication>
+
+#include "app/command_line.h"
+#include "app/terminal_probe.h"
+#include "app/tool_app.h"
+#include "res/version_info.h"
+#include "serial/port_items.h"
+
+namespace {
+
+int RunTerminal(int argc, char** argv) {
+  ToolCommandLine options;
+  std::string error;
+  if (!ParseToolCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "kvtool: %s\n%s", error.c_str(), ToolUsage().c_str());
+    return 2;
+  }
+  if (options.showHelp) {
+    std::fputs(ToolUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.showVersion) {
+    const res::VersionInfo& v = res::ToolVersion();
+    std::printf("%s %s (%s)\n", v.fileDescription, v.productVersion, v.buildDate);
+    return 0;
+  }
+  return RunTerminalProbe(options.port, stdout, stderr);
+}
+
+bool HasDisplay() {
+  return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
+         std::getenv("QT_QPA_PLATFORM") != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (WantsTerminalOnly(argc, argv)) return RunTerminal(argc, argv);
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "kvtool: no display to show the window on; "
+                 "kvtool --probe-only probes a tracker from the terminal\n");
+    return 2;
+  }
+
+  QApplication app(argc, argv);  // takes Qt's own options out of argv
+  ToolCommandLine options;
+  std::string error;
+  if (!ParseToolCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "kvtool: %s\n%s", error.c_str(), ToolUsage().c_str());
+    return 2;
+  }
+  if (!options.port.empty() && PortItemText(options.port).empty()) {
+    std::fprintf(stderr, "kvtool: port name \"%s\" is longer than %zu characters and cannot be listed\n",
+                 options.port.c_str(), PORT_NAME_MAX);
+    return 2;
+  }
+  CToolApp theApp(options.port);
+  theApp.InitInstance();
+  return 0;
+}

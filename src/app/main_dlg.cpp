@@ -1,0 +1,228 @@
+#include "app/main_dlg.h"
+
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "serial/open_serial_port.h"
+#include "serial/port_items.h"
+#include "serial/probe.h"
+#include "serial/tracker_commands.h"
+#include "ui/gui_call.h"
+#include "ui/message_box.h"
+#include "ui/pumped_wait.h"
+#include "ui/text.h"
+
+namespace {
+std::vector<platform::PortInfo> PresentPorts() { return platform::EnumeratePorts(false); }
+}  // namespace
+
+CMainDlg::CMainDlg(PortSource portSource)
+    : ui::TemplateDialog(res::MainDialogTemplate()),
+      m_reader(std::make_shared<ReaderLink>()),
+      m_portSource(portSource ? std::move(portSource) : PortSource(PresentPorts)) {
+  m_btnSetting = ControlAs<QPushButton>(IDC_BTN_SETTING);
+  m_btnUpdate = ControlAs<QPushButton>(IDC_BTN_UPDATE);
+  m_btnScan = ControlAs<QPushButton>(IDC_BTN_SCAN);
+  m_btnStart = ControlAs<QPushButton>(IDC_BTN_START);
+  m_progress = ControlAs<ui::ProgressCtrl>(IDC_PROGRESS);
+  m_stcImei = ControlAs<QLabel>(IDC_STC_IMEI);
+  m_cmbPort = ControlAs<QComboBox>(IDC_CMB_PORT);
+
+  connect(m_btnScan, &QPushButton::clicked, this, &CMainDlg::OnScanComPort);
+  connect(m_btnStart, &QPushButton::clicked, this, &CMainDlg::OnStart);
+  connect(m_btnUpdate, &QPushButton::clicked, this, &CMainDlg::OnUpdate);
+  connect(m_btnSetting, &QPushButton::clicked, this, &CMainDlg::OnSetting);
+}
+
+CMainDlg::~CMainDlg() {
+  // A window destroyed without its close handling still lets go of its
+  // reader and port. No pumped wait here: nothing may call into a window
+  // that is being destroyed.
+  if (m_hReaderThread != nullptr) {
+    m_reader->m_bReaderRunning = 0;
+    WaitForSingleObject(m_hReaderThread, CLOSE_READER_WAIT_MS);
+    CloseHandle(m_hReaderThread);
+  }
+  if (m_hPort != INVALID_HANDLE_VALUE) CloseHandle(m_hPort);
+}
+
+bool CMainDlg::OnInitDialog() {
+  FillPortList();
+  if (!m_initialPort.empty()) SelectPort(m_initialPort);
+  setWindowTitle(ui::ToQt(MAIN_WINDOW_TITLE));
+
+  m_deviceMonitor = std::make_unique<platform::DeviceChangeMonitor>();
+  if (m_deviceMonitor->IsWatching()) {
+    platform::DeviceChangeMonitor* monitor = m_deviceMonitor.get();
+    m_deviceNotifier = std::make_unique<ui::DeviceChangeNotifier>(
+        monitor->Descriptor(), [monitor] { return monitor->Drain(); }, [this] { OnDeviceChange(); });
+  }
+  return true;
+}
+
+void CMainDlg::FillPortList() {
+  for (const std::string& item : TrackerPortItems(m_portSource())) {
+    const QString text = ui::ToQt(item);
+    int index = m_cmbPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0) {
+      m_cmbPort->addItem(text);
+      index = m_cmbPort->count() - 1;
+    }
+    m_cmbPort->setCurrentIndex(index);
+  }
+}
+
+bool CMainDlg::SelectPort(const std::string& portName) {
+  const std::string item = PortItemText(portName);
+  if (item.empty()) return false;
+  const QString text = ui::ToQt(item);
+  int index = m_cmbPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0) {
+    m_cmbPort->addItem(text);
+    index = m_cmbPort->count() - 1;
+  }
+  m_cmbPort->setCurrentIndex(index);
+  return true;
+}
+
+void CMainDlg::OnDeviceChange() { FillPortList(); }
+
+BOOL CMainDlg::OpenAndProbe() {
+  const int selected = m_cmbPort->currentIndex();
+  if (selected != -1) {
+    const std::string name = PortNameFromItem(ui::FromQt(m_cmbPort->itemText(selected)));
+    m_hPort = OpenSerialPort(name.c_str(), MAIN_BAUD_RATE);
+  }
+  if (m_hPort == INVALID_HANDLE_VALUE) {
+    ui::ShowMessageBox(this, OPEN_PORT_FAILED_TEXT, {}, MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+
+  g_bDeviceFound = 0;
+  if (HANDLE probe = StartProbeThread(m_hPort)) {
+    // The probe runs about 25 s when nothing answers; the window keeps
+    // painting meanwhile but takes no input.
+    ui::WaitPumping(probe, PROBE_WAIT_MS);
+    CloseHandle(probe);
+  }
+  if (g_bDeviceFound.load() == 1) return TRUE;
+
+  ui::ShowMessageBox(this, NO_DEVICE_TEXT, {}, MB_ICONEXCLAMATION);
+  CloseHandle(m_hPort);
+  m_hPort = INVALID_HANDLE_VALUE;
+  return FALSE;
+}
+
+void CMainDlg::OnStart() {
+  m_progress->SetRange32(0, 0);
+  if (m_hPort == INVALID_HANDLE_VALUE) {
+    Connect();
+  } else {
+    Disconnect();
+  }
+}
+
+void CMainDlg::Connect() {
+  if (m_cmbPort->currentIndex() == -1) return;
+  m_stcImei->clear();
+  // Disabling the focused button hands the focus on; it comes back below.
+  const bool startHadFocus = m_btnStart->hasFocus();
+  m_btnStart->setEnabled(false);
+  if (OpenAndProbe()) {
+    m_btnUpdate->setEnabled(false);
+    m_btnScan->setEnabled(false);
+    m_btnStart->setText(QStringLiteral("Stop"));
+
+    // A fresh link per reader: a reader that outlived its stop bound keeps
+    // its own link and can no longer show an IMEI in this window.
+    m_reader = std::make_shared<ReaderLink>();
+    const ReaderLink* link = m_reader.get();
+    QPointer<CMainDlg> window(this);
+    m_reader->onImei = [window, link](const std::string& imei) {
+      ui::Post(window, [window, link, imei] { window->ShowImei(link, imei); });
+    };
+    m_reader->m_bReaderRunning = 1;
+    m_reader->m_bReaderPaused = 0;
+    m_hReaderThread = StartReaderThread(m_reader, m_hPort);
+
+    WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
+    WriteTrackerCommand(m_hPort, IMEI_QUERY);
+    m_nTimerId = SetTimer(IMEI_POLL_TIMER_ID, IMEI_POLL_MS);
+    m_nImeiTicks = 0;
+  }
+  m_btnStart->setEnabled(true);
+  if (startHadFocus) m_btnStart->setFocus();
+}
+
+void CMainDlg::Disconnect() {
+  if (m_hReaderThread != nullptr) StopReader(STOP_READER_WAIT_MS);
+  CloseHandle(m_hPort);
+  m_hPort = INVALID_HANDLE_VALUE;
+  m_btnStart->setText(QStringLiteral("Start"));
+  m_btnUpdate->setEnabled(true);
+  m_btnSetting->setEnabled(false);
+  m_btnScan->setEnabled(true);
+  if (m_nTimerId != 0) {
+    KillTimer(m_nTimerId);
+    m_nTimerId = 0;
+  }
+}
+
+void CMainDlg::StopReader(DWORD waitMs) {
+  m_reader->m_bReaderRunning = 0;
+  ui::WaitPumping(m_hReaderThread, waitMs);
+  CloseHandle(m_hReaderThread);
+  m_hReaderThread = nullptr;
+}
+
+void CMainDlg::ShowImei(const ReaderLink* from, const std::string& imei) {
+  if (from != m_reader.get()) return;
+  m_stcImei->setText(ui::ToQt(imei));
+  update();
+}
+
+void CMainDlg::OnTimer(UINT) {
+  if (!m_stcImei->text().isEmpty()) {
+    if (++m_nImeiTicks >= IMEI_TICKS_BEFORE_SETTING) {
+      KillTimer(m_nTimerId);
+      m_nTimerId = 0;
+      m_btnSetting->setEnabled(true);
+    }
+  } else if (m_hPort != INVALID_HANDLE_VALUE) {
+    WriteTrackerCommand(m_hPort, IMEI_QUERY);
+    m_nImeiTicks = 0;
+  }
+}
+
+LRESULT CMainDlg::OnUpdateProgress(WPARAM wParam, LPARAM lParam) {
+  if (wParam == 1) m_progress->SetRange32(1, static_cast<int>(lParam));
+  return m_progress->SetPos(static_cast<int>(wParam));
+}
+
+std::function<LRESULT(WPARAM, LPARAM)> CMainDlg::ProgressSender() {
+  QPointer<CMainDlg> window(this);
+  return [window](WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    ui::Send(window, [&] { result = window->OnUpdateProgress(wParam, lParam); });
+    return result;
+  };
+}
+
+void CMainDlg::OnClose() {
+  if (m_hPort != INVALID_HANDLE_VALUE) {
+    if (m_hReaderThread != nullptr) StopReader(CLOSE_READER_WAIT_MS);
+    CloseHandle(m_hPort);
+    m_hPort = INVALID_HANDLE_VALUE;
+    if (m_nTimerId != 0) {
+      KillTimer(m_nTimerId);
+      m_nTimerId = 0;
+    }
+  }
+  // While an update runs the window stays: its thread still reports here.
+  if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);
+}
+
+// Setting, Scan COM Port and Update open their dialogs and workflows; the
+// buttons already follow their enabling rules (Connect, Disconnect).
+void CMainDlg::OnSetting() {}
+void CMainDlg::OnScanComPort() {}
+void CMainDlg::OnUpdate() {}

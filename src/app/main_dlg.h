@@ -1,0 +1,121 @@
+// The main window: the port list, Scan COM Port, Start/Stop, Setting and
+// Update, the IMEI line and the progress bar (template 133). Start opens the
+// selected port, probes for a tracker, starts the reader and polls the IMEI
+// once a second until it shows; Setting becomes usable five ticks later.
+//
+// The window is the hub the other windows and the update thread reach: the
+// Device Setting dialog borrows m_hPort and pauses the reader through
+// m_reader; the port scan reads and sets m_cmbPort; the update thread reports
+// progress through ProgressSender() and ends its run on the GUI thread.
+//
+// Thread contract: every member is used on the GUI thread only, except
+// m_reader (shared with the reader thread; its flags are atomics) and
+// m_bUpdating (atomic). Workers get a QPointer to the window (or a callback
+// from ProgressSender) and reach it with ui::Post / ui::Send, never through a
+// raw pointer. Every wait of this window for a worker is a pumped wait, so
+// the window keeps painting and a worker's Send is served meanwhile.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/connection.h"
+#include "platform/device_change_posix.h"
+#include "platform/port_enum.h"
+#include "serial/reader.h"
+#include "ui/device_change_notifier.h"
+#include "ui/progress_ctrl.h"
+#include "ui/template_dialog.h"
+
+constexpr UINT IMEI_POLL_TIMER_ID = 1;
+constexpr std::uint32_t IMEI_TICKS_BEFORE_SETTING = 5;
+constexpr DWORD STOP_READER_WAIT_MS = 10000;
+constexpr DWORD CLOSE_READER_WAIT_MS = 5000;
+constexpr std::size_t FIRMWARE_PATH_SIZE = 260;
+constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 2;
+
+inline constexpr char MAIN_WINDOW_TITLE[] = "KV-770 User tool v1.4 (20090904)";
+
+class CMainDlg : public ui::TemplateDialog {
+  Q_OBJECT
+ public:
+  // Where FillPortList finds the present ports; EnumeratePorts(false) when empty.
+  using PortSource = std::function<std::vector<platform::PortInfo>()>;
+
+  explicit CMainDlg(PortSource portSource = {});
+  ~CMainDlg() override;
+
+  // Adds the present tracker ports to the list (never removes one) and
+  // selects the last one found.
+  void FillPortList();
+  // Selects the item of `portName`, appending it when it is not listed (the
+  // command line's --port). False when the name does not fit an item.
+  bool SelectPort(const std::string& portName);
+  // The port to select once the window has filled its list (SelectPort).
+  void PreselectPort(const std::string& portName) { m_initialPort = portName; }
+
+  // Opens the selected port and probes it. TRUE with the port in m_hPort
+  // when a tracker answered; FALSE after a message box otherwise, with
+  // m_hPort closed.
+  BOOL OpenAndProbe();
+
+  // WM_UPDATE_PROGRESS: wParam counts the chunks sent from 1, lParam is the
+  // bar's top. Returns the bar's previous position.
+  LRESULT OnUpdateProgress(WPARAM wParam, LPARAM lParam);
+  // A callback for the update thread that delivers WM_UPDATE_PROGRESS to this
+  // window synchronously (ui::Send); it does nothing once the window is gone.
+  std::function<LRESULT(WPARAM, LPARAM)> ProgressSender();
+
+  // Fields, named as the rest of the tool knows them.
+  std::shared_ptr<ReaderLink> m_reader;  // m_bReaderRunning, m_bReaderPaused, the file-wait event
+  HANDLE m_hReaderThread = nullptr;
+  char m_szFirmwarePath[FIRMWARE_PATH_SIZE] = {};
+  std::atomic<int> m_bUpdating{0};
+  HANDLE m_hFileWaitEvent = nullptr;
+  QPushButton* m_btnSetting = nullptr;
+  QPushButton* m_btnUpdate = nullptr;
+  QPushButton* m_btnScan = nullptr;
+  QPushButton* m_btnStart = nullptr;
+  ui::ProgressCtrl* m_progress = nullptr;
+  QLabel* m_stcImei = nullptr;
+  QComboBox* m_cmbPort = nullptr;
+  HANDLE m_hPort = INVALID_HANDLE_VALUE;
+  UINT m_nTimerId = 0;
+  std::uint32_t m_nImeiTicks = 0;
+
+ public slots:
+  void OnStart();
+  void OnSetting();
+  void OnScanComPort();
+  void OnUpdate();
+  void OnDeviceChange();
+
+ protected:
+  bool OnInitDialog() override;
+  void OnTimer(UINT id) override;
+  // The close box, and Enter and Escape: stops the reader, closes the port
+  // and ends the window, unless an update runs.
+  void OnClose() override;
+  void OnOK() override { OnClose(); }
+  void OnCancel() override { OnClose(); }
+
+ private:
+  void Connect();
+  void Disconnect();
+  // Tells the reader to stop and waits for it (pumped) at most `waitMs`.
+  void StopReader(DWORD waitMs);
+  void ShowImei(const ReaderLink* from, const std::string& imei);
+
+  PortSource m_portSource;
+  std::string m_initialPort;
+  std::unique_ptr<platform::DeviceChangeMonitor> m_deviceMonitor;
+  std::unique_ptr<ui::DeviceChangeNotifier> m_deviceNotifier;  // after the monitor: goes first
+};

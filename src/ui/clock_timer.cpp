@@ -1,0 +1,33 @@
+#include "ui/clock_timer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/clock.h"
+#include "ui/pumped_wait.h"
+
+namespace ui {
+
+ClockTimer::ClockTimer(std::function<void()> onTick, QObject* parent)
+    : QObject(parent), onTick_(std::move(onTick)) {
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &ClockTimer::Deliver);
+}
+
+void ClockTimer::Start(DWORD periodMs) {
+  const auto real = std::chrono::duration_cast<std::chrono::milliseconds>(platform::RealDuration(periodMs));
+  timer_.start(std::max<std::chrono::milliseconds>(real, std::chrono::milliseconds(1)));
+}
+
+void ClockTimer::Stop() { timer_.stop(); }
+
+void ClockTimer::Deliver() {
+  if (!timer_.isActive()) return;  // stopped while the tick was held back
+  if (InPumpedWait()) {
+    RunAfterPumpedWaits(this, [this] { Deliver(); }, this);
+    return;
+  }
+  onTick_();
+}
+
+}  // namespace ui

@@ -1,0 +1,40 @@
+// Message boxes, the stand-in for MessageBox: modal, owned by a window,
+// captioned with the program's name unless a caption is given.
+//
+// Tests replace the boxes with a hook that sees every request (text, caption
+// as shown, type) and answers it at once, so flows that show boxes run without
+// anyone to click them.
+//
+// Thread contract: ShowMessageBox may be called from any thread; off the GUI
+// thread it is carried out there (gui_call.h Send) and the caller waits for
+// the answer. The hook runs on the GUI thread.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ui/window_styles.h"
+
+namespace ui {
+
+struct MessageBoxRequest {
+  std::string text;
+  std::string caption;  // as shown: the program's name when none was given
+  UINT type = MB_OK;    // MB_OK... buttons | MB_ICON... icon
+};
+
+// Shows a box owned by `owner`, or by the main window when `owner` is null.
+// Returns IDOK, IDCANCEL, IDYES, IDNO or IDRETRY; 0 when the given owner
+// window is gone (nothing is shown then).
+int ShowMessageBox(const QPointer<QWidget>& owner, std::string_view text,
+                   std::string_view caption = {}, UINT type = MB_OK);
+
+using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
+// Installs the hook (an empty function restores real boxes).
+void SetMessageBoxHook(MessageBoxHook hook);
+
+}  // namespace ui

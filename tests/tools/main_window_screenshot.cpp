@@ -1,0 +1,70 @@
+// Saves a picture of the main window connected to a simulated tracker, its
+// IMEI on show and Setting enabled, as the README shows it. Runs on the
+// offscreen platform; the window is drawn inside a sub-window frame so the
+// picture carries its caption.
+//
+// Usage: main_window_screenshot OUTPUT.png
+#include <cstdio>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+
+#include "app/main_dlg.h"
+#include "app/tool_app.h"
+#include "platform/clock.h"
+#include "sim_tracker.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("kvtool"));
+  CToolApp tool;  // name, icon and version as the program has them
+
+  sim::SimTracker tracker;
+  if (!tracker.Start()) {
+    std::fprintf(stderr, "no pseudo-terminal for the simulated tracker\n");
+    return 1;
+  }
+  platform::SetClockSpeed(10.0);  // the five IMEI ticks in half a second
+
+  // No ports of this machine in the picture: only the simulated tracker.
+  CMainDlg window([] { return std::vector<platform::PortInfo>{}; });
+  window.PreselectPort(tracker.PortPath());
+  window.ShowModeless();
+  QTest::mouseClick(window.m_btnStart, Qt::LeftButton);
+  QElapsedTimer clock;
+  clock.start();
+  while (!window.m_btnSetting->isEnabled() && clock.elapsed() < 20000) QTest::qWait(20);
+  if (!window.m_btnSetting->isEnabled()) {
+    std::fprintf(stderr, "the simulated tracker did not connect\n");
+    return 1;
+  }
+  platform::SetClockSpeed(1.0);
+
+  QMdiArea area;
+  area.setBackground(QBrush(QColor(0x3a, 0x6e, 0xa5)));
+  QMdiSubWindow* frame = area.addSubWindow(&window, window.windowFlags() & ~Qt::Dialog);
+  frame->setWindowIcon(QApplication::windowIcon());
+  frame->adjustSize();
+  area.resize(frame->width() + 24, frame->height() + 24);
+  frame->move(12, 12);
+  area.show();
+  QTest::qWait(50);
+  const bool saved = area.grab().save(QString::fromLocal8Bit(argv[1]), "PNG");
+  frame->setWidget(nullptr);
+  window.setParent(nullptr);
+  window.OnStart();  // Stop: the reader ends before the tracker goes away
+  tracker.Stop();
+  if (!saved) {
+    std::fprintf(stderr, "could not write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
