@@ -1,0 +1,54 @@
+// The progress bar as the update thread drives it with WM_UPDATE_PROGRESS.
+#include <thread>
+
+#include "main_window_fixture.h"
+
+namespace {
+
+TEST_F(MainWindowTest, ProgressTakesItsRangeFromTheFirstReportAndMovesWithTheRest) {
+  CMainDlg& w = OpenWindow();
+  // Setting the range pulls the emptied bar's position up to the range's low end.
+  EXPECT_EQ(w.OnUpdateProgress(1, 300), 1);
+  EXPECT_EQ(w.m_progress->RangeLow(), 1);
+  EXPECT_EQ(w.m_progress->RangeHigh(), 300);
+  EXPECT_EQ(w.m_progress->GetPos(), 1);
+  EXPECT_EQ(w.OnUpdateProgress(2, 999), 1) << "the previous position is the result";
+  EXPECT_EQ(w.OnUpdateProgress(3, 999), 2);
+  EXPECT_EQ(w.m_progress->RangeHigh(), 300) << "only the first report sets the range";
+  EXPECT_EQ(w.m_progress->GetPos(), 3);
+  // One report past the top (the one after the end of the file) leaves it full.
+  w.OnUpdateProgress(301, 300);
+  EXPECT_EQ(w.m_progress->GetPos(), 300);
+  EXPECT_EQ(w.m_progress->value(), w.m_progress->maximum());
+}
+
+TEST_F(MainWindowTest, EmptiedBarShowsNoBusyAnimation) {
+  CMainDlg& w = OpenWindow();
+  w.OnUpdateProgress(1, 10);
+  w.m_progress->SetRange32(0, 0);
+  EXPECT_NE(w.m_progress->maximum(), w.m_progress->minimum()) << "an empty range would animate";
+  EXPECT_EQ(w.m_progress->value(), w.m_progress->minimum());
+}
+
+TEST_F(MainWindowTest, UpdateThreadReportsThroughTheProgressSenderAndNeverIntoAClosedWindow) {
+  CMainDlg& w = OpenWindow();
+  const auto send = w.ProgressSender();
+  std::vector<LRESULT> results;
+  std::thread worker([&] {
+    for (WPARAM chunk = 1; chunk <= 4; ++chunk) results.push_back(send(chunk, 3));
+  });
+  // The worker's sends are served while the GUI thread waits here.
+  ASSERT_TRUE(WaitFor([&] { return results.size() == 4; }));
+  worker.join();
+  EXPECT_EQ(results, (std::vector<LRESULT>{1, 1, 2, 3}));
+  EXPECT_EQ(w.m_progress->GetPos(), 3);
+
+  window_.reset();  // the window is gone
+  LRESULT late = -1;
+  std::thread lateWorker([&] { late = send(5, 3); });
+  ASSERT_TRUE(WaitFor([&] { return late != -1; }));
+  lateWorker.join();
+  EXPECT_EQ(late, 0);
+}
+
+}  // namespace
