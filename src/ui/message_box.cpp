@@ -49,7 +49,8 @@ int ResultOf(int button) {
 }
 
 // On the GUI thread.
-int ShowHere(QWidget* owner, const MessageBoxRequest& request) {
+int ShowHere(QWidget* owner, MessageBoxRequest& request) {
+  if (request.caption.empty()) request.caption = ApplicationName();
   if (MessageBoxHook hook = CurrentHook()) return hook(request);
   QMessageBox box(IconOf(request.type), ToQt(request.caption), ToQt(request.text), ButtonsOf(request.type),
                   owner);
@@ -59,14 +60,16 @@ int ShowHere(QWidget* owner, const MessageBoxRequest& request) {
 
 int ShowMessageBox(const QPointer<QWidget>& owner, std::string_view text, std::string_view caption,
                    UINT type) {
-  const bool ownerGiven = !owner.isNull();
   MessageBoxRequest request{std::string(text), std::string(caption), type};
   int result = 0;
-  SendToGui([&] {
-    if (ownerGiven && owner.isNull()) return;
-    if (request.caption.empty()) request.caption = ApplicationName();
-    result = ShowHere(ownerGiven ? owner.data() : MainWindow(), request);
-  });
+  Send(owner, [&] { result = ShowHere(owner.data(), request); });
+  return result;
+}
+
+int ShowMessageBox(std::string_view text, std::string_view caption, UINT type) {
+  MessageBoxRequest request{std::string(text), std::string(caption), type};
+  int result = 0;
+  SendToGui([&] { result = ShowHere(MainWindow(), request); });
   return result;
 }
 

@@ -27,11 +27,13 @@ struct MessageBoxRequest {
   UINT type = MB_OK;    // MB_OK... buttons | MB_ICON... icon
 };
 
-// Shows a box owned by `owner`, or by the main window when `owner` is null.
-// Returns IDOK, IDCANCEL, IDYES, IDNO or IDRETRY; 0 when the given owner
-// window is gone (nothing is shown then).
+// Shows a box owned by `owner`. Returns IDOK, IDCANCEL, IDYES, IDNO or
+// IDRETRY; 0 when the owner window is gone (nothing is shown then).
+// An empty caption shows the program's name.
 int ShowMessageBox(const QPointer<QWidget>& owner, std::string_view text,
                    std::string_view caption = {}, UINT type = MB_OK);
+// The same, owned by the application's main window (none when there is none).
+int ShowMessageBox(std::string_view text, std::string_view caption = {}, UINT type = MB_OK);
 
 using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 // Installs the hook (an empty function restores real boxes).
