@@ -15,6 +15,7 @@
 #include "app/main_dlg.h"
 #include "app/tool_app.h"
 #include "platform/clock.h"
+#include "res/app_icon.h"
 #include "sim_tracker.h"
 
 int main(int argc, char** argv) {
@@ -47,11 +48,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   platform::SetClockSpeed(1.0);
+  window.m_btnStart->setFocus();
 
   QMdiArea area;
   area.setBackground(QBrush(QColor(0x3a, 0x6e, 0xa5)));
+  window.setWindowIcon(res::AppIcon());
   QMdiSubWindow* frame = area.addSubWindow(&window, window.windowFlags() & ~Qt::Dialog);
-  frame->setWindowIcon(QApplication::windowIcon());
   frame->adjustSize();
   area.resize(frame->width() + 24, frame->height() + 24);
   frame->move(12, 12);

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds, starts a simulated tracker and
+# opens kvtool on it. Without a display, kvtool probes the simulated tracker
+# from the terminal and prints its IMEI instead.
+# Works as root or as a normal user with sudo. The simulator stops on exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh default
+
+bin=build/default
+work="$(mktemp -d)"
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$bin/kvsim" --quiet --link "$work/tracker" >"$work/kvsim.out" &
+sim_pid=$!
+# kvsim prints its pseudo-terminal's path on its first line.
+for _ in $(seq 1 100); do
+  [ -s "$work/kvsim.out" ] && break
+  sleep 0.1
+done
+pty="$(head -n 1 "$work/kvsim.out")"
+if [ -z "$pty" ]; then
+  echo "run.sh: the simulated tracker did not start" >&2
+  exit 1
+fi
+echo "Simulated tracker on $pty (linked as $work/tracker while this runs)"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  "$bin/kvtool" --port "$pty"
+else
+  echo "No display: probing the simulated tracker from the terminal."
+  "$bin/kvtool" --probe-only --port "$pty"
+fi
