@@ -132,18 +132,7 @@ void CMainDlg::Connect() {
     m_btnScan->setEnabled(false);
     m_btnStart->setText(QStringLiteral("Stop"));
 
-    // A fresh link per reader: a reader that outlived its stop bound keeps
-    // its own link and can no longer show an IMEI in this window.
-    m_reader = std::make_shared<ReaderLink>();
-    const ReaderLink* link = m_reader.get();
-    QPointer<CMainDlg> window(this);
-    m_reader->onImei = [window, link](const std::string& imei) {
-      ui::Post(window, [window, link, imei] { window->ShowImei(link, imei); });
-    };
-    m_reader->m_bReaderRunning = 1;
-    m_reader->m_bReaderPaused = 0;
-    m_hReaderThread = StartReaderThread(m_reader, m_hPort);
-
+    StartReader();
     WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
     WriteTrackerCommand(m_hPort, IMEI_QUERY);
     m_nTimerId = SetTimer(IMEI_POLL_TIMER_ID, IMEI_POLL_MS);
@@ -167,7 +156,22 @@ void CMainDlg::Disconnect() {
   }
 }
 
+void CMainDlg::StartReader() {
+  // A fresh link per reader: a reader that outlived its stop bound keeps its
+  // own link and can no longer show an IMEI in this window.
+  m_reader = std::make_shared<ReaderLink>();
+  const ReaderLink* link = m_reader.get();
+  QPointer<CMainDlg> window(this);
+  m_reader->onImei = [window, link](const std::string& imei) {
+    ui::Post(window, [window, link, imei] { window->ShowImei(link, imei); });
+  };
+  m_reader->m_bReaderRunning = 1;
+  m_reader->m_bReaderPaused = 0;
+  m_hReaderThread = StartReaderThread(m_reader, m_hPort);
+}
+
 void CMainDlg::StopReader(DWORD waitMs) {
+  if (m_hReaderThread == nullptr) return;
   m_reader->m_bReaderRunning = 0;
   ui::WaitPumping(m_hReaderThread, waitMs);
   CloseHandle(m_hReaderThread);

@@ -67,6 +67,12 @@ class CMainDlg : public ui::TemplateDialog {
   // m_hPort closed.
   BOOL OpenAndProbe();
 
+  // Starts a reader on m_hPort with a fresh m_reader whose IMEI reaches
+  // m_stcImei; stops it (waiting at most `waitMs`, pumped) and forgets its
+  // thread. Start and the Update hand-off use them.
+  void StartReader();
+  void StopReader(DWORD waitMs);
+
   // WM_UPDATE_PROGRESS: wParam counts the chunks sent from 1, lParam is the
   // bar's top. Returns the bar's previous position.
   LRESULT OnUpdateProgress(WPARAM wParam, LPARAM lParam);
@@ -110,8 +116,6 @@ class CMainDlg : public ui::TemplateDialog {
  private:
   void Connect();
   void Disconnect();
-  // Tells the reader to stop and waits for it (pumped) at most `waitMs`.
-  void StopReader(DWORD waitMs);
   void ShowImei(const ReaderLink* from, const std::string& imei);
 
   PortSource m_portSource;

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include <QCoreApplication>
+#include <QEvent>
 
 #include "ui/application.h"
 
@@ -35,6 +36,56 @@ struct SendTicket {
   std::shared_ptr<SendState> state;
 };
 
+std::mutex& HandOverLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// A queued call; run and destroyed on the GUI thread (or destroyed unrun when
+// the application ends with it still queued).
+class CallEvent : public QEvent {
+ public:
+  static QEvent::Type Type() {
+    static const int type = QEvent::registerEventType();
+    return static_cast<QEvent::Type>(type);
+  }
+  explicit CallEvent(std::function<void()> call) : QEvent(Type()), call_(std::move(call)) {}
+  ~CallEvent() override {
+    std::lock_guard<std::mutex> lock(HandOverLock());
+    call_ = nullptr;
+  }
+  void Run() {
+    std::function<void()> call;
+    {
+      std::lock_guard<std::mutex> lock(HandOverLock());
+      call.swap(call_);
+    }
+    if (call) call();
+  }
+
+ private:
+  std::function<void()> call_;
+};
+
+// Receives the queued calls; lives on the GUI thread for the whole run.
+class CallReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != CallEvent::Type()) return QObject::event(e);
+    static_cast<CallEvent*>(e)->Run();
+    return true;
+  }
+};
+
+QObject* Receiver() {
+  static CallReceiver* receiver = [] {
+    auto* r = new CallReceiver;  // kept to the end of the process
+    r->moveToThread(QCoreApplication::instance()->thread());
+    return r;
+  }();
+  return receiver;
+}
+
 }  // namespace
 
 namespace detail {
@@ -42,24 +93,25 @@ namespace detail {
 bool QueueOnGuiThread(std::function<void()> call) {
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr) return false;
-  return QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
+  // The event belongs to Qt's queue from here on; this thread never touches
+  // it again. The hand-over lock orders the call's captures before the GUI
+  // thread's use of them in a way thread checkers can see.
+  std::lock_guard<std::mutex> lock(HandOverLock());
+  QCoreApplication::postEvent(Receiver(), new CallEvent(std::move(call)));
+  return true;
 }
 
 bool RunOnGuiThread(std::function<bool()> call) {
   if (IsGuiThread()) return call();
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return false;
+  if (QCoreApplication::instance() == nullptr) return false;
 
   auto state = std::make_shared<SendState>();
   auto ticket = std::make_shared<SendTicket>(state);
-  const bool queued = QMetaObject::invokeMethod(
-      app,
-      [ticket, call = std::move(call)] {
-        const bool result = call();
-        std::lock_guard<std::mutex> lock(ticket->state->lock);
-        ticket->state->result = result;
-      },
-      Qt::QueuedConnection);
+  const bool queued = QueueOnGuiThread([ticket, call = std::move(call)] {
+    const bool result = call();
+    std::lock_guard<std::mutex> lock(ticket->state->lock);
+    ticket->state->result = result;
+  });
   ticket.reset();  // from here on only the queued call holds the ticket
   if (!queued) return false;
 

@@ -119,11 +119,12 @@ DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) {
   QEventLoop loop;
   // The waiter blocks on the handle; the GUI thread runs its event loop until
   // the waiter says the wait is over.
-  std::thread waiter([&] {
+  const QPointer<QEventLoop> loopGuard(&loop);
+  std::thread waiter([&, loopGuard] {
     const HANDLE handles[2] = {handle, cancel};
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
     result = (r == WAIT_OBJECT_0 + 1) ? WAIT_TIMEOUT : r;
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    Post(loopGuard, [loopGuard] { loopGuard->quit(); });
   });
   loop.exec();
   // The loop also ends when the application quits: stop the waiter then.

@@ -1,4 +1,5 @@
 // The progress bar as the update thread drives it with WM_UPDATE_PROGRESS.
+#include <atomic>
 #include <thread>
 
 #include "main_window_fixture.h"
@@ -34,19 +35,21 @@ TEST_F(MainWindowTest, UpdateThreadReportsThroughTheProgressSenderAndNeverIntoAC
   CMainDlg& w = OpenWindow();
   const auto send = w.ProgressSender();
   std::vector<LRESULT> results;
+  std::atomic<bool> sent{false};
   std::thread worker([&] {
     for (WPARAM chunk = 1; chunk <= 4; ++chunk) results.push_back(send(chunk, 3));
+    sent = true;
   });
   // The worker's sends are served while the GUI thread waits here.
-  ASSERT_TRUE(WaitFor([&] { return results.size() == 4; }));
+  ASSERT_TRUE(WaitFor([&] { return sent.load(); }));
   worker.join();
   EXPECT_EQ(results, (std::vector<LRESULT>{1, 1, 2, 3}));
   EXPECT_EQ(w.m_progress->GetPos(), 3);
 
   window_.reset();  // the window is gone
-  LRESULT late = -1;
+  std::atomic<LRESULT> late{-1};
   std::thread lateWorker([&] { late = send(5, 3); });
-  ASSERT_TRUE(WaitFor([&] { return late != -1; }));
+  ASSERT_TRUE(WaitFor([&] { return late.load() != -1; }));
   lateWorker.join();
   EXPECT_EQ(late, 0);
 }
