@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds, starts a simulated tracker and
-# opens kvtool on it. Without a display, kvtool probes the simulated tracker
-# from the terminal and prints its IMEI instead.
+# opens kvtool on it. Without a display, the terminal program kvctl probes the
+# simulated tracker and prints its IMEI instead.
 # Works as root or as a normal user with sudo. The simulator stops on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +37,6 @@ echo "Simulated tracker on $pty (linked as $work/tracker while this runs)"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$bin/kvtool" --port "$pty"
 else
-  echo "No display: probing the simulated tracker from the terminal."
-  "$bin/kvtool" --probe-only --port "$pty"
+  echo "No display: probing the simulated tracker from the terminal (kvctl imei)."
+  "$bin/kvctl" imei "$pty"
 fi

@@ -5,7 +5,7 @@
 bool WantsTerminalOnly(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg == "--probe-only" || arg == "--help" || arg == "-h" || arg == "--version") return true;
+    if (arg == "--help" || arg == "-h" || arg == "--version") return true;
   }
   return false;
 }
@@ -13,9 +13,7 @@ bool WantsTerminalOnly(int argc, const char* const* argv) {
 bool ParseToolCommandLine(int argc, const char* const* argv, ToolCommandLine& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg == "--probe-only") {
-      options.probeOnly = true;
-    } else if (arg == "--help" || arg == "-h") {
+    if (arg == "--help" || arg == "-h") {
       options.showHelp = true;
     } else if (arg == "--version") {
       options.showVersion = true;
@@ -41,13 +39,10 @@ bool ParseToolCommandLine(int argc, const char* const* argv, ToolCommandLine& op
 
 std::string ToolUsage() {
   return "Usage: kvtool [--port NAME]\n"
-         "       kvtool --probe-only [--port NAME]\n"
-         "Configures and updates KV-770 trackers.\n"
+         "Configures and updates KV-770 trackers (kvctl does the same from a terminal).\n"
          "\n"
          "  --port NAME   select NAME in the port list (ttyUSB0, or a path such as\n"
          "                /dev/pts/5 of a simulated tracker); at most 14 characters\n"
-         "  --probe-only  no window: open the port, probe for a tracker and print its\n"
-         "                IMEI (without --port: the last tracker port found)\n"
          "  --version     print the version\n"
          "  --help        print this text\n";
 }

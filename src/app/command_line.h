@@ -1,6 +1,5 @@
 // kvtool's command line:
-//   kvtool [--port NAME]             the main window, NAME selected in its port list
-//   kvtool --probe-only [--port NAME] no window: probe a tracker and print its IMEI
+//   kvtool [--port NAME]     the main window, NAME selected in its port list
 //   kvtool --help | --version
 //
 // Thread contract: plain functions, any thread.
@@ -10,13 +9,12 @@
 
 struct ToolCommandLine {
   std::string port;
-  bool probeOnly = false;
   bool showHelp = false;
   bool showVersion = false;
 };
 
-// True when the arguments ask for a run without a window (terminal probe,
-// help or version), so no display is needed. Looks only for the exact flags.
+// True when the arguments ask for a run without a window (help or version),
+// so no display is needed. Looks only for the exact flags.
 bool WantsTerminalOnly(int argc, const char* const* argv);
 
 // Parses argv[1..argc-1] ("--port NAME" or "--port=NAME"). False with a

@@ -1,5 +1,4 @@
-// kvtool: the KV-770 desktop tool. Without a display it can still probe a
-// tracker from the terminal (--probe-only).
+// kvtool: the KV-770 desktop tool.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -7,14 +6,13 @@
 #include <QApplication>
 
 #include "app/command_line.h"
-#include "app/terminal_probe.h"
 #include "app/tool_app.h"
 #include "res/version_info.h"
 #include "serial/port_items.h"
 
 namespace {
 
-int RunTerminal(int argc, char** argv) {
+int PrintHelpOrVersion(int argc, char** argv) {
   ToolCommandLine options;
   std::string error;
   if (!ParseToolCommandLine(argc, argv, options, error)) {
@@ -28,9 +26,8 @@ int RunTerminal(int argc, char** argv) {
   if (options.showVersion) {
     const res::VersionInfo& v = res::ToolVersion();
     std::printf("%s %s (%s)\n", v.fileDescription, v.productVersion, v.buildDate);
-    return 0;
   }
-  return RunTerminalProbe(options.port, stdout, stderr);
+  return 0;
 }
 
 bool HasDisplay() {
@@ -41,11 +38,11 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (WantsTerminalOnly(argc, argv)) return RunTerminal(argc, argv);
+  if (WantsTerminalOnly(argc, argv)) return PrintHelpOrVersion(argc, argv);
   if (!HasDisplay()) {
     std::fprintf(stderr,
-                 "kvtool: no display to show the window on; "
-                 "kvtool --probe-only probes a tracker from the terminal\n");
+                 "kvtool: no display to show the window on; kvctl does the same jobs "
+                 "from a terminal (kvctl --help)\n");
     return 2;
   }
 

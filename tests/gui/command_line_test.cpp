@@ -15,16 +15,15 @@ TEST(ToolCommandLine, PortAndModes) {
   std::string error;
   ASSERT_TRUE(Parse({"--port", "/dev/pts/3"}, o, error)) << error;
   EXPECT_EQ(o.port, "/dev/pts/3");
-  EXPECT_FALSE(o.probeOnly);
 
   ToolCommandLine p;
-  ASSERT_TRUE(Parse({"--probe-only", "--port=ttyUSB0"}, p, error)) << error;
-  EXPECT_TRUE(p.probeOnly);
+  ASSERT_TRUE(Parse({"--version", "--port=ttyUSB0"}, p, error)) << error;
+  EXPECT_TRUE(p.showVersion);
   EXPECT_EQ(p.port, "ttyUSB0");
 
-  const char* terminal[] = {"kvtool", "--port", "x", "--probe-only"};
+  const char* terminal[] = {"kvtool", "--port", "x", "--help"};
   EXPECT_TRUE(WantsTerminalOnly(4, terminal));
-  const char* window[] = {"kvtool", "--port", "--probe-onlyish"};
+  const char* window[] = {"kvtool", "--port", "--helpful"};
   EXPECT_FALSE(WantsTerminalOnly(3, window));
 }
 
