@@ -60,20 +60,19 @@ bool CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::FillPortList() {
-  for (const std::string& item : TrackerPortItems(m_portSource())) {
-    const QString text = ui::ToQt(item);
-    int index = m_cmbPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index < 0) {
-      m_cmbPort->addItem(text);
-      index = m_cmbPort->count() - 1;
-    }
-    m_cmbPort->setCurrentIndex(index);
-  }
+  for (const std::string& item : TrackerPortItems(m_portSource())) SelectItem(item);
 }
 
 bool CMainDlg::SelectPort(const std::string& portName) {
   const std::string item = PortItemText(portName);
   if (item.empty()) return false;
+  SelectItem(item);
+  return true;
+}
+
+void CMainDlg::SelectItem(const std::string& item) {
+  // Items are compared whole and case-sensitively; the list is not sorted,
+  // so a new item goes to the end.
   const QString text = ui::ToQt(item);
   int index = m_cmbPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index < 0) {
@@ -81,7 +80,6 @@ bool CMainDlg::SelectPort(const std::string& portName) {
     index = m_cmbPort->count() - 1;
   }
   m_cmbPort->setCurrentIndex(index);
-  return true;
 }
 
 void CMainDlg::OnDeviceChange() { FillPortList(); }

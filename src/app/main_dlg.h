@@ -120,6 +120,8 @@ class CMainDlg : public ui::TemplateDialog {
  private:
   void Connect();
   void Disconnect();
+  // Selects the list item with this text, appending it when missing.
+  void SelectItem(const std::string& item);
   void ShowImei(const ReaderLink* from, const std::string& imei);
 
   PortSource m_portSource;
