@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libudev-dev libgtest-dev libgmock-dev libbenchmark-dev
-  lrzsz xvfb xauth fonts-dejavu-core
+  lrzsz xvfb xauth fonts-dejavu-core dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
