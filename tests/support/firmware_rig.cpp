@@ -42,9 +42,10 @@ BootLoaderRig::~BootLoaderRig() {
   line_.Close();
 }
 
-bool BootLoaderRig::Start(bool serveLoader) {
+bool BootLoaderRig::Start(bool serveLoader, bool openChannel) {
   if (!line_.Open(lineOptions_)) return false;
   if (serveLoader) thread_ = std::thread([this] { loader_.Run(line_); });
+  if (!openChannel) return true;
   if (channel_.Open(line_.PortPath().c_str()) != TRANSFER_OK) return false;
   return channel_.Configure(115200) == TRANSFER_OK;
 }

@@ -54,8 +54,9 @@ class BootLoaderRig {
   BootLoaderRig& operator=(const BootLoaderRig&) = delete;
 
   // Opens the line, starts the loader and opens and configures the channel.
-  // `serveLoader` false leaves the line without anybody answering.
-  bool Start(bool serveLoader = true);
+  // `serveLoader` false leaves the line without anybody answering;
+  // `openChannel` false leaves the port free for RunFirmwareTransfer.
+  bool Start(bool serveLoader = true, bool openChannel = true);
   // After a successful transfer: waits for the loader to end its batch
   // (bounded) and joins its thread.
   void FinishLoader();
