@@ -154,7 +154,8 @@ class BootSession {
     }
     if (!crc_ && opt_.crcRequestAtBlock == blockIndex && !crcRequested_) {
       crcRequested_ = true;
-      crc_ = true;  // from now on the blocks must carry the CRC
+      crc_ = true;   // from now on the blocks carry the CRC,
+      start_ = 'C';  // and the loader asks with "C"
       Reply({'C'});
       return Verdict::Rejected;
     }
@@ -326,7 +327,7 @@ class BootSession {
   BootLoader& loader_;
   SimLine& line_;
   const BootOptions& opt_;
-  const unsigned char start_;
+  unsigned char start_;
   bool crc_;
   const bool streaming_;
   bool silent_ = false;

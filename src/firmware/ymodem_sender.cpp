@@ -203,6 +203,12 @@ int YmodemSender::BuildHeader(BYTE* buffer, const char* name, DWORD size) {
   return pos < kLimit ? TRANSFER_OK : TRANSFER_HEADER_TOO_LONG;
 }
 
+bool YmodemSender::IsStartCharacter(int r) const {
+  // A receiver that started with NAK and then asked for CRC with "C" goes on
+  // asking with "C".
+  return r == m_nStartChar || (r == START_CRC && m_nStartChar == NAK && m_bCrcMode);
+}
+
 int YmodemSender::ReadStartAfterHeader() {
   if (m_nStreamedReply >= 0) {
     const int r = m_nStreamedReply;
@@ -227,13 +233,13 @@ int YmodemSender::SendBatch(const char* name, DWORD size, TransferSource& source
   if (r < 0) return r;
   r = ReadStartAfterHeader();
   if (r < 0) return r;
-  if (r != m_nStartChar) return TRANSFER_UNEXPECTED_REPLY;
+  if (!IsStartCharacter(r)) return TRANSFER_UNEXPECTED_REPLY;
 
   r = SendData(source);
   if (r < 0) return r;
   r = ReadByte(NEXT_START_WAIT_MS);
   if (r < 0) return r;
-  if (r != m_nStartChar) return TRANSFER_UNEXPECTED_REPLY;
+  if (!IsStartCharacter(r)) return TRANSFER_UNEXPECTED_REPLY;
 
   std::memset(m_header, 0, HEADER_SIZE);
   m_nBlockNumber = 0;

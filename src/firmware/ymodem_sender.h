@@ -85,6 +85,8 @@ class YmodemSender {
   int WriteFrame(const BYTE* frame, int length);
   // Discards input until the line has been silent for 500 ms.
   void WaitForQuietLine();
+  // The receiver's start character after block 0 and after EOT.
+  bool IsStartCharacter(int r) const;
   // The reply after block 0: a byte already taken by the streaming look at the
   // line right after the block counts as that reply.
   int ReadStartAfterHeader();
