@@ -117,6 +117,7 @@ void PtyBridge::Read(int fromFd, Direction& d, const std::function<int(unsigned 
     }
     std::lock_guard<std::mutex> lock(d.lock);
     if (d.traffic.bytes == 0 && !bytes.empty()) d.traffic.firstTakenAt = takenAt;
+    if (!bytes.empty()) d.traffic.takenAt.push_back(takenAt);
     for (std::size_t at = 0; at < bytes.size(); at += kPieceBytes) {
       const std::size_t count = std::min(kPieceBytes, bytes.size() - at);
       Piece piece{{bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + count)},
@@ -154,6 +155,7 @@ void PtyBridge::Deliver(Direction& d, End& to) {
     }
     std::lock_guard<std::mutex> lock(d.lock);
     d.traffic.lastDeliveredAt = platform::ClockMsPrecise();
+    d.traffic.deliveredAt.push_back(d.traffic.lastDeliveredAt);
   }
 }
 

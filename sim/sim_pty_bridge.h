@@ -46,6 +46,8 @@ class PtyBridge {
     std::uint64_t bytes = 0;
     double firstTakenAt = 0;     // the first byte was taken off the sending side
     double lastDeliveredAt = 0;  // the last byte was handed to the receiving side
+    std::vector<double> takenAt;      // each time bytes were taken off the sending side
+    std::vector<double> deliveredAt;  // each time a piece was handed to the receiving side
   };
 
   PtyBridge() = default;
