@@ -182,8 +182,8 @@ void Finish(LrzszRun& run, const std::vector<unsigned char>& data) {
   const auto a = run.bridge.AToB();
   const auto b = run.bridge.BToA();
   run.ms = b.lastDeliveredAt - a.firstTakenAt;
-  // Replies reach the sender as single pieces; each one that the next frame
-  // follows within 5 ms is an ACK of a block.
+  // Each reply piece that the sender's next frame follows within 5 ms is an
+  // ACK; the block cycle is the median time from one ACK to the next.
   std::vector<double> acks;
   double reaction = 0;
   for (double t : b.deliveredAt) {
@@ -193,9 +193,11 @@ void Finish(LrzszRun& run, const std::vector<unsigned char>& data) {
       reaction += *next - t;
     }
   }
-  if (acks.size() > 8) {
-    // Leave out the header's and the end's exchanges.
-    run.blockCycleMs = (acks[acks.size() - 3] - acks[2]) / static_cast<double>(acks.size() - 5);
+  if (acks.size() > 2) {
+    std::vector<double> cycles;
+    for (std::size_t i = 1; i < acks.size(); ++i) cycles.push_back(acks[i] - acks[i - 1]);
+    std::nth_element(cycles.begin(), cycles.begin() + cycles.size() / 2, cycles.end());
+    run.blockCycleMs = cycles[cycles.size() / 2];
     run.reactionUs = 1000.0 * reaction / static_cast<double>(acks.size());
   }
   run.intact = rbExit == 0 && ReadFile(run.dir + "/image.bin") == data;
@@ -246,6 +248,7 @@ bool RunLrzsz(const Settings& s, const std::string& dir) {
 
   std::printf("   %-30s %10s %9s %12s %11s\n", "header out to last ACK in:", "time", "share",
               "block cycle", "reaction");
+  // block cycle: median ACK to ACK; reaction: mean ACK in to next frame out
   for (const LrzszRun* run : {&ours, &theirs}) {
     std::printf("   %-30s %8.3f s %8.2f%% %9.3f ms %8.0f us  %s\n", run->label.c_str(),
                 run->ms / 1000.0, 100.0 * Share(s, static_cast<double>(s.lrzszSize), run->ms),

@@ -21,7 +21,7 @@ std::vector<unsigned char> PatternImage(std::size_t n, std::uint32_t seed) {
 
 int MemorySource::Read(BYTE* buffer, int maxBytes) {
   const std::size_t n = std::min(data_.size() - pos_, static_cast<std::size_t>(maxBytes));
-  std::memcpy(buffer, data_.data() + pos_, n);
+  if (n > 0) std::memcpy(buffer, data_.data() + pos_, n);
   pos_ += n;
   return static_cast<int>(n);
 }

@@ -221,24 +221,6 @@ TEST(YmodemWire, ABlockRefusedEveryTimeGoesOutTenTimesThenFails) {
   EXPECT_EQ(frames[0].bytes[1], 0) << "the header is the first block";
 }
 
-TEST(YmodemWire, ARefusedBlockIsRepeatedAndTheImageStaysWhole) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
-  sim::BootOptions boot = Start('C');
-  boot.nakEveryNth = 3;  // every third frame: one retransmission each time
-  BootLoaderRig rig(boot);
-  ASSERT_TRUE(rig.Start());
-  const Bytes data = PatternImage(6000);
-  ASSERT_EQ(SendTo(rig, "fw.bin", data), TRANSFER_OK);
-  rig.FinishLoader();
-  ASSERT_EQ(rig.Images().size(), 1u);
-  EXPECT_EQ(rig.Images()[0].data, data);
-  // 1 header + 5 STX + 7 SOH + closing = 14 blocks. With every third arrival
-  // refused, the 14th acceptance is the 20th arrival.
-  std::size_t blocks = 0;
-  for (const auto& f : rig.Frames()) blocks += f.bytes.size() > 1;
-  EXPECT_EQ(blocks, 20u);
-}
-
 TEST(YmodemWire, SilenceAfterABlockEndsTheTransferAfter3000Ms) {
   kvtest::ClockSpeedGuard fast(kSpeed);
   sim::BootOptions boot = Start('C');
