@@ -208,7 +208,7 @@ bool RunLrzsz(const Settings& s, const std::string& dir) {
   std::printf("2. lrzsz rb as the receiver, %zu-byte image, both senders at once on lines alike\n",
               s.lrzszSize);
   const std::string rbPath = kvtest::FindProgram("rb");
-  const std::string sbPath = std::getenv("KV_SB") ? std::getenv("KV_SB") : kvtest::FindProgram("sb");
+  const std::string sbPath = kvtest::FindProgram("sb");
   if (rbPath.empty() || sbPath.empty()) {
     std::printf("   skipped: lrzsz (rb, sb) is not installed\n\n");
     return true;

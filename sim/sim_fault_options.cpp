@@ -100,8 +100,9 @@ bool ParseLineOption(std::string_view name, std::string_view value, LineOptions&
   return true;
 }
 
-std::string BootOptionsUsage() {
-  return "  --boot-start=C|NAK|G        start character: CRC, checksum, or CRC streamed\n"
+std::string_view BootOptionsUsage() {
+  return "Boot loader:\n"
+         "  --boot-start=C|NAK|G        start character: CRC, checksum, or CRC streamed\n"
          "  --boot-start-interval=MS    repeat the start character this often (1000)\n"
          "  --boot-start-tries=N        give up after so many unanswered start characters (300)\n"
          "  --boot-nak-every=N          answer every Nth block with NAK (1: every block)\n"
@@ -111,8 +112,9 @@ std::string BootOptionsUsage() {
          "  --boot-cancel-at=K          answer block K with CAN CAN\n";
 }
 
-std::string LineOptionsUsage() {
-  return "  --line-baud=N               pace the line at N baud (10 bits per byte)\n"
+std::string_view LineOptionsUsage() {
+  return "Line (faults on the bytes from the tool):\n"
+         "  --line-baud=N               pace the line at N baud (10 bits per byte)\n"
          "  --line-latency=MS           add MS of latency in each direction\n"
          "  --line-bit-errors=RATE      flip one bit in this share of the bytes from the tool\n"
          "  --line-drops=RATE           lose this share of the bytes from the tool\n"

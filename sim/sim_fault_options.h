@@ -1,6 +1,6 @@
 // Command-line options of the simulated line and boot loader, for kvsim:
 // the program splits "--NAME=VALUE" (or "--NAME" alone, value empty) and hands
-// NAME and VALUE here. Each parser returns false for a name it does not know
+// NAME (without the dashes) and VALUE here. Each parser returns false for a name it does not know
 // or a value it cannot take; `error` then says which.
 #pragma once
 
@@ -21,8 +21,9 @@ bool ParseBootOption(std::string_view name, std::string_view value, BootOptions&
 bool ParseLineOption(std::string_view name, std::string_view value, LineOptions& options,
                      std::string* error = nullptr);
 
-// One line per option, "  --name=VALUE  what it does", ending in a newline.
-std::string BootOptionsUsage();
-std::string LineOptionsUsage();
+// A heading and one line per option ("  --name=VALUE  what it does"), for
+// kvsim --help.
+std::string_view BootOptionsUsage();
+std::string_view LineOptionsUsage();
 
 }  // namespace sim

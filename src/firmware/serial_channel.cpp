@@ -66,18 +66,18 @@ int SerialChannel::Write(const void* buffer, int count, DWORD timeoutMs) {
 int SerialChannel::Read(void* buffer, int count, DWORD timeoutMs) {
   if (count < 0 || (buffer == nullptr && count > 0)) return CHANNEL_READ_FAILED;
   if (count == 0) return 0;
-  const std::uint64_t deadline = platform::ClockMs() + timeoutMs;
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr))
-      return CHANNEL_READ_FAILED;
-    if (got != 0) return static_cast<int>(got);
-    const std::uint64_t now = platform::ClockMs();
-    if (now >= deadline) return 0;
-    const int ready = platform::WaitCommReadable(m_hPort, static_cast<DWORD>(deadline - now));
-    if (ready == 0) return 0;
-    if (ready < 0) return CHANNEL_READ_FAILED;
-  }
+  DWORD got = 0;
+  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr))
+    return CHANNEL_READ_FAILED;
+  if (got != 0 || timeoutMs == 0) return static_cast<int>(got);
+  const int ready = platform::WaitCommReadable(m_hPort, timeoutMs);
+  if (ready == 0) return 0;
+  if (ready < 0) return CHANNEL_READ_FAILED;
+  // The port said it is readable: no byte now means the line hung up (a
+  // pulled cable reads as an empty, always-readable line).
+  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr) || got == 0)
+    return CHANNEL_READ_FAILED;
+  return static_cast<int>(got);
 }
 
 void SerialChannel::Close() {

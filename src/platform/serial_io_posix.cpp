@@ -203,9 +203,7 @@ BOOL SetCommState(HANDLE h, const DCB* dcb) {
   if (dcb->fParity) t.c_iflag |= INPCK;
   t.c_cc[VSTART] = static_cast<cc_t>(dcb->XonChar);
   t.c_cc[VSTOP] = static_cast<cc_t>(dcb->XoffChar);
-  // VMIN 1: with O_NONBLOCK an empty line reads as EAGAIN, so a read of 0
-  // bytes always means the line went away (VMIN 0 would return 0 for both).
-  t.c_cc[VMIN] = 1;
+  t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   ::cfsetispeed(&t, speed);
   ::cfsetospeed(&t, speed);

@@ -13,16 +13,10 @@
 #include "firmware/serial_channel.h"
 #include "firmware/transfer_source.h"
 #include "firmware/ymodem_sender.h"
-#include "platform/clock.h"
 #include "sim_boot_loader.h"
 #include "sim_line.h"
 
 namespace kvtest {
-
-struct ClockSpeedGuard {
-  explicit ClockSpeedGuard(double factor) { platform::SetClockSpeed(factor); }
-  ~ClockSpeedGuard() { platform::SetClockSpeed(1.0); }
-};
 
 // Bytes 0..n-1 of a fixed pseudo-random pattern (the same seed gives the same image).
 std::vector<unsigned char> PatternImage(std::size_t n, std::uint32_t seed = 7);

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "clock_speed.h"
 #include "firmware_rig.h"
 #include "sim_fault_options.h"
 #include "sim_sha256.h"
@@ -78,7 +79,7 @@ TEST(SimFaultOptions, ParseEveryOptionAndRefuseBadValues) {
   EXPECT_FALSE(sim::ParseLineOption("boot-start", "C", line, &error));
 
   // Every option the parsers take is in the usage text.
-  const std::string usage = sim::BootOptionsUsage() + sim::LineOptionsUsage();
+  const std::string usage = std::string(sim::BootOptionsUsage()) + std::string(sim::LineOptionsUsage());
   for (const char* name : {"boot-start", "boot-nak-every", "boot-nak-first-eot", "boot-crc-request-at",
                            "boot-silent-after", "boot-cancel-at", "boot-start-interval",
                            "boot-start-tries", "line-baud", "line-latency", "line-bit-errors",
@@ -99,7 +100,7 @@ TEST(SimLinePacer, BytesQueueAtTheBaudRateAndArriveOneLatencyLater) {
 }
 
 TEST(SimBootLoader, TheAbortKeyEndsTheWaitForASender) {
-  kvtest::ClockSpeedGuard fast(20.0);
+  ClockSpeedScope fast(20.0);
   kvtest::BootLoaderRig rig;
   ASSERT_TRUE(rig.Start());
   char c = 0;
@@ -112,7 +113,7 @@ TEST(SimBootLoader, TheAbortKeyEndsTheWaitForASender) {
 }
 
 TEST(SimBootLoader, AnImageCutShortIsKeptAsIncomplete) {
-  kvtest::ClockSpeedGuard fast(20.0);
+  ClockSpeedScope fast(20.0);
   sim::LineOptions line;
   line.pullCableAfterBytes = 3000;
   sim::BootOptions boot;

@@ -8,47 +8,29 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "firmware/file_transfer_source.h"
 #include "firmware/firmware_transfer.h"
 #include "firmware/serial_channel.h"
+#include "clock_speed.h"
 #include "firmware_rig.h"
 #include "sim_tracker.h"
+#include "temp_folder.h"
 
 namespace {
 
 using kvtest::BootLoaderRig;
-using kvtest::ClockSpeedGuard;
 using kvtest::PatternImage;
 using kvtest::ProgressLog;
 using Bytes = std::vector<unsigned char>;
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/kvfw-XXXXXX";
-    path_ = ::mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string Write(const std::string& name, const Bytes& data) const {
-    const std::string p = path_ + "/" + name;
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    if (f) {
-      std::fwrite(data.data(), 1, data.size(), f);
-      std::fclose(f);
-    }
-    return p;
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+// Writes an image into the test's folder and returns its path.
+std::string WriteImage(const test_support::TempFolder& dir, const std::string& name, const Bytes& data) {
+  const std::string path = dir.File(name);
+  test_support::WriteTestFile(path, std::string(data.begin(), data.end()));
+  return path;
+}
 
 // Captures what the engine writes to its console stream.
 class Console {
@@ -71,8 +53,8 @@ class Console {
 };
 
 TEST(FileTransferSource, WritesAProgressLineBeforeEachRead) {
-  TempFolder dir;
-  std::FILE* f = std::fopen(dir.Write("a.bin", PatternImage(2500)).c_str(), "rb");
+  test_support::TempFolder dir;
+  std::FILE* f = std::fopen(WriteImage(dir, "a.bin", PatternImage(2500)).c_str(), "rb");
   ASSERT_NE(f, nullptr);
   Console console;
   FileTransferSource source(f, 2500, console.Stream());
@@ -90,22 +72,22 @@ TEST(FileTransferSource, WritesAProgressLineBeforeEachRead) {
 }
 
 TEST(FileTransferSource, AnEmptyFileEndsAtOnceAndAFileThatChangedSizeFails) {
-  TempFolder dir;
+  test_support::TempFolder dir;
   Console console;
-  std::FILE* empty = std::fopen(dir.Write("e.bin", {}).c_str(), "rb");
+  std::FILE* empty = std::fopen(WriteImage(dir, "e.bin", {}).c_str(), "rb");
   FileTransferSource none(empty, 0, console.Stream());
   BYTE buf[1024];
   EXPECT_EQ(none.Read(buf, 1024), 0);
   EXPECT_EQ(console.Text(), "       0 bytes of 0 -   0%\r");
   std::fclose(empty);
 
-  std::FILE* shorter = std::fopen(dir.Write("s.bin", PatternImage(100)).c_str(), "rb");
+  std::FILE* shorter = std::fopen(WriteImage(dir, "s.bin", PatternImage(100)).c_str(), "rb");
   FileTransferSource shrunk(shorter, 200, nullptr);
   EXPECT_EQ(shrunk.Read(buf, 1024), 100);
   EXPECT_EQ(shrunk.Read(buf, 1024), TRANSFER_SOURCE_FAILED);
   std::fclose(shorter);
 
-  std::FILE* longer = std::fopen(dir.Write("l.bin", PatternImage(1500)).c_str(), "rb");
+  std::FILE* longer = std::fopen(WriteImage(dir, "l.bin", PatternImage(1500)).c_str(), "rb");
   FileTransferSource grown(longer, 1200, nullptr);
   EXPECT_EQ(grown.Read(buf, 1024), 1024);
   EXPECT_EQ(grown.Read(buf, 1024), TRANSFER_SOURCE_FAILED) << "never hands out more than measured";
@@ -113,10 +95,10 @@ TEST(FileTransferSource, AnEmptyFileEndsAtOnceAndAFileThatChangedSizeFails) {
 }
 
 TEST(FirmwareTransfer, SendsTheFileUnderItsLoweredPathWithConsoleLines) {
-  ClockSpeedGuard fast(20.0);
-  TempFolder dir;
+  ClockSpeedScope fast(20.0);
+  test_support::TempFolder dir;
   const Bytes data = PatternImage(2500);
-  const std::string path = dir.Write("Image.BIN", data);
+  const std::string path = WriteImage(dir, "Image.BIN", data);
   BootLoaderRig rig;
   ASSERT_TRUE(rig.Start());
   Console console;
@@ -145,9 +127,9 @@ TEST(FirmwareTransfer, SendsTheFileUnderItsLoweredPathWithConsoleLines) {
 }
 
 TEST(FirmwareTransfer, FilesThatCannotBeSentFailBeforeAnythingGoesOut) {
-  ClockSpeedGuard fast(20.0);
-  TempFolder dir;
-  const std::string huge = dir.Path() + "/huge.bin";
+  ClockSpeedScope fast(20.0);
+  test_support::TempFolder dir;
+  const std::string huge = dir.path() + "/huge.bin";
   {
     const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
     ASSERT_GE(fd, 0);
@@ -159,8 +141,8 @@ TEST(FirmwareTransfer, FilesThatCannotBeSentFailBeforeAnythingGoesOut) {
     FirmwareStep step;
   };
   const std::vector<Case> cases = {
-      {dir.Path() + "/missing.bin", FirmwareStep::OpenFile},
-      {dir.Path(), FirmwareStep::OpenFile},
+      {dir.path() + "/missing.bin", FirmwareStep::OpenFile},
+      {dir.path(), FirmwareStep::OpenFile},
       {huge, FirmwareStep::FileTooLarge},
   };
   for (const auto& c : cases) {
@@ -181,8 +163,8 @@ TEST(FirmwareTransfer, FilesThatCannotBeSentFailBeforeAnythingGoesOut) {
 }
 
 TEST(FirmwareTransfer, APortThatIsMissingOrHeldFailsWithItsCode) {
-  TempFolder dir;
-  const std::string path = dir.Write("fw.bin", PatternImage(10));
+  test_support::TempFolder dir;
+  const std::string path = WriteImage(dir, "fw.bin", PatternImage(10));
   FirmwareTransferReport report;
   EXPECT_EQ(RunFirmwareTransfer("/dev/kv770-no-such-port", path.c_str(), nullptr, &report, nullptr), 1);
   EXPECT_EQ(report.step, FirmwareStep::OpenPort);
@@ -198,10 +180,10 @@ TEST(FirmwareTransfer, APortThatIsMissingOrHeldFailsWithItsCode) {
 }
 
 TEST(FirmwareTransfer, AnUpdateFromTheTrackersMenuDeliversTheImage) {
-  ClockSpeedGuard fast(10.0);
-  TempFolder dir;
+  ClockSpeedScope fast(10.0);
+  test_support::TempFolder dir;
   const Bytes data = PatternImage(7000);
-  const std::string path = dir.Write("new.bin", data);
+  const std::string path = WriteImage(dir, "new.bin", data);
   sim::SimTracker tracker;
   ASSERT_TRUE(tracker.Start());
   {

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -17,6 +16,7 @@
 #include "firmware_rig.h"
 #include "port_program.h"
 #include "sim_pty_bridge.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -25,20 +25,15 @@ using Bytes = std::vector<unsigned char>;
 class LrzszInterop : public ::testing::TestWithParam<std::tuple<std::size_t, char>> {
  protected:
   void SetUp() override {
-    rb_ = getenv("KV_RB") ? getenv("KV_RB") : kvtest::FindProgram("rb");
+    rb_ = kvtest::FindProgram("rb");
     if (rb_.empty()) GTEST_SKIP() << "lrzsz's rb is not installed";
-    char pattern[] = "/tmp/kvrb-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!dir_.empty() && !HasFailure()) std::filesystem::remove_all(dir_, ec);
+    dir_ = folder_.path();
   }
   Bytes ReadBack(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
+  test_support::TempFolder folder_;
   std::string rb_;
   std::string dir_;
 };
@@ -71,7 +66,7 @@ TEST_P(LrzszInterop, ArrivesByteForByte) {
   YmodemSender sender(&channel);
   EXPECT_EQ(sender.SendBatch("c:/work/new.bin", static_cast<DWORD>(size), source, 30000),
             TRANSFER_OK);
-  EXPECT_EQ(rb.Wait(10000), 0) << "rb's log: " << dir_ << "/rb.log";
+  EXPECT_EQ(rb.Wait(10000), 0) << "rb said: " << test_support::ReadTestFile(dir_ + "/rb.log");
   EXPECT_EQ(ReadBack(dir_ + "/c:/work/new.bin"), data);
   if (start == 0x15) {
     EXPECT_TRUE(turned.load());

@@ -6,12 +6,12 @@
 #include <thread>
 
 #include "firmware/serial_channel.h"
+#include "clock_speed.h"
 #include "firmware_rig.h"
 #include "sim_line.h"
 
 namespace {
 
-using kvtest::ClockSpeedGuard;
 
 struct OpenLine {
   sim::SimLine line;
@@ -79,7 +79,7 @@ TEST(SerialChannel, ReadTakesWhatIsThereAndLeavesTheRest) {
 }
 
 TEST(SerialChannel, AReadWaitsOnThePortAndReturnsWhenTheByteComes) {
-  ClockSpeedGuard fast(20.0);
+  ClockSpeedScope fast(20.0);
   OpenLine l;
   SerialChannel ch;
   ASSERT_EQ(ch.Open(l.Path()), TRANSFER_OK);

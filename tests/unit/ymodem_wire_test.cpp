@@ -11,6 +11,7 @@
 #include "firmware/crc16.h"
 #include "firmware/file_transfer_source.h"
 #include "firmware/ymodem_sender.h"
+#include "clock_speed.h"
 #include "firmware_rig.h"
 
 namespace {
@@ -50,7 +51,7 @@ int SendTo(BootLoaderRig& rig, const std::string& name, const Bytes& data, Progr
 }
 
 TEST(YmodemWire, A2500ByteFileGoesOutExactlyAsTheTableSays) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start('C'));
   ASSERT_TRUE(rig.Start());
   const Bytes data = PatternImage(2500);
@@ -108,7 +109,7 @@ std::ostream& operator<<(std::ostream& os, const Shape& s) {
 }
 
 TEST(YmodemWire, SmallAndBlockSizedFilesPickTheirBlockSizes) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   struct Case {
     std::size_t size;
     std::vector<Shape> shape;
@@ -145,7 +146,7 @@ TEST(YmodemWire, SmallAndBlockSizedFilesPickTheirBlockSizes) {
 }
 
 TEST(YmodemWire, NakStartSendsChecksumFramesUntilTheReceiverAsksForCrc) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start(0x15);
   boot.crcRequestAtBlock = 2;  // "C" in answer to the checksum frame of block 2
   BootLoaderRig rig(boot);
@@ -173,7 +174,7 @@ TEST(YmodemWire, NakStartSendsChecksumFramesUntilTheReceiverAsksForCrc) {
 }
 
 TEST(YmodemWire, NakStartGivesChecksumFramesOf1028And132Bytes) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start(0x15));
   ASSERT_TRUE(rig.Start());
   const Bytes data = PatternImage(100);
@@ -189,7 +190,7 @@ TEST(YmodemWire, NakStartGivesChecksumFramesOf1028And132Bytes) {
 }
 
 TEST(YmodemWire, StreamingReceiverGetsTheBlocksBackToBack) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start('G'));
   ASSERT_TRUE(rig.Start());
   const Bytes data = PatternImage(5000);
@@ -208,7 +209,7 @@ TEST(YmodemWire, StreamingReceiverGetsTheBlocksBackToBack) {
 }
 
 TEST(YmodemWire, ABlockRefusedEveryTimeGoesOutTenTimesThenFails) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start('C');
   boot.nakEveryNth = 1;
   BootLoaderRig rig(boot);
@@ -222,7 +223,7 @@ TEST(YmodemWire, ABlockRefusedEveryTimeGoesOutTenTimesThenFails) {
 }
 
 TEST(YmodemWire, SilenceAfterABlockEndsTheTransferAfter3000Ms) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start('C');
   boot.silentAfterBlock = 1;
   BootLoaderRig rig(boot);
@@ -245,7 +246,7 @@ TEST(YmodemWire, SilenceAfterABlockEndsTheTransferAfter3000Ms) {
 }
 
 TEST(YmodemWire, ARefusedEotIsSentAgainAndCompletesTheFile) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start('C');
   boot.nakFirstEot = true;
   BootLoaderRig rig(boot);
@@ -262,7 +263,7 @@ TEST(YmodemWire, ARefusedEotIsSentAgainAndCompletesTheFile) {
 }
 
 TEST(YmodemWire, TwoCansInARowCancel) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start('C');
   boot.cancelAtBlock = 1;
   BootLoaderRig rig(boot);
@@ -273,7 +274,7 @@ TEST(YmodemWire, TwoCansInARowCancel) {
 }
 
 TEST(YmodemWire, StaleBytesBeforeTheStartAreNeverTakenForTheStartCharacter) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::BootOptions boot = Start('C');
   boot.startIntervalMs = 2000;
   BootLoaderRig rig(boot);
@@ -292,7 +293,7 @@ TEST(YmodemWire, StaleBytesBeforeTheStartAreNeverTakenForTheStartCharacter) {
 }
 
 TEST(YmodemWire, NoStartCharacterEndsTheWaitAfterTheBudget) {
-  kvtest::ClockSpeedGuard fast(50.0);
+  ClockSpeedScope fast(50.0);
   BootLoaderRig rig;
   ASSERT_TRUE(rig.Start(false));  // nobody answers on the line
   const std::uint64_t start = platform::ClockMs();
@@ -302,7 +303,7 @@ TEST(YmodemWire, NoStartCharacterEndsTheWaitAfterTheBudget) {
 }
 
 TEST(YmodemWire, ASourceShorterThanAnnouncedFailsWithoutEot) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start('C'));
   ASSERT_TRUE(rig.Start());
   // A file measured at 3000 bytes that holds only 2000 when it is read.
@@ -322,7 +323,7 @@ TEST(YmodemWire, ASourceShorterThanAnnouncedFailsWithoutEot) {
 }
 
 TEST(YmodemWire, ASourceLongerThanAnnouncedFailsBeforeTheExtraBytesGoOut) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start('C'));
   ASSERT_TRUE(rig.Start());
   MemorySource source(PatternImage(3000));
@@ -333,7 +334,7 @@ TEST(YmodemWire, ASourceLongerThanAnnouncedFailsBeforeTheExtraBytesGoOut) {
 }
 
 TEST(YmodemWire, ANameThatDoesNotFitTheHeaderFailsBeforeAnythingIsSent) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   BootLoaderRig rig(Start('C'));
   ASSERT_TRUE(rig.Start());
   const std::string name(1018, 'x');  // 1018 + NUL + 4 digits = 1023
@@ -344,7 +345,7 @@ TEST(YmodemWire, ANameThatDoesNotFitTheHeaderFailsBeforeAnythingIsSent) {
 }
 
 TEST(YmodemWire, BitErrorsAndDropsOnTheLineCostRetransmissionsNotData) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::LineOptions line;
   line.bitErrorRate = 0.0001;
   line.dropRate = 0.00005;
@@ -363,7 +364,7 @@ TEST(YmodemWire, BitErrorsAndDropsOnTheLineCostRetransmissionsNotData) {
 }
 
 TEST(YmodemWire, APulledCableEndsTheTransferWithTheChannelsCode) {
-  kvtest::ClockSpeedGuard fast(kSpeed);
+  ClockSpeedScope fast(kSpeed);
   sim::LineOptions line;
   line.pullCableAfterBytes = 5000;
   BootLoaderRig rig(Start('C'), line);
