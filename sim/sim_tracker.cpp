@@ -19,6 +19,7 @@ bool SimTracker::Start() {
 
 void SimTracker::Stop() {
   running_ = false;
+  boot_.Stop();  // a boot loader waiting for a sender returns at once
   if (thread_.joinable()) thread_.join();
   line_.Close();
 }

@@ -32,7 +32,7 @@ std::chrono::nanoseconds RealDuration(std::uint32_t ms) {
   return std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
 }
 
-std::uint64_t ClockMs() {
+double ClockMsPrecise() {
   std::int64_t base = g_baseRealNs.load();
   if (base == 0) {
     std::int64_t expected = 0;
@@ -40,7 +40,16 @@ std::uint64_t ClockMs() {
     base = g_baseRealNs.load();
   }
   const double elapsedMs = static_cast<double>(RealNowNs() - base) / 1e6;
-  return static_cast<std::uint64_t>(g_baseClockMs.load() + elapsedMs * g_speed.load());
+  return g_baseClockMs.load() + elapsedMs * g_speed.load();
+}
+
+std::uint64_t ClockMs() { return static_cast<std::uint64_t>(ClockMsPrecise()); }
+
+void SleepUntilClockMs(double clockMs) {
+  const double leftMs = clockMs - ClockMsPrecise();
+  if (leftMs <= 0) return;
+  std::this_thread::sleep_for(
+      std::chrono::nanoseconds(static_cast<std::int64_t>(leftMs * 1e6 / g_speed.load())));
 }
 
 void SleepMs(std::uint32_t ms) {

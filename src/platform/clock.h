@@ -23,6 +23,14 @@ std::uint64_t ClockMs();
 // Sleeps `ms` clock milliseconds.
 void SleepMs(std::uint32_t ms);
 
+// Clock time with sub-millisecond resolution, on the same scale as ClockMs.
+// A paced serial line needs it: one byte lasts 87 us at 115200 baud.
+double ClockMsPrecise();
+
+// Sleeps until the clock reads `clockMs` (ClockMsPrecise scale); returns at
+// once when that time has already passed.
+void SleepUntilClockMs(double clockMs);
+
 }  // namespace platform
 
 #ifndef _WIN32
