@@ -14,6 +14,7 @@ int CmdVersion(const std::vector<std::string>& ports);
 int CmdGet(const std::vector<std::string>& ports, const std::string& output, bool json);
 int CmdSet(const std::vector<std::string>& ports, const std::string& file);
 int CmdDiff(const std::vector<std::string>& ports, const std::string& file);
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image);
 
 // Tracker ports in the main window's order (for --all and scan).
 std::vector<std::string> TrackerPorts();

@@ -47,6 +47,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE (with several trackers, %p in FILE becomes the\nport). --json prints them as JSON keyed by the settings' identifiers.\nExit 1 when a message got no reply.\n"},
     {"set", "Usage: kvctl set PORT... FILE\nLoads FILE in the tracker's layout and checks it: a text holding a comma or a\ncontrol byte, or a message over 127 characters, is refused (exit 4) before\nanything is deleted on the tracker. Then deletes, writes and reads back each\nmessage, printing each step, and prints the verdict. Exit 0 only for\n\"Setting Message OK \".\n"},
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). Exit 0 when\nnone differs, 1 when some do.\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely.\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed.\n"},
 };
 
@@ -99,6 +100,12 @@ int main(int argc, char** argv) {
     code = needPorts() ? CmdVersion(ports) : kExitUsage;
   } else if (cmd == "get") {
     code = needPorts() ? CmdGet(ports, args.outputFile, args.json) : kExitUsage;
+  } else if (cmd == "update") {
+    if (args.positional.size() != 1) {
+      console::Err("kvctl: update needs a PORT and a FIRMWARE image (try kvctl update --help)");
+    } else if (needPorts()) {
+      code = CmdUpdate(ports, args.positional[0]);
+    }
   } else if (cmd == "set" || cmd == "diff") {
     if (args.positional.size() != 1) {
       console::Err("kvctl: " + cmd + " needs a PORT and a settings FILE (try kvctl " + cmd + " --help)");

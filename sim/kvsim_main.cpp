@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);  // a closed stdout must not end the simulator
 
+  options.boot.console = stdout;  // each received image: name, size, SHA-256
   sim::SimTracker tracker(options);
   if (!tracker.Start()) {
     std::fprintf(stderr, "kvsim: no pseudo-terminal available\n");

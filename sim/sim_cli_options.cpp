@@ -1,5 +1,7 @@
 #include "sim_cli_options.h"
 
+#include "sim_fault_options.h"
+
 #include <charconv>
 #include <string_view>
 #include <vector>
@@ -86,6 +88,10 @@ const std::vector<PartParser>& PartParsers() {
   static const std::vector<PartParser> parsers = {
       {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseGsmOption(n, v, o.gsm); },
        GsmOptionsUsage()},
+      {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseBootOption(n, v, o.boot); },
+       BootOptionsUsage()},
+      {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseLineOption(n, v, o.line); },
+       LineOptionsUsage()},
   };
   return parsers;
 }

@@ -6,28 +6,15 @@
 #include "platform/clock.h"
 #include "platform/serial_io.h"
 #include "serial/reader.h"
+#include "serial/tracker_commands.h"
 
-namespace {
-void WriteText(HANDLE port, const char* text) {
-  DWORD written = 0;
-  WriteFile(port, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-}
-}  // namespace
-
-std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
-  ReaderLink link;
-  link.port = port;
-  std::optional<std::string> imei;
-  link.onImei = [&](const std::string& text) { imei = text; };
-
-  WriteText(port, "2");
-  WriteText(port, "at+gsn\r");
+bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
+                       const std::function<bool()>& done, const std::function<void()>& eachPoll) {
   const auto start = platform::ClockMs();
-  auto lastQuery = start;
   std::vector<char> buffer(RX_BUFFER_SIZE);
   DWORD tail = 0;
-  while (!imei && platform::ClockMs() - start < boundMs) {
-    if (platform::WaitCommReadable(port, 100) < 0) break;  // the line went away
+  while (!done() && platform::ClockMs() - start < boundMs) {
+    if (platform::WaitCommReadable(port, 100) < 0) return false;  // the line went away
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
@@ -41,10 +28,39 @@ std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
       std::memmove(buffer.data(), buffer.data() + (total - tail), tail);
       if (tail >= RX_BUFFER_SIZE - 1) tail = 0;
     }
+    if (eachPoll) eachPoll();
+  }
+  return done();
+}
+
+std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
+  ReaderLink link;
+  link.port = port;
+  std::optional<std::string> imei;
+  link.onImei = [&](const std::string& text) { imei = text; };
+
+  WriteTrackerCommand(port, START_MENU_CHOICE);
+  WriteTrackerCommand(port, IMEI_QUERY);
+  auto lastQuery = platform::ClockMs();
+  // Asks again every second while no IMEI is shown, as the main window does.
+  ReadThroughParser(port, link, boundMs, [&] { return imei.has_value(); }, [&] {
     if (!imei && platform::ClockMs() - lastQuery >= IMEI_POLL_MS) {
-      WriteText(port, "at+gsn\r");
+      WriteTrackerCommand(port, IMEI_QUERY);
       lastQuery = platform::ClockMs();
     }
-  }
+  });
   return imei;
+}
+
+bool RequestFirmwareDownload(HANDLE port, DWORD promptWaitMs) {
+  ReaderLink link;
+  link.port = port;
+  HANDLE prompt = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  link.SetFileWaitEvent(prompt);
+  WriteTrackerCommand(port, UPDATE_MENU_CHOICE);
+  const bool seen = ReadThroughParser(
+      port, link, promptWaitMs, [&] { return WaitForSingleObject(prompt, 0) == WAIT_OBJECT_0; }, {});
+  link.SetFileWaitEvent(nullptr);
+  CloseHandle(prompt);
+  return seen;
 }

@@ -1,16 +1,30 @@
-// Asking a probed tracker for its IMEI without a window: the same commands
-// and the same answer parser as the main window's Start, for callers that
-// serve one or many trackers from a terminal.
+// Talking to a probed tracker without a window: the same commands and the
+// same answer parser as the main window's Start and Update, for callers
+// that serve one or many trackers from a terminal.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/sync.h"
 
-constexpr DWORD IMEI_POLL_MS = 1000;
+class ReaderLink;
 
-// Writes the start menu choice "2" and "at+gsn\r", then reads the answers
-// through the reader's parser, asking again every IMEI_POLL_MS, for at most
-// `boundMs`. Returns the IMEI, or nothing when none came.
+constexpr DWORD IMEI_POLL_MS = 1000;
+constexpr DWORD FILE_PROMPT_WAIT_MS = 3000;
+
+// Reads what the tracker sends through the reader's parser (with `link`'s
+// callbacks) until `done` holds or `boundMs` ran out; `eachPoll` runs after
+// every look at the port. False when `done` never held or the line went away.
+bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
+                       const std::function<bool()>& done, const std::function<void()>& eachPoll);
+
+// Writes the start menu choice "2" and "at+gsn\r", then reads the answers,
+// asking again every IMEI_POLL_MS, for at most `boundMs`. Returns the IMEI,
+// or nothing when none came.
 std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs);
+
+// Writes the menu choice "1" and waits at most `promptWaitMs` for the boot
+// loader's "Waiting for the file to be sent". True when it came.
+bool RequestFirmwareDownload(HANDLE port, DWORD promptWaitMs);

@@ -3,6 +3,7 @@
 
 #include "cli_args.h"
 #include "job_runner.h"
+#include "progress_bar.h"
 #include "trace_file.h"
 
 namespace {
@@ -64,6 +65,19 @@ TEST(KvctlTrace, LineHoldsTimeDirectionHexAndPrintableText) {
   EXPECT_EQ(FormatTraceLine(1.5, "/dev/pts/2", true, bytes, 4),
             "1.500000 /dev/pts/2 > 61 74 0d 1a |at..|");
   EXPECT_EQ(FormatTraceLine(0, "ttyUSB0", false, bytes, 1), "0.000000 ttyUSB0 < 61 |a|");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KvctlProgress, BarPercentBytesRateAndTimeLeft) {
+  EXPECT_EQ(FormatProgress(131072, 262144, 10.0),
+            "[##########          ]  50.0%  131072/262144 bytes  12.8 KiB/s  10 s left");
+  EXPECT_EQ(FormatProgress(0, 262144, 0.0), "[                    ]   0.0%  0/262144 bytes  0.0 KiB/s");
+  // The sender counts whole 1024-byte chunks: the last one may pass the size.
+  EXPECT_EQ(FormatProgress(2048, 100, 1.0), "[####################] 100.0%  100/100 bytes  0.1 KiB/s");
+  EXPECT_EQ(FormatProgress(0, 0, 1.0), "[####################] 100.0%  0/0 bytes  0.0 KiB/s");
 }
 
 }  // namespace

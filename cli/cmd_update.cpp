@@ -1,0 +1,60 @@
+// kvctl update: the Update button's whole job. The boot loader's download is
+// selected with "1" and its prompt awaited on the tool's port, which is then
+// closed and opened again by the firmware channel for the YMODEM transfer.
+#include <sys/stat.h>
+
+#include "commands.h"
+#include "console.h"
+#include "firmware/firmware_transfer.h"
+#include "progress_bar.h"
+#include "serial/imei_query.h"
+#include "tracker_session.h"
+
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
+  const bool several = ports.size() > 1;
+  return RunOnPorts(ports, [&](JobContext& context) {
+    JobResult result;
+    const std::string base = image.substr(image.find_last_of("/\\") + 1);
+    struct stat st {};
+    if (::stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      result.code = kExitRefused;
+      result.verdict = "no image";
+      result.detail = "cannot read " + image;
+      context.Fail("Update " + base + " Failed, Please check if USB cable is well connected to device and PC.",
+                   result.detail);
+      return result;
+    }
+    HANDLE port = OpenAndProbeTracker(context, result);
+    if (port == INVALID_HANDLE_VALUE) return result;
+    const bool prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
+    CloseHandle(port);  // the firmware channel opens the port itself
+    if (!prompted) {
+      result.code = kExitFailed;
+      result.verdict = "no file prompt";
+      result.detail = "update: no \"Waiting for the file to be sent\" within 3000 ms after \"1\"";
+      context.Fail("Reset the Device and try again", result.detail);
+      return result;
+    }
+    context.Say("Sending " + image);
+    const auto total = static_cast<std::uint64_t>(st.st_size);
+    ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
+                             [&](const std::string& line) { context.Say(line); });
+    FirmwareTransferReport report;
+    const int failed = RunFirmwareTransfer(
+        context.Port().c_str(), image.c_str(),
+        [&](WPARAM chunks, LPARAM) { progress.Update(static_cast<std::uint64_t>(chunks) * 1024); },
+        &report, nullptr);
+    progress.Finish();
+    if (failed) {
+      result.code = kExitFailed;
+      result.verdict = "update failed";
+      result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
+      context.Fail("Update " + base + " Failed, Please check if USB cable is well connected to device and PC.",
+                   result.detail);
+      return result;
+    }
+    context.Say("Update " + base + " Succeed");
+    result.verdict = "Succeed";
+    return result;
+  });
+}
