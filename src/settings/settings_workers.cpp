@@ -63,6 +63,9 @@ WriteEnd WriteMessages(ExchangeState& state) {
   }
 
   unsigned retries = 0;
+  // The first message whose check did not confirm it (ERROR or no reply):
+  // the verdict must not call the write good while a message is unconfirmed.
+  BYTE firstUnconfirmed = RESULT_OK;
   for (unsigned n = 1; n <= MESSAGE_COUNT;) {
     ShowStatus(state, STATUS_LINE, Numbered("setting message %d", n));
     // Built the way the reader builds it for the check.
@@ -88,8 +91,9 @@ WriteEnd WriteMessages(ExchangeState& state) {
     if (!waited) return WriteEnd::Cancelled;
 
     if (n == MESSAGE_COUNT) {
-      if (const char* verdict = Verdict(state.m_nLastResult.load()))
-        ShowStatus(state, STATUS_LINE, verdict);
+      BYTE outcome = state.m_nLastResult.load();
+      if (outcome == RESULT_OK) outcome = firstUnconfirmed;
+      if (const char* verdict = Verdict(outcome)) ShowStatus(state, STATUS_LINE, verdict);
     }
     if (result == WAIT_OBJECT_0 + 2) {
       // The read-back differs: delete it and write the message again.
@@ -97,10 +101,15 @@ WriteEnd WriteMessages(ExchangeState& state) {
       if (state.WaitForReply(REPLY_WAIT_MS) == ExchangeState::WAIT_CANCELLED)
         return WriteEnd::Cancelled;
       state.m_nRxCount = 0;
-      if (++retries > MAX_MISMATCH_RETRIES) return WriteEnd::RetriesExhausted;
+      if (++retries > MAX_MISMATCH_RETRIES) {
+        // The write ends here: say so instead of leaving "read message n".
+        ShowStatus(state, STATUS_LINE, Verdict(RESULT_MISMATCH));
+        return WriteEnd::RetriesExhausted;
+      }
       continue;
     }
     if (result == WAIT_OBJECT_0) retries = 0;
+    else if (firstUnconfirmed == RESULT_OK) firstUnconfirmed = state.m_nLastResult.load();
     ++n;
   }
   return WriteEnd::Done;

@@ -236,7 +236,17 @@ TEST_F(ExchangeTest, MessageTwoTimingOutStillWritesThreeAndFour) {
   RunWrite(ExampleRecord());
   EXPECT_EQ(sim_->Tracker().MessageStore(), kExampleTexts);
   EXPECT_EQ(Count("at+cmgw=+2\r"), 1) << "a time-out is not retried";
-  EXPECT_EQ(StatusLine().back(), "Setting Message OK ");
+  // Message 4 checked fine, but message 2 was never confirmed: the verdict
+  // must not call the write good.
+  EXPECT_EQ(StatusLine().back(), "Setting Message Time out ");
+}
+
+TEST_F(ExchangeTest, AnErrorOnAnEarlierCheckIsTheVerdictEvenWhenMessageFourIsGood) {
+  sim::GsmOptions gsm;
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-error", "read:3/1", gsm));
+  Open(gsm);
+  RunWrite(ExampleRecord());
+  EXPECT_EQ(StatusLine().back(), "Setting Message error ");
 }
 
 TEST_F(ExchangeTest, TenMismatchesAreRetriedTheEleventhEndsTheWrite) {
@@ -265,7 +275,7 @@ TEST_F(ExchangeTest, TenMismatchesAreRetriedTheEleventhEndsTheWrite) {
   EXPECT_EQ(Count("at+cmgd=1\r"), 12) << "the eleventh mismatch is deleted, then the write ends";
   EXPECT_EQ(Count("at+cmgw=+2\r"), 0);
   EXPECT_EQ(sim_->Tracker().MessageStore(), (std::array<std::string, 4>{}));
-  EXPECT_EQ(StatusLine().back(), "read message 1");
+  EXPECT_EQ(StatusLine().back(), "Message writing fail ") << "an ended write says so";
 }
 
 TEST_F(ExchangeTest, ReadFillsTheRecordFromTheFourMessages) {
