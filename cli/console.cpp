@@ -6,7 +6,8 @@
 
 namespace console {
 namespace {
-std::mutex g_lock;
+// Never destroyed: a detached worker may still print or trace at exit.
+std::mutex& g_lock = *new std::mutex;
 }
 
 void Out(const std::string& line) {

@@ -9,7 +9,8 @@
 #include "platform/serial_io.h"
 
 namespace {
-std::mutex g_lock;
+// Never destroyed: a detached worker may still print or trace at exit.
+std::mutex& g_lock = *new std::mutex;
 std::FILE* g_file = nullptr;
 const auto g_start = std::chrono::steady_clock::now();
 }  // namespace

@@ -16,12 +16,19 @@
 
 namespace {
 
-std::mutex g_traceLock;
-std::shared_ptr<platform::PortTraceSink> g_trace;
+// Never destroyed: a detached worker may still read or write at exit.
+std::mutex& TraceLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+std::shared_ptr<platform::PortTraceSink>& TraceSink() {
+  static auto* sink = new std::shared_ptr<platform::PortTraceSink>;
+  return *sink;
+}
 
 std::shared_ptr<platform::PortTraceSink> CurrentTrace() {
-  std::lock_guard<std::mutex> lock(g_traceLock);
-  return g_trace;
+  std::lock_guard<std::mutex> lock(TraceLock());
+  return TraceSink();
 }
 
 struct SerialPortObject final : HandleObject {
@@ -378,8 +385,8 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
 namespace platform {
 
 void SetPortTrace(PortTraceSink sink) {
-  std::lock_guard<std::mutex> lock(g_traceLock);
-  g_trace = sink ? std::make_shared<PortTraceSink>(std::move(sink)) : nullptr;
+  std::lock_guard<std::mutex> lock(TraceLock());
+  TraceSink() = sink ? std::make_shared<PortTraceSink>(std::move(sink)) : nullptr;
 }
 
 std::string PortDevicePath(const std::string& portName) {

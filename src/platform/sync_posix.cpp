@@ -44,13 +44,15 @@ HANDLE RetainHandle(HANDLE handle) {
 }
 
 namespace detail {
+// Never destroyed: detached workers (a probe whose caller stopped waiting)
+// may still signal while the process exits.
 std::mutex& WaitLock() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::condition_variable& WaitCondition() {
-  static std::condition_variable cv;
-  return cv;
+  static auto* cv = new std::condition_variable;
+  return *cv;
 }
 bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 }  // namespace detail
