@@ -42,10 +42,11 @@ TEST_P(LrzszInterop, ArrivesByteForByte) {
   const auto [size, start] = GetParam();
   sim::PtyBridge bridge;
   // rb empties its input right after it asks for a block, and its terminal's
-  // queues as it exits: the line gives it 2 ms of latency each way, as any
-  // real line has, and takes its output through a pipe.
+  // queues as it exits: the line gives it 10 ms of latency each way (enough
+  // for rb to get to its flush even on a loaded machine or under a
+  // sanitizer) and takes its output through a pipe.
   sim::PtyBridge::Options options;
-  options.latencyMs = 2;
+  options.latencyMs = 10;
   options.bOutputThroughPipe = true;
   std::atomic<bool> turned{false};
   if (start == 0x15) {
