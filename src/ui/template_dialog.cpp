@@ -82,7 +82,9 @@ void TemplateDialog::SetItemText(int id, std::string_view text) {
   if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(value);
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    // A text set by the program shows from its start, as a Windows edit does.
     edit->setText(value);
+    edit->setCursorPosition(0);
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
     if (combo->isEditable()) {
       combo->setEditText(value);
