@@ -33,22 +33,22 @@ using ui::IDC_STATIC;
 constexpr int DIALOG_CX = 398;
 constexpr int DIALOG_CY = 344;
 constexpr int FIELD_CY = 12;      // edits, one-line captions
-constexpr int TWO_LINE_CY = 16;   // a caption that wraps onto a second line
+constexpr int TWO_LINE_CY = 18;   // a caption that wraps onto a second line
 constexpr int LIST_CY = 100;      // a combo box with its drop-down list
 constexpr int GAP = 2;            // caption to field, field to unit caption
 constexpr int GROUP_TITLE = 9;    // a group's top edge to its first row
 constexpr int GROUP_BOTTOM = 3;   // the last row to the group's bottom edge
 constexpr int ROW = 14;           // row pitch in the right column
 constexpr int LEFT_ROW = 16;      // row pitch in the left column, which has fewer rows
-constexpr int TWO_LINE_ROW = 20;  // pitch around a two-line caption
+constexpr int TWO_LINE_ROW = 21;  // pitch around a two-line caption
 
 constexpr int LEFT_X = 6;
 constexpr int LEFT_CX = 160;
 constexpr int RIGHT_X = 170;
 constexpr int RIGHT_CX = 222;
 constexpr int TOP = 3;
-constexpr int COLUMNS_BOTTOM = 319;
-constexpr int BUTTONS_Y = 324;
+constexpr int COLUMNS_BOTTOM = 321;
+constexpr int BUTTONS_Y = 325;
 constexpr int BUTTON_CY = 14;
 
 constexpr DWORD EDIT_STYLE = ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP;
@@ -154,10 +154,10 @@ void AddBasicSetup(TemplateBuilder& b) {
   b.Group("Tracker information", groupX, top, groupCx, bottomBelow(y) - top);
 
   top = bottomBelow(y) + 4;
-  y = top + 12;
+  y = top + 13;
   b.SettingRow(checkReturnNumber, y, {x, 72, 66, true});
   b.SettingRow(defaultReturnNumber, y += TWO_LINE_ROW, {x, 72, 66, true});
-  b.Group("SMS default retrun phone number", groupX, top, groupCx, bottomBelow(y) + 2 - top);
+  b.Group("SMS default retrun phone number", groupX, top, groupCx, bottomBelow(y) + 3 - top);
 
   top = bottomBelow(y) + 6;
   y = top + 10;

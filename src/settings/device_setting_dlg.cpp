@@ -31,6 +31,8 @@ CDeviceSettingDlg::~CDeviceSettingDlg() {
 }
 
 bool CDeviceSettingDlg::OnCommand(int id) {
+  // Nothing starts under the opening, whose waits serve queued calls.
+  if (m_bStarting) return false;
   switch (id) {
     case IDC_BTN_IMPORT:
     case ID_FILE_IMPORT: OnImport(); return true;
@@ -47,6 +49,7 @@ bool CDeviceSettingDlg::OnCommand(int id) {
 }
 
 bool CDeviceSettingDlg::OnInitDialog() {
+  m_bStarting = true;
   SetItemText(IDC_STC_SETTING_IMEI, m_strImei);
 
   ShowItem(IDC_STC_DEVICE_NAME, false);
@@ -64,6 +67,7 @@ bool CDeviceSettingDlg::OnInitDialog() {
 
   StartSession();
   m_bBusy = 0;
+  m_bStarting = false;
   OnGetDeviceSetting();
   return true;
 }
@@ -169,6 +173,13 @@ void CDeviceSettingDlg::OnExitButton() {
 
 void CDeviceSettingDlg::CloseProcedure(int result) {
   if (m_bBusy != 0) return;
+  if (m_bStarting) {
+    // A close that reaches the opening's waits is carried out once the
+    // opening is over; the session is in use on this very stack.
+    const QPointer<QObject> guard(this);
+    ui::RunAfterPumpedWaits(guard, [this, result] { CloseProcedure(result); });
+    return;
+  }
   StopSession();
   EndDialog(result);
 }

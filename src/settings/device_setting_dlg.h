@@ -129,5 +129,6 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   settings::ListSelection ListSelectionOf(int controlId) const;
   void SelectListPosition(int controlId, settings::ListSelection selection);
 
-  bool m_bReading = false;  // a read runs: its replies may fill the controls
+  bool m_bReading = false;   // a read runs: its replies may fill the controls
+  bool m_bStarting = false;  // OnInitDialog runs (its waits serve queued calls)
 };
