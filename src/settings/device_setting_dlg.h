@@ -15,9 +15,9 @@
 //
 // Thread contract: GUI thread only. The session's callbacks run on its
 // reader and worker threads; they reach the dialog only as queued calls
-// guarded by a QPointer. The end of a transfer, the registered window message
-// "WM_MESSAGESAVE_DONE" of the desktop original, is such a queued call of
-// OnTransferDone. The close procedure cancels and stops the session (each
+// guarded by a QPointer. The end of a transfer, which a Windows build posts
+// as the registered window message "WM_MESSAGESAVE_DONE", is such a queued
+// call of OnTransferDone. The close procedure cancels and stops the session (each
 // wait bounded) before the dialog ends, so no thread uses the dialog or the
 // session's events once it is gone.
 #pragma once

@@ -23,8 +23,7 @@ std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::File
 void CDeviceSettingDlg::OnImport() {
   const std::optional<std::string> path = ChooseSettingsFile(this, ui::FileDialogMode::Open);
   if (!path) return;
-  LoadSettingsFile(*path);
-  EnableItem(IDC_BTN_SET_TO_DEVICE, true);
+  if (LoadSettingsFile(*path)) EnableItem(IDC_BTN_SET_TO_DEVICE, true);
 }
 
 void CDeviceSettingDlg::OnExport() {
