@@ -104,7 +104,7 @@ TEST_F(DeviceSettingTest, TenMismatchesThenAMatchCarryOnAndElevenEndTheWrite) {
       EXPECT_EQ(Status(), "Setting Message OK ");
       EXPECT_EQ(tracker_->MessageStore(), MessageTexts(Example(), SettingsLayout::Extended));
     } else {
-      EXPECT_EQ(Status(), "read message 2");
+      EXPECT_EQ(Status(), "Message writing fail ");
       EXPECT_EQ(tracker_->CommandCount("at+cmgw=+3\r"), 0);
       EXPECT_EQ(tracker_->CommandCount("at+cmgw=+4\r"), 0);
     }
