@@ -1,5 +1,4 @@
 // The dialog templates of the tool, as data (see ui/dialog_template.h).
-// The Device Setting dialog's template (131) lives with that dialog.
 #pragma once
 
 #include "ui/dialog_template.h"
@@ -8,6 +7,8 @@ namespace res {
 
 // Template 133: the main window.
 const ui::DialogTemplate& MainDialogTemplate();
+// Template 131: the Device Setting dialog.
+const ui::DialogTemplate& DeviceSettingDialogTemplate();
 // Template 129: the Scan COM Port dialog.
 const ui::DialogTemplate& ScanPortDialogTemplate();
 

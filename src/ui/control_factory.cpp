@@ -38,8 +38,11 @@ QWidget* MakeStatic(const ControlTemplate& c, QWidget* parent) {
     case SS_RIGHT: align = Qt::AlignRight; break;
     default: break;
   }
-  align |= Has(c.style, SS_CENTERIMAGE) ? Qt::AlignVCenter : Qt::AlignTop;
+  // A centred text is one line; any other wraps at word boundaries.
+  const bool oneLine = Has(c.style, SS_CENTERIMAGE);
+  align |= oneLine ? Qt::AlignVCenter : Qt::AlignTop;
   label->setAlignment(align);
+  label->setWordWrap(!oneLine);
   if (Has(c.style, SS_SUNKEN) || Has(c.style, WS_BORDER)) {
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setLineWidth(1);

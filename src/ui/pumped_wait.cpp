@@ -108,22 +108,25 @@ void RunAfterPumpedWaits(const QPointer<QObject>& guard, std::function<void()> c
   g_deferred.push_back(DeferredCall{guard, std::move(call), key});
 }
 
-DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) {
-  if (!IsGuiThread()) return WaitForSingleObject(handle, timeoutMs);
-  const DWORD now = WaitForSingleObject(handle, 0);
+DWORD WaitPumping(HANDLE handle, DWORD timeoutMs) { return WaitPumpingAny(1, &handle, timeoutMs); }
+
+DWORD WaitPumpingAny(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+  if (!IsGuiThread()) return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+  const DWORD now = WaitForMultipleObjects(count, handles, FALSE, 0);
   if (now != WAIT_TIMEOUT || timeoutMs == 0) return now;
 
   EnterWait();
   HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<HANDLE> waitOn(handles, handles + count);
+  waitOn.push_back(cancel);
   std::atomic<DWORD> result{WAIT_TIMEOUT};
   QEventLoop loop;
-  // The waiter blocks on the handle; the GUI thread runs its event loop until
+  // The waiter blocks on the handles; the GUI thread runs its event loop until
   // the waiter says the wait is over.
   const QPointer<QEventLoop> loopGuard(&loop);
   std::thread waiter([&, loopGuard] {
-    const HANDLE handles[2] = {handle, cancel};
-    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
-    result = (r == WAIT_OBJECT_0 + 1) ? WAIT_TIMEOUT : r;
+    const DWORD r = WaitForMultipleObjects(static_cast<DWORD>(waitOn.size()), waitOn.data(), FALSE, timeoutMs);
+    result = (r == WAIT_OBJECT_0 + count) ? WAIT_TIMEOUT : r;
     Post(loopGuard, [loopGuard] { loopGuard->quit(); });
   });
   loop.exec();

@@ -1,5 +1,8 @@
 #include "ui/template_dialog.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -82,7 +85,9 @@ void TemplateDialog::SetItemText(int id, std::string_view text) {
   if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(value);
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    // A text set by the program shows from its start, as a Windows edit does.
     edit->setText(value);
+    edit->setCursorPosition(0);
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
     if (combo->isEditable()) {
       combo->setEditText(value);
@@ -178,6 +183,27 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
     default:
       QDialog::keyPressEvent(event);
   }
+}
+
+void TemplateDialog::setVisible(bool visible) {
+  const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+  const bool hasDefault = std::any_of(buttons.begin(), buttons.end(), [](QPushButton* b) { return b->isDefault(); });
+  if (!visible || hasDefault) {
+    QDialog::setVisible(visible);
+    return;
+  }
+  // Qt makes the first push button the default one when a dialog without a
+  // default is shown; a template without one keeps it that way, so that
+  // Enter outside a push button is the dialog's OK. A focused push button
+  // still takes Enter.
+  std::vector<QPushButton*> autoDefaults;
+  for (QPushButton* button : buttons) {
+    if (!button->autoDefault()) continue;
+    button->setAutoDefault(false);
+    autoDefaults.push_back(button);
+  }
+  QDialog::setVisible(true);
+  for (QPushButton* button : autoDefaults) button->setAutoDefault(true);
 }
 
 void TemplateDialog::closeEvent(QCloseEvent* event) {

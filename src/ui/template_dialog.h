@@ -79,6 +79,7 @@ class TemplateDialog : public QDialog {
 
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void setVisible(bool visible) override;
   void accept() override { OnOK(); }
   void reject() override { OnCancel(); }
 

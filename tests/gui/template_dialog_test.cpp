@@ -114,7 +114,7 @@ TEST(TemplateDialog, StylesBecomeWidgetProperties) {
 
 class CountingDialog : public ui::TemplateDialog {
  public:
-  CountingDialog() : ui::TemplateDialog(TestTemplate()) {}
+  explicit CountingDialog(const ui::DialogTemplate& t = TestTemplate()) : ui::TemplateDialog(t) {}
   int cancels = 0, closes = 0, oks = 0, ticks = 0;
   bool endWhileInitialising = false;
   bool killOnFirstTick = false;
@@ -174,6 +174,28 @@ TEST(TemplateDialog, EnterPressesTheDefaultButtonEscapeCancelsTheCloseBoxCloses)
     EXPECT_EQ(dialog.result(), IDCANCEL);
     EXPECT_FALSE(dialog.isVisible());
   }
+}
+
+TEST(TemplateDialog, WithoutADefaultButtonEnterInAnEditIsOkAndAFocusedButtonTakesIt) {
+  ui::DialogTemplate t = TestTemplate();
+  t.controls[3].style = BS_PUSHBUTTON | WS_TABSTOP;  // 1004 is no longer the default
+  CountingDialog dialog(t);
+  dialog.ShowModeless();
+  for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+    EXPECT_FALSE(button->isDefault()) << "no button may become the default by itself";
+  int clicks = 0;
+  QObject::connect(dialog.ControlAs<QPushButton>(1004), &QPushButton::clicked, [&] { ++clicks; });
+
+  dialog.Control(1004)->setFocus();
+  QTest::keyClick(dialog.Control(1004), Qt::Key_Return);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(dialog.Ended());
+
+  dialog.Control(1001)->setFocus();
+  QTest::keyClick(dialog.Control(1001), Qt::Key_Return);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(dialog.oks, 1);
+  EXPECT_TRUE(dialog.Ended());
 }
 
 TEST(TemplateDialog, DialogThatEndsWhileInitialisingIsNeverShown) {

@@ -1,0 +1,134 @@
+// The Device Setting dialog (template 131): the tracker's settings, read
+// from the tracker when the dialog opens and on "Get device setting",
+// written on "Set to device", kept in settings files with Import and Export.
+//
+// The dialog is a view over a settings session (settings_exchange.h) on the
+// port it borrows from the main window: it copies its controls into a
+// DeviceSettings record before a write or an export and copies the record
+// back after a read reply or an import. Which control shows which setting
+// comes from the settings table (settings_table.h).
+//
+// States: Reading (from the end of OnInitDialog and on Get device setting:
+// the settings and file commands are disabled, Exit stays enabled), Writing
+// (Set to device: Exit too is disabled and every close is refused) and Idle
+// (after OnTransferDone: everything enabled as the layout shows it).
+//
+// Thread contract: GUI thread only. The session's callbacks run on its
+// reader and worker threads; they reach the dialog only as queued calls
+// guarded by a QPointer. The end of a transfer, which a Windows build posts
+// as the registered window message "WM_MESSAGESAVE_DONE", is such a queued
+// call of OnTransferDone. The close procedure cancels and stops the session (each
+// wait bounded) before the dialog ends, so no thread uses the dialog or the
+// session's events once it is gone.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QPointer>
+
+#include "settings/device_settings.h"
+#include "settings/settings_exchange.h"
+#include "ui/template_dialog.h"
+
+// The caption an imported settings file gives the dialog, before its device name.
+inline constexpr char IMPORTED_CAPTION_PREFIX[] = "Device Setting -- ";
+// The file dialogs' filter of Import and Export.
+inline constexpr char SETTING_FILE_FILTER[] = "Setting file (*.ini)|*.ini|All files (*.*)|*.*||";
+// How long the close procedure waits for a cancelled transfer to end; the
+// reader gets settings::READER_STOP_WAIT_MS on top.
+constexpr DWORD CLOSE_TRANSFER_WAIT_MS = 10000;
+
+// ClearFields mask bits: the edits of message 1, 2, 3 and 4.
+constexpr unsigned CLEAR_MESSAGE_1 = 0x1;
+constexpr unsigned CLEAR_MESSAGE_2 = 0x2;
+constexpr unsigned CLEAR_MESSAGE_3 = 0x4;
+constexpr unsigned CLEAR_MESSAGE_4 = 0x8;
+constexpr unsigned CLEAR_ALL_MESSAGES = 0xF;
+
+class CDeviceSettingDlg : public ui::TemplateDialog {
+  Q_OBJECT
+ public:
+  // Without a parent the application's main window owns the dialog; the
+  // dialog borrows that window's open port when it initialises.
+  explicit CDeviceSettingDlg(QWidget* parent = nullptr);
+  ~CDeviceSettingDlg() override;
+
+  // The IMEI text shown in the dialog (given before DoModal).
+  void SetImei(const std::string& imei) { m_strImei = imei; }
+
+  // The settings the controls hold, and the way back (every setting, or the
+  // settings of one message).
+  settings::DeviceSettings ReadSettings() const;
+  void ShowSettings(const settings::DeviceSettings& record);
+  void ShowMessageSettings(const settings::DeviceSettings& record, unsigned messageNumber);
+
+  // Enable or disable the fields of message 1 (as the active layout shows
+  // them), 2, 3 and 4; their edits become read-only when disabled.
+  void EnableBasicFields(bool on);
+  void EnableNumberFields(bool on);
+  void EnableGprsFields(bool on);
+  void EnableServerField(bool on);
+  // Get device setting, Import and Export.
+  void EnableFileCommands(bool on);
+  // Empties the edits of the messages in `mask` (CLEAR_MESSAGE_n), all but
+  // the disconnect interval; lists keep their selection.
+  void ClearFields(unsigned mask);
+  // Selects the time zone whose text is exactly `text`, otherwise "+0.00".
+  void SelectTimeZone(std::string_view text);
+  // Selector settings::STATUS_LINE (static 1058) or RESULT_LINE (static 1059).
+  void ShowStatus(int selector, const std::string& text);
+
+  // Import and Export on a chosen path: the controls and the caption from a
+  // settings file, or the controls into one. False after a message box.
+  BOOL LoadSettingsFile(const std::string& path);
+  BOOL SaveSettingsFile(const std::string& path);
+
+  // A command by id: the buttons' and those of menu 132. False for others.
+  bool OnCommand(int id);
+
+  // Fields, named as the rest of the tool knows them. The session holds the
+  // dialog's reader (its run flag and thread) and the response events.
+  std::string m_strImei;
+  HANDLE m_hPort = nullptr;  // borrowed from the main window; never closed here
+  int m_bBusy = 0;           // a write runs
+  std::unique_ptr<settings::SettingsExchange> m_exchange;
+
+ public slots:
+  void OnImport();
+  void OnExport();
+  void OnGetDeviceSetting();
+  void OnSetToDevice();
+  void OnExitButton();
+  // The end of a read or write ("WM_MESSAGESAVE_DONE").
+  void OnTransferDone();
+
+ protected:
+  bool OnInitDialog() override;
+  // The close procedure: refused while a write runs; otherwise stops the
+  // session and ends the dialog. Enter and Escape go through it too.
+  void OnClose() override { CloseProcedure(IDCANCEL); }
+  void OnOK() override { CloseProcedure(IDCANCEL); }
+  void OnCancel() override { CloseProcedure(IDCANCEL); }
+
+ private:
+  void EnableMessageFields(unsigned messageNumber, bool on);
+  void EnableSettingGroups(bool on);
+  // Shows the controls of one layout and hides those of the other.
+  void ApplyLayout(settings::SettingsLayout layout);
+  void FillStartLists();
+  void StartSession();
+  settings::ExchangeCallbacks SessionCallbacks();
+  // The controls while a transfer runs: `writing` also disables Exit.
+  void EnterTransferState(bool writing);
+  void PostTransferDone();
+  void CloseProcedure(int result);
+  void StopSession();
+
+  settings::ListSelection ListSelectionOf(int controlId) const;
+  void SelectListPosition(int controlId, settings::ListSelection selection);
+
+  bool m_bReading = false;   // a read runs: its replies may fill the controls
+  bool m_bStarting = false;  // OnInitDialog runs (its waits serve queued calls)
+};

@@ -1,0 +1,53 @@
+// Import and Export of the Device Setting dialog: the settings file between
+// the dialog's controls and the disk. Neither talks to the tracker.
+#include "res/resource_ids.h"
+#include "settings/device_setting_dlg.h"
+#include "settings/settings_file.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
+#include "ui/text.h"
+
+namespace {
+
+std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::FileDialogMode mode) {
+  ui::FileDialogRequest request;
+  request.mode = mode;
+  request.owner = owner;
+  request.filters = ui::ParseFilterString(SETTING_FILE_FILTER);
+  request.flags = OFN_LONGNAMES | (mode == ui::FileDialogMode::Open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
+  return ui::ShowFileDialog(request);
+}
+
+}  // namespace
+
+void CDeviceSettingDlg::OnImport() {
+  const std::optional<std::string> path = ChooseSettingsFile(this, ui::FileDialogMode::Open);
+  if (!path) return;
+  if (LoadSettingsFile(*path)) EnableItem(IDC_BTN_SET_TO_DEVICE, true);
+}
+
+void CDeviceSettingDlg::OnExport() {
+  const std::optional<std::string> path = ChooseSettingsFile(this, ui::FileDialogMode::Save);
+  if (!path) return;
+  SaveSettingsFile(settings::ExportPath(*path));
+}
+
+BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
+  settings::DeviceSettings record = ReadSettings();
+  if (settings::LoadSettingsFile(path, settings::ActiveLayout(), record) != settings::LoadResult::Ok) {
+    // A file that cannot be read would empty every field: keep them instead.
+    ui::ShowMessageBox(QPointer<QWidget>(this), "Cannot read the settings file " + path, {}, MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  setWindowTitle(ui::ToQt(IMPORTED_CAPTION_PREFIX + record.deviceName));
+  ShowSettings(record);
+  return TRUE;
+}
+
+BOOL CDeviceSettingDlg::SaveSettingsFile(const std::string& path) {
+  if (!settings::SaveSettingsFile(path, settings::ActiveLayout(), ReadSettings())) {
+    ui::ShowMessageBox(QPointer<QWidget>(this), settings::SAVE_FILE_FAIL_TEXT);
+    return FALSE;
+  }
+  return TRUE;
+}

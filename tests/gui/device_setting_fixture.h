@@ -1,0 +1,139 @@
+// The Device Setting dialog on the offscreen platform, opened modeless on a
+// main window that holds an open port to a simulated tracker, under a
+// sped-up clock; message boxes are recorded.
+#pragma once
+
+#include <ostream>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "main_window_fixture.h"
+#include "res/resource_ids.h"
+#include "serial/open_serial_port.h"
+#include "settings/device_setting_dlg.h"
+#include "settings/settings_exchange.h"
+#include "settings/settings_message.h"
+#include "ui/application.h"
+
+namespace settings {
+// Test output names every value of a record.
+inline void PrintTo(const DeviceSettings& s, std::ostream* out) {
+  for (const SettingInfo& info : SETTINGS_TABLE) *out << "\n  " << info.identifier << "=" << FieldText(s, info.id);
+}
+}  // namespace settings
+
+class DeviceSettingTest : public MainWindowTest {
+ protected:
+  static constexpr double kSpeed = 20.0;
+  static constexpr char kImei[] = "356938035643809";
+
+  void TearDown() override {
+    dialog_.reset();
+    ui::SetMainWindow(nullptr);
+    MainWindowTest::TearDown();
+  }
+
+  // A tracker and a main window with its port open, as after Start (the
+  // main window's own reader is not running).
+  void Connect(sim::SimOptions options = {}) {
+    StartTracker(std::move(options));
+    CMainDlg& w = OpenWindow();
+    ui::SetMainWindow(&w);
+    w.m_hPort = OpenSerialPort(tracker_->PortPath().c_str(), 115200);
+    ASSERT_NE(w.m_hPort, INVALID_HANDLE_VALUE);
+  }
+
+  // Puts a record into the tracker's message store through the settings
+  // engine on the window's port, before any dialog opens.
+  void Seed(const settings::DeviceSettings& record, settings::SettingsLayout layout) {
+    settings::ExchangeOptions options;
+    options.layout = layout;
+    settings::SettingsExchange exchange(std::move(options));
+    ASSERT_TRUE(exchange.Start(window_->m_hPort));
+    ASSERT_EQ(exchange.StartWrite(record), settings::StartResult::Started);
+    ASSERT_TRUE(exchange.WaitIdle(200000));
+    exchange.Stop();
+    ASSERT_EQ(exchange.LastResult(), settings::RESULT_OK);
+  }
+
+  // Opens the dialog as Setting does (it returns in the Reading state).
+  CDeviceSettingDlg& OpenDialog() {
+    dialog_ = std::make_unique<CDeviceSettingDlg>();
+    dialog_->SetImei(kImei);
+    dialog_->ShowModeless();
+    return *dialog_;
+  }
+
+  // Opens the dialog and waits for its first read to end.
+  CDeviceSettingDlg& OpenDialogIdle() {
+    CDeviceSettingDlg& d = OpenDialog();
+    EXPECT_TRUE(AwaitIdle());
+    return d;
+  }
+
+  bool IsIdle() const { return dialog_->Control(IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
+  bool AwaitIdle() { return WaitFor([&] { return IsIdle(); }); }
+
+  QWidget* Item(int id) const { return dialog_->Control(id); }
+  QLineEdit* Edit(settings::SettingId id) const {
+    return dialog_->ControlAs<QLineEdit>(settings::Setting(id).controlId);
+  }
+  QComboBox* List(settings::SettingId id) const {
+    return dialog_->ControlAs<QComboBox>(settings::Setting(id).controlId);
+  }
+  std::string Status() const { return dialog_->ItemText(IDC_STC_TRANSFER_STATUS); }
+
+  // The texts of the four messages of a record, as the store should hold them.
+  static std::array<std::string, 4> MessageTexts(const settings::DeviceSettings& record,
+                                                 settings::SettingsLayout layout) {
+    std::array<std::string, 4> texts;
+    for (unsigned n = 1; n <= 4; ++n) texts[n - 1] = settings::BuildMessageText(record, layout, n);
+    return texts;
+  }
+
+  // A record with a value in every setting.
+  static settings::DeviceSettings Example() {
+    settings::DeviceSettings s = settings::DeviceSettings::DialogStart();
+    s.checkReturnNumber = 1;
+    s.maxGpsFixingTime = "120";
+    s.parkTime = "30";
+    s.parkIntervalTime = "60";
+    s.parkReturnTimes = "3";
+    s.enableCellId = 1;
+    s.sleepTime = "60";
+    s.sleepIntervalTime = "600";
+    s.sleepReturnTimes = "5";
+    s.userName = "Unit7";
+    s.timeZone = 5;    // "+8.00"
+    s.reportMode = 3;  // mode 8
+    s.reportIntervalTime = "60";
+    s.smsReportFormat = 1;
+    s.smsReportTimes = "10";
+    s.sensitivity = "3";
+    s.reportMethod = 2;
+    s.echoEnable = 1;
+    s.modeStatus = 1;
+    s.disconnectInterval = "30";
+    s.gsmOffInStatic = 0;
+    s.sosNumber1 = "5550101";
+    s.sosNumber2 = "5550102";
+    s.sosNumber3 = "5550103";
+    s.defaultReturnNumber = "5550100";
+    s.smsReturnNumber = "5550104";
+    s.parkReturnNumber = "5550105";
+    s.sleepReturnNumber = "5550106";
+    s.gprsPort = "9000";
+    s.gprsApn = "internet";
+    s.gprsUserName = "tracker";
+    s.gprsPassword = "pa ss";
+    s.gprsDns1 = "192.0.2.53";
+    s.gprsDns2 = "192.0.2.54";
+    s.gprsServerAddress = "192.0.2.10";
+    return s;
+  }
+
+  ClockSpeedScope speed_{kSpeed};
+  std::unique_ptr<CDeviceSettingDlg> dialog_;
+};
