@@ -1,6 +1,8 @@
 // The Device Setting dialog's controls: the settings they show, as the
 // settings table maps them, which of them are enabled, shown and emptied.
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScrollBar>
 
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
@@ -138,6 +140,13 @@ void CDeviceSettingDlg::FillStartLists() {
     auto* combo = ControlAs<QComboBox>(ControlOf(id));
     for (std::string_view item : settings::ListItems(settings::Setting(id).list)) combo->addItem(ui::ToQt(item));
     combo->setCurrentIndex(-1);
+  }
+  // A drop-down list shows its items whole, even where the closed box is
+  // narrower than the longest one (the report modes).
+  for (QComboBox* combo : findChildren<QComboBox*>()) {
+    QAbstractItemView* list = combo->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                          list->verticalScrollBar()->sizeHint().width());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -148,6 +149,10 @@ TEST_P(DeviceSettingLayoutTest, OpeningReadsTheVersionChoosesTheLayoutAndReadsTh
   EXPECT_FALSE(Item(1092)->isVisible());
   EXPECT_FALSE(Item(1060)->isVisible());
   ExpectTidy(d);
+  // The longest report mode is wider than its closed box, but not than its list.
+  QComboBox* modes = List(SettingId::reportMode);
+  EXPECT_GT(modes->view()->minimumWidth(),
+            modes->fontMetrics().horizontalAdvance(QStringLiteral("GPRS disconnect and period report: mode 10")));
 
   // Reading: nothing can be edited or started but Exit.
   for (const settings::SettingInfo& s : settings::SETTINGS_TABLE) {
