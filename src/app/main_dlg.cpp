@@ -226,5 +226,3 @@ void CMainDlg::OnClose() {
 // Setting, Scan COM Port and Update open their dialogs and workflows; the
 // buttons already follow their enabling rules (Connect, Disconnect).
 void CMainDlg::OnSetting() {}
-void CMainDlg::OnScanComPort() {}
-void CMainDlg::OnUpdate() {}

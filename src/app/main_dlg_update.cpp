@@ -1,0 +1,3 @@
+#include "app/main_dlg.h"
+
+void CMainDlg::OnUpdate() {}
