@@ -196,7 +196,16 @@ void CMainDlg::OnTimer(UINT) {
 }
 
 LRESULT CMainDlg::OnUpdateProgress(WPARAM wParam, LPARAM lParam) {
-  if (wParam == 1) m_progress->SetRange32(1, static_cast<int>(lParam));
+  if (wParam == 1) {
+    // An image under 2 KiB has a top of 0 or 1, which leaves the range from 1
+    // empty; such a bar counts from 0 instead, so that it still ends full.
+    const int top = static_cast<int>(lParam);
+    if (top < 2) {
+      m_progress->SetRange32(0, top + 1);
+    } else {
+      m_progress->SetRange32(1, top);
+    }
+  }
   return m_progress->SetPos(static_cast<int>(wParam));
 }
 
