@@ -228,6 +228,20 @@ TEST_F(UpdateWorkflowTest, FailureMessageCarriesTheWholeBaseNameHoweverLong) {
   ExpectIdle();
 }
 
+TEST_F(UpdateWorkflowTest, PathLongerThanThePathFieldIsRefusedRatherThanCut) {
+  ClockSpeedScope speed(20.0);
+  StartTracker();
+  CMainDlg& w = WindowOnTracker();
+  const std::string base = std::string(250, 'p') + ".bin";
+  const std::string image = WriteImage(base, 3000);
+  ASSERT_GE(image.size(), FIRMWARE_PATH_SIZE);
+  FileDialogRecorder files(image);
+  UpdateAndWait(w);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Update " + base + kFailedTail});
+  EXPECT_TRUE(tracker_->Images().empty());
+  ExpectIdle();
+}
+
 TEST_F(UpdateWorkflowTest, ImageOfTwoGibIsRefusedBeforeAnythingIsSent) {
   ClockSpeedScope speed(20.0);
   StartTracker();
