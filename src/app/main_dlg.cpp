@@ -196,7 +196,16 @@ void CMainDlg::OnTimer(UINT) {
 }
 
 LRESULT CMainDlg::OnUpdateProgress(WPARAM wParam, LPARAM lParam) {
-  if (wParam == 1) m_progress->SetRange32(1, static_cast<int>(lParam));
+  if (wParam == 1) {
+    // An image under 2 KiB has a top of 0 or 1, which leaves the range from 1
+    // empty; such a bar counts from 0 instead, so that it still ends full.
+    const int top = static_cast<int>(lParam);
+    if (top < 2) {
+      m_progress->SetRange32(0, top + 1);
+    } else {
+      m_progress->SetRange32(1, top);
+    }
+  }
   return m_progress->SetPos(static_cast<int>(wParam));
 }
 
@@ -223,7 +232,5 @@ void CMainDlg::OnClose() {
   if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);
 }
 
-// Setting, Scan COM Port and Update open their dialogs and workflows; the
-// buttons already follow their enabling rules (Connect, Disconnect).
-void CMainDlg::OnScanComPort() {}
-void CMainDlg::OnUpdate() {}
+// Setting, Scan COM Port and Update live in main_dlg_setting.cpp,
+// main_dlg_scan.cpp and main_dlg_update.cpp.

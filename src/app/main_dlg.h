@@ -84,6 +84,12 @@ class CMainDlg : public ui::TemplateDialog {
   // window synchronously (ui::Send); it does nothing once the window is gone.
   std::function<LRESULT(WPARAM, LPARAM)> ProgressSender();
 
+  // The update thread (started by OnUpdate once the boot loader waits for a
+  // file): the file dialog, the transfer, the result box, the controls given
+  // back and m_bUpdating cleared. `param` is its job, allocated by OnUpdate;
+  // it reaches this window only through QPointer guards. Returns 1.
+  static DWORD UpdateThread(void* param);
+
   // Fields, named as the rest of the tool knows them.
   std::shared_ptr<ReaderLink> m_reader;  // m_bReaderRunning, m_bReaderPaused, the file-wait event
   HANDLE m_hReaderThread = nullptr;

@@ -55,6 +55,12 @@ void TemplateDialog::Build(const DialogTemplate& t) {
   for (const ControlTemplate& c : t.controls) {
     QWidget* widget = CreateControl(c, units_, this);
     if (c.id != IDC_STATIC) controls_[c.id] = widget;
+    // As in the framework, the push buttons with ids IDOK and IDCANCEL are
+    // the dialog's OK and Cancel.
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      if (c.id == IDOK) connect(button, &QPushButton::clicked, this, [this] { OnOK(); });
+      if (c.id == IDCANCEL) connect(button, &QPushButton::clicked, this, [this] { OnCancel(); });
+    }
     if (qobject_cast<QGroupBox*>(widget) != nullptr) groupBoxes.push_back(widget);
     if (CanTakeFocus(widget)) {
       if (previous != nullptr) setTabOrder(previous, widget);

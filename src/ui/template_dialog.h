@@ -4,9 +4,10 @@
 // converted from dialog units with the font's metrics, found again by id.
 //
 // Handlers follow the framework: OnInitDialog before the dialog first shows,
-// OnOK for Enter when no push button takes it, OnCancel for Escape, OnClose
-// for the close box (default: end the dialog with IDCANCEL), OnTimer for the
-// dialog's clock timers. EndDialog ends a modal or modeless run.
+// OnOK for the IDOK button and for Enter when no push button takes it,
+// OnCancel for the IDCANCEL button and Escape, OnClose for the close box
+// (default: end the dialog with IDCANCEL), OnTimer for the dialog's clock
+// timers. EndDialog ends a modal or modeless run.
 //
 // A dialog constructed without a parent is owned by the application's main
 // window (application.h), as a dialog created with no parent window is.

@@ -62,9 +62,16 @@ class FileDialogRecorder {
   // `answer`: the path the "user" picks, or nothing for a cancel.
   explicit FileDialogRecorder(std::optional<std::string> answer) : answer_(std::move(answer)) {
     ui::SetFileDialogHook([this](const ui::FileDialogRequest& request) {
-      std::lock_guard<std::mutex> lock(lock_);
-      requests_.push_back(request);
-      return answer_;
+      std::function<void(const ui::FileDialogRequest&)> onShow;
+      std::optional<std::string> answer;
+      {
+        std::lock_guard<std::mutex> lock(lock_);
+        requests_.push_back(request);
+        onShow = onShow_;
+        answer = answer_;
+      }
+      if (onShow) onShow(request);
+      return answer;
     });
   }
   ~FileDialogRecorder() { ui::SetFileDialogHook({}); }
@@ -75,9 +82,15 @@ class FileDialogRecorder {
     std::lock_guard<std::mutex> lock(lock_);
     return requests_;
   }
+  // Runs on the GUI thread while the dialog is "shown", before it is answered.
+  void OnShow(std::function<void(const ui::FileDialogRequest&)> call) {
+    std::lock_guard<std::mutex> lock(lock_);
+    onShow_ = std::move(call);
+  }
 
  private:
   mutable std::mutex lock_;
   std::optional<std::string> answer_;
+  std::function<void(const ui::FileDialogRequest&)> onShow_;
   std::vector<ui::FileDialogRequest> requests_;
 };

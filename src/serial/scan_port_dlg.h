@@ -1,0 +1,65 @@
+// The Scan COM Port dialog (template 129): a view over a PortScan. It lists
+// the owner's ports, lets the scan worker probe each of them in turn and
+// shows each outcome behind the port's name and the scan's progress in the
+// status line. OK (or Escape) breaks the scan and ends the dialog.
+//
+// The scan's results live in the shared PortScan, not in the dialog: the
+// caller reads the found port from Scan() after DoModal, and a worker still
+// inside a probe when the dialog ends reports nothing more and never reaches
+// the dialog (PortScan::Break silences it; its texts come through queued calls
+// guarded by a QPointer).
+//
+// Thread contract: GUI thread only; the scan worker reaches the dialog through
+// ui::Post with a QPointer.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QLabel>
+#include <QListWidget>
+
+#include "serial/port_scan.h"
+#include "ui/template_dialog.h"
+
+// Bound of OK's wait for the scan worker.
+constexpr DWORD SCAN_BREAK_WAIT_MS = 3000;
+// The dialog's place: this many pixels below its owner's top edge, at its left edge.
+constexpr int SCAN_DIALOG_OFFSET_Y = 20;
+
+class CScanPortDlg : public ui::TemplateDialog {
+  Q_OBJECT
+ public:
+  // portItems: the owner's port list as it reads ("COM3:"), in order.
+  // owner: null for the application's main window.
+  explicit CScanPortDlg(std::vector<std::string> portItems, QWidget* owner = nullptr);
+  ~CScanPortDlg() override;
+
+  // The scan's shared state, once the dialog has started it (null before).
+  // Its FoundIndex() is the position of the last port on which a tracker
+  // answered, -1 when none; it stays readable after the dialog has ended.
+  const std::shared_ptr<PortScan>& Scan() const { return m_scan; }
+
+  QLabel* m_stcScanStatus = nullptr;
+  QListWidget* m_lstPorts = nullptr;
+  HANDLE m_hScanThread = nullptr;
+
+ protected:
+  bool OnInitDialog() override;
+  // Breaks the scan, shows "Break scan.", waits for the worker at most
+  // SCAN_BREAK_WAIT_MS (pumped) and ends the dialog.
+  void OnOK() override;
+  // Escape and a close request end the dialog the same way as OK.
+  void OnCancel() override { OnOK(); }
+  void OnClose() override { OnOK(); }
+
+ private:
+  void PlaceBelowOwnerTop();
+  void ShowStatus(const std::string& text);
+  void ShowEntry(int index, const std::string& text);
+
+  std::vector<std::string> m_portItems;
+  std::shared_ptr<PortScan> m_scan;
+  bool m_bBreaking = false;  // OK was pressed: late status texts are ignored
+};

@@ -1,0 +1,197 @@
+// Scan COM Port from the main window, against several simulated trackers on
+// pseudo-terminals, a silent port and a name that cannot be opened.
+#include <QTimer>
+
+#include "main_window_fixture.h"
+#include "serial/open_serial_port.h"
+#include "serial/port_items.h"
+#include "serial/scan_port_dlg.h"
+#include "res/resource_ids.h"
+#include "ui/text.h"
+
+namespace {
+
+constexpr char kMissingPort[] = "/dev/kv770none";
+
+class ScanPortDialogTest : public MainWindowTest {
+ protected:
+  // A tracker whose port is appended to the window's list; returns its index.
+  int AddTracker(sim::ProbeAnswer answer, std::uint32_t latencyMs = 0) {
+    sim::SimOptions o;
+    o.menu.probeAnswer = answer;
+    o.line.latencyMs = latencyMs;
+    trackers_.push_back(std::make_unique<sim::SimTracker>(o));
+    EXPECT_TRUE(trackers_.back()->Start()) << "no pseudo-terminal available";
+    return AddPort(trackers_.back()->PortPath());
+  }
+  int AddPort(const std::string& name) {
+    EXPECT_TRUE(window_->SelectPort(name)) << name;
+    return window_->m_cmbPort->currentIndex();
+  }
+  // The port name of the window's item `index`.
+  std::string Name(int index) const {
+    return PortNameFromItem(ui::FromQt(window_->m_cmbPort->itemText(index)));
+  }
+
+  static std::string Entry(const CScanPortDlg& d, int i) { return ui::FromQt(d.m_lstPorts->item(i)->text()); }
+  static std::string Status(const CScanPortDlg& d) { return ui::FromQt(d.m_stcScanStatus->text()); }
+
+  // Presses Scan COM Port and runs `drive` inside the dialog's modal run.
+  // The dialog is ended afterwards whatever `drive` did, so a failed check
+  // cannot leave the test hanging. Returns the scan's shared state.
+  std::shared_ptr<PortScan> Scan(const std::function<void(CScanPortDlg&)>& drive) {
+    std::shared_ptr<PortScan> scan;
+    bool shown = false;
+    QTimer::singleShot(0, window_.get(), [&] {
+      auto* dialog = window_->findChild<CScanPortDlg*>();
+      if (dialog == nullptr) return;
+      shown = true;
+      scan = dialog->Scan();
+      drive(*dialog);
+      if (!dialog->Ended()) QTest::mouseClick(dialog->Control(IDOK), Qt::LeftButton);
+    });
+    Click(window_->m_btnScan);
+    EXPECT_TRUE(shown) << "the dialog did not show";
+    return scan;
+  }
+
+  std::vector<std::unique_ptr<sim::SimTracker>> trackers_;
+};
+
+TEST_F(ScanPortDialogTest, EveryPortGetsItsSuffixAndTheLastAnsweringPortIsSelected) {
+  ClockSpeedScope speed(50.0);  // a silent port's 25 s probe in half a second
+  CMainDlg& w = OpenWindow();
+  const int first = AddTracker(sim::ProbeAnswer::MainMenu);
+  const int silent = AddTracker(sim::ProbeAnswer::Silent);
+  const int missing = AddPort(kMissingPort);
+  const int last = AddTracker(sim::ProbeAnswer::Siemens);
+  const int trailing = AddTracker(sim::ProbeAnswer::Silent);
+  w.m_cmbPort->setCurrentIndex(first);
+
+  Scan([&](CScanPortDlg& d) {
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Scan COM Port"));
+    EXPECT_FALSE(d.windowFlags() & Qt::WindowSystemMenuHint) << "no system menu, so no close box";
+    EXPECT_EQ(d.pos(), w.frameGeometry().topLeft() + QPoint(0, 20));
+    ASSERT_EQ(d.m_lstPorts->count(), 5);
+    EXPECT_EQ(Entry(d, missing), kMissingPort) << "listed without the item's colon";
+
+    ASSERT_TRUE(WaitFor([&] { return Status(d) == "Complete Scan."; }));
+    EXPECT_EQ(Entry(d, first), Name(first) + "   -------->[Open Success]");
+    EXPECT_EQ(Entry(d, silent), Name(silent) + "   -------->[Check failed]");
+    EXPECT_EQ(Entry(d, missing), std::string(kMissingPort) + "   -------->[Open failed]");
+    EXPECT_EQ(Entry(d, last), Name(last) + "   -------->[Open Success]");
+    EXPECT_EQ(Entry(d, trailing), Name(trailing) + "   -------->[Check failed]");
+
+    QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+    EXPECT_TRUE(d.Ended());
+    EXPECT_EQ(Status(d), "Break scan.") << "shown also after a completed scan";
+  });
+  EXPECT_EQ(w.m_cmbPort->currentIndex(), last);
+  EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(ScanPortDialogTest, OkDuringTheThirdProbeBreaksAndReportsNothingFoundThere) {
+  ClockSpeedScope speed(50.0);
+  CMainDlg& w = OpenWindow();
+  const int first = AddTracker(sim::ProbeAnswer::MainMenu);
+  AddTracker(sim::ProbeAnswer::Silent);
+  // The third tracker answers, but 5 s of line latency each way keep its
+  // probe running well past OK and past OK's 3000 ms wait.
+  const int third = AddTracker(sim::ProbeAnswer::MainMenu, 5000);
+  sim::SimTracker& thirdTracker = *trackers_.back();
+  w.m_cmbPort->setCurrentIndex(1);
+
+  bool workerOutlivedTheDialog = false;
+  const auto scan = Scan([&](CScanPortDlg& d) {
+    ASSERT_TRUE(WaitFor([&] { return thirdTracker.CommandCount("ati\r") >= 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Status(d), "115200 scaning " + Name(third));
+    QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+    EXPECT_TRUE(d.Ended());
+    workerOutlivedTheDialog = !d.Scan()->Finished();
+    EXPECT_EQ(Status(d), "Break scan.");
+    EXPECT_EQ(Entry(d, 0), Name(0) + "   -------->[Open Success]");
+    EXPECT_EQ(Entry(d, 1), Name(1) + "   -------->[Check failed]");
+    EXPECT_EQ(Entry(d, third), Name(third));
+  });
+  ASSERT_NE(scan, nullptr);
+  EXPECT_TRUE(workerOutlivedTheDialog) << "the probe should still run when the dialog ends";
+  EXPECT_EQ(w.m_cmbPort->currentIndex(), first);
+
+  // The worker ends on its own after the probe that found the third tracker,
+  // keeps that result to itself and lets the port go.
+  ASSERT_TRUE(WaitFor([&] { return scan->Finished(); }));
+  EXPECT_EQ(scan->FoundIndex(), first);
+  EXPECT_EQ(scan->Entries()[third], Name(third));
+  ASSERT_TRUE(WaitFor([&] {
+    HANDLE h = OpenSerialPort(Name(third).c_str(), 115200);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  }));
+}
+
+TEST_F(ScanPortDialogTest, NoAnsweringPortLeavesTheSelectionAsItWas) {
+  ClockSpeedScope speed(50.0);
+  CMainDlg& w = OpenWindow();
+  AddTracker(sim::ProbeAnswer::Silent);
+  const int missing = AddPort(kMissingPort);
+  AddTracker(sim::ProbeAnswer::Garbage);
+  w.m_cmbPort->setCurrentIndex(missing);
+
+  Scan([&](CScanPortDlg& d) { ASSERT_TRUE(WaitFor([&] { return Status(d) == "Complete Scan."; })); });
+  EXPECT_EQ(w.m_cmbPort->currentIndex(), missing);
+}
+
+TEST_F(ScanPortDialogTest, WithoutASelectionNoDialogShows) {
+  CMainDlg& w = OpenWindow();
+  bool shown = false;
+  QTimer::singleShot(0, &w, [&] {
+    if (auto* dialog = w.findChild<CScanPortDlg*>()) {
+      shown = true;
+      QTest::mouseClick(dialog->Control(IDOK), Qt::LeftButton);
+    }
+  });
+  Click(w.m_btnScan);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(shown);
+  EXPECT_EQ(w.m_cmbPort->currentIndex(), -1);
+}
+
+// Escape during a probe ends the dialog while the worker is still probing;
+// run under AddressSanitizer it shows that nothing touches the ended dialog.
+TEST_F(ScanPortDialogTest, EscapeDuringAProbeEndsLikeOkAndTheWorkerLeavesTheDialogAlone) {
+  ClockSpeedScope speed(20.0);  // the silent probe outlasts the 3000 ms break wait by far
+  CMainDlg& w = OpenWindow();
+  const int answering = AddTracker(sim::ProbeAnswer::MainMenu);
+  const int silent = AddTracker(sim::ProbeAnswer::Silent);
+  sim::SimTracker& silentTracker = *trackers_.back();
+  AddTracker(sim::ProbeAnswer::MainMenu);
+
+  bool workerOutlivedTheDialog = false;
+  const auto scan = Scan([&](CScanPortDlg& d) {
+    ASSERT_TRUE(WaitFor([&] { return silentTracker.CommandCount("ati\r") >= 1; }));
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_TRUE(d.Ended());
+    workerOutlivedTheDialog = !d.Scan()->Finished();
+    EXPECT_EQ(Status(d), "Break scan.");
+  });
+  ASSERT_NE(scan, nullptr);
+  EXPECT_TRUE(workerOutlivedTheDialog);
+  EXPECT_FALSE(scan->Running()) << "Escape breaks the scan as OK does";
+  EXPECT_EQ(w.m_cmbPort->currentIndex(), answering);
+
+  ASSERT_TRUE(WaitFor([&] { return scan->Finished(); }));
+  EXPECT_EQ(scan->Entries()[silent], Name(silent));
+  EXPECT_EQ(scan->FoundIndex(), answering) << "the port after the break is never tried";
+  EXPECT_EQ(trackers_.back()->CommandCount("ati\r"), 0);
+  // The worker closed the port after its probe: it opens again.
+  EXPECT_TRUE(WaitFor([&] {
+    HANDLE h = OpenSerialPort(Name(silent).c_str(), 115200);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+  }));
+}
+
+}  // namespace
