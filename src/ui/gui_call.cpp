@@ -71,7 +71,14 @@ class CallEvent : public QEvent {
 class CallReceiver : public QObject {
  public:
   bool event(QEvent* e) override {
-    if (e->type() != CallEvent::Type()) return QObject::event(e);
+    // The event may have been made on a worker thread: its type is read under
+    // the hand-over lock as well.
+    bool isCall = false;
+    {
+      std::lock_guard<std::mutex> lock(HandOverLock());
+      isCall = e->type() == CallEvent::Type();
+    }
+    if (!isCall) return QObject::event(e);
     static_cast<CallEvent*>(e)->Run();
     return true;
   }
@@ -95,11 +102,15 @@ bool QueueOnGuiThread(std::function<void()> call) {
   if (app == nullptr) return false;
   // The event belongs to Qt's queue from here on; this thread never touches
   // it again. The hand-over lock orders the call's captures before the GUI
-  // thread's use of them in a way thread checkers can see.
+  // thread's use of them in a way thread checkers can see. The receiver is
+  // made first: making it delivers an event to it, which takes the lock.
+  QObject* receiver = Receiver();
   std::lock_guard<std::mutex> lock(HandOverLock());
-  QCoreApplication::postEvent(Receiver(), new CallEvent(std::move(call)));
+  QCoreApplication::postEvent(receiver, new CallEvent(std::move(call)));
   return true;
 }
+
+bool IsCallReceiver(const QObject* object) { return object == Receiver(); }
 
 bool RunOnGuiThread(std::function<bool()> call) {
   if (IsGuiThread()) return call();

@@ -28,6 +28,10 @@ bool QueueOnGuiThread(std::function<void()> call);
 // Runs `call` on the GUI thread and waits; its result, or false when it was
 // dropped unrun.
 bool RunOnGuiThread(std::function<bool()> call);
+// True for the object that receives the queued calls. Their events are made
+// on worker threads and may be read only under the hand-over lock, so
+// application-wide event filters leave them alone.
+bool IsCallReceiver(const QObject* object);
 }  // namespace detail
 
 // Queues `call` for the GUI thread. False when there is no event loop to

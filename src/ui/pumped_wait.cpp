@@ -18,6 +18,7 @@ namespace {
 class InputBlocker : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (detail::IsCallReceiver(watched)) return false;  // a worker's call, not input
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:

@@ -143,21 +143,6 @@ TEST_F(ScanPortDialogTest, NoAnsweringPortLeavesTheSelectionAsItWas) {
   EXPECT_EQ(w.m_cmbPort->currentIndex(), missing);
 }
 
-TEST_F(ScanPortDialogTest, WithoutASelectionNoDialogShows) {
-  CMainDlg& w = OpenWindow();
-  bool shown = false;
-  QTimer::singleShot(0, &w, [&] {
-    if (auto* dialog = w.findChild<CScanPortDlg*>()) {
-      shown = true;
-      QTest::mouseClick(dialog->Control(IDOK), Qt::LeftButton);
-    }
-  });
-  Click(w.m_btnScan);
-  QCoreApplication::processEvents();
-  EXPECT_FALSE(shown);
-  EXPECT_EQ(w.m_cmbPort->currentIndex(), -1);
-}
-
 // Escape during a probe ends the dialog while the worker is still probing;
 // run under AddressSanitizer it shows that nothing touches the ended dialog.
 TEST_F(ScanPortDialogTest, EscapeDuringAProbeEndsLikeOkAndTheWorkerLeavesTheDialogAlone) {
