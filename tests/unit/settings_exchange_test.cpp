@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings_samples.h"
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,28 +30,7 @@ constexpr DWORD kTransferBound = 200000;
 
 // The record of the worked examples: every message has values.
 DeviceSettings ExampleRecord() {
-  DeviceSettings s = DeviceSettings::DialogStart();
-  s.checkReturnNumber = 1;
-  s.maxGpsFixingTime = "120";
-  s.parkTime = "30";
-  s.parkIntervalTime = "60";
-  s.parkReturnTimes = "3";
-  s.enableCellId = 0;
-  s.sleepTime = "60";
-  s.sleepIntervalTime = "600";
-  s.sleepReturnTimes = "5";
-  s.userName = "Unit7";
-  s.timeZone = 5;    // "+8.00"
-  s.reportMode = 3;  // mode 8
-  s.reportIntervalTime = "60";
-  s.smsReportFormat = 0;
-  s.smsReportTimes = "10";
-  s.sensitivity = "3";
-  s.reportMethod = 2;
-  s.echoEnable = 0;
-  s.modeStatus = 1;
-  s.disconnectInterval = "30";
-  s.gsmOffInStatic = 0;
+  DeviceSettings s = test_support::WorkedExampleMessage1();
   s.sosNumber1 = "5550101";
   s.sosNumber2 = "5550102";
   s.defaultReturnNumber = "5550100";

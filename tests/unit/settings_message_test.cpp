@@ -16,31 +16,7 @@ constexpr SettingsLayout kBasic = SettingsLayout::Basic;
 constexpr SettingsLayout kExtended = SettingsLayout::Extended;
 
 // The settings of the worked example of message 1.
-DeviceSettings WorkedExample() {
-  DeviceSettings s = DeviceSettings::DialogStart();
-  s.checkReturnNumber = 1;
-  s.maxGpsFixingTime = "120";
-  s.parkTime = "30";
-  s.parkIntervalTime = "60";
-  s.parkReturnTimes = "3";
-  s.enableCellId = 0;
-  s.sleepTime = "60";
-  s.sleepIntervalTime = "600";
-  s.sleepReturnTimes = "5";
-  s.userName = "Unit7";
-  s.timeZone = FindListItem(SettingList::TimeZone, "+8.00");
-  s.reportMode = FindListItem(SettingList::ReportMode, "GPRS immediate report: mode 8");
-  s.reportIntervalTime = "60";
-  s.smsReportFormat = 0;
-  s.smsReportTimes = "10";
-  s.sensitivity = "3";
-  s.reportMethod = 2;
-  s.echoEnable = 0;
-  s.modeStatus = 1;
-  s.disconnectInterval = "30";
-  s.gsmOffInStatic = 0;
-  return s;
-}
+DeviceSettings WorkedExample() { return test_support::WorkedExampleMessage1(); }
 
 void Apply(DeviceSettings& s, SettingsLayout layout, std::string_view text, unsigned message) {
   ApplyMessage(s, layout, text.data(), message, text.size());
