@@ -1,6 +1,7 @@
 // kvctl probe, imei and scan: the connection steps of the main window.
 #include "commands.h"
 #include "serial/imei_query.h"
+#include "terminal_text.h"
 #include "tracker_session.h"
 
 int CmdProbe(const std::vector<std::string>& ports) {
@@ -29,8 +30,8 @@ int CmdImei(const std::vector<std::string>& ports) {
       context.Fail("No IMEI answer", result.detail);
       return result;
     }
-    context.Say(*imei);
-    result.verdict = *imei;
+    context.Say(TextForStdout(*imei));
+    result.verdict = TextForStdout(*imei);
     return result;
   });
 }

@@ -8,6 +8,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_table.h"
 #include "settings_session.h"
+#include "terminal_text.h"
 
 using namespace settings;
 
@@ -73,8 +74,8 @@ int CmdVersion(const std::vector<std::string>& ports) {
       context.Fail("No firmware version answer", result.detail);
       return result;
     }
-    context.Say(v.text + " (" + LayoutName(v.layout) + " layout)");
-    result.verdict = v.text;
+    context.Say(TextForStdout(v.text) + " (" + LayoutName(v.layout) + " layout)");
+    result.verdict = TextForStdout(v.text);
     return result;
   });
 }
@@ -90,13 +91,16 @@ int CmdGet(const std::vector<std::string>& ports, const std::string& output, boo
     const SettingsLayout layout = session.Version().layout;
     const std::string text = json ? SettingsJson(session, record, context.Port()) + "\n"
                                   : SettingsFileText(record, layout);
+    // The settings came from the tracker: shown on a terminal, its control
+    // bytes are made visible (JSON has its own escapes).
+    const std::string shown = json ? text : TextForStdout(text, true);
     result.verdict = "read";
     if (output.empty()) {
       if (several) {
         context.Say("---");
-        console::Raw(text);
+        console::Raw(shown);
       } else {
-        console::Raw(text);
+        console::Raw(shown);
       }
       return result;
     }
@@ -167,7 +171,8 @@ int CmdDiff(const std::vector<std::string>& ports, const std::string& file) {
       if (IsList(info) && b.empty() && info.id != SettingId::reportMode) continue;
       if (a == b) continue;
       ++differences;
-      context.Say(std::string(info.caption) + ": tracker \"" + a + "\", file \"" + b + "\"");
+      context.Say(std::string(info.caption) + ": tracker \"" + TextForStdout(a) + "\", file \"" +
+                  TextForStdout(b) + "\"");
     }
     if (differences == 0) {
       context.Say("no differences");

@@ -1,32 +1,52 @@
-// kvctl update: the Update button's whole job. The boot loader's download is
-// selected with "1" and its prompt awaited on the tool's port, which is then
-// closed and opened again by the firmware channel for the YMODEM transfer.
-#include <sys/stat.h>
-
+// kvctl update: the Update button's whole job. The image is opened and
+// measured first, so a file that cannot be sent is refused while the tracker
+// is still in its menu. Then the boot loader's download is selected with "1"
+// and its prompt awaited on the tool's port, which is then closed and opened
+// again by the firmware channel for the YMODEM transfer.
 #include "commands.h"
 #include "console.h"
 #include "firmware/firmware_transfer.h"
 #include "progress_bar.h"
 #include "serial/imei_query.h"
 #include "tracker_session.h"
+#include "wait_notice.h"
+
+namespace {
+
+const char kRefusedText[] = "Refused before anything was sent to the tracker";
+
+std::string FailedText(const std::string& base) {
+  return "Update " + base + " Failed, Please check if USB cable is well connected to device and PC.";
+}
+
+}  // namespace
 
 int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
   const bool several = ports.size() > 1;
   return RunOnPorts(ports, [&](JobContext& context) {
     JobResult result;
     const std::string base = image.substr(image.find_last_of("/\\") + 1);
-    struct stat st {};
-    if (::stat(image.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    FirmwareImage firmware;
+    FirmwareTransferReport report;
+    // An empty image would leave the tracker without firmware; the window
+    // sends one as the user chose, a script gets a refusal.
+    if (!OpenFirmwareImage(image.c_str(), firmware, &report) || firmware.size == 0) {
+      const std::string problem = firmware.file ? "the image is empty (0 bytes)" : FirmwareFileProblem(report);
       result.code = kExitRefused;
-      result.verdict = "no image";
-      result.detail = "cannot read " + image;
-      context.Fail("Update " + base + " Failed, Please check if USB cable is well connected to device and PC.",
-                   result.detail);
+      result.verdict = "refused";
+      result.detail = image + ": " + problem;
+      context.Fail(kRefusedText, result.detail);
       return result;
     }
+
     HANDLE port = OpenAndProbeTracker(context, result);
     if (port == INVALID_HANDLE_VALUE) return result;
-    const bool prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
+    bool prompted = false;
+    {
+      WaitNotice notice(context);
+      notice.Show(SWITCHING_NOTICE);
+      prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
+    }
     CloseHandle(port);  // the firmware channel opens the port itself
     if (!prompted) {
       result.code = kExitFailed;
@@ -35,24 +55,27 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
       context.Fail("Reset the Device and try again", result.detail);
       return result;
     }
+
     context.Say("Sending " + image);
-    const auto total = static_cast<std::uint64_t>(st.st_size);
+    const auto total = static_cast<std::uint64_t>(firmware.size);
     ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
                              [&](const std::string& line) { context.Say(line); });
-    FirmwareTransferReport report;
-    const int failed = RunFirmwareTransfer(
-        context.Port().c_str(), image.c_str(),
-        [&](WPARAM chunks, LPARAM) { progress.Update(static_cast<std::uint64_t>(chunks) * 1024); },
-        &report, nullptr);
+    bool failed = false;
+    {
+      WaitNotice notice(context);
+      notice.Show(RECEIVER_NOTICE);
+      const FirmwareObserver observer = ObserverFor(progress, [&notice] { notice.Clear(); });
+      failed = RunFirmwareTransfer(context.Port().c_str(), firmware, observer, &report) != 0;
+    }
     progress.Finish();
     if (failed) {
       result.code = kExitFailed;
       result.verdict = "update failed";
       result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
-      context.Fail("Update " + base + " Failed, Please check if USB cable is well connected to device and PC.",
-                   result.detail);
+      context.Fail(FailedText(base), result.detail);
       return result;
     }
+    context.Say(progress.Summary());
     context.Say("Update " + base + " Succeed");
     result.verdict = "Succeed";
     return result;

@@ -41,13 +41,13 @@ const char kUsage[] =
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"ports", "Usage: kvctl ports [--all-serial]\nLists the tracker ports (Prolific USB-to-Serial bridges and running simulated\ntrackers) with their friendly names; --all-serial lists every serial port.\n"},
-    {"probe", "Usage: kvctl probe PORT...\nOpens each port at 115200 baud and sends \"ati\" until a tracker answers\n(about 25 s at most). Exit 0 when every tracker answered.\n"},
+    {"probe", "Usage: kvctl probe PORT...\nOpens each port at 115200 baud and sends \"ati\" until a tracker answers\n(about 25 s at most); a port that hangs up meanwhile is reported as lost at\nonce. Exit 0 when every tracker answered.\n"},
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE (with several trackers, %p in FILE becomes the\nport). --json prints them as JSON keyed by the settings' identifiers.\nExit 1 when a message got no reply.\n"},
     {"set", "Usage: kvctl set PORT... FILE\nLoads FILE in the tracker's layout and checks it: a text holding a comma or a\ncontrol byte, or a message over 127 characters, is refused (exit 4) before\nanything is deleted on the tracker. Then deletes, writes and reads back each\nmessage, printing each step, and prints the verdict. Exit 0 only for\n\"Setting Message OK \".\n"},
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). Exit 0 when\nnone differs, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely.\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, or one\nwhose full path does not fit the header block, is refused (exit 4) before the\ntracker hears anything. Then probes the tracker, selects the boot loader's\ndownload (\"1\"), waits up to 3000 ms for its prompt and sends FIRMWARE with\nYMODEM at 115200 baud, under its full path without the leading slash. Shows a\nprogress bar (bytes, percent, rate, time left, counted from the first data\nblock) on a terminal, plain lines otherwise, and ends with the bytes, seconds\nand rate of the data. Exit 0 when the image went out completely.\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed.\n"},
 };
 

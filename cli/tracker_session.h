@@ -1,5 +1,9 @@
 // Opening a tracker port from the terminal the way the main window's Start
-// does: open at 115200, probe, and say why when it fails.
+// does: open at 115200, probe, and say why when it fails. While the probe
+// runs, "Connecting to the tracker on PORT…" says what kvctl waits for
+// (wait_notice.h), and a port that hangs up or fails ends the wait at once.
+//
+// Thread contract: called on the job's own thread.
 #pragma once
 
 #include "job_runner.h"
@@ -8,8 +12,16 @@
 constexpr DWORD KVCTL_PROBE_WAIT_MS = 30000;  // the main window's bound
 constexpr DWORD KVCTL_IMEI_WAIT_MS = 10000;
 
+enum class ProbeOutcome { Found, Silent, Lost };
+
+// Runs one probe on `port` and waits at most `boundMs` for it, looking at the
+// port every 100 ms: Found when a tracker answered, Lost as soon as the port
+// hung up or failed, Silent when the probe ended without an answer.
+ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs);
+
 // Opens and probes `context.Port()`. On failure returns INVALID_HANDLE_VALUE
-// with `failure` filled ("Open COM port fail!!" / "Device does not found!!").
+// with `failure` filled ("Open COM port fail!!", "Device does not found!!",
+// or "port lost" when the port failed during the probe).
 HANDLE OpenAndProbeTracker(JobContext& context, JobResult& failure);
 
 // Opens only (the update hands the port to the firmware channel itself).

@@ -1,7 +1,5 @@
 #include "firmware/firmware_transfer.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -20,65 +18,22 @@ int Finish(FirmwareTransferReport* report, FirmwareStep step, int code) {
   return step == FirmwareStep::Done ? 0 : 1;
 }
 
-// True when the open stream is a regular file (fopen also opens folders and
-// devices on POSIX, whose "size" says nothing about an image).
-bool IsRegularFile(std::FILE* file) {
-#ifdef _WIN32
-  struct _stat64 st {};
-  return _fstat64(_fileno(file), &st) == 0 && (st.st_mode & _S_IFREG) != 0;
-#else
-  struct stat st {};
-  return ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
-#endif
-}
-
-// The file's size by seeking to its end and back; -1 when a seek fails.
-std::int64_t MeasureFile(std::FILE* file) {
-#ifdef _WIN32
-  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-  const std::int64_t size = _ftelli64(file);
-  if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return -1;
-#else
-  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
-  const std::int64_t size = ::ftello(file);
-  if (size < 0 || ::fseeko(file, 0, SEEK_SET) != 0) return -1;
-#endif
-  return size;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
-
-int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgressSink& progress,
-                     FirmwareTransferReport* report, std::FILE* console) {
-  std::unique_ptr<std::FILE, FileCloser> file(path ? std::fopen(path, "rb") : nullptr);
-  if (!file || !IsRegularFile(file.get()))
-    return Finish(report, FirmwareStep::OpenFile, TRANSFER_SOURCE_FAILED);
-  const std::int64_t size = MeasureFile(file.get());
-  if (size < 0) return Finish(report, FirmwareStep::MeasureFile, TRANSFER_SOURCE_FAILED);
-  if (size > std::numeric_limits<std::int32_t>::max())
-    return Finish(report, FirmwareStep::FileTooLarge, TRANSFER_SOURCE_FAILED);
-
-  FileTransferSource source(file.get(), static_cast<std::int32_t>(size), console);
-  if (console != nullptr) std::fprintf(console, "Sending %s...\n", path);
-
+// Sends an opened image with its own file source.
+int SendImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
+              FirmwareTransferReport* report, std::FILE* console) {
+  std::rewind(image.file.get());
+  FileTransferSource source(image.file.get(), image.size, console);
   YmodemSender sender(&channel);
-  sender.SetProgressSink(progress);
-  const int r = sender.SendBatch(path, static_cast<DWORD>(size), source, FIRMWARE_START_WAIT_MS);
-  if (r != TRANSFER_OK) return Finish(report, FirmwareStep::Transfer, r);
-  if (console != nullptr) {
-    std::fprintf(console, "\nSent OK\n");
-    std::fflush(console);
-  }
-  return Finish(report, FirmwareStep::Done, TRANSFER_OK);
+  sender.SetProgressSink(observer.progress);
+  sender.SetPhaseSink(observer.phase);
+  const int r = sender.SendBatch(image.headerName.c_str(), static_cast<DWORD>(image.size), source,
+                                 FIRMWARE_START_WAIT_MS);
+  return Finish(report, r == TRANSFER_OK ? FirmwareStep::Done : FirmwareStep::Transfer, r);
 }
 
-int RunFirmwareTransfer(const char* portName, const char* path,
-                        const TransferProgressSink& progress, FirmwareTransferReport* report,
-                        std::FILE* console) {
+// Opens portName through a SerialChannel, runs `send` on it and closes it.
+template <typename Send>
+int OnSerialChannel(const char* portName, FirmwareTransferReport* report, const Send& send) {
   std::unique_ptr<SerialChannel> channel(new (std::nothrow) SerialChannel);
   if (!channel) return Finish(report, FirmwareStep::OpenPort, CHANNEL_FAILED);
   int r = channel->Open(portName);
@@ -90,9 +45,44 @@ int RunFirmwareTransfer(const char* portName, const char* path,
     channel->Close();
     return Finish(report, FirmwareStep::ConfigurePort, r);
   }
-  const int result = SendFirmwareFile(*channel, path, progress, report, console);
+  const int result = send(*channel);
   channel->Close();
   return result != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgressSink& progress,
+                     FirmwareTransferReport* report, std::FILE* console) {
+  FirmwareImage image;
+  if (!OpenFirmwareImage(path, image, report)) return 1;
+  if (console != nullptr) std::fprintf(console, "Sending %s...\n", path);
+  if (SendImage(channel, image, FirmwareObserver{progress, {}}, report, console) != 0) return 1;
+  if (console != nullptr) {
+    std::fprintf(console, "\nSent OK\n");
+    std::fflush(console);
+  }
+  return 0;
+}
+
+int RunFirmwareTransfer(const char* portName, const char* path,
+                        const TransferProgressSink& progress, FirmwareTransferReport* report,
+                        std::FILE* console) {
+  return OnSerialChannel(portName, report, [&](CommChannel& channel) {
+    return SendFirmwareFile(channel, path, progress, report, console);
+  });
+}
+
+int SendFirmwareImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
+                      FirmwareTransferReport* report) {
+  return SendImage(channel, image, observer, report, nullptr);
+}
+
+int RunFirmwareTransfer(const char* portName, FirmwareImage& image,
+                        const FirmwareObserver& observer, FirmwareTransferReport* report) {
+  return OnSerialChannel(portName, report, [&](CommChannel& channel) {
+    return SendImage(channel, image, observer, report, nullptr);
+  });
 }
 
 std::string DescribeFirmwareTransfer(const char* portName, const FirmwareTransferReport& report) {
@@ -103,6 +93,7 @@ std::string DescribeFirmwareTransfer(const char* portName, const FirmwareTransfe
     case FirmwareStep::OpenFile: what = "the image is not a readable file"; break;
     case FirmwareStep::MeasureFile: what = "the image's size could not be measured"; break;
     case FirmwareStep::FileTooLarge: what = "the image is 2 GiB or larger"; break;
+    case FirmwareStep::NameTooLong: what = "the image's path is too long for the header block"; break;
     case FirmwareStep::Transfer: what = "sending the image failed"; break;
     case FirmwareStep::Done: what = "the image was sent"; break;
   }

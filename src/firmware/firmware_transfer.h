@@ -14,28 +14,21 @@
 #include <string>
 
 #include "firmware/comm_channel.h"
+#include "firmware/firmware_image.h"
 #include "firmware/ymodem_sender.h"
 
 constexpr DWORD FIRMWARE_BAUD_RATE = 115200;
 constexpr DWORD FIRMWARE_START_WAIT_MS = 30000;
 
-// The step at which a transfer ended.
-enum class FirmwareStep {
-  OpenPort,       // the channel could not open the port
-  ConfigurePort,  // the port refused its settings
-  OpenFile,       // the image is not a readable regular file
-  MeasureFile,    // the image's size could not be measured
-  FileTooLarge,   // the image is 2 GiB or more: its size does not fit the header's field
-  Transfer,       // the YMODEM batch ended with a code
-  Done,           // the image went out completely
+// What a caller may watch during a transfer: the chunk progress of the
+// window's bar and the sender's phases (ymodem_sender.h). Either may be empty.
+struct FirmwareObserver {
+  TransferProgressSink progress;
+  TransferPhaseSink phase;
 };
 
-struct FirmwareTransferReport {
-  FirmwareStep step = FirmwareStep::OpenPort;
-  int code = TRANSFER_OK;  // the channel's or the sender's code, or TRANSFER_SOURCE_FAILED for file steps
-};
-
-// Sends the image at path over a configured channel. Writes "Sending %s...\n"
+// Sends the image at path over a configured channel; the header block carries
+// FirmwareHeaderName(path). Writes "Sending %s...\n"
 // before and "\nSent OK\n" after a success to console (standard output by
 // default, nothing when null), with the file source's progress lines between.
 int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgressSink& progress,
@@ -46,6 +39,13 @@ int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgr
 int RunFirmwareTransfer(const char* portName, const char* path,
                         const TransferProgressSink& progress,
                         FirmwareTransferReport* report = nullptr, std::FILE* console = stdout);
+
+// The same for an image opened beforehand (OpenFirmwareImage), which is read
+// from its start; without console lines.
+int SendFirmwareImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
+                      FirmwareTransferReport* report = nullptr);
+int RunFirmwareTransfer(const char* portName, FirmwareImage& image,
+                        const FirmwareObserver& observer, FirmwareTransferReport* report = nullptr);
 
 // One line for a log or the terminal program, e.g. "ttyUSB0: sending the
 // image failed (-200: the receiver did not answer in time)".

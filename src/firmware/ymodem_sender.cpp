@@ -160,6 +160,7 @@ int YmodemSender::SendBytes(const BYTE* data, DWORD length) {
 }
 
 int YmodemSender::SendData(TransferSource& source) {
+  if (m_phase) m_phase(TransferPhase::DataStarted);
   m_nBlockNumber = 1;
   m_nDelivered = 0;
   WPARAM chunkCount = 0;
@@ -226,6 +227,7 @@ int YmodemSender::SendBatch(const char* name, DWORD size, TransferSource& source
   if (r < 0) return r;
   r = WaitForStart(startWaitMs);
   if (r < 0) return r;
+  if (m_phase) m_phase(TransferPhase::ReceiverReady);
 
   m_nBlockNumber = 0;
   m_nStreamedReply = -1;

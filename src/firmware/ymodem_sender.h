@@ -19,8 +19,14 @@
 // once chunkCount reaches sizeKib (or at the last call), and never divide by
 // sizeKib.
 //
+// Phases: the phase sink hears when the receiver's start character came
+// (ReceiverReady, block 0 goes out next) and when the first data block is
+// about to go out (DataStarted, after the receiver's pause between block 0
+// and its next start character), so a rate can be counted from the data
+// alone.
+//
 // Thread contract: everything runs on the calling thread and blocks until
-// done; the progress sink is called synchronously on that thread.
+// done; the progress and phase sinks are called synchronously on that thread.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +36,9 @@
 #include "firmware/transfer_source.h"
 
 using TransferProgressSink = std::function<void(WPARAM chunkCount, LPARAM sizeKib)>;
+
+enum class TransferPhase { ReceiverReady, DataStarted };
+using TransferPhaseSink = std::function<void(TransferPhase)>;
 
 class YmodemSender {
  public:
@@ -49,6 +58,7 @@ class YmodemSender {
   explicit YmodemSender(CommChannel* channel) : m_pChannel(channel) {}
 
   void SetProgressSink(TransferProgressSink sink) { m_progress = std::move(sink); }
+  void SetPhaseSink(TransferPhaseSink sink) { m_phase = std::move(sink); }
 
   // One byte through the channel: 0..255, TRANSFER_TIMEOUT, or the channel's code.
   int ReadByte(DWORD timeoutMs);
@@ -93,6 +103,7 @@ class YmodemSender {
 
   CommChannel* m_pChannel;
   TransferProgressSink m_progress;
+  TransferPhaseSink m_phase;
   std::uint32_t m_nFileSize = 0;
   std::uint32_t m_nBlockNumber = 0;
   bool m_bCrcMode = true;

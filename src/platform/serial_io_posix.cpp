@@ -409,7 +409,12 @@ bool CommLineLost(HANDLE h) {
   if (!port) return true;
   pollfd p{port->fd, POLLIN, 0};
   if (::poll(&p, 1, 0) < 0) return true;
-  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && !(p.revents & POLLIN);
+  if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) return false;
+  if ((p.revents & POLLIN) == 0) return true;
+  // A terminal whose other side went away also reports POLLIN (its reads
+  // return end-of-file): it is lost once no byte is left to read.
+  int pending = 0;
+  return ::ioctl(port->fd, FIONREAD, &pending) != 0 || pending <= 0;
 }
 
 }  // namespace platform

@@ -128,7 +128,8 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   ASSERT_EQ(images.size(), 1u);
   EXPECT_TRUE(images[0].complete);
   EXPECT_EQ(std::string(images[0].data.begin(), images[0].data.end()), ImageBytes(5000));
-  EXPECT_EQ(images[0].name, dir_.path().toLower().toStdString() + "/kv770_fw.bin");
+  // The full path, lowered, without its leading slash.
+  EXPECT_EQ(images[0].name, dir_.path().toLower().toStdString().substr(1) + "/kv770_fw.bin");
   const auto boxes = boxes_.Shown();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Update kv770_fw.bin Succeed");

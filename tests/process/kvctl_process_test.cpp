@@ -142,7 +142,8 @@ TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
   // kvsim prints each received image with its digest; compare with our own.
   std::string line;
   for (int i = 0; i < 5 && line.find("received ") != 0; ++i) line = sim_.ReadLine();
-  ASSERT_EQ(line.find("received " + path + ": 72013 bytes, SHA-256 "), 0u) << line;
+  // The header carries the full path without its leading slash.
+  ASSERT_EQ(line.find("received " + path.substr(1) + ": 72013 bytes, SHA-256 "), 0u) << line;
   const ProgramRun digest = RunProgram("/usr/bin/sha256sum", {path});
   EXPECT_EQ(line.substr(line.size() - 64), digest.out.substr(0, 64));
 }

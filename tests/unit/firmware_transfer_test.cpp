@@ -119,7 +119,9 @@ TEST(FirmwareTransfer, SendsTheFileUnderItsLoweredPathWithConsoleLines) {
   EXPECT_EQ(progress.calls, calls);
   const auto images = rig.Images();
   ASSERT_EQ(images.size(), 1u);
-  std::string lowered = path;  // A-Z lowered on the whole path, as the header carries it
+  // A-Z lowered on the whole path, without its leading slash, as the header carries it.
+  ASSERT_EQ(path.front(), '/');
+  std::string lowered = path.substr(1);
   for (char& ch : lowered)
     if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
   EXPECT_EQ(images[0].name, lowered);

@@ -72,12 +72,12 @@ TEST(KvctlTrace, LineHoldsTimeDirectionHexAndPrintableText) {
 namespace {
 
 TEST(KvctlProgress, BarPercentBytesRateAndTimeLeft) {
-  EXPECT_EQ(FormatProgress(131072, 262144, 10.0),
+  EXPECT_EQ(FormatProgress(131072, 262144, 13107.2, 10.0),
             "[##########          ]  50.0%  131072/262144 bytes  12.8 KiB/s  10 s left");
-  EXPECT_EQ(FormatProgress(0, 262144, 0.0), "[                    ]   0.0%  0/262144 bytes  0.0 KiB/s");
+  EXPECT_EQ(FormatProgress(0, 262144, 0.0, std::nullopt), "[                    ]   0.0%  0/262144 bytes  0.0 KiB/s");
   // The sender counts whole 1024-byte chunks: the last one may pass the size.
-  EXPECT_EQ(FormatProgress(2048, 100, 1.0), "[####################] 100.0%  100/100 bytes  0.1 KiB/s");
-  EXPECT_EQ(FormatProgress(0, 0, 1.0), "[####################] 100.0%  0/0 bytes  0.0 KiB/s");
+  EXPECT_EQ(FormatProgress(2048, 100, 100.0, 0.0), "[####################] 100.0%  100/100 bytes  0.1 KiB/s");
+  EXPECT_EQ(FormatProgress(0, 0, 0.0, std::nullopt), "[####################] 100.0%  0/0 bytes  0.0 KiB/s");
 }
 
 }  // namespace

@@ -1,22 +1,31 @@
 // The sender against an independent receiver: lrzsz's rb on a pseudo-terminal
-// joined to the tool's port. Every image must arrive byte for byte. rb always
+// joined to the tool's port. Every image must arrive byte for byte, also when
+// it was chosen by its absolute path (rb refuses a name that starts with "/"). rb always
 // asks for CRC in a batch; for the NAK case the line turns rb's first "C"
 // into NAK, so the sender starts with checksum frames and rb's "C" in answer
 // to the first of them switches it to CRC.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <tuple>
 
+#include "commands.h"
+#include "firmware/firmware_transfer.h"
 #include "firmware/serial_channel.h"
 #include "firmware/ymodem_sender.h"
 #include "firmware_rig.h"
 #include "port_program.h"
 #include "sim_pty_bridge.h"
+#include "platform/clock.h"
 #include "temp_folder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -82,5 +91,93 @@ INSTANTIATE_TEST_SUITE_P(
       return std::to_string(std::get<0>(info.param)) +
              (std::get<1>(info.param) == 'C' ? "_C" : "_NAK");
     });
+
+// An image chosen by its absolute path, as the window's file dialog gives it
+// and as a script names it, reaches rb from both programs' update paths.
+class LrzszAbsolutePath : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rb_ = kvtest::FindProgram("rb");
+    if (rb_.empty()) GTEST_SKIP() << "lrzsz's rb is not installed";
+    // A paced line (115200 baud) with rb's latency and output pipe, as above.
+    options_.baudRate = 115200;
+    options_.latencyMs = 10;
+    options_.bOutputThroughPipe = true;
+    image_ = folder_.File("Fw/KV770.bin");
+    ASSERT_EQ(::mkdir(folder_.File("Fw").c_str(), 0700), 0);
+    data_ = kvtest::PatternImage(5000, 11);
+    test_support::WriteTestFile(image_, std::string(data_.begin(), data_.end()));
+    ASSERT_EQ(::mkdir(folder_.File("rb").c_str(), 0700), 0);
+    rbDir_ = folder_.File("rb");
+  }
+  // Where rb put the file: the absolute path lowered, under its folder.
+  Bytes Received() {
+    std::string name = image_;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::ifstream in(rbDir_ + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string RbLog() { return test_support::ReadTestFile(rbDir_ + "/../rb.log"); }
+  bool StartRb(sim::PtyBridge& bridge) {
+    return rb_process_.Start({rb_, "-q"}, bridge.PathB(), bridge.BOutputFd(), rbDir_, folder_.File("rb.log"));
+  }
+
+  test_support::TempFolder folder_;
+  std::string rb_, image_, rbDir_;
+  Bytes data_;
+  sim::PtyBridge::Options options_;
+  kvtest::PortProgram rb_process_;
+};
+
+TEST_F(LrzszAbsolutePath, TheWindowsUpdatePathDeliversIt) {
+  ASSERT_EQ(image_.front(), '/');
+  sim::PtyBridge bridge;
+  ASSERT_TRUE(bridge.Open(options_));
+  ASSERT_TRUE(StartRb(bridge));
+  // The update thread's call, with the path the file dialog returned.
+  EXPECT_EQ(RunFirmwareTransfer(bridge.PathA().c_str(), image_.c_str(), nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(rb_process_.Wait(10000), 0) << "rb said: " << RbLog();
+  EXPECT_EQ(Received(), data_);
+}
+
+TEST_F(LrzszAbsolutePath, KvctlUpdateDeliversIt) {
+  sim::PtyBridge bridge;
+  ASSERT_TRUE(bridge.Open(options_));
+  // The tracker's menu on side B answers the probe and the download choice,
+  // lets go of the line and hands it to rb, as the boot loader would.
+  std::atomic<bool> handedOver{false};
+  std::thread menu([&] {
+    SerialChannel line;
+    if (line.Open(bridge.PathB().c_str()) != TRANSFER_OK || line.Configure(115200) != TRANSFER_OK) return;
+    std::string heard;
+    auto hear = [&](const std::string& what) {
+      char buf[256];
+      for (int i = 0; i < 300 && heard.find(what) == std::string::npos; ++i) {
+        const int n = line.Read(buf, sizeof buf, 100);
+        if (n < 0) return false;
+        if (n > 0) heard.append(buf, static_cast<std::size_t>(n));
+      }
+      return heard.find(what) != std::string::npos;
+    };
+    if (!hear("ati\r")) return;
+    // Side B's output goes through the bridge's pipe (rb's will too).
+    const std::string banner = "\r\n==== KV-770 Main Menu ====\r\n";
+    if (::write(bridge.BOutputFd(), banner.data(), banner.size()) < 0) return;
+    heard.clear();
+    if (!hear("1")) return;
+    const std::string prompt = "\r\nWaiting for the file to be sent ... (press 'a' to abort)\r\n";
+    if (::write(bridge.BOutputFd(), prompt.data(), prompt.size()) < 0) return;
+    platform::SleepMs(300);  // the prompt crosses the line before the port goes
+    line.Close();
+    handedOver = StartRb(bridge);
+  });
+  const int code = CmdUpdate({bridge.PathA()}, image_);
+  menu.join();
+  ASSERT_TRUE(handedOver.load());
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(rb_process_.Wait(10000), 0) << "rb said: " << RbLog();
+  EXPECT_EQ(Received(), data_);
+}
 
 }  // namespace

@@ -1,0 +1,82 @@
+// kvctl's update and probe as a script sees them, against kvsim processes:
+// what it says while it waits, a tracker that goes away during the probe,
+// and an image refused before the tracker is touched.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "kvsim_child.h"
+#include "run_program.h"
+#include "scoped_runtime_folder.h"
+
+namespace {
+
+const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
+const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
+
+class KvctlUpdateProcessTest : public ::testing::Test {
+ protected:
+  std::string StartSim(std::vector<std::string> args = {}) {
+    args.push_back("--quiet");
+    EXPECT_TRUE(sim_.Start(kKvsim, args));
+    return sim_.ReadLine();
+  }
+  std::string WriteFile(const std::string& name, const std::string& text) {
+    const std::string path = std::string(::testing::TempDir()) + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  ScopedRuntimeFolder runtime_;
+  KvsimChild sim_;
+};
+
+TEST_F(KvctlUpdateProcessTest, UpdateSaysWhatItWaitsForAndEndsWithTheDataRate) {
+  const std::string port = StartSim();
+  const std::string path = WriteFile("rate.bin", std::string(10 * 1024 + 7, 'k'));
+  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  // Not a terminal: the notices are plain lines on standard error, in order.
+  const auto connecting = run.err.find("Connecting to the tracker on " + port + "\xE2\x80\xA6\n");
+  const auto switching = run.err.find("Switching to the boot loader\xE2\x80\xA6\n");
+  const auto receiver = run.err.find("Waiting for the receiver\xE2\x80\xA6\n");
+  ASSERT_NE(connecting, std::string::npos) << run.err;
+  ASSERT_NE(switching, std::string::npos) << run.err;
+  ASSERT_NE(receiver, std::string::npos) << run.err;
+  EXPECT_LT(connecting, switching);
+  EXPECT_LT(switching, receiver);
+  EXPECT_EQ(run.out.find("\xE2\x80\xA6"), std::string::npos) << "results alone on standard output";
+  const auto sent = run.out.find("Sent 10247 bytes in ");
+  ASSERT_NE(sent, std::string::npos) << run.out;
+  EXPECT_LT(sent, run.out.find("Update rate.bin Succeed"));
+}
+
+TEST_F(KvctlUpdateProcessTest, AnEmptyImageIsRefusedAndTheTrackerStaysInItsMenu) {
+  const std::string port = StartSim();
+  const std::string path = WriteFile("empty.bin", "");
+  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_NE(run.err.find("Refused before anything was sent to the tracker"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("empty"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("USB cable"), std::string::npos) << "a file fault is not blamed on the cable";
+  // Still in its menu: the tracker answers a probe and gives its IMEI.
+  const ProgramRun imei = RunProgram(kKvctl, {"imei", port});
+  EXPECT_EQ(imei.exitCode, 0) << imei.err;
+}
+
+TEST_F(KvctlUpdateProcessTest, ATrackerThatGoesAwayDuringTheProbeIsReportedLost) {
+  const std::string port = StartSim({"--probe", "silent"});
+  std::thread pull([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(sim_.Pid(), SIGKILL);
+  });
+  const ProgramRun run = RunProgram(kKvctl, {"probe", port});
+  pull.join();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("The port was lost"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Device does not found!!"), std::string::npos) << run.err;
+}
+
+}  // namespace

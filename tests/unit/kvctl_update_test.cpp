@@ -1,0 +1,163 @@
+// kvctl's update before and around the transfer, in-process against the
+// simulated tracker: images that cannot be sent are refused before the
+// tracker hears anything, the name the header carries, and a port that dies
+// while the tracker is probed.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "clock_speed.h"
+#include "commands.h"
+#include "exit_codes.h"
+#include "firmware/firmware_image.h"
+#include "firmware_rig.h"
+#include "platform/clock.h"
+#include "platform/serial_io.h"
+#include "serial/open_serial_port.h"
+#include "sim_tracker.h"
+#include "temp_folder.h"
+#include "tracker_session.h"
+
+namespace {
+
+// A path of at least `length` characters to a 1-byte file, through folders
+// of 200-character names.
+std::string DeepImage(const test_support::TempFolder& dir, std::size_t length) {
+  std::string path = dir.path();
+  while (path.size() + 8 < length) {
+    path += "/" + std::string(200, 'd');
+    EXPECT_EQ(::mkdir(path.c_str(), 0700), 0) << path.size();
+  }
+  path += "/fw.bin";
+  test_support::WriteTestFile(path, "x");
+  return path;
+}
+
+TEST(KvctlUpdate, ImagesThatCannotBeSentAreRefusedBeforeTheTrackerHearsAnything) {
+  ClockSpeedScope fast(20.0);
+  test_support::TempFolder dir;
+  const std::string empty = dir.File("empty.bin");
+  test_support::WriteTestFile(empty, "");
+  const std::string fifo = dir.File("fifo.bin");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    const char* why;
+  };
+  const Case cases[] = {
+      {DeepImage(dir, 1030), "a path the header block cannot hold"},
+      {empty, "an empty image"},
+      {dir.File("missing.bin"), "no such file"},
+      {dir.path(), "a folder"},
+      {fifo, "a FIFO (opening it must not wait for a writer)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    sim::SimTracker tracker;
+    ASSERT_TRUE(tracker.Start());
+    EXPECT_EQ(CmdUpdate({tracker.PortPath()}, c.path), kExitRefused);
+    EXPECT_EQ(tracker.CommandCount("1"), 0) << "the tracker was switched into its boot loader";
+    EXPECT_EQ(tracker.ReceivedLog(), "") << "the tracker heard something";
+    tracker.Stop();
+  }
+}
+
+TEST(KvctlUpdate, TheLongestPathThatFitsIsSent) {
+  ClockSpeedScope fast(20.0);
+  test_support::TempFolder dir;
+  // 1020 characters without the leading slash, the NUL and the digit "1"
+  // make 1022 bytes: it fits, and one character more does not.
+  std::string folder = dir.path();
+  while (folder.size() + 201 < 1000) {
+    folder += "/" + std::string(200, 'd');
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  }
+  const std::size_t nameLength = 1021 - folder.size() - 1;
+  const std::string path = folder + "/" + std::string(nameLength - 4, 'f') + ".bin";
+  ASSERT_EQ(path.size(), 1021u);
+  test_support::WriteTestFile(path, "x");
+  FirmwareImage image;
+  FirmwareTransferReport report;
+  EXPECT_TRUE(OpenFirmwareImage(path.c_str(), image, &report));
+  EXPECT_EQ(image.headerName, path.substr(1));
+
+  const std::string longer = folder + "/" + std::string(nameLength - 3, 'f') + ".bin";
+  test_support::WriteTestFile(longer, "x");
+  EXPECT_FALSE(OpenFirmwareImage(longer.c_str(), image, &report));
+  EXPECT_EQ(report.step, FirmwareStep::NameTooLong);
+  EXPECT_EQ(report.code, TRANSFER_HEADER_TOO_LONG);
+}
+
+TEST(FirmwareHeaderName, TheFullPathWithoutItsLeadingSlashes) {
+  EXPECT_EQ(FirmwareHeaderName("/home/me/fw/kv770.bin"), "home/me/fw/kv770.bin");
+  EXPECT_EQ(FirmwareHeaderName("//srv//fw/KV770.BIN"), "srv//fw/KV770.BIN");
+  // A name relative to the working folder becomes the full path, without
+  // "." or "..", which receivers refuse as well.
+  char cwd[4096];
+  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  const std::string here = std::string(cwd).substr(1);
+  EXPECT_EQ(FirmwareHeaderName("fw/./kv770.bin"), here + "/fw/kv770.bin");
+  const std::string parent = here.substr(0, here.rfind('/'));
+  EXPECT_EQ(FirmwareHeaderName("../kv770.bin"), parent + "/kv770.bin");
+}
+
+TEST(FirmwareImageProblem, SaysWhyTheFileWasRefused) {
+  test_support::TempFolder dir;
+  FirmwareImage image;
+  FirmwareTransferReport report;
+  EXPECT_FALSE(OpenFirmwareImage(dir.File("none.bin").c_str(), image, &report));
+  EXPECT_EQ(FirmwareFileProblem(report), "no such file");
+  EXPECT_FALSE(OpenFirmwareImage(dir.path().c_str(), image, &report));
+  EXPECT_EQ(FirmwareFileProblem(report), "is a directory");
+  EXPECT_FALSE(OpenFirmwareImage("/dev/null", image, &report));
+  EXPECT_EQ(FirmwareFileProblem(report), "not a regular file");
+  if (::geteuid() != 0) {
+    const std::string locked = dir.File("locked.bin");
+    test_support::WriteTestFile(locked, "fw");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    EXPECT_FALSE(OpenFirmwareImage(locked.c_str(), image, &report));
+    EXPECT_EQ(FirmwareFileProblem(report), "permission denied");
+  }
+}
+
+TEST(KvctlProbe, APortThatHangsUpDuringTheProbeIsLostNotSilent) {
+  ClockSpeedScope fast(20.0);
+  sim::SimOptions options;
+  options.menu.probeAnswer = sim::ProbeAnswer::Silent;
+  sim::SimTracker tracker(options);
+  ASSERT_TRUE(tracker.Start());
+  HANDLE port = OpenSerialPort(tracker.PortPath().c_str(), 115200);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  std::thread puller([&] {
+    platform::SleepMs(1000);
+    tracker.PullCable();
+  });
+  EXPECT_EQ(WatchProbe(port, 30000), ProbeOutcome::Lost);
+  puller.join();
+  CloseHandle(port);
+}
+
+TEST(KvctlProbe, ASilentTrackerIsSilentAndAnAnsweringOneFound) {
+  ClockSpeedScope fast(20.0);
+  sim::SimOptions options;
+  options.menu.probeAnswer = sim::ProbeAnswer::Silent;
+  sim::SimTracker silent(options);
+  ASSERT_TRUE(silent.Start());
+  HANDLE port = OpenSerialPort(silent.PortPath().c_str(), 115200);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(WatchProbe(port, 30000), ProbeOutcome::Silent);
+  CloseHandle(port);
+
+  sim::SimTracker answering;
+  ASSERT_TRUE(answering.Start());
+  port = OpenSerialPort(answering.PortPath().c_str(), 115200);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(WatchProbe(port, 30000), ProbeOutcome::Found);
+  CloseHandle(port);
+}
+
+}  // namespace
