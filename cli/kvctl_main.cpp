@@ -185,15 +185,19 @@ int main(int argc, char** argv) {
     for (const auto& p : TrackerPorts()) named.push_back(p);
   }
   const std::vector<std::string> ports = DistinctPorts(named);
+  const bool searched = args.allPorts || cmd == "scan";
+  if (cmd != "ports" && ports.empty() && !searched) {
+    if (cmd == "set" || cmd == "diff" || cmd == "update")
+      return Usage(cmd + " needs a PORT and a " + (cmd == "update" ? "FIRMWARE image" : "settings FILE") +
+                   " (try kvctl " + cmd + " --help)");
+    return Usage(cmd + " needs a PORT (or --port, --all)");
+  }
   SettingsFileInput settingsFile;
   if (const int refused = CheckBeforeSending(args, ports, settingsFile); refused != kExitOk) return refused;
   if (cmd != "ports" && ports.empty()) {
-    // No tracker port to work on is a failure of the job, not of the line.
-    if (args.allPorts || cmd == "scan") {
-      console::Err("kvctl: no tracker port found");
-      return kExitFailed;
-    }
-    return Usage(cmd + " needs a PORT (or --port, --all)");
+    // No tracker port found is a failure of the job, not of the line.
+    console::Err("kvctl: no tracker port found");
+    return kExitFailed;
   }
   // The trace starts only now that every input was read.
   if (!args.traceFile.empty() && !StartTrace(args.traceFile, error))
