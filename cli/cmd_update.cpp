@@ -8,6 +8,7 @@
 #include "firmware/firmware_transfer.h"
 #include "progress_bar.h"
 #include "serial/imei_query.h"
+#include "stoppable_transfer.h"
 #include "tracker_session.h"
 #include "wait_notice.h"
 
@@ -48,6 +49,10 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
       prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
     }
     CloseHandle(port);  // the firmware channel opens the port itself
+    if (!prompted && SayIfInterrupted(context, result,
+                                      "the boot loader's download (\"1\") was asked for: the tracker "
+                                      "may be in its boot loader; run kvctl update again"))
+      return result;
     if (!prompted) {
       result.code = kExitFailed;
       result.verdict = "no file prompt";
@@ -61,13 +66,20 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
     ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
                              [&](const std::string& line) { context.Say(line); });
     bool failed = false;
+    bool stopped = false;
     {
       WaitNotice notice(context);
       notice.Show(RECEIVER_NOTICE);
       const FirmwareObserver observer = ObserverFor(progress, [&notice] { notice.Clear(); });
-      failed = RunFirmwareTransfer(context.Port().c_str(), firmware, observer, &report) != 0;
+      failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &report,
+                                            &stopped) != 0;
     }
     progress.Finish();
+    if (stopped &&
+        SayIfInterrupted(context, result,
+                         "update cancelled: the tracker is left in its boot loader without the new "
+                         "firmware; run kvctl update again"))
+      return result;
     if (failed) {
       result.code = kExitFailed;
       result.verdict = "update failed";

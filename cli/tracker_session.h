@@ -6,6 +6,8 @@
 // Thread contract: called on the job's own thread.
 #pragma once
 
+#include <string>
+
 #include "job_runner.h"
 #include "platform/sync.h"
 
@@ -21,8 +23,18 @@ ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs);
 
 // Opens and probes `context.Port()`. On failure returns INVALID_HANDLE_VALUE
 // with `failure` filled ("Open COM port fail!!", "Device does not found!!",
-// or "port lost" when the port failed during the probe).
+// "port lost" when the port failed during the probe, or an interrupt). An
+// interrupt ends the probe's wait at once.
 HANDLE OpenAndProbeTracker(JobContext& context, JobResult& failure);
 
 // Opens only (the update hands the port to the firmware channel itself).
+// The terminal kvctl runs in is refused before it is touched.
 HANDLE OpenTrackerPort(JobContext& context, JobResult& failure);
+
+// Why `port` could not be opened, in words: missing, not a serial device,
+// kvctl's own terminal, permission denied, held by another program.
+std::string DescribePortProblem(const std::string& port, DWORD code);
+
+// When an interrupt came: fills `result` (exit 130, "interrupted", `state`:
+// what the tracker is left with), says so and returns true.
+bool SayIfInterrupted(JobContext& context, JobResult& result, const std::string& state);
