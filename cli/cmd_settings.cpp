@@ -50,11 +50,12 @@ std::string SettingsJson(const SettingsSession& session, const DeviceSettings& r
 bool LoadForTracker(const std::string& path, SettingsLayout layout, DeviceSettings& record,
                     JobContext& context, JobResult& result) {
   record = DeviceSettings::DialogStart();
-  if (LoadSettingsFile(path, layout, record) == LoadResult::Ok) return true;
+  const LoadReport report = LoadSettingsFileReport(path, layout, record);
+  if (report.Ok()) return true;
   result.code = kExitRefused;
   result.verdict = "file unreadable";
-  result.detail = "cannot read " + path;
-  context.Fail("Cannot read the settings file", path);
+  result.detail = "cannot read " + path + ": " + report.reason;
+  context.Fail("Cannot read the settings file", path + ": " + report.reason);
   return false;
 }
 
