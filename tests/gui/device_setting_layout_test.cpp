@@ -10,10 +10,12 @@ using settings::SettingId;
 using settings::SettingsLayout;
 
 TEST_F(DeviceSettingTest, ALateVersionAnswerLeavesTheDialogAndItsMessagesInOneLayout) {
-  // A basic-layout firmware whose answer comes 1 s after the opening's 2.5 s.
+  // A basic-layout firmware whose answer comes 1 s after the opening's 2.5 s,
+  // alone on the line (the text mode command gets no reply).
   sim::SimOptions options;
   options.gsm.versionText = std::string(sim::BASIC_VERSION_TEXT);
   options.gsm.faults.push_back({sim::GsmFault::Late, sim::GsmCommandKind::Version, 0, 0, 3500});
+  options.gsm.faults.push_back({sim::GsmFault::Silent, sim::GsmCommandKind::TextMode});
   ASSERT_NO_FATAL_FAILURE(Connect(options));
   settings::extendedFirmware = true;
 
