@@ -34,8 +34,9 @@ const char* Verdict(BYTE lastResult) {
 // Sends one command after forgetting every earlier reply, so that only a
 // reply that comes after it can answer it. False when the line is lost.
 bool SendCommand(ExchangeState& state, const std::string& command) {
-  state.ClearReplies();
+  // The held bytes go first: whatever the reader scans after the clear is new.
   state.m_nRxCount = 0;  // an unfinished reply held now belongs to an earlier command
+  state.ClearReplies();
   return state.Send(command);
 }
 
@@ -115,8 +116,8 @@ WriteEnd WriteMessages(ExchangeState& state) {
     ShowStatus(state, STATUS_LINE, Numbered("read message %d", n));
     // Replies to the store (a late "OK") are forgotten before the check
     // starts: only the read-back may confirm the message.
-    state.ClearReplies();
     state.m_nRxCount = 0;
+    state.ClearReplies();
     state.m_nReplyMode = n;
     if (!state.Send(ReadCommand(n))) return WriteEnd::LineLost;
     stop = PauseFor(state, CHECK_PAUSE_MS);
