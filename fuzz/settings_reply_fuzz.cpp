@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       (data[0] & 0x80) ? SettingsLayout::Basic : SettingsLayout::Extended, "");
   state.SetRecord(DeviceSettings::DialogStart());
   state.m_nReplyMode = data[0] % 7;  // 6 is no mode the workers use
+  if (data[0] & 0x40) state.BeginVersionQuery();  // version answers count too
   const std::size_t piece = data[1] ? data[1] : 256;
   DWORD held = 0;
   for (std::size_t at = 2; at < size;) {

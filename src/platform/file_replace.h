@@ -9,13 +9,32 @@
 
 namespace platform {
 
-// Replaces the file at `path` with `bytes` as one step: the bytes go to a new
-// file in the same folder, are flushed to the disk and the new file is then
-// moved over the old one. A failure at any point (folder missing, disk full,
-// drive gone) returns false, leaves the old file as it was and removes the
-// new one. A read-only file or a folder at `path` counts as a failure, as
-// does a path without a file name. A symbolic link is followed and the file
-// it names is replaced.
+// Replaces the file at `path` with `bytes`.
+//
+// Where it can, as one step: the bytes go to a new file in the same folder
+// (created exclusively, never through a link), are flushed to the disk, get
+// the old file's permissions and owner, and the new file is then moved over
+// the old one. A failure at any point (disk full, drive gone) returns false,
+// leaves the old file as it was and removes the new one.
+//
+// An existing file is written in place instead (the same file, so its
+// permissions, owner and other hard links stay) when no new file can be
+// made beside it (a folder the caller may not write), when it has other hard
+// links, or when its owner could not be kept. A failure part-way then puts
+// the old bytes back as far as the disk lets it, and returns false.
+//
+// A read-only file, a folder or anything but a regular file at `path`
+// counts as a failure, as does a path without a file name or a folder that
+// does not exist. A symbolic link is followed and the file it names is
+// written, except a link that the system would not follow either: one in a
+// sticky, world-writable folder (such as /tmp) that belongs neither to the
+// caller (effective user) nor to the folder's owner.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// The same, with why it failed as an errno value in `error` (0 on success):
+// ENOENT (folder missing), EISDIR, EACCES (read-only file, no permission, a
+// link that is not followed), EINVAL (no file name, not a regular file),
+// ELOOP (too many links), ENOSPC, EIO and the like from the writes.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error);
 
 }  // namespace platform

@@ -1,6 +1,12 @@
 #include "platform/profile_file.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/profile_file_encoding.h"
 
 namespace platform {
 namespace {
@@ -41,9 +47,9 @@ std::string_view NextLine(std::string_view bytes, std::size_t& pos) {
 
 }  // namespace
 
-ProfileReader ProfileReader::Parse(std::string_view bytes) {
-  constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
-  if (bytes.starts_with(UTF8_BOM)) bytes.remove_prefix(UTF8_BOM.size());
+ProfileReader ProfileReader::Parse(std::string_view fileBytes) {
+  const std::string ansi = ProfileBytesToAnsi(fileBytes);
+  const std::string_view bytes = ansi;
 
   ProfileReader reader;
   std::size_t pos = 0;
@@ -53,7 +59,9 @@ ProfileReader ProfileReader::Parse(std::string_view bytes) {
     if (line.front() == '[') {
       const std::size_t close = line.rfind(']');
       if (close != std::string_view::npos && close > 0) {
-        reader.sections_.push_back({std::string(line.substr(1, close - 1)), {}});
+        // Blanks around the name inside the brackets do not count.
+        const std::string_view name = TrimBack(TrimFront(line.substr(1, close - 1)));
+        reader.sections_.push_back({std::string(name), {}});
         continue;
       }
     }
@@ -124,17 +132,60 @@ std::string ProfileWriter::Text() const {
   return text;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+const char* DescribeFileReadError(FileReadError error) {
+  switch (error) {
+    case FileReadError::None: return "";
+    case FileReadError::NotFound: return "no such file";
+    case FileReadError::IsDirectory: return "is a directory";
+    case FileReadError::PermissionDenied: return "permission denied";
+    case FileReadError::TooLarge: return "too large (more than 1 MiB)";
+    case FileReadError::NotRegular: return "not a regular file";
+    case FileReadError::ReadFailed: return "read error";
+  }
+  return "read error";
+}
+
+FileReadError ReadProfileFile(const std::string& path, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char chunk[8192];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  if (!ok) bytes.clear();
-  return ok;
+  // Non-blocking, so that a FIFO or a device is never waited on; what the
+  // path names is decided on the open descriptor, not on the name.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT:
+      case ENOTDIR: return FileReadError::NotFound;
+      case EACCES:
+      case EPERM: return FileReadError::PermissionDenied;
+      case EISDIR: return FileReadError::IsDirectory;
+      case ENXIO: return FileReadError::NotRegular;  // a FIFO without writer, a socket
+      default: return FileReadError::ReadFailed;
+    }
+  }
+  struct stat st {};
+  FileReadError error = FileReadError::None;
+  if (fstat(fd, &st) != 0) error = FileReadError::ReadFailed;
+  else if (S_ISDIR(st.st_mode)) error = FileReadError::IsDirectory;
+  else if (!S_ISREG(st.st_mode)) error = FileReadError::NotRegular;
+  else if (static_cast<std::uint64_t>(st.st_size) > maxBytes) error = FileReadError::TooLarge;
+  if (error == FileReadError::None) {
+    // The file may grow while it is read: one byte beyond the limit tells.
+    bytes.resize(maxBytes + 1);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+      const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        error = FileReadError::ReadFailed;
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    if (error == FileReadError::None && got > maxBytes) error = FileReadError::TooLarge;
+    bytes.resize(error == FileReadError::None ? got : 0);
+  }
+  close(fd);
+  return error;
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // Windows profile (INI) files, read and written as Windows' own profile
 // functions do, in plain C++ so that the same bytes come out on every system.
 //
-// Reading: lines end at CR or LF; blanks (space, tab, the other C white-space
+// Reading: a file that starts with a UTF-16LE or UTF-8 byte-order mark is
+// read in code page 1252 (profile_file_encoding.h), any other byte for
+// byte. Lines end at CR or LF; blanks (space, tab, the other C white-space
 // characters and Ctrl-Z) around a line and around a value are ignored; a
 // section starts with a line "[name]" (up to the last "]"); a key line is
 // "key=value" (a line without "=" is a key without value). Section and key
@@ -15,10 +17,11 @@
 // blank lines, no byte-order mark; a value loses its leading blanks.
 //
 // Thread contract: ProfileReader and ProfileWriter are plain values with no
-// shared state; ReadWholeFile touches only the file named.
+// shared state; ReadProfileFile touches only the file named.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,7 +81,20 @@ class ProfileWriter {
   std::vector<Section> sections_;
 };
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Largest profile file read, far above any settings file.
+constexpr std::size_t PROFILE_FILE_MAX_BYTES = 1024 * 1024;
+
+enum class FileReadError { None, NotFound, IsDirectory, PermissionDenied, TooLarge, NotRegular, ReadFailed };
+
+// Why a file could not be read, in words: "no such file", "is a directory",
+// "permission denied", "too large (more than 1 MiB)", "not a regular file",
+// "read error"; empty for None.
+const char* DescribeFileReadError(FileReadError error);
+
+// Reads a whole regular file of at most `maxBytes` bytes. Anything else (a
+// folder, a FIFO, a device, a bigger file) fails at once, without blocking
+// and without reading it; `bytes` is then empty.
+FileReadError ReadProfileFile(const std::string& path, std::string& bytes,
+                              std::size_t maxBytes = PROFILE_FILE_MAX_BYTES);
 
 }  // namespace platform

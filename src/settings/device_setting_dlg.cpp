@@ -106,8 +106,12 @@ void CDeviceSettingDlg::StartSession() {
 
   settings::RememberFirmware(m_exchange->QueryVersion());
   SetItemText(IDC_EDT_FIRMWARE_VERSION, settings::firmwareVersion);
-  ApplyLayout(settings::ActiveLayout());
+  ApplyLayout(SessionLayout());
   m_exchange->SetTextMode();
+}
+
+settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
+  return m_exchange ? m_exchange->Layout() : settings::ActiveLayout();
 }
 
 void CDeviceSettingDlg::OnGetDeviceSetting() {

@@ -117,6 +117,10 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void EnableSettingGroups(bool on);
   // Shows the controls of one layout and hides those of the other.
   void ApplyLayout(settings::SettingsLayout layout);
+  // The one layout of this opening: the session's (which took the version
+  // answer, if any), or the remembered one before the session exists. The
+  // controls, the settings file and the messages all follow it.
+  settings::SettingsLayout SessionLayout() const;
   void FillStartLists();
   void StartSession();
   settings::ExchangeCallbacks SessionCallbacks();

@@ -87,7 +87,7 @@ void CDeviceSettingDlg::ShowMessageSettings(const settings::DeviceSettings& reco
 }
 
 void CDeviceSettingDlg::EnableMessageFields(unsigned messageNumber, bool on) {
-  const settings::SettingsLayout layout = settings::ActiveLayout();
+  const settings::SettingsLayout layout = SessionLayout();
   for (const SettingInfo& setting : settings::SETTINGS_TABLE) {
     if (setting.message != messageNumber) continue;
     // Every edit of the message turns read-only or writable; only the fields

@@ -34,9 +34,11 @@ void CDeviceSettingDlg::OnExport() {
 
 BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
   settings::DeviceSettings record = ReadSettings();
-  if (settings::LoadSettingsFile(path, settings::ActiveLayout(), record) != settings::LoadResult::Ok) {
+  const settings::LoadReport report = settings::LoadSettingsFileReport(path, SessionLayout(), record);
+  if (!report.Ok()) {
     // A file that cannot be read would empty every field: keep them instead.
-    ui::ShowMessageBox(QPointer<QWidget>(this), "Cannot read the settings file " + path, {}, MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(QPointer<QWidget>(this), "Cannot read the settings file " + path + ": " + report.reason, {},
+                       MB_ICONEXCLAMATION);
     return FALSE;
   }
   setWindowTitle(ui::ToQt(IMPORTED_CAPTION_PREFIX + record.deviceName));
@@ -45,7 +47,7 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
 }
 
 BOOL CDeviceSettingDlg::SaveSettingsFile(const std::string& path) {
-  if (!settings::SaveSettingsFile(path, settings::ActiveLayout(), ReadSettings())) {
+  if (!settings::SaveSettingsFile(path, SessionLayout(), ReadSettings())) {
     ui::ShowMessageBox(QPointer<QWidget>(this), settings::SAVE_FILE_FAIL_TEXT);
     return FALSE;
   }

@@ -22,7 +22,9 @@ std::string ByteName(unsigned char c) {
     case 0x0D: return std::string("CR (") + hex + ")";
     case 0x1A: return std::string("Ctrl-Z (") + hex + ")";
     case 0x1B: return std::string("ESC (") + hex + ")";
-    case 0x7F: return std::string("DEL (") + hex + ")";
+    // Also what a settings file in Unicode gives for a character that the
+    // ANSI code page cannot hold.
+    case 0x7F: return std::string("DEL (") + hex + ") or a character outside code page 1252";
     default: return std::string("control byte ") + hex;
   }
 }

@@ -9,7 +9,9 @@
 // refused before anything on the tracker is deleted.
 //
 // The settings file is not subject to this check: import and export keep
-// such values as they are.
+// such values as they are. A character of a Unicode settings file that code
+// page 1252 cannot hold is read as DEL (platform::ANSI_SUBSTITUTE) and is
+// refused here like any other forbidden byte.
 //
 // Thread contract: pure functions; any thread.
 #pragma once

@@ -41,12 +41,10 @@ bool AwaitThread(HANDLE& thread, DWORD timeoutMs) {
 SettingsExchange::SettingsExchange(ExchangeOptions options)
     : m_state(std::make_shared<ExchangeState>(std::move(options.callbacks), options.layout,
                                               std::move(options.firmwareVersion))),
-      m_waiter(std::move(options.waiter)),
-      m_hPauseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+      m_waiter(std::move(options.waiter)) {}
 
 SettingsExchange::~SettingsExchange() {
   Stop();
-  if (m_hPauseEvent) CloseHandle(m_hPauseEvent);
 }
 
 bool SettingsExchange::Start(HANDLE port) {
@@ -66,22 +64,29 @@ DWORD SettingsExchange::WaitOnOwnerThread(DWORD count, const HANDLE* handles, DW
 
 VersionAnswer SettingsExchange::QueryVersion() {
   VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false};
-  if (!IsStarted() || IsBusy()) return answer;
-  const unsigned answersBefore = m_state->VersionAnswers();
-  m_state->Send(kVersionQuery);
-  WaitOnOwnerThread(3, m_state->m_hWaitArray, VERSION_WAIT_MS);
-  WaitOnOwnerThread(1, &m_hPauseEvent, VERSION_PAUSE_MS);
-  // Taken after the pause, so that text and layout always belong together.
-  answer.text = m_state->FirmwareVersion();
-  answer.layout = m_state->Layout();
-  answer.answered = m_state->VersionAnswers() != answersBefore;
+  if (!IsStarted() || IsBusy() || LineLost()) return answer;
+  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1],
+                             m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};
+  m_state->BeginVersionQuery();
+  m_state->ClearReplies();
+  if (m_state->Send(kVersionQuery)) {
+    WaitOnOwnerThread(4, handles, VERSION_WAIT_MS);
+    if (!LineLost()) WaitOnOwnerThread(1, &m_state->m_hLineLostEvent, VERSION_PAUSE_MS);
+  }
+  // Taken as the query ends, so that text and layout always belong together
+  // and an answer that comes later changes neither.
+  m_state->EndVersionQuery(answer.text, answer.layout, answer.answered);
   return answer;
 }
 
 DWORD SettingsExchange::SetTextMode() {
-  if (!IsStarted() || IsBusy()) return WAIT_FAILED;
-  m_state->Send(kTextModeCommand);
-  const DWORD result = WaitOnOwnerThread(3, m_state->m_hWaitArray, TEXT_MODE_WAIT_MS);
+  if (!IsStarted() || IsBusy() || LineLost()) return WAIT_FAILED;
+  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1],
+                             m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};
+  m_state->ClearReplies();
+  if (!m_state->Send(kTextModeCommand)) return WAIT_FAILED;
+  const DWORD result = WaitOnOwnerThread(4, handles, TEXT_MODE_WAIT_MS);
+  if (result == WAIT_OBJECT_0 + 3) return WAIT_FAILED;  // the line is gone
   RecordResult(*m_state, result);
   return result;
 }

@@ -68,11 +68,13 @@ class SettingsExchange {
   bool Start(HANDLE port);
 
   // Writes "kv+fwv\r", waits up to 2000 ms for a reply event (not recorded),
-  // takes the version the reader holds and pauses 500 ms.
+  // pauses 500 ms and takes the version the reader holds. Only an answer
+  // that arrives within these 2.5 s counts: a later one changes neither the
+  // version nor the layout, so the owner's layout and the session's agree.
   VersionAnswer QueryVersion();
   // Writes "at+cmgf=1\r", waits up to 5000 ms and records the result.
   // Returns the wait result (0, 1, 2, WAIT_TIMEOUT), or WAIT_FAILED when the
-  // session is not started or busy (nothing is sent then).
+  // session is not started or busy (nothing is sent then) or the line is lost.
   DWORD SetTextMode();
 
   // Reads the four messages into a copy of `base`; each applied reply is
@@ -103,6 +105,9 @@ class SettingsExchange {
   // The record of the last read (as far as it got) or write.
   DeviceSettings Record() const { return m_state->Record(); }
   BYTE LastResult() const { return m_state->m_nLastResult.load(); }
+  // The tracker's port hung up or failed: transfers end at once with
+  // TRACKER_DISCONNECTED_TEXT and nothing more is sent in this session.
+  bool LineLost() const { return m_state->LineLost(); }
 
  private:
   DWORD WaitOnOwnerThread(DWORD count, const HANDLE* handles, DWORD timeoutMs);
@@ -112,7 +117,6 @@ class SettingsExchange {
   ReplyWaiter m_waiter;
   HANDLE m_hReaderThread = nullptr;
   HANDLE m_hWorkerThread = nullptr;
-  HANDLE m_hPauseEvent = nullptr;  // never signalled: the owner's pauses wait on it
   bool m_bStopped = false;
 };
 

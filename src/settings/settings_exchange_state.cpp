@@ -13,12 +13,14 @@ ExchangeState::ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout,
       m_callbacks(std::move(callbacks)) {
   for (HANDLE& event : m_hWaitArray) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   m_hCancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  m_hLineLostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 ExchangeState::~ExchangeState() {
   for (HANDLE event : m_hWaitArray)
     if (event) CloseHandle(event);
   if (m_hCancelEvent) CloseHandle(m_hCancelEvent);
+  if (m_hLineLostEvent) CloseHandle(m_hLineLostEvent);
   if (m_hPort && m_hPort != INVALID_HANDLE_VALUE) CloseHandle(m_hPort);
 }
 
@@ -47,16 +49,33 @@ std::string ExchangeState::FirmwareVersion() const {
   return m_firmwareVersion;
 }
 
-void ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout) {
+void ExchangeState::BeginVersionQuery() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_bVersionAwaited = true;
+  m_bAnsweredInQuery = false;
+}
+
+void ExchangeState::EndVersionQuery(std::string& version, SettingsLayout& layout, bool& answered) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_bVersionAwaited = false;
+  version = m_firmwareVersion;
+  layout = m_layout;
+  answered = m_bAnsweredInQuery;
+}
+
+bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_bVersionAwaited.load()) return false;
     m_firmwareVersion = version;
     m_layout = layout;
+    m_bAnsweredInQuery = true;
   }
   ++m_nVersionAnswers;
   Notify([&](const ExchangeCallbacks& cb) {
     if (cb.onVersion) cb.onVersion(version, layout);
   });
+  return true;
 }
 
 std::string ExchangeState::ExpectedMessage(unsigned messageNumber) const {
@@ -79,19 +98,51 @@ void ExchangeState::ApplyReadMessage(const char* text, unsigned messageNumber, s
 }
 
 bool ExchangeState::Send(std::string_view bytes) {
-  if (m_hPort == nullptr || m_hPort == INVALID_HANDLE_VALUE) return false;
+  if (m_hPort == nullptr || m_hPort == INVALID_HANDLE_VALUE || LineLost()) return false;
   DWORD written = 0;
-  return WriteFile(m_hPort, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  const bool sent =
+      WriteFile(m_hPort, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
+  if (!sent) MarkLineLost();
+  return sent;
+}
+
+void ExchangeState::ClearReplies() {
+  std::lock_guard<std::mutex> lock(m_replyLock);
+  ++m_nReplyGeneration;
+  for (HANDLE event : m_hWaitArray) ResetEvent(event);
+}
+
+void ExchangeState::SignalReply(int which) {
+  std::lock_guard<std::mutex> lock(m_replyLock);
+  if (m_nScanGeneration == m_nReplyGeneration) SetEvent(m_hWaitArray[which]);
+}
+
+DWORD ExchangeState::ReplyGeneration() const {
+  std::lock_guard<std::mutex> lock(m_replyLock);
+  return m_nReplyGeneration;
 }
 
 DWORD ExchangeState::WaitForReply(DWORD timeoutMs) {
-  const HANDLE handles[4] = {m_hWaitArray[0], m_hWaitArray[1], m_hWaitArray[2], m_hCancelEvent};
-  return WaitForMultipleObjects(4, handles, FALSE, timeoutMs);
+  const HANDLE handles[5] = {m_hWaitArray[0], m_hWaitArray[1], m_hWaitArray[2], m_hCancelEvent,
+                             m_hLineLostEvent};
+  const DWORD result = WaitForMultipleObjects(5, handles, FALSE, timeoutMs);
+  if (result != WAIT_OBJECT_0 && result != WAIT_OBJECT_0 + 1) return result;
+  // The events are looked at in order; a failure that is there as well wins.
+  if (WaitForSingleObject(m_hWaitArray[2], 0) == WAIT_OBJECT_0) return WAIT_OBJECT_0 + 2;
+  if (result == WAIT_OBJECT_0 && WaitForSingleObject(m_hWaitArray[1], 0) == WAIT_OBJECT_0)
+    return WAIT_OBJECT_0 + 1;
+  return result;
 }
 
 bool ExchangeState::Pause(DWORD ms) {
-  return WaitForSingleObject(m_hCancelEvent, ms) == WAIT_TIMEOUT;
+  const HANDLE handles[2] = {m_hCancelEvent, m_hLineLostEvent};
+  return WaitForMultipleObjects(2, handles, FALSE, ms) == WAIT_TIMEOUT;
+}
+
+void ExchangeState::MarkLineLost() {
+  if (m_bLineLost.exchange(true)) return;
+  SetEvent(m_hLineLostEvent);
 }
 
 bool ExchangeState::Detach(DWORD timeoutMs) {

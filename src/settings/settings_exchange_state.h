@@ -52,6 +52,13 @@ constexpr BYTE RESULT_OK = 0;
 constexpr BYTE RESULT_ERROR = 1;
 constexpr BYTE RESULT_MISMATCH = 2;
 constexpr BYTE RESULT_TIMEOUT = 3;
+// Not a reply: the port hung up or a read or write on it failed.
+constexpr BYTE RESULT_LINE_LOST = 4;
+
+// The status a transfer ends with when the tracker's port is gone (a pulled
+// cable, a tracker switched off): the transfer stops at once, nothing more
+// is sent. The dialog's status line and the terminal program show it.
+inline constexpr char TRACKER_DISCONNECTED_TEXT[] = "The tracker was disconnected.";
 
 // Selectors of ShowStatus: the status line and the result line.
 constexpr int STATUS_LINE = 1;
@@ -64,6 +71,7 @@ struct TransferReport {
   BYTE lastResult = RESULT_OK;    // m_nLastResult when the transfer ended
   bool cancelled = false;         // stopped early by Cancel()
   bool retriesExhausted = false;  // a write that ended after too many mismatches
+  bool lineLost = false;          // ended because the port hung up or failed
 };
 
 struct ExchangeCallbacks {
@@ -96,6 +104,7 @@ class ExchangeState {
   // OK, ERROR and mismatch, in that order; auto-reset.
   HANDLE m_hWaitArray[3] = {};
   HANDLE m_hCancelEvent = nullptr;  // manual-reset; set by Cancel()
+  HANDLE m_hLineLostEvent = nullptr;  // manual-reset; set once by MarkLineLost()
   std::atomic<BYTE> m_bReaderRun{0};
   std::atomic<bool> m_bWorkerRunning{false};
 
@@ -107,20 +116,45 @@ class ExchangeState {
   std::string FirmwareVersion() const;
   unsigned VersionAnswers() const { return m_nVersionAnswers.load(); }
 
-  // The reader found a version answer: keep it and switch the layout.
-  void TakeVersion(const std::string& version, SettingsLayout layout);
+  // A version answer counts only between BeginVersionQuery and
+  // EndVersionQuery: a late one, or a text in a stored message that looks
+  // like one, changes nothing. EndVersionQuery returns the version and
+  // layout the session holds from then on, and whether an answer came.
+  void BeginVersionQuery();
+  bool VersionAwaited() const { return m_bVersionAwaited.load(); }
+  void EndVersionQuery(std::string& version, SettingsLayout& layout, bool& answered);
+  // The reader found a version answer: keep it and switch the layout, if one
+  // is awaited. False (nothing changed) otherwise.
+  bool TakeVersion(const std::string& version, SettingsLayout layout);
   // Expected text of message n from the record, as BuildMessage gives it.
   std::string ExpectedMessage(unsigned messageNumber) const;
   // Applies a read text to the record and reports the new record.
   void ApplyReadMessage(const char* text, unsigned messageNumber, std::size_t count);
 
   // Writes bytes to the port with one WriteFile; false when nothing could be.
+  // A failed write marks the line lost; nothing is written once it is.
   bool Send(std::string_view bytes);
-  // Waits up to `timeoutMs` on the three events and the cancel event.
-  // Returns 0, 1, 2, WAIT_TIMEOUT, or WAIT_CANCELLED.
+  // Forgets replies that came before the next command (stale or late
+  // replies must never answer it). Called just before a command is sent.
+  void ClearReplies();
+  // Signals reply event `which` (0 OK, 1 ERROR, 2 mismatch) for bytes the
+  // reader took while m_nScanGeneration was current; bytes taken before the
+  // last ClearReplies signal nothing.
+  void SignalReply(int which);
+  // The reader's note of the ClearReplies count when it read the bytes it
+  // scans (the reader's alone).
+  DWORD m_nScanGeneration = 0;
+  DWORD ReplyGeneration() const;
+  // Waits up to `timeoutMs` on the three events, the cancel event and the
+  // line-lost event. Returns 0, 1, 2, WAIT_TIMEOUT, WAIT_CANCELLED or
+  // WAIT_LINE_LOST. When several replies are there, a mismatch wins over an
+  // ERROR and both win over an OK: a failure never hides behind an OK.
   DWORD WaitForReply(DWORD timeoutMs);
-  // Pauses `ms`; false (at once) when the session was cancelled.
+  // Pauses `ms`; false (at once) when the session was cancelled or the line lost.
   bool Pause(DWORD ms);
+  // The port hung up or failed: every wait and pause ends, nothing more is sent.
+  void MarkLineLost();
+  bool LineLost() const { return m_bLineLost.load(); }
 
   // Runs a callback unless the session was detached; callbacks never overlap.
   template <class Fn>
@@ -133,6 +167,7 @@ class ExchangeState {
   bool Detach(DWORD timeoutMs);
 
   static constexpr DWORD WAIT_CANCELLED = WAIT_OBJECT_0 + 3;
+  static constexpr DWORD WAIT_LINE_LOST = WAIT_OBJECT_0 + 4;
 
  private:
   mutable std::mutex m_lock;
@@ -140,6 +175,11 @@ class ExchangeState {
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
   std::atomic<unsigned> m_nVersionAnswers{0};
+  std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
+  bool m_bAnsweredInQuery = false;               // guarded by m_lock
+  mutable std::mutex m_replyLock;  // orders ClearReplies and SignalReply
+  DWORD m_nReplyGeneration = 0;    // guarded by m_replyLock
+  std::atomic<bool> m_bLineLost{false};
 
   const ExchangeCallbacks m_callbacks;
   std::mutex m_callbackGate;  // held while a callback runs
@@ -147,15 +187,17 @@ class ExchangeState {
 };
 
 // The reader: polls the port (waking early when bytes arrive, at most
-// READER_POLL_MS apart), recognises replies and the version answer.
+// READER_POLL_MS apart), recognises replies and the version answer, and
+// marks the line lost when the port hangs up or a read fails.
 // `param` is a std::shared_ptr<ExchangeState>* made with new; the thread
 // deletes it. Returns 1.
 DWORD SettingReaderThreadProc(void* param);
 
 // One look at what the reader holds: `got` bytes just read into m_rxBuffer
 // behind `held` earlier ones. Scans the replies, moves what is kept to the
-// start of the buffer and picks up a version answer. Returns the number of
-// bytes now held (0 when a version answer or a full buffer was dropped).
+// start of the buffer and picks up a version answer while one is awaited.
+// Returns the number of bytes now held (0 when a version answer or a full
+// buffer was dropped).
 DWORD ProcessReceived(ExchangeState& state, DWORD held, DWORD got);
 
 // Looks at the complete lines of `buffer` (`count` bytes, NUL after them)

@@ -35,18 +35,35 @@ std::string SettingsFileText(const DeviceSettings& s, SettingsLayout layout) {
   return writer.Text();
 }
 
-void ApplySettingsFileText(std::string_view bytes, SettingsLayout layout, DeviceSettings& s) {
+std::vector<const SettingInfo*> ApplySettingsFileText(std::string_view bytes, SettingsLayout layout,
+                                                      DeviceSettings& s) {
   const platform::ProfileReader reader = platform::ProfileReader::Parse(bytes);
+  std::vector<const SettingInfo*> missing;
   for (const SettingInfo& setting : SETTINGS_TABLE) {
-    if (IsInFile(setting, layout)) SetFromFileValue(s, setting.id, reader.Get(setting.fileSection, setting.fileKey));
+    if (!IsInFile(setting, layout)) continue;
+    const std::optional<std::string> value = reader.Find(setting.fileSection, setting.fileKey);
+    if (!value) missing.push_back(&setting);
+    SetFromFileValue(s, setting.id, value.value_or(std::string()));
   }
+  return missing;
+}
+
+LoadReport LoadSettingsFileReport(const std::string& path, SettingsLayout layout, DeviceSettings& s) {
+  LoadReport report;
+  for (const SettingInfo& setting : SETTINGS_TABLE)
+    if (IsInFile(setting, layout)) ++report.settingsInLayout;
+  std::string bytes;
+  const platform::FileReadError error = platform::ReadProfileFile(path, bytes);
+  report.missing = ApplySettingsFileText(bytes, layout, s);
+  if (error != platform::FileReadError::None) {
+    report.result = LoadResult::CannotRead;
+    report.reason = platform::DescribeFileReadError(error);
+  }
+  return report;
 }
 
 LoadResult LoadSettingsFile(const std::string& path, SettingsLayout layout, DeviceSettings& s) {
-  std::string bytes;
-  const bool read = platform::ReadWholeFile(path, bytes);
-  ApplySettingsFileText(bytes, layout, s);
-  return read ? LoadResult::Ok : LoadResult::CannotRead;
+  return LoadSettingsFileReport(path, layout, s).result;
 }
 
 bool SaveSettingsFile(const std::string& path, SettingsLayout layout, const DeviceSettings& s) {

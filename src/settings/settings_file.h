@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/device_settings.h"
 
@@ -36,12 +37,38 @@ std::string SettingsFileText(const DeviceSettings& s, SettingsLayout layout);
 // Applies the bytes of a settings file to the record: the device name and
 // every key of the layout; values of keys the layout has no place for are
 // left as they were. Never fails; a missing key counts as an empty value.
-void ApplySettingsFileText(std::string_view bytes, SettingsLayout layout, DeviceSettings& s);
+// A file with a UTF-16LE or UTF-8 byte-order mark is read in code page 1252;
+// a character that code page cannot hold arrives as platform::ANSI_SUBSTITUTE,
+// which the check before a write refuses. Returns the settings of the layout
+// whose key the file does not hold, in table order.
+std::vector<const SettingInfo*> ApplySettingsFileText(std::string_view bytes, SettingsLayout layout,
+                                                      DeviceSettings& s);
 
 enum class LoadResult { Ok, CannotRead };
 
-// Reads a settings file into the record. A file that cannot be read acts as
-// an empty file (every value applied as missing), and the result says so.
+struct LoadReport {
+  LoadResult result = LoadResult::Ok;
+  // Why the file could not be read ("no such file", "is a directory",
+  // "permission denied", "too large (more than 1 MiB)", "not a regular
+  // file", "read error"); empty when it was.
+  std::string reason;
+  // The settings of the layout (the device name included) whose key the file
+  // lacks, in table order; every one of them when it could not be read.
+  std::vector<const SettingInfo*> missing;
+  // How many settings the layout keeps in a file.
+  std::size_t settingsInLayout = 0;
+
+  bool Ok() const { return result == LoadResult::Ok; }
+  // The file held at least one setting of the layout.
+  bool AnyFound() const { return Ok() && missing.size() < settingsInLayout; }
+};
+
+// Reads a settings file into the record. Only a regular file of at most
+// 1 MiB is read (a folder, FIFO, device or bigger file fails at once,
+// without blocking). A file that cannot be read acts as an empty file (every
+// value applied as missing), and the report says so and why.
+LoadReport LoadSettingsFileReport(const std::string& path, SettingsLayout layout, DeviceSettings& s);
+// The same, giving only the result.
 LoadResult LoadSettingsFile(const std::string& path, SettingsLayout layout, DeviceSettings& s);
 
 // Writes the record as a settings file in one step: on false (show

@@ -25,7 +25,7 @@ constexpr std::size_t kCommaToText = 3;
 constexpr std::size_t kTextEndToOk = 5;
 
 // Signals the event of an accepted line: 0 OK, 1 ERROR, 2 mismatch.
-void Signal(ExchangeState& state, int which) { SetEvent(state.m_hWaitArray[which]); }
+void Signal(ExchangeState& state, int which) { state.SignalReply(which); }
 
 // The "OK" line that ends a read reply: the first line from `from` onwards
 // that is exactly "OK\r\n". A text cannot hold a line feed, so an "OK" inside
@@ -47,7 +47,8 @@ void CheckStoredMessage(std::string_view text, unsigned n, ExchangeState& state)
   Signal(state, found ? 0 : 2);
 }
 
-// Takes the version text from a version answer held in `text`; true when one was there.
+// Takes the version text from a version answer held in `text`; true when one
+// was there and a version answer was awaited.
 bool TakeVersionAnswer(std::string_view text, ExchangeState& state) {
   const std::size_t start = text.find(kVersionStart);
   if (start == std::string_view::npos) return false;
@@ -57,8 +58,7 @@ bool TakeVersionAnswer(std::string_view text, ExchangeState& state) {
   const SettingsLayout layout = version.find('Q') == std::string_view::npos
                                     ? SettingsLayout::Extended
                                     : SettingsLayout::Basic;
-  state.TakeVersion(std::string(version), layout);
-  return true;
+  return state.TakeVersion(std::string(version), layout);
 }
 
 }  // namespace
@@ -140,8 +140,12 @@ DWORD ProcessReceived(ExchangeState& state, DWORD held, DWORD got) {
   if (tail >= SETTINGS_RX_BUFFER_SIZE - 1) tail = 0;
 
   // The version answer carries no marker; the scanned bytes are looked at
-  // as well (the move above leaves them behind the tail).
-  if (tail != 0 && TakeVersionAnswer(std::string_view(buffer, total), state)) tail = 0;
+  // as well (the move above leaves them behind the tail). Only while the
+  // answer is awaited: at other times "F-0KV" is a value inside a reply (a
+  // user name), and taking it would drop that reply and switch the layout.
+  if (tail != 0 && state.VersionAwaited() &&
+      TakeVersionAnswer(std::string_view(buffer, total), state))
+    tail = 0;
   return tail;
 }
 
@@ -155,18 +159,25 @@ DWORD SettingReaderThreadProc(void* param) {
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(state.m_hPort, &errors, &status) && status.cbInQue != 0) {
+      // Replies in these bytes answer only the command sent last before them.
+      state.m_nScanGeneration = state.ReplyGeneration();
       const DWORD heldCount = state.m_nRxCount.load();
       const DWORD room = static_cast<DWORD>(SETTINGS_RX_BUFFER_SIZE - 1 - heldCount);
       DWORD got = 0;
-      ReadFile(state.m_hPort, state.m_rxBuffer + heldCount, std::min(status.cbInQue, room), &got,
-               nullptr);
+      if (!ReadFile(state.m_hPort, state.m_rxBuffer + heldCount, std::min(status.cbInQue, room),
+                    &got, nullptr))
+        state.MarkLineLost();
       const DWORD kept = ProcessReceived(state, heldCount, got);
       // A worker that dropped the buffer meanwhile wins.
       DWORD expected = heldCount;
       state.m_nRxCount.compare_exchange_strong(expected, kept);
     }
     // Wake as soon as the tracker sends, but look at least every poll period.
-    if (platform::WaitCommReadable(state.m_hPort, READER_POLL_MS) < 0) Sleep(READER_POLL_MS);
+    if (platform::WaitCommReadable(state.m_hPort, READER_POLL_MS) < 0) {
+      // A port that hung up (cable pulled, tracker gone) never answers again.
+      if (platform::CommLineLost(state.m_hPort)) state.MarkLineLost();
+      Sleep(READER_POLL_MS);
+    }
   }
   delete held;
   return 1;

@@ -31,17 +31,44 @@ const char* Verdict(BYTE lastResult) {
   return nullptr;
 }
 
-// A reply wait that records its result; false when the session was cancelled.
-bool AwaitRecorded(ExchangeState& state, DWORD timeoutMs, DWORD& result) {
+// Sends one command after forgetting every earlier reply, so that only a
+// reply that comes after it can answer it. False when the line is lost.
+bool SendCommand(ExchangeState& state, const std::string& command) {
+  // The held bytes go first: whatever the reader scans after the clear is new.
+  state.m_nRxCount = 0;  // an unfinished reply held now belongs to an earlier command
+  state.ClearReplies();
+  return state.Send(command);
+}
+
+// How a step ended when it did not simply go on.
+enum class Stop { None, Cancelled, LineLost };
+
+Stop StopReason(const ExchangeState& state) {
+  return state.LineLost() ? Stop::LineLost : Stop::Cancelled;
+}
+
+// A reply wait that records its result; Stop::None when the step went on.
+Stop AwaitRecorded(ExchangeState& state, DWORD timeoutMs, DWORD& result) {
   result = state.WaitForReply(timeoutMs);
-  if (result == ExchangeState::WAIT_CANCELLED) return false;
+  if (result == ExchangeState::WAIT_LINE_LOST) return Stop::LineLost;
+  if (result == ExchangeState::WAIT_CANCELLED) return Stop::Cancelled;
   RecordResult(state, result);
-  return true;
+  return Stop::None;
+}
+
+// A pause; Stop::None when it ran its length.
+Stop PauseFor(ExchangeState& state, DWORD ms) {
+  return state.Pause(ms) ? Stop::None : StopReason(state);
 }
 
 // The worker's last act: the session is idle again before anyone hears of it.
 void Finish(ExchangeState& state, TransferReport report) {
   state.m_nReplyMode = REPLY_MODE_PLAIN;
+  if (report.lineLost) {
+    // Whatever was recorded before, this transfer did not finish.
+    state.m_nLastResult = RESULT_LINE_LOST;
+    ShowStatus(state, STATUS_LINE, TRACKER_DISCONNECTED_TEXT);
+  }
   report.lastResult = state.m_nLastResult.load();
   state.m_bWorkerRunning = false;
   state.Notify([&](const ExchangeCallbacks& cb) {
@@ -49,17 +76,20 @@ void Finish(ExchangeState& state, TransferReport report) {
   });
 }
 
-enum class WriteEnd { Done, Cancelled, RetriesExhausted };
+enum class WriteEnd { Done, Cancelled, RetriesExhausted, LineLost };
+
+WriteEnd EndOf(Stop stop) { return stop == Stop::LineLost ? WriteEnd::LineLost : WriteEnd::Cancelled; }
 
 // Deletes, stores and checks the four messages.
 WriteEnd WriteMessages(ExchangeState& state) {
   DWORD result = 0;
+  Stop stop = Stop::None;
   for (unsigned n = 1; n <= MESSAGE_COUNT; ++n) {
     ShowStatus(state, STATUS_LINE, Numbered("delete message %d", n));
-    state.Send(DeleteCommand(n));
-    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return WriteEnd::Cancelled;
+    if (!SendCommand(state, DeleteCommand(n))) return WriteEnd::LineLost;
+    if ((stop = AwaitRecorded(state, REPLY_WAIT_MS, result)) != Stop::None) return EndOf(stop);
     state.m_nRxCount = 0;
-    if (!state.Pause(DELETE_PAUSE_MS)) return WriteEnd::Cancelled;
+    if ((stop = PauseFor(state, DELETE_PAUSE_MS)) != Stop::None) return EndOf(stop);
   }
 
   unsigned retries = 0;
@@ -72,23 +102,29 @@ WriteEnd WriteMessages(ExchangeState& state) {
     const std::string text = state.ExpectedMessage(n);
 
     // Once the store command is out, the body and its end mark always
-    // follow, so the module is never left waiting for a body.
-    state.Send(StoreCommand(n));
-    state.Pause(STORE_TEXT_PAUSE_MS);
-    state.Send(text);
-    state.Pause(STORE_END_PAUSE_MS);
-    state.Send(kEndMark);
-    if (!AwaitRecorded(state, REPLY_WAIT_MS, result)) return WriteEnd::Cancelled;
+    // follow, so the module is never left waiting for a body - unless the
+    // line is gone, when nothing more is sent.
+    if (!SendCommand(state, StoreCommand(n))) return WriteEnd::LineLost;
+    if (PauseFor(state, STORE_TEXT_PAUSE_MS) == Stop::LineLost || !state.Send(text))
+      return WriteEnd::LineLost;
+    if (PauseFor(state, STORE_END_PAUSE_MS) == Stop::LineLost || !state.Send(kEndMark))
+      return WriteEnd::LineLost;
+    if ((stop = AwaitRecorded(state, REPLY_WAIT_MS, result)) != Stop::None) return EndOf(stop);
     state.m_nRxCount = 0;
-    if (!state.Pause(STORE_AFTER_PAUSE_MS)) return WriteEnd::Cancelled;
+    if ((stop = PauseFor(state, STORE_AFTER_PAUSE_MS)) != Stop::None) return EndOf(stop);
 
     ShowStatus(state, STATUS_LINE, Numbered("read message %d", n));
+    // Replies to the store (a late "OK") are forgotten before the check
+    // starts: only the read-back may confirm the message.
+    state.m_nRxCount = 0;
+    state.ClearReplies();
     state.m_nReplyMode = n;
-    state.Send(ReadCommand(n));
-    const bool waited = state.Pause(CHECK_PAUSE_MS) && AwaitRecorded(state, REPLY_WAIT_MS, result);
+    if (!state.Send(ReadCommand(n))) return WriteEnd::LineLost;
+    stop = PauseFor(state, CHECK_PAUSE_MS);
+    if (stop == Stop::None) stop = AwaitRecorded(state, REPLY_WAIT_MS, result);
     state.m_nRxCount = 0;
     state.m_nReplyMode = REPLY_MODE_PLAIN;
-    if (!waited) return WriteEnd::Cancelled;
+    if (stop != Stop::None) return EndOf(stop);
 
     if (n == MESSAGE_COUNT) {
       BYTE outcome = state.m_nLastResult.load();
@@ -97,9 +133,10 @@ WriteEnd WriteMessages(ExchangeState& state) {
     }
     if (result == WAIT_OBJECT_0 + 2) {
       // The read-back differs: delete it and write the message again.
-      state.Send(DeleteCommand(n));
-      if (state.WaitForReply(REPLY_WAIT_MS) == ExchangeState::WAIT_CANCELLED)
-        return WriteEnd::Cancelled;
+      if (!SendCommand(state, DeleteCommand(n))) return WriteEnd::LineLost;
+      const DWORD deleted = state.WaitForReply(REPLY_WAIT_MS);
+      if (deleted == ExchangeState::WAIT_LINE_LOST) return WriteEnd::LineLost;
+      if (deleted == ExchangeState::WAIT_CANCELLED) return WriteEnd::Cancelled;
       state.m_nRxCount = 0;
       if (++retries > MAX_MISMATCH_RETRIES) {
         // The write ends here: say so instead of leaving "read message n".
@@ -123,12 +160,18 @@ DWORD GetDeviceSettingThreadProc(void* param) {
   TransferReport report{TransferKind::Read};
   state.m_nReplyMode = REPLY_MODE_READ;
   if (state.m_hPort != nullptr) {
-    for (unsigned n = 1; n <= MESSAGE_COUNT && !report.cancelled; ++n) {
-      state.Send(ReadCommand(n));
+    Stop stop = Stop::None;
+    for (unsigned n = 1; n <= MESSAGE_COUNT && stop == Stop::None; ++n) {
+      if (!SendCommand(state, ReadCommand(n))) {
+        stop = Stop::LineLost;
+        break;
+      }
       DWORD result = 0;
-      report.cancelled =
-          !state.Pause(READ_PAUSE_MS) || !AwaitRecorded(state, REPLY_WAIT_MS, result);
+      stop = PauseFor(state, READ_PAUSE_MS);
+      if (stop == Stop::None) stop = AwaitRecorded(state, REPLY_WAIT_MS, result);
     }
+    report.cancelled = stop == Stop::Cancelled;
+    report.lineLost = stop == Stop::LineLost;
   }
   Finish(state, report);
   delete held;
@@ -142,6 +185,7 @@ DWORD SetToDeviceThreadProc(void* param) {
   const WriteEnd end = WriteMessages(state);
   report.cancelled = end == WriteEnd::Cancelled;
   report.retriesExhausted = end == WriteEnd::RetriesExhausted;
+  report.lineLost = end == WriteEnd::LineLost;
   Finish(state, report);
   delete held;
   return 1;

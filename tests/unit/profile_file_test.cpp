@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
+#include <thread>
 
 #include "platform/file_replace.h"
 #include "platform/profile_file.h"
+#include "platform/profile_file_encoding.h"
 #include "temp_folder.h"
 
 namespace {
@@ -142,6 +147,179 @@ TEST(ReplaceFileContents, FailurePartWayKeepsTheOldFile) {
   EXPECT_FALSE(replaced);
   EXPECT_EQ(test_support::ReadTestFile(path), old);
   EXPECT_EQ(folder.Listing(), "settings.ini\n");
+}
+
+TEST(ProfileReader, BlanksAroundASectionNameInsideItsBracketsDoNotCount) {
+  const ProfileReader r = ProfileReader::Parse(
+      "[ MESSAGE 2 ]\r\nSOS number1=5550101\r\n[\tMESSAGE 3\t]\r\nGPRS apn=net\r\n[ ]\r\nk=v\r\n");
+  EXPECT_EQ(r.Find("MESSAGE 2", "SOS number1"), "5550101");
+  EXPECT_EQ(r.Find("message 3", "GPRS apn"), "net");
+  EXPECT_EQ(r.Find("", "k"), "v") << "a name of blanks only is the empty name";
+  EXPECT_EQ(r.Find("MESSAGE  2", "SOS number1"), std::nullopt) << "blanks inside the name still count";
+}
+
+// UTF-16LE text (with its byte-order mark) of a narrow string plus `extra`
+// UTF-16 code units appended.
+std::string Utf16Le(const std::string& ascii, std::u16string extra = {}) {
+  std::string out = "\xFF\xFE";
+  std::u16string units(ascii.begin(), ascii.end());
+  units += extra;
+  for (char16_t u : units) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  return out;
+}
+
+TEST(ProfileReader, UnicodeFilesAreReadInCodePage1252) {
+  // "é" (U+00E9), "€" (U+20AC, 0x80 in the code page), "Ÿ" (U+0178, 0x9F).
+  const ProfileReader utf8 = ProfileReader::Parse(
+      "\xEF\xBB\xBF[S]\r\nname=Caf\xC3\xA9 \xE2\x82\xAC\xC5\xB8\r\nsnow=a\xE2\x98\x83z\r\n"
+      "bad=a\xC3(\xF0\x9F\x98\x80z\r\n");
+  EXPECT_EQ(utf8.Get("S", "name"), "Caf\xE9 \x80\x9F");
+  EXPECT_EQ(utf8.Get("S", "snow"), "a\x7Fz") << "U+2603 is not in the code page";
+  EXPECT_EQ(utf8.Get("S", "bad"), "a\x7F(\x7Fz") << "a broken sequence and a 4-byte character: one each";
+
+  const ProfileReader utf16 = ProfileReader::Parse(
+      Utf16Le("[ MESSAGE 1 ]\r\nUser name=Caf", u"\u00E9\u20AC\u2603\U0001F600!\r\n"));
+  EXPECT_EQ(utf16.Get("MESSAGE 1", "User name"), "Caf\xE9\x80\x7F\x7F!");
+
+  // Without a byte-order mark the bytes stay as they are, whatever they are.
+  const ProfileReader raw = ProfileReader::Parse("[S]\r\nname=Caf\xC3\xA9\x81\r\n");
+  EXPECT_EQ(raw.Get("S", "name"), "Caf\xC3\xA9\x81");
+  const ProfileReader bigEndian = ProfileReader::Parse("\xFE\xFF[S]\r\n");
+  EXPECT_EQ(bigEndian.Find("S", "x"), std::nullopt);
+}
+
+TEST(ProfileEncoding, EveryCodePointOfTheCodePageMapsBackToItsByte) {
+  // The code page's own table: bytes 0x80 to 0x9F that hold a character.
+  const char32_t high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                             0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+                             0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                             0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+  for (unsigned b = 0; b < 256; ++b) {
+    const char32_t cp = (b >= 0x80 && b < 0xA0) ? high[b - 0x80] : b;
+    if (cp == 0) continue;
+    EXPECT_EQ(static_cast<unsigned char>(platform::CodePointToAnsi(cp)), b) << b;
+  }
+  for (unsigned cp : {0x80u, 0x81u, 0x9Fu, 0x100u, 0x2603u, 0xFFFDu, 0x1F600u})
+    EXPECT_EQ(platform::CodePointToAnsi(cp), platform::ANSI_SUBSTITUTE) << cp;
+}
+
+TEST(ReadProfileFile, ReadsOnlyRegularFilesUpToTheLimitAndSaysWhy) {
+  using platform::FileReadError;
+  TempFolder folder;
+  std::string bytes = "left over";
+  test_support::WriteTestFile(folder.File("ok.ini"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(platform::ReadProfileFile(folder.File("ok.ini"), bytes), FileReadError::None);
+  EXPECT_EQ(bytes, "[S]\r\nk=v\r\n");
+
+  test_support::WriteTestFile(folder.File("big.ini"), std::string(101, 'x'));
+  EXPECT_EQ(platform::ReadProfileFile(folder.File("big.ini"), bytes, 100), FileReadError::TooLarge);
+  EXPECT_EQ(bytes, "");
+  EXPECT_EQ(platform::ReadProfileFile(folder.File("big.ini"), bytes, 101), FileReadError::None);
+
+  EXPECT_EQ(platform::ReadProfileFile(folder.File("none.ini"), bytes), FileReadError::NotFound);
+  EXPECT_EQ(platform::ReadProfileFile(folder.path(), bytes), FileReadError::IsDirectory);
+  EXPECT_EQ(platform::ReadProfileFile("/dev/zero", bytes), FileReadError::NotRegular);
+  // A FIFO without a writer would block a plain open or read for ever.
+  ASSERT_EQ(mkfifo(folder.File("fifo.ini").c_str(), 0600), 0);
+  EXPECT_EQ(platform::ReadProfileFile(folder.File("fifo.ini"), bytes), FileReadError::NotRegular);
+  EXPECT_STREQ(platform::DescribeFileReadError(FileReadError::NotRegular), "not a regular file");
+  EXPECT_STREQ(platform::DescribeFileReadError(FileReadError::TooLarge), "too large (more than 1 MiB)");
+}
+
+// The calling thread alone acts as user `uid` (Linux keeps credentials per
+// thread; the C library's wrappers would change every thread's).
+template <class Fn>
+void AsUserOnThisThread(uid_t uid, Fn fn) {
+  std::thread([&] {
+    ASSERT_EQ(syscall(SYS_setresuid, -1, uid, -1), 0);
+    fn();
+    syscall(SYS_setresuid, -1, 0, -1);
+  }).join();
+}
+
+constexpr uid_t kNobody = 65534;
+
+TEST(ReplaceFileContents, AFileInAFolderThatCannotBeWrittenIsWrittenInPlace) {
+  TempFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);  // the other user may look in
+  const std::string sub = folder.File("locked");
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  const std::string path = sub + "/settings.ini";
+  test_support::WriteTestFile(path, "old bytes, longer than the new ones");
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+
+  bool replaced = false;
+  int error = -1;
+  if (geteuid() == 0) {
+    // The folder belongs to the superuser; another user may write only the file.
+    AsUserOnThisThread(kNobody, [&] { replaced = platform::ReplaceFileContents(path, "new", error); });
+  } else {
+    ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
+    replaced = platform::ReplaceFileContents(path, "new", error);
+    chmod(sub.c_str(), 0755);
+  }
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(test_support::ReadTestFile(path), "new");
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+}
+
+TEST(ReplaceFileContents, TheFileStaysTheSameFileForItsLinksAndOwner) {
+  TempFolder folder;
+  const std::string path = folder.File("settings.ini");
+  test_support::WriteTestFile(path, "old");
+  ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+  ASSERT_EQ(link(path.c_str(), folder.File("other name.ini").c_str()), 0);
+  ASSERT_TRUE(platform::ReplaceFileContents(path, "new"));
+  EXPECT_EQ(test_support::ReadTestFile(folder.File("other name.ini")), "new") << "the hard link shares it";
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(st.st_nlink, 2u);
+
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs the superuser";
+  const std::string owned = folder.File("owned.ini");
+  test_support::WriteTestFile(owned, "old");
+  ASSERT_EQ(chown(owned.c_str(), kNobody, kNobody), 0);
+  ASSERT_TRUE(platform::ReplaceFileContents(owned, "new"));
+  ASSERT_EQ(stat(owned.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody) << "the owner stays";
+  EXPECT_EQ(st.st_gid, kNobody);
+  EXPECT_EQ(test_support::ReadTestFile(owned), "new");
+}
+
+TEST(ReplaceFileContents, ALinkPlantedInASharedFolderByAnotherUserIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting a link as another user needs the superuser";
+  TempFolder folder;
+  const std::string victim = folder.File("victim.ini");
+  test_support::WriteTestFile(victim, "precious");
+  const std::string shared = folder.File("shared");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const std::string planted = shared + "/settings.ini";
+  ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_EQ(lchown(planted.c_str(), kNobody, kNobody), 0);
+
+  int error = 0;
+  EXPECT_FALSE(platform::ReplaceFileContents(planted, "overwritten", error));
+  EXPECT_EQ(error, EACCES);
+  EXPECT_EQ(test_support::ReadTestFile(victim), "precious");
+  struct stat st {};
+  ASSERT_EQ(lstat(planted.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link is left as it was";
+
+  // The caller's own link, and one of the folder's owner, are followed.
+  ASSERT_EQ(lchown(planted.c_str(), 0, 0), 0);
+  EXPECT_TRUE(platform::ReplaceFileContents(planted, "through my link", error));
+  EXPECT_EQ(test_support::ReadTestFile(victim), "through my link");
 }
 
 }  // namespace

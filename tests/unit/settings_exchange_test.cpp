@@ -120,6 +120,10 @@ class ExchangeTest : public ::testing::Test {
 
   int Count(const std::string& command) { return sim_->Tracker().CommandCount(command); }
 
+  // For a test that bounds how soon something happens: a busy machine must
+  // not stretch a few real milliseconds past the bound.
+  void UseSlowerClock() { platform::SetClockSpeed(4.0); }
+
   ClockSpeedScope speed_{kSpeed};
   std::unique_ptr<PtySim> sim_;
   std::unique_ptr<SettingsExchange> exchange_;
@@ -353,6 +357,103 @@ TEST_F(ExchangeTest, CancelAndStopEndARunningReadPromptly) {
   EXPECT_FALSE(exchange_->IsBusy());
   EXPECT_EQ(exchange_->StartRead(DeviceSettings::DialogStart()), StartResult::NotStarted);
   EXPECT_EQ(exchange_->SetTextMode(), WAIT_FAILED);
+}
+
+TEST_F(ExchangeTest, ALateStoreReplyNeverConfirmsTheReadBack) {
+  // The store of message 4 is answered after its wait; every read-back of
+  // message 4 differs from what was written.
+  sim::GsmOptions gsm;
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "5250,store:4/1", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-mismatch", "11:4", gsm));
+  Open(gsm);
+  const TransferReport report = RunWrite(ExampleRecord());
+  EXPECT_TRUE(report.retriesExhausted);
+  EXPECT_EQ(report.lastResult, settings::RESULT_MISMATCH);
+  EXPECT_EQ(Count("at+cmgw=+4\r"), 11) << "each differing read-back is written again";
+  EXPECT_EQ(StatusLine().back(), "Message writing fail ");
+}
+
+TEST_F(ExchangeTest, AMismatchIsNotHiddenByAnOkThatCameWithIt) {
+  // The case: a late store reply and one differing read-back. The
+  // differing read-back is written again and the second one confirms it.
+  sim::GsmOptions gsm;
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "5250,store:4", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-mismatch", "1:4", gsm));
+  Open(gsm);
+  RunWrite(ExampleRecord());
+  EXPECT_EQ(Count("at+cmgw=+4\r"), 2);
+  EXPECT_EQ(Count("at+cmgr=4\r"), 2);
+  EXPECT_EQ(sim_->Tracker().MessageStore(), kExampleTexts);
+  EXPECT_EQ(StatusLine().back(), "Setting Message OK ");
+}
+
+TEST_F(ExchangeTest, AVersionLikeUserNameInASplitReplyChangesNothing) {
+  // 80 bytes end the first part of message 1's read-back just after the
+  // user name, so the reader holds "F-0KVQ" while the rest is on its way.
+  sim::GsmOptions gsm;
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-split", "80,400", gsm));
+  Open(gsm);
+  ASSERT_TRUE(exchange_->QueryVersion().answered);
+  DeviceSettings record = ExampleRecord();
+  record.userName = "F-0KVQ";
+  const TransferReport report = RunWrite(record);
+  EXPECT_EQ(report.lastResult, settings::RESULT_OK);
+  EXPECT_EQ(StatusLine().back(), "Setting Message OK ");
+  EXPECT_EQ(Count("at+cmgw=+1\r"), 1);
+  EXPECT_EQ(exchange_->Layout(), SettingsLayout::Extended);
+  EXPECT_EQ(exchange_->FirmwareVersion(), "F-0KV770E-V1.4(200909");
+
+  RunRead(DeviceSettings::DialogStart());
+  EXPECT_EQ(exchange_->Record().userName, "F-0KVQ");
+  EXPECT_EQ(exchange_->Layout(), SettingsLayout::Extended);
+}
+
+TEST_F(ExchangeTest, AVersionAnswerAfterTheQueryChangesNeitherVersionNorLayout) {
+  // A basic-layout firmware that answers 1 s after the query's 2.5 s.
+  sim::GsmOptions gsm;
+  ASSERT_TRUE(sim::ParseGsmOption("firmware", "basic", gsm));
+  ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "3500,version", gsm));
+  Open(gsm, SettingsLayout::Extended);
+  const settings::VersionAnswer answer = exchange_->QueryVersion();
+  EXPECT_FALSE(answer.answered);
+  EXPECT_EQ(answer.layout, SettingsLayout::Extended);
+  platform::SleepMs(2000);  // the late answer has come meanwhile
+  EXPECT_EQ(exchange_->Layout(), answer.layout);
+  EXPECT_EQ(exchange_->FirmwareVersion(), answer.text);
+
+  // The write goes out in the layout the owner was told.
+  RunWrite(ExampleRecord());
+  EXPECT_EQ(sim_->Tracker().MessageStore(), kExampleTexts);
+  EXPECT_EQ(StatusLine().back(), "Setting Message OK ");
+}
+
+TEST_F(ExchangeTest, APulledCableEndsAWriteAtOnce) {
+  UseSlowerClock();
+  Open();
+  ASSERT_EQ(exchange_->StartWrite(ExampleRecord()), StartResult::Started);
+  std::uint64_t pulledAt = 0;
+  for (int i = 0; i < 2000 && pulledAt == 0; ++i) {
+    const std::vector<std::string> line = StatusLine();
+    if (!line.empty() && line.back() == "setting message 2") {
+      sim_->Tracker().PullCable();
+      pulledAt = platform::ClockMs();
+    }
+    platform::SleepMs(5);
+  }
+  ASSERT_NE(pulledAt, 0u);
+  const TransferReport report = AwaitEnd();
+  EXPECT_TRUE(report.lineLost);
+  EXPECT_EQ(report.lastResult, settings::RESULT_LINE_LOST);
+  EXPECT_TRUE(exchange_->LineLost());
+  EXPECT_EQ(StatusLine().back(), settings::TRACKER_DISCONNECTED_TEXT);
+  const std::vector<Status> statuses = Statuses();
+  EXPECT_LE(statuses.back().clockMs - pulledAt, 1000u) << "within a second, not after time-outs";
+
+  // The session takes no more work on the lost line.
+  EXPECT_EQ(exchange_->SetTextMode(), WAIT_FAILED);
+  ClearStatuses();
+  RunRead(DeviceSettings::DialogStart());
+  EXPECT_EQ(StatusLine(), (std::vector<std::string>{settings::TRACKER_DISCONNECTED_TEXT}));
 }
 
 }  // namespace

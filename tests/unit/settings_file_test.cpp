@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
 
+#include "settings/settings_check.h"
 #include "settings/settings_file.h"
 #include "settings_samples.h"
 #include "temp_folder.h"
@@ -204,6 +206,106 @@ TEST(SettingsFile, SaveAndLoadThroughTheDisk) {
   EXPECT_EQ(s.timeZone, TIME_ZONE_UTC_POSITION);
   EXPECT_EQ(s.smsReportFormat, original.smsReportFormat);
   EXPECT_EQ(s.checkReturnNumber, std::nullopt);
+}
+
+// The same text as UTF-16LE with its byte-order mark (each byte taken as
+// the code point of its value, right for ASCII and Latin-1 letters).
+std::string AsUtf16Le(const std::string& ansi) {
+  std::string out = "\xFF\xFE";
+  for (char c : ansi) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+TEST(SettingsFile, SpacedSectionNamesAndUnicodeFilesLoadAsThePlainFile) {
+  std::mt19937 rng(11);
+  const DeviceSettings original = test_support::RandomSettings(rng, test_support::SampleUse::File);
+  const std::string plain = SettingsFileText(original, kExtended);
+
+  std::string spaced = plain;
+  for (const char* name : {"KV DEVICE SETTING", "MESSAGE 1", "MESSAGE 2", "MESSAGE 3", "MESSAGE 4"}) {
+    const std::string bracketed = std::string("[") + name + "]";
+    spaced.replace(spaced.find(bracketed), bracketed.size(), std::string("[ ") + name + " ]");
+  }
+  DeviceSettings loaded = DeviceSettings::DialogStart();
+  EXPECT_TRUE(ApplySettingsFileText(spaced, kExtended, loaded).empty()) << "no key is missing";
+  EXPECT_EQ(loaded, original);
+
+  // A record written by Notepad as "Unicode" (UTF-16LE) and as UTF-8 with a
+  // mark: "é" (U+00E9) and "€" (U+20AC) arrive as the code page's 0xE9 and 0x80.
+  DeviceSettings accented = DeviceSettings::DialogStart();
+  accented.userName = "Caf\xE9";
+  accented.gprsApn = "net\x80";
+  std::string text = SettingsFileText(accented, kBasic);
+  text.replace(text.find("net\x80"), 4, "net?");
+  std::string utf16 = AsUtf16Le(text);
+  utf16.replace(utf16.find(std::string("n\0e\0t\0?\0", 8)), 8, std::string("n\0e\0t\0\xAC\x20", 8));
+  DeviceSettings fromUtf16 = DeviceSettings::DialogStart();
+  ApplySettingsFileText(utf16, kBasic, fromUtf16);
+  EXPECT_EQ(fromUtf16.userName, "Caf\xE9");
+  EXPECT_EQ(fromUtf16, accented);
+
+  std::string utf8 = "\xEF\xBB\xBF" + text;
+  utf8.replace(utf8.find("Caf\xE9"), 4, "Caf\xC3\xA9");
+  utf8.replace(utf8.find("net?"), 4, "net\xE2\x82\xAC");
+  DeviceSettings fromUtf8 = DeviceSettings::DialogStart();
+  ApplySettingsFileText(utf8, kBasic, fromUtf8);
+  EXPECT_EQ(fromUtf8.userName, "Caf\xE9") << "one byte, as Windows reads it";
+  EXPECT_EQ(fromUtf8, accented);
+}
+
+TEST(SettingsFile, ACharacterOutsideTheCodePageIsRefusedByTheCheckWithItsPlace) {
+  // "Caf☃" in a UTF-8 file: the snowman has no place in code page 1252.
+  DeviceSettings s = DeviceSettings::DialogStart();
+  ApplySettingsFileText("\xEF\xBB\xBF[MESSAGE 1]\r\nUser name=Caf\xE2\x98\x83\r\n", kBasic, s);
+  const std::vector<SettingsProblem> problems = CheckForDevice(s, kBasic);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].setting->id, SettingId::userName);
+  ASSERT_EQ(problems[0].bytes.size(), 1u);
+  EXPECT_EQ(problems[0].bytes[0].offset, 3u) << "the character's place, even at the value's end";
+  EXPECT_NE(DescribeProblems(problems).find("\"User Name\" (userName): DEL (0x7F) or a character outside "
+                                            "code page 1252 at character 4."),
+            std::string::npos)
+      << DescribeProblems(problems);
+}
+
+TEST(SettingsFile, LoadSaysWhyAFileCannotBeReadAndWhichKeysAreMissing) {
+  TempFolder folder;
+  DeviceSettings s = DeviceSettings::DialogStart();
+  test_support::WriteTestFile(folder.File("part.ini"),
+                              "[MESSAGE 1]\r\nUser name=Unit7\r\n[MESSAGE 4]\r\nGPRS server address=\r\n");
+  LoadReport report = LoadSettingsFileReport(folder.File("part.ini"), kBasic, s);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_TRUE(report.AnyFound());
+  EXPECT_EQ(report.settingsInLayout, 30u) << "the device name and 29 settings";
+  EXPECT_EQ(report.missing.size(), 28u) << "an empty value is not missing";
+  EXPECT_EQ(report.missing.front()->id, SettingId::deviceName);
+  EXPECT_EQ(s.userName, "Unit7");
+
+  test_support::WriteTestFile(folder.File("other.ini"), "[Other]\r\nUser name=x\r\n");
+  report = LoadSettingsFileReport(folder.File("other.ini"), kExtended, s);
+  EXPECT_TRUE(report.Ok());
+  EXPECT_FALSE(report.AnyFound());
+  EXPECT_EQ(report.missing.size(), report.settingsInLayout);
+
+  ASSERT_EQ(mkfifo(folder.File("fifo.ini").c_str(), 0600), 0);
+  const std::pair<std::string, std::string> unreadable[] = {
+      {folder.File("none.ini"), "no such file"},
+      {folder.path(), "is a directory"},
+      {folder.File("fifo.ini"), "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+  };
+  for (const auto& [path, reason] : unreadable) {
+    report = LoadSettingsFileReport(path, kBasic, s);
+    EXPECT_FALSE(report.Ok()) << path;
+    EXPECT_EQ(report.reason, reason) << path;
+    EXPECT_FALSE(report.AnyFound()) << path;
+  }
+  test_support::WriteTestFile(folder.File("huge.ini"), "[MESSAGE 1]\r\n" + std::string(1024 * 1024, ';'));
+  report = LoadSettingsFileReport(folder.File("huge.ini"), kBasic, s);
+  EXPECT_EQ(report.reason, "too large (more than 1 MiB)");
 }
 
 }  // namespace

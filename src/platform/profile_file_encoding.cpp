@@ -1,0 +1,87 @@
+#include "platform/profile_file_encoding.h"
+
+#include <cstdint>
+#include <iterator>
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+
+// Code page 1252's bytes 0x80 to 0x9F; 0 where the code page has no character.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 0x88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
+};
+
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// Decodes one UTF-8 sequence at `at`; a malformed one counts as one invalid
+// character and is passed over byte by byte.
+char32_t NextUtf8(std::string_view s, std::size_t& at) {
+  const auto lead = static_cast<unsigned char>(s[at++]);
+  if (lead < 0x80) return lead;
+  int extra = 0;
+  char32_t cp = 0;
+  char32_t least = 0;
+  if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; least = 0x80; }
+  else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; least = 0x800; }
+  else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; least = 0x10000; }
+  else return kInvalid;
+  for (int i = 0; i < extra; ++i) {
+    if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) return kInvalid;
+    cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalid;
+  return cp;
+}
+
+// Decodes one UTF-16LE character at `at` (a surrogate pair is one); a lone
+// surrogate or an odd last byte counts as one invalid character.
+char32_t NextUtf16Le(std::string_view s, std::size_t& at) {
+  auto unit = [&](std::size_t i) {
+    return static_cast<char16_t>(static_cast<unsigned char>(s[i]) |
+                                 (static_cast<unsigned char>(s[i + 1]) << 8));
+  };
+  if (at + 1 >= s.size()) {
+    at = s.size();
+    return kInvalid;
+  }
+  const char16_t first = unit(at);
+  at += 2;
+  if (first < 0xD800 || first > 0xDFFF) return first;
+  if (first >= 0xDC00 || at + 1 >= s.size()) return kInvalid;
+  const char16_t second = unit(at);
+  if (second < 0xDC00 || second > 0xDFFF) return kInvalid;
+  at += 2;
+  return 0x10000 + ((static_cast<char32_t>(first) - 0xD800) << 10) + (second - 0xDC00);
+}
+
+template <class Next>
+std::string Convert(std::string_view s, Next next) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t at = 0; at < s.size();) out.push_back(CodePointToAnsi(next(s, at)));
+  return out;
+}
+
+}  // namespace
+
+char CodePointToAnsi(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (std::size_t i = 0; i < std::size(kHighControls); ++i) {
+    if (kHighControls[i] != 0 && kHighControls[i] == cp) return static_cast<char>(0x80 + i);
+  }
+  return ANSI_SUBSTITUTE;
+}
+
+std::string ProfileBytesToAnsi(std::string_view bytes) {
+  if (bytes.starts_with(kUtf16LeBom)) return Convert(bytes.substr(kUtf16LeBom.size()), NextUtf16Le);
+  if (bytes.starts_with(kUtf8Bom)) return Convert(bytes.substr(kUtf8Bom.size()), NextUtf8);
+  return std::string(bytes);
+}
+
+}  // namespace platform
