@@ -184,9 +184,10 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
       // default one; without one it is the dialog's OK. A button that had
       // the focus earlier is no default (Qt may still mark it as one).
       QPushButton* target = qobject_cast<QPushButton*>(focusWidget());
+      if (target != nullptr && !target->autoDefault()) target = nullptr;
       if (target == nullptr) {
         for (QPushButton* button : templateDefaults_)
-          if (button->isVisible()) target = button;
+          if (button->isDefault() && button->isVisible()) target = button;
       }
       if (target != nullptr) {
         if (target->isEnabled()) target->click();
