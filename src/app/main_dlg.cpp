@@ -5,6 +5,7 @@
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/probe.h"
+#include "serial/line_lost.h"
 #include "serial/tracker_commands.h"
 #include "ui/gui_call.h"
 #include "ui/message_box.h"
@@ -26,6 +27,7 @@ CMainDlg::CMainDlg(PortSource portSource)
   m_progress = ControlAs<ui::ProgressCtrl>(IDC_PROGRESS);
   m_stcImei = ControlAs<QLabel>(IDC_STC_IMEI);
   m_cmbPort = ControlAs<QComboBox>(IDC_CMB_PORT);
+  m_portBox = new PortBox(m_cmbPort);
 
   connect(m_btnScan, &QPushButton::clicked, this, &CMainDlg::OnScanComPort);
   connect(m_btnStart, &QPushButton::clicked, this, &CMainDlg::OnStart);
@@ -82,7 +84,27 @@ void CMainDlg::SelectItem(const std::string& item) {
   m_cmbPort->setCurrentIndex(index);
 }
 
-void CMainDlg::OnDeviceChange() { FillPortList(); }
+void CMainDlg::OnDeviceChange() {
+  FillPortList();
+  // A removed device fails the queue query at once; the reader would find
+  // it only at its next cycle.
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (m_hPort != INVALID_HANDLE_VALUE && !ClearCommError(m_hPort, &errors, &status)) OnTrackerDisconnected();
+}
+
+void CMainDlg::OnTrackerDisconnected() {
+  if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load()) return;
+  Disconnect();
+  FillPortList();
+  ui::ShowMessageBox(this, TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
+}
+
+bool CMainDlg::SayWhenNoPort() {
+  if (m_cmbPort->count() != 0) return false;
+  ui::ShowMessageBox(this, NO_TRACKER_PORT_TEXT, {}, MB_ICONEXCLAMATION);
+  return true;
+}
 
 BOOL CMainDlg::OpenAndProbe() {
   const int selected = m_cmbPort->currentIndex();
@@ -111,6 +133,7 @@ BOOL CMainDlg::OpenAndProbe() {
 }
 
 void CMainDlg::OnStart() {
+  m_portBox->Settle();
   m_progress->SetRange32(0, 0);
   if (m_hPort == INVALID_HANDLE_VALUE) {
     Connect();
@@ -120,12 +143,13 @@ void CMainDlg::OnStart() {
 }
 
 void CMainDlg::Connect() {
-  if (m_cmbPort->currentIndex() == -1) return;
+  if (SayWhenNoPort() || m_cmbPort->currentIndex() == -1) return;
   m_stcImei->clear();
   // Disabling the focused button hands the focus on; it comes back below.
   const bool startHadFocus = m_btnStart->hasFocus();
   m_btnStart->setEnabled(false);
   if (OpenAndProbe()) {
+    m_connectedItem = ui::FromQt(m_cmbPort->currentText());
     m_btnUpdate->setEnabled(false);
     m_btnScan->setEnabled(false);
     m_btnStart->setText(QStringLiteral("Stop"));
@@ -144,6 +168,7 @@ void CMainDlg::Disconnect() {
   if (m_hReaderThread != nullptr) StopReader(STOP_READER_WAIT_MS);
   CloseHandle(m_hPort);
   m_hPort = INVALID_HANDLE_VALUE;
+  m_connectedItem.clear();
   m_btnStart->setText(QStringLiteral("Start"));
   m_btnUpdate->setEnabled(true);
   m_btnSetting->setEnabled(false);
@@ -162,6 +187,11 @@ void CMainDlg::StartReader() {
   QPointer<CMainDlg> window(this);
   m_reader->onImei = [window, link](const std::string& imei) {
     ui::Post(window, [window, link, imei] { window->ShowImei(link, imei); });
+  };
+  m_reader->onLineLost = [window, link] {
+    ui::Post(window, [window, link] {
+      if (link == window->m_reader.get()) window->OnTrackerDisconnected();
+    });
   };
   m_reader->m_bReaderRunning = 1;
   m_reader->m_bReaderPaused = 0;
@@ -190,8 +220,8 @@ void CMainDlg::OnTimer(UINT) {
       m_btnSetting->setEnabled(true);
     }
   } else if (m_hPort != INVALID_HANDLE_VALUE) {
-    WriteTrackerCommand(m_hPort, IMEI_QUERY);
     m_nImeiTicks = 0;
+    if (!WriteTrackerCommand(m_hPort, IMEI_QUERY)) OnTrackerDisconnected();
   }
 }
 

@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/port_box.h"
 #include "platform/device_change_posix.h"
 #include "platform/port_enum.h"
 #include "serial/imei_query.h"
@@ -47,6 +48,9 @@ constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 2;
 inline constexpr char MAIN_WINDOW_TITLE[] = "KV-770 User tool v1.4 (20090904)";
 inline constexpr char OPEN_PORT_FAILED_TEXT[] = "Open COM port fail!!";
 inline constexpr char NO_DEVICE_TEXT[] = "Device does not found!!";
+// Start, Scan COM Port and Update with an empty port list.
+inline constexpr char NO_TRACKER_PORT_TEXT[] =
+    "No tracker port found. Connect the tracker by USB and try again.";
 
 class CMainDlg : public ui::TemplateDialog {
   Q_OBJECT
@@ -113,6 +117,13 @@ class CMainDlg : public ui::TemplateDialog {
   void OnScanComPort();
   void OnUpdate();
   void OnDeviceChange();
+  // The connected port went away (the reader saw the line fail, a write
+  // failed, or a device change found the line gone): ends the connection as
+  // Stop does, refreshes the list and says so. Does nothing without a
+  // connection, during the Update hand-off or while the Device Setting dialog
+  // has the port (its own transfer reports the loss; the reader resumes and
+  // finds it afterwards).
+  void OnTrackerDisconnected();
 
  protected:
   bool OnInitDialog() override;
@@ -126,10 +137,14 @@ class CMainDlg : public ui::TemplateDialog {
  private:
   void Connect();
   void Disconnect();
+  // True (after a message box) when the port list is empty.
+  bool SayWhenNoPort();
   // Selects the list item with this text, appending it when missing.
   void SelectItem(const std::string& item);
   void ShowImei(const ReaderLink* from, const std::string& imei);
 
+  PortBox* m_portBox = nullptr;  // owned by m_cmbPort
+  std::string m_connectedItem;   // the list item of the open connection
   PortSource m_portSource;
   std::string m_initialPort;
   std::unique_ptr<platform::DeviceChangeMonitor> m_deviceMonitor;

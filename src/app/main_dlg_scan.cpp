@@ -6,8 +6,9 @@
 #include "ui/text.h"
 
 void CMainDlg::OnScanComPort() {
+  m_portBox->Settle();
   FillPortList();
-  if (m_cmbPort->currentIndex() == -1) return;
+  if (SayWhenNoPort() || m_cmbPort->currentIndex() == -1) return;
 
   std::vector<std::string> items;
   for (int i = 0; i < m_cmbPort->count(); ++i) items.push_back(ui::FromQt(m_cmbPort->itemText(i)));

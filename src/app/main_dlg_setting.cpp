@@ -5,6 +5,9 @@
 #include "ui/text.h"
 
 void CMainDlg::OnSetting() {
+  // The dialog works on the open connection: the box shows its port.
+  m_portBox->Settle();
+  if (!m_connectedItem.empty()) SelectItem(m_connectedItem);
   CDeviceSettingDlg dialog;
   const std::string imei = ui::FromQt(m_stcImei->text());
   // The reader leaves the port to the dialog's own reader while it is open.

@@ -82,6 +82,8 @@ std::optional<std::string> ChooseFirmwareFile(const QPointer<QWidget>& owner) {
 }  // namespace
 
 void CMainDlg::OnUpdate() {
+  m_portBox->Settle();
+  if (SayWhenNoPort()) return;
   const int selected = m_cmbPort->currentIndex();
   if (selected == -1) return;
   const std::string portName = PortNameFromItem(ui::FromQt(m_cmbPort->itemText(selected)));

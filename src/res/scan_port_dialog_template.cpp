@@ -21,7 +21,7 @@ const ui::DialogTemplate& ScanPortDialogTemplate() {
       .controls =
           {
               {IDC_LST_PORTS, ControlClass::ListBox, "", 7, 7, 107, 108,
-               WS_BORDER | WS_VSCROLL | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | WS_TABSTOP},
+               WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | WS_TABSTOP},
               {IDC_STC_SCAN_STATUS, ControlClass::Static, "", 7, 121, 76, 14, SS_LEFT | SS_CENTERIMAGE},
               {IDC_BTN_SCAN_OK, ControlClass::Button, "OK", 87, 121, 27, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
           },

@@ -138,11 +138,13 @@ void AddBasicSetup(TemplateBuilder& b) {
 
   int top = TOP + GROUP_TITLE;
   int y = top + 10;
-  b.Caption(IDC_STATIC, "Firmware Version", x, y, 60);
-  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 62, y, 78, FIELD_CY, EDIT_STYLE);
+  // The version (up to 21 characters, "F-0KV770E-V1.4(200909") and the
+  // IMEI (15 digits) show whole: these two fields reach the group's edge.
+  b.Caption(IDC_STATIC, "Firmware Version", x, y, 57);
+  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 59, y, 84, FIELD_CY, EDIT_STYLE);
   y += LEFT_ROW;
-  b.Caption(IDC_STATIC, "IMEI Number", x, y, 60);
-  b.controls.emplace_back(IDC_STC_SETTING_IMEI, ControlClass::Static, "", x + 62, y, 78, FIELD_CY,
+  b.Caption(IDC_STATIC, "IMEI Number", x, y, 57);
+  b.controls.emplace_back(IDC_STC_SETTING_IMEI, ControlClass::Static, "", x + 59, y, 84, FIELD_CY,
                           WS_BORDER | SS_SUNKEN | SS_CENTERIMAGE);
   y += LEFT_ROW;
   b.SettingRow(userName, y, {x, 60, 78});

@@ -69,7 +69,8 @@ DWORD ParseReaderText(char* text, DWORD length, ReaderLink& link) {
 
   if (view.find(kGetDataOk) != std::string_view::npos) {
     DWORD written = 0;
-    WriteFile(link.port, kGetDataAck, sizeof kGetDataAck - 1, &written, nullptr);
+    if (!WriteFile(link.port, kGetDataAck, sizeof kGetDataAck - 1, &written, nullptr))
+      link.writeFailed = true;
   }
 
   const std::size_t lastLf = view.rfind('\n');
@@ -82,6 +83,7 @@ DWORD ReaderThreadProc(void* param) {
   ReaderLink& link = **held;
   HANDLE port = link.port;
   DWORD tail = 0;
+  bool lost = false;
   while (link.m_bReaderRunning.load()) {
     if (link.m_bReaderPaused.load()) {
       Sleep(READER_PAUSED_CYCLE_MS);
@@ -89,12 +91,21 @@ DWORD ReaderThreadProc(void* param) {
     }
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
+    // The queue query fails only for a line that is gone (a hung-up tty, a
+    // removed device); so does a read or the parser's own answer.
+    if (!ClearCommError(port, &errors, &status) || link.writeFailed.load()) {
+      lost = true;
+      break;
+    }
+    if (status.cbInQue != 0) {
       const DWORD count = tail + status.cbInQue < RX_BUFFER_SIZE
                               ? status.cbInQue
                               : static_cast<DWORD>(RX_BUFFER_SIZE - 1 - tail);
       DWORD got = 0;
-      ReadFile(port, g_rxBuffer + tail, count, &got, nullptr);
+      if (!ReadFile(port, g_rxBuffer + tail, count, &got, nullptr)) {
+        lost = true;
+        break;
+      }
       const DWORD total = tail + got;
       g_rxBuffer[total] = '\0';
       tail = ParseReaderText(g_rxBuffer, total, link);
@@ -105,6 +116,8 @@ DWORD ReaderThreadProc(void* param) {
     }
     Sleep(READER_CYCLE_MS);
   }
+  // Reported only to a reader still wanted: a stop asked for meanwhile wins.
+  if (lost && link.m_bReaderRunning.load() && link.onLineLost) link.onLineLost();
   CloseHandle(port);
   delete held;
   return 1;

@@ -5,8 +5,13 @@
 // Thread contract: the GUI thread owns a ReaderLink and shares it with the
 // reader thread through a shared_ptr, so the link outlives whichever of the
 // two ends last. The GUI thread writes the flags and the file-wait event; the
-// reader only reads them. The IMEI callback runs on the reader thread and
-// must hand the text to the GUI thread itself (a queued call), never block.
+// reader only reads them. The IMEI and line-lost callbacks run on the reader
+// thread and must hand their news to the GUI thread themselves (a queued
+// call), never block.
+//
+// A line that goes away under the reader (its device removed, the line hung
+// up, a failed query, read or write) ends the reader: it reports onLineLost
+// once and stops reading, so a pulled cable is never polled as if silent.
 #pragma once
 
 #include <atomic>
@@ -34,6 +39,11 @@ class ReaderLink {
   HANDLE port = INVALID_HANDLE_VALUE;
   // Receives each IMEI the parser finds (on the reader thread).
   std::function<void(const std::string&)> onImei;
+  // Called once, on the reader thread, when the line went away; the reader
+  // then ends by itself.
+  std::function<void()> onLineLost;
+  // Set when an answer written by the parser ("kv+bd\r\n") did not go out.
+  std::atomic<bool> writeFailed{false};
 
   // The Update hand-off's event. Set and cleared by the GUI thread; the
   // reader signals it under the same lock, so a cleared event is never used.

@@ -1,6 +1,11 @@
 #include "serial/scan_port_dlg.h"
 
+#include <algorithm>
+
 #include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
@@ -13,6 +18,45 @@ CScanPortDlg::CScanPortDlg(std::vector<std::string> portItems, QWidget* owner)
     : ui::TemplateDialog(res::ScanPortDialogTemplate(), owner), m_portItems(std::move(portItems)) {
   m_stcScanStatus = ControlAs<QLabel>(IDC_STC_SCAN_STATUS);
   m_lstPorts = ControlAs<QListWidget>(IDC_LST_PORTS);
+  FitToTexts();
+}
+
+void CScanPortDlg::FitToTexts() {
+  // The widest entry and status these ports can bring, in the list's and the
+  // status line's own fonts.
+  const QFontMetrics listFont(m_lstPorts->font());
+  const QFontMetrics statusFont(m_stcScanStatus->font());
+  int entryWidth = 0;
+  int statusWidth = std::max(statusFont.horizontalAdvance(ui::ToQt(kScanComplete)),
+                             statusFont.horizontalAdvance(ui::ToQt(kScanBreak)));
+  for (const std::string& item : m_portItems) {
+    const std::string name = PortNameFromItem(item);
+    for (const char* suffix : {kScanOpenSuccess, kScanCheckFailed, kScanOpenFailed})
+      entryWidth = std::max(entryWidth, listFont.horizontalAdvance(ui::ToQt(name + suffix)));
+    statusWidth = std::max(statusWidth, statusFont.horizontalAdvance(ui::ToQt(ScanningText(name))));
+  }
+
+  // The list keeps room for its frame, the item margins and a vertical
+  // scroll bar; the status line and OK share the row below it.
+  QStyle* style = m_lstPorts->style();
+  const int listChrome = 2 * m_lstPorts->frameWidth() + 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) +
+                         style->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+  QRect list = m_lstPorts->geometry();
+  QRect status = m_stcScanStatus->geometry();
+  QWidget* ok = Control(IDOK);
+  QRect okPlace = ok->geometry();
+  const int gap = okPlace.left() - status.right();
+  const int margin = width() - list.right();
+
+  list.setWidth(std::max(list.width(), entryWidth + listChrome));
+  status.setWidth(std::max(status.width(), statusWidth + 2 * m_stcScanStatus->margin() + 2));
+  okPlace.moveLeft(std::max(status.right() + gap, list.right() - okPlace.width() + 1));
+  status.setRight(okPlace.left() - gap);
+  m_lstPorts->setGeometry(list);
+  m_stcScanStatus->setGeometry(status);
+  ok->setGeometry(okPlace);
+  const int dialogWidth = std::max(list.right(), okPlace.right()) + margin;
+  if (dialogWidth > width()) setFixedWidth(dialogWidth);
 }
 
 CScanPortDlg::~CScanPortDlg() {

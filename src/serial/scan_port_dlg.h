@@ -55,6 +55,10 @@ class CScanPortDlg : public ui::TemplateDialog {
   void OnClose() override { OnOK(); }
 
  private:
+  // Widens the list, the status line and the dialog so that the longest
+  // entry and status these ports can bring show whole (long device paths such
+  // as /dev/pts/10 do not fit the template's width).
+  void FitToTexts();
   void PlaceBelowOwnerTop();
   void ShowStatus(const std::string& text);
   void ShowEntry(int index, const std::string& text);

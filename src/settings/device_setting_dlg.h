@@ -107,10 +107,11 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
  protected:
   bool OnInitDialog() override;
   // The close procedure: refused while a write runs; otherwise stops the
-  // session and ends the dialog. Enter and Escape go through it too.
+  // session and ends the dialog. Escape goes through it too.
   void OnClose() override { CloseProcedure(IDCANCEL); }
-  void OnOK() override { CloseProcedure(IDCANCEL); }
   void OnCancel() override { CloseProcedure(IDCANCEL); }
+  // Enter in a field never ends the dialog: the typed values stay.
+  void OnOK() override {}
 
  private:
   void EnableMessageFields(unsigned messageNumber, bool on);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/accessible_names.h"
 #include "ui/application.h"
 #include "ui/control_factory.h"
 #include "ui/text.h"
@@ -52,12 +53,15 @@ void TemplateDialog::Build(const DialogTemplate& t) {
 
   QWidget* previous = nullptr;
   std::vector<QWidget*> groupBoxes;
+  std::vector<QWidget*> widgets;
   for (const ControlTemplate& c : t.controls) {
     QWidget* widget = CreateControl(c, units_, this);
+    widgets.push_back(widget);
     if (c.id != IDC_STATIC) controls_[c.id] = widget;
     // As in the framework, the push buttons with ids IDOK and IDCANCEL are
     // the dialog's OK and Cancel.
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      if (button->isDefault()) templateDefaults_.push_back(button);
       if (c.id == IDOK) connect(button, &QPushButton::clicked, this, [this] { OnOK(); });
       if (c.id == IDCANCEL) connect(button, &QPushButton::clicked, this, [this] { OnCancel(); });
     }
@@ -68,6 +72,7 @@ void TemplateDialog::Build(const DialogTemplate& t) {
     }
   }
   for (QWidget* box : groupBoxes) box->lower();
+  NameFieldsAfterCaptions(t, widgets);
 }
 
 QWidget* TemplateDialog::Control(int id) const {
@@ -175,13 +180,18 @@ void TemplateDialog::keyPressEvent(QKeyEvent* event) {
       return;
     case Qt::Key_Return:
     case Qt::Key_Enter: {
-      // Enter presses the default push button (the focused one, or the
-      // template's default); without one it is the dialog's OK.
-      for (QPushButton* button : findChildren<QPushButton*>()) {
-        if (button->isDefault() && button->isVisible()) {
-          if (button->isEnabled()) button->click();
-          return;
-        }
+      // Enter presses the focused push button, or else the template's
+      // default one; without one it is the dialog's OK. A button that had
+      // the focus earlier is no default (Qt may still mark it as one).
+      QPushButton* target = qobject_cast<QPushButton*>(focusWidget());
+      if (target != nullptr && !target->autoDefault()) target = nullptr;
+      if (target == nullptr) {
+        for (QPushButton* button : templateDefaults_)
+          if (button->isDefault() && button->isVisible()) target = button;
+      }
+      if (target != nullptr) {
+        if (target->isEnabled()) target->click();
+        return;
       }
       OnOK();
       return;

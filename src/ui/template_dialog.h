@@ -4,7 +4,8 @@
 // converted from dialog units with the font's metrics, found again by id.
 //
 // Handlers follow the framework: OnInitDialog before the dialog first shows,
-// OnOK for the IDOK button and for Enter when no push button takes it,
+// OnOK for the IDOK button and for Enter when no push button takes it (the
+// focused one, or else the template's default one),
 // OnCancel for the IDCANCEL button and Escape, OnClose for the close box
 // (default: end the dialog with IDCANCEL), OnTimer for the dialog's clock
 // timers. EndDialog ends a modal or modeless run.
@@ -20,8 +21,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QDialog>
+#include <QPushButton>
 
 #include "ui/clock_timer.h"
 #include "ui/dialog_template.h"
@@ -90,6 +93,7 @@ class TemplateDialog : public QDialog {
   int templateId_ = 0;
   DialogBaseUnits units_;
   std::map<int, QWidget*> controls_;
+  std::vector<QPushButton*> templateDefaults_;  // created as BS_DEFPUSHBUTTON
   std::map<UINT, std::unique_ptr<ClockTimer>> timers_;
   bool ended_ = false;
   bool initialised_ = false;

@@ -176,16 +176,43 @@ TEST_F(DeviceSettingTest, ClosingDuringAReadStopsTheReadAndTheReaderBeforeTheDia
       << platform::LiveHandleCount() << " handles, " << handles << " before";
 }
 
-TEST_F(DeviceSettingTest, EscapeAndEnterRunTheCloseProcedureWhenNoWriteRuns) {
+TEST_F(DeviceSettingTest, EscapeRunsTheCloseProcedureWhenNoWriteRuns) {
   ASSERT_NO_FATAL_FAILURE(Connect());
-  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-    CDeviceSettingDlg& d = OpenDialogIdle();
-    Edit(SettingId::userName)->setFocus();
-    QTest::keyClick(&d, key);
-    EXPECT_TRUE(d.Ended()) << key;
-    EXPECT_EQ(d.m_exchange, nullptr);
-    dialog_.reset();
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  Edit(SettingId::userName)->setFocus();
+  QTest::keyClick(&d, Qt::Key_Escape);
+  EXPECT_TRUE(d.Ended());
+  EXPECT_EQ(d.m_exchange, nullptr);
+}
+
+TEST_F(DeviceSettingTest, EnterInAnyFieldKeepsTheDialogAndTheTypedValues) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  QLineEdit* name = Edit(SettingId::userName);
+  name->setText(QStringLiteral("Typed by hand"));
+  // A push button that had the focus before must not take Enter along.
+  Item(IDC_BTN_SET_TO_DEVICE)->setFocus();
+  name->setFocus();
+
+  int fields = 0;
+  for (QWidget* field : d.findChildren<QWidget*>()) {
+    const bool isField = qobject_cast<QLineEdit*>(field) != nullptr || qobject_cast<QComboBox*>(field) != nullptr;
+    if (!isField || field->parentWidget() != &d || !field->isVisible() || !field->isEnabled()) continue;
+    ++fields;
+    field->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      QTest::keyClick(field, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+      ASSERT_FALSE(d.Ended()) << "Enter in " << field->objectName().toStdString();
+    }
   }
+  EXPECT_GT(fields, 25);
+  EXPECT_EQ(name->text(), QStringLiteral("Typed by hand"));
+  EXPECT_NE(d.m_exchange, nullptr);
+  EXPECT_EQ(tracker_->CommandCount("at+cmgd=1\r"), 0) << "Enter wrote to the tracker";
+
+  // The close procedure is still there for Exit.
+  Click(Item(IDC_BTN_EXIT));
+  EXPECT_TRUE(WaitFor([&] { return d.Ended(); }));
 }
 
 }  // namespace

@@ -195,14 +195,23 @@ TEST_F(MainWindowTest, PortThatCannotBeOpenedGivesOpenFail) {
   EXPECT_EQ(tracker_->CommandCount("ati\r"), 0);
 }
 
-TEST_F(MainWindowTest, StartWithNothingSelectedOnlyEmptiesTheProgressBar) {
+TEST_F(MainWindowTest, StartScanAndUpdateWithNoPortSaySoAndChangeNothingElse) {
   CMainDlg& w = OpenWindow();
-  ASSERT_EQ(w.m_cmbPort->currentIndex(), -1);
+  ASSERT_EQ(w.m_cmbPort->count(), 0);
   w.OnUpdateProgress(1, 300);
   Click(w.m_btnStart);
   EXPECT_EQ(w.m_progress->RangeLow(), 0);
   EXPECT_EQ(w.m_progress->RangeHigh(), 0);
-  EXPECT_TRUE(boxes_.Shown().empty());
+  Click(w.m_btnScan);
+  Click(w.m_btnUpdate);
+
+  const auto boxes = boxes_.Shown();
+  ASSERT_EQ(boxes.size(), 3u) << "Start, Scan COM Port and Update each say so";
+  for (const ui::MessageBoxRequest& box : boxes) {
+    EXPECT_EQ(box.text, "No tracker port found. Connect the tracker by USB and try again.");
+    EXPECT_EQ(box.caption, "kvtool");
+    EXPECT_EQ(box.type, MB_ICONEXCLAMATION);
+  }
   ExpectIdle();
 }
 

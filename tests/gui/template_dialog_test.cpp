@@ -57,10 +57,11 @@ TEST(TemplateDialog, MainWindowTemplateKeepsItsProportions) {
   const ui::DialogBaseUnits& u = dialog.BaseUnits();
   EXPECT_GT(u.cx, 3);
   EXPECT_GT(u.cy, 8);
-  EXPECT_EQ(dialog.size(), ui::DialogSizeToPixels(u, 242, 60));
-  EXPECT_EQ(dialog.Control(IDC_BTN_START)->geometry(), ui::DialogRectToPixels(u, 183, 7, 52, 12));
+  // Twelve units wider than first drawn, for the port box.
+  EXPECT_EQ(dialog.size(), ui::DialogSizeToPixels(u, 254, 60));
+  EXPECT_EQ(dialog.Control(IDC_BTN_START)->geometry(), ui::DialogRectToPixels(u, 195, 7, 52, 12));
 
-  // The IMEI line, Scan COM Port and the progress bar end on one line (170
+  // The IMEI line, Scan COM Port and the progress bar end on one line (182
   // units); the three buttons on the right share their left edge.
   const int right = dialog.Control(IDC_STC_IMEI)->geometry().right();
   EXPECT_EQ(dialog.Control(IDC_BTN_SCAN)->geometry().right(), right);

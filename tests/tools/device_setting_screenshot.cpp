@@ -2,8 +2,7 @@
 // on a simulated tracker with basic-layout firmware and once with extended
 // firmware. Each time the main window connects, the dialog opens on it, an
 // example set of settings is written to the tracker and read back. Runs on
-// the offscreen platform; the dialog is drawn inside a sub-window frame so the
-// picture carries its caption.
+// the X server of DISPLAY (offscreen without one); see screenshot_frame.h.
 //
 // Usage: device_setting_screenshot BASIC.png EXTENDED.png
 #include <cstdio>
@@ -11,8 +10,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 
@@ -22,6 +19,7 @@
 #include "res/app_icon.h"
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
+#include "screenshot_frame.h"
 #include "sim_tracker.h"
 #include "ui/application.h"
 
@@ -121,18 +119,7 @@ int Picture(const std::string& versionText, const char* output) {
     platform::SetClockSpeed(1.0);
     dialog.Control(IDC_BTN_SET_TO_DEVICE)->setFocus();
 
-    QMdiArea area;
-    area.setBackground(QBrush(QColor(0x3a, 0x6e, 0xa5)));
-    dialog.setWindowIcon(res::AppIcon());
-    QMdiSubWindow* frame = area.addSubWindow(&dialog, dialog.windowFlags() & ~Qt::Dialog);
-    frame->adjustSize();
-    area.resize(frame->width() + 24, frame->height() + 24);
-    frame->move(12, 12);
-    area.show();
-    QTest::qWait(50);
-    saved = area.grab().save(QString::fromLocal8Bit(output), "PNG");
-    frame->setWidget(nullptr);
-    dialog.setParent(nullptr);
+    saved = screenshot::SaveFramed(dialog, res::AppIcon(), output);
   }
   window.m_reader->m_bReaderPaused = 0;
   window.OnStart();  // Stop: the reader ends before the tracker goes away
@@ -152,7 +139,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s BASIC.png EXTENDED.png\n", argv[0]);
     return 2;
   }
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  screenshot::ChoosePlatform();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("kvtool"));
   CToolApp tool;  // name, icon and version as the program has them

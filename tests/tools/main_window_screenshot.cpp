@@ -1,21 +1,19 @@
 // Saves a picture of the main window connected to a simulated tracker, its
-// IMEI on show and Setting enabled, as the README shows it. Runs on the
-// offscreen platform; the window is drawn inside a sub-window frame so the
-// picture carries its caption.
+// IMEI on show and Setting enabled, as the README shows it. Runs on the X
+// server of DISPLAY (offscreen without one); see screenshot_frame.h.
 //
 // Usage: main_window_screenshot OUTPUT.png
 #include <cstdio>
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QTest>
 
 #include "app/main_dlg.h"
 #include "app/tool_app.h"
 #include "platform/clock.h"
 #include "res/app_icon.h"
+#include "screenshot_frame.h"
 #include "sim_tracker.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +21,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
     return 2;
   }
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  screenshot::ChoosePlatform();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("kvtool"));
   CToolApp tool;  // name, icon and version as the program has them
@@ -50,18 +48,7 @@ int main(int argc, char** argv) {
   platform::SetClockSpeed(1.0);
   window.m_btnStart->setFocus();
 
-  QMdiArea area;
-  area.setBackground(QBrush(QColor(0x3a, 0x6e, 0xa5)));
-  window.setWindowIcon(res::AppIcon());
-  QMdiSubWindow* frame = area.addSubWindow(&window, window.windowFlags() & ~Qt::Dialog);
-  frame->adjustSize();
-  area.resize(frame->width() + 24, frame->height() + 24);
-  frame->move(12, 12);
-  area.show();
-  QTest::qWait(50);
-  const bool saved = area.grab().save(QString::fromLocal8Bit(argv[1]), "PNG");
-  frame->setWidget(nullptr);
-  window.setParent(nullptr);
+  const bool saved = screenshot::SaveFramed(window, res::AppIcon(), argv[1]);
   window.OnStart();  // Stop: the reader ends before the tracker goes away
   tracker.Stop();
   if (!saved) {

@@ -1,0 +1,83 @@
+// Every field of every dialog carries its caption as its accessible name,
+// read back through the accessibility tree as a screen reader reads it.
+#include <map>
+#include <set>
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include "main_window_fixture.h"
+#include "res/resource_ids.h"
+#include "serial/scan_port_dlg.h"
+#include "settings/device_setting_dlg.h"
+#include "ui/text.h"
+
+namespace {
+
+bool IsField(const QWidget* w) {
+  if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w) || qobject_cast<const QListWidget*>(w))
+    return true;
+  const auto* label = qobject_cast<const QLabel*>(w);
+  return label != nullptr && label->frameShape() != QFrame::NoFrame;  // a value display
+}
+
+// The accessible name of every field of `dialog`, by control id.
+std::map<int, std::string> FieldNames(ui::TemplateDialog& dialog) {
+  std::map<int, std::string> names;
+  for (QWidget* w : dialog.findChildren<QWidget*>()) {
+    if (w->parentWidget() != &dialog || !IsField(w)) continue;
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(w);
+    EXPECT_NE(node, nullptr) << w->objectName().toStdString();
+    if (node == nullptr) continue;
+    const int id = w->objectName().mid(7).toInt();  // "control<id>"
+    names[id] = ui::FromQt(node->text(QAccessible::Name));
+  }
+  return names;
+}
+
+void ExpectNamedAndDistinct(const std::map<int, std::string>& names) {
+  std::set<std::string> seen;
+  for (const auto& [id, name] : names) {
+    EXPECT_FALSE(name.empty()) << "control " << id << " has no accessible name";
+    EXPECT_TRUE(seen.insert(name).second) << "control " << id << " shares the name \"" << name << "\"";
+  }
+}
+
+TEST_F(MainWindowTest, MainWindowFieldsAreNamedAfterTheirCaptions) {
+  CMainDlg& w = OpenWindow();
+  const auto names = FieldNames(w);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names.at(IDC_CMB_PORT), "COM Port:");
+  EXPECT_EQ(names.at(IDC_STC_IMEI), "IMEI Number");
+}
+
+TEST_F(MainWindowTest, DeviceSettingFieldsAreNamedAfterTheirCaptions) {
+  CDeviceSettingDlg dialog(window_.get());
+  const auto names = FieldNames(dialog);
+  EXPECT_GE(names.size(), settings::SETTINGS_TABLE.size());
+  ExpectNamedAndDistinct(names);
+  EXPECT_EQ(names.at(IDC_EDT_FIRMWARE_VERSION), "Firmware Version");
+  EXPECT_EQ(names.at(IDC_STC_SETTING_IMEI), "IMEI Number");
+  // Each setting's field carries the caption of its own row, both layouts'
+  // rows included, the two in the same place too.
+  for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {
+    if (!names.count(info.controlId)) continue;
+    EXPECT_EQ(names.at(info.controlId), ui::FromQt(ui::ToQt(std::string(info.caption)).trimmed()))
+        << info.identifier;
+  }
+  EXPECT_EQ(names.at(settings::Setting(settings::SettingId::parkReturnTimes).controlId), "Motion report times");
+  EXPECT_EQ(names.at(settings::Setting(settings::SettingId::modeStatus).controlId), "Mode status");
+  EXPECT_EQ(names.at(settings::Setting(settings::SettingId::gprsUserName).controlId), "GPRS user name");
+}
+
+TEST_F(MainWindowTest, ScanResultsListIsNamed) {
+  CScanPortDlg dialog({"ttyUSB0:"});
+  const auto names = FieldNames(dialog);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names.at(IDC_LST_PORTS), "Scan COM Port");
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// The cable pulled under the tool (the simulated tracker's side of the
+// pseudo-terminal closed): during a connection, during a settings write and
+// during an update. Each ends at once with the loss named, never by running
+// into time-outs or by polling a line that is gone.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "device_setting_fixture.h"
+#include "firmware/ymodem_sender.h"
+#include "serial/line_lost.h"
+
+namespace {
+
+class PulledCableTest : public DeviceSettingTest {
+ protected:
+  // The window lists the tracker's port; the port source counts the walks.
+  CMainDlg& WindowOnTracker() {
+    const std::string path = tracker_->PortPath();
+    CMainDlg& w = OpenWindow([this, path] {
+      ++walks_;
+      return std::vector<platform::PortInfo>{{path, "Prolific USB-to-Serial Comm Port (" + path + ")"}};
+    });
+    return w;
+  }
+
+  int walks_ = 0;
+};
+
+TEST_F(PulledCableTest, DuringAConnectionTheWindowStopsRefreshesTheListAndSaysSo) {
+  StartTracker();
+  CMainDlg& w = WindowOnTracker();
+  Click(w.m_btnStart);
+  ASSERT_TRUE(WaitFor([&] { return w.m_btnSetting->isEnabled(); }));
+  const int walksBefore = walks_;
+
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
+  const auto boxes = boxes_.Shown();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, TRACKER_DISCONNECTED_TEXT);
+  EXPECT_EQ(boxes[0].caption, "kvtool");
+  EXPECT_EQ(boxes[0].type, MB_ICONEXCLAMATION);
+  ExpectIdle();
+  EXPECT_GT(walks_, walksBefore) << "the port list is refreshed";
+}
+
+TEST_F(PulledCableTest, WhileTheImeiIsPendingThePollStopsWithTheConnection) {
+  sim::SimOptions options;
+  options.menu.imeiMissing = true;
+  StartTracker(options);
+  CMainDlg& w = WindowOnTracker();
+  Click(w.m_btnStart);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+gsn\r") >= 2; }));
+
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  ExpectIdle();
+  EXPECT_FALSE(w.TimerActive(IMEI_POLL_TIMER_ID)) << "no poll into a port that is gone";
+}
+
+TEST_F(PulledCableTest, DeviceRemovalNoticedThroughTheDeviceChange) {
+  StartTracker();
+  CMainDlg& w = WindowOnTracker();
+  Click(w.m_btnStart);
+  ASSERT_TRUE(WaitFor([&] { return !w.m_stcImei->text().isEmpty(); }));
+  // The line goes, and the device change reports it before the reader's next cycle.
+  tracker_->PullCable();
+  w.OnDeviceChange();
+  ASSERT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  ExpectIdle();
+}
+
+// The settings engine ends a transfer on a lost line with this status; the
+// dialog shows it as the engine reports it and goes back to Idle. Disabled
+// until the engine's side of the lost line is on this branch: today the
+// write runs into its reply time-outs instead.
+TEST_F(PulledCableTest, DISABLED_DuringASettingsWriteTheTransferEndsWithTheLossNamed) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+cmgw=+2\r") == 1; }));
+
+  tracker_->PullCable();
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(Status(), TRACKER_DISCONNECTED_TEXT);
+  EXPECT_EQ(d.m_bBusy, 0);
+  EXPECT_EQ(tracker_->CommandCount("at+cmgw=+4\r"), 0);
+  Click(Item(IDC_BTN_EXIT));
+  EXPECT_TRUE(WaitFor([&] { return d.Ended(); }));
+}
+
+TEST_F(PulledCableTest, DuringAnUpdateTheFailureComesAtOnce) {
+  ClockSpeedScope speed(2.0);
+  sim::SimOptions options;
+  options.line.baudRate = 115200;  // about 5 s of clock time for the image
+  StartTracker(options);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string image = dir.path().toStdString() + "/kv770_fw.bin";
+  {
+    QFile file(QString::fromStdString(image));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(64 * 1024, 'k'));
+  }
+  CMainDlg& w = WindowOnTracker();
+  FileDialogRecorder files(image);
+
+  std::uint64_t boxAt = 0;
+  boxes_.OnShow([&](const ui::MessageBoxRequest&) { boxAt = platform::ClockMs(); });
+  Click(w.m_btnUpdate);
+  ASSERT_EQ(w.m_bUpdating.load(), 1);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->Line().BytesReceived() > 8 * 1024; }));
+  const std::uint64_t pulledAt = platform::ClockMs();
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return w.m_bUpdating.load() == 0; }));
+
+  ASSERT_EQ(boxes_.Texts(), std::vector<std::string>{"Update kv770_fw.bin Failed, Please check if USB cable is "
+                                                     "well connected to device and PC."});
+  // Before the sender's shortest reply wait could have run out once.
+  EXPECT_LT(boxAt - pulledAt, YmodemSender::REPLY_WAIT_MS);
+  ExpectIdle();
+}
+
+}  // namespace
