@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "serial/line_lost.h"
+
 #include "platform/sync.h"
 #include "settings/device_settings.h"
 
@@ -58,7 +60,7 @@ constexpr BYTE RESULT_LINE_LOST = 4;
 // The status a transfer ends with when the tracker's port is gone (a pulled
 // cable, a tracker switched off): the transfer stops at once, nothing more
 // is sent. The dialog's status line and the terminal program show it.
-inline constexpr char TRACKER_DISCONNECTED_TEXT[] = "The tracker was disconnected.";
+using ::TRACKER_DISCONNECTED_TEXT;  // serial/line_lost.h: one text for the window and the transfer
 
 // Selectors of ShowStatus: the status line and the result line.
 constexpr int STATUS_LINE = 1;

@@ -72,10 +72,8 @@ TEST_F(PulledCableTest, DeviceRemovalNoticedThroughTheDeviceChange) {
 }
 
 // The settings engine ends a transfer on a lost line with this status; the
-// dialog shows it as the engine reports it and goes back to Idle. Disabled
-// until the engine's side of the lost line is on this branch: today the
-// write runs into its reply time-outs instead.
-TEST_F(PulledCableTest, DISABLED_DuringASettingsWriteTheTransferEndsWithTheLossNamed) {
+// dialog shows it as the engine reports it and goes back to Idle.
+TEST_F(PulledCableTest, DuringASettingsWriteTheTransferEndsWithTheLossNamed) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   CDeviceSettingDlg& d = OpenDialogIdle();
   Click(Item(IDC_BTN_SET_TO_DEVICE));
