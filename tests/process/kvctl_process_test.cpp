@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cctype>
+
 #include "kvsim_child.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
@@ -142,7 +144,10 @@ TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
   // kvsim prints each received image with its digest; compare with our own.
   std::string line;
   for (int i = 0; i < 5 && line.find("received ") != 0; ++i) line = sim_.ReadLine();
-  ASSERT_EQ(line.find("received " + path + ": 72013 bytes, SHA-256 "), 0u) << line;
+  // The file name goes out in lower case, folder included.
+  std::string sentName = path;
+  for (auto& c : sentName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  ASSERT_EQ(line.find("received " + sentName + ": 72013 bytes, SHA-256 "), 0u) << line;
   const ProgramRun digest = RunProgram("/usr/bin/sha256sum", {path});
   EXPECT_EQ(line.substr(line.size() - 64), digest.out.substr(0, 64));
 }
