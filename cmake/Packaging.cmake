@@ -1,10 +1,11 @@
 # Installation layout and the Debian packages (cpack -G DEB in the build
 # folder):
-#   kv770-cli   kvctl, kvsim and kvctl's manual page; no desktop libraries, so
+#   kv770-cli   kvctl, kvsim and their manual pages; no desktop libraries, so
 #               a headless provisioning host can install it
-#   kv770-tool  kvtool with its desktop entry and icon; depends on kv770-cli
+#   kv770-tool  kvtool with its desktop entry, icon and manual page; depends
+#               on kv770-cli
 # Each carries its copyright file and the changelog. Binaries are stripped;
-# the manual page and the changelog are gzip-compressed at build time.
+# the manual pages and the changelog are gzip-compressed at build time.
 include(GNUInstallDirs)
 
 set(KV_PACKAGE_MAINTAINER "KV-770 Tool maintainers <kv770-tool@example.org>"
@@ -13,14 +14,18 @@ set(KV_PACKAGE_MAINTAINER "KV-770 Tool maintainers <kv770-tool@example.org>"
 # Compressed as Debian wants them: gzip -9, no name or time stamp inside (-n),
 # so the same input makes the same package.
 set(KV_DOC_OUT ${CMAKE_BINARY_DIR}/packaging)
-add_custom_command(OUTPUT ${KV_DOC_OUT}/kvctl.1.gz ${KV_DOC_OUT}/changelog.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_DOC_OUT}
-  COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/docs/kvctl.1 > ${KV_DOC_OUT}/kvctl.1.gz
-  COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${KV_DOC_OUT}/changelog.gz
-  DEPENDS ${CMAKE_SOURCE_DIR}/docs/kvctl.1 ${CMAKE_SOURCE_DIR}/packaging/changelog
-  COMMENT "Compressing the manual page and the changelog"
-  VERBATIM)
-add_custom_target(package_docs ALL DEPENDS ${KV_DOC_OUT}/kvctl.1.gz ${KV_DOC_OUT}/changelog.gz)
+set(KV_DOC_GZ)
+foreach(doc docs/kvctl.1 docs/kvsim.1 docs/kvtool.1 packaging/changelog)
+  get_filename_component(name ${doc} NAME)
+  add_custom_command(OUTPUT ${KV_DOC_OUT}/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_DOC_OUT}
+    COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/${doc} > ${KV_DOC_OUT}/${name}.gz
+    DEPENDS ${CMAKE_SOURCE_DIR}/${doc}
+    COMMENT "Compressing ${doc}"
+    VERBATIM)
+  list(APPEND KV_DOC_GZ ${KV_DOC_OUT}/${name}.gz)
+endforeach()
+add_custom_target(package_docs ALL DEPENDS ${KV_DOC_GZ})
 
 function(kv_package_docs component package)
   install(FILES packaging/copyright ${KV_DOC_OUT}/changelog.gz
@@ -28,7 +33,7 @@ function(kv_package_docs component package)
 endfunction()
 
 install(TARGETS kvctl kvsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
-install(FILES ${KV_DOC_OUT}/kvctl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+install(FILES ${KV_DOC_OUT}/kvctl.1.gz ${KV_DOC_OUT}/kvsim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
 kv_package_docs(cli kv770-cli)
 set(CPACK_COMPONENTS_ALL cli)
 if(TARGET kvtool)
@@ -36,6 +41,7 @@ if(TARGET kvtool)
   install(FILES packaging/kvtool.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
   install(FILES src/res/kvtool_icon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps
           RENAME kvtool.png COMPONENT desktop)
+  install(FILES ${KV_DOC_OUT}/kvtool.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
   kv_package_docs(desktop kv770-tool)
   list(APPEND CPACK_COMPONENTS_ALL desktop)
 endif()
@@ -66,8 +72,9 @@ set(CPACK_DEBIAN_CLI_DESCRIPTION [=[set up KV-770 GPS trackers from a terminal
 kvctl does the KV-770 Tool's jobs from a terminal, for scripts and for a box
 of trackers at once: it lists tracker ports, probes trackers and reads their
 IMEI and firmware version, reads their settings into settings files (or as
-JSON), writes and checks settings files on them, compares them, and sends new
-firmware to the boot loader over YMODEM. One thread serves each tracker and a summary table follows.
+JSON), writes and checks settings files on them, compares them, and sends
+new firmware to the boot loader over YMODEM. One thread serves each tracker
+and a summary table follows.
 .
 kvsim is a simulated tracker on a pseudo-terminal, for trying kvctl and the
 desktop tool without hardware.

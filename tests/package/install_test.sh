@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the two Debian packages (kv770-cli: kvctl, kvsim, manual page;
-# kv770-tool: kvtool, desktop entry, icon) and checks them: declared
+# Builds the two Debian packages (kv770-cli: kvctl, kvsim, their manual pages;
+# kv770-tool: kvtool, desktop entry, icon, manual page) and checks them: declared
 # dependencies (no desktop library for the terminal package), files, stripped
 # binaries, no file in both; unpacks the terminal package alone into a scratch
 # root with dpkg -x and runs its kvctl --help there, then adds the desktop
@@ -43,7 +43,7 @@ both="$(comm -12 "$scratch/cli.files" "$scratch/tool.files")"
 
 root="$scratch/root"
 dpkg -x "$cli" "$root"
-for f in usr/bin/kvctl usr/bin/kvsim usr/share/man/man1/kvctl.1.gz \
+for f in usr/bin/kvctl usr/bin/kvsim usr/share/man/man1/kvctl.1.gz usr/share/man/man1/kvsim.1.gz \
          usr/share/doc/kv770-cli/copyright usr/share/doc/kv770-cli/changelog.gz; do
   [ -f "$root/$f" ] || fail "missing from kv770-cli: $f"
 done
@@ -51,7 +51,8 @@ done
 "$root/usr/bin/kvctl" --help > "$scratch/help" || fail "kvctl --help from kv770-cli exited with $?"
 grep -q '^Usage: kvctl' "$scratch/help" || fail "kvctl --help printed no usage"
 dpkg -x "$tool" "$root"
-for f in usr/bin/kvtool usr/share/applications/kvtool.desktop usr/share/icons/hicolor/64x64/apps/kvtool.png \
+for f in usr/bin/kvtool usr/share/man/man1/kvtool.1.gz usr/share/applications/kvtool.desktop \
+         usr/share/icons/hicolor/64x64/apps/kvtool.png \
          usr/share/doc/kv770-tool/copyright usr/share/doc/kv770-tool/changelog.gz; do
   [ -f "$root/$f" ] || fail "missing from kv770-tool: $f"
 done
