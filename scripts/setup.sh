@@ -36,4 +36,5 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup.sh: installing ${missing[*]}"
 "${SUDO[@]}" apt-get update
-"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+# Waits for another apt or dpkg (an unattended upgrade at boot) to finish.
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -o DPkg::Lock::Timeout=600 "${missing[@]}"
