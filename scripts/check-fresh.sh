@@ -54,8 +54,17 @@ done
 mirror="$(grep -h -m1 -oE '^(URIs:|deb) +(\[[^]]*\] +)?[a-z]+://[^ ]+' "${sources[@]}" | head -n1 | awk '{print $NF}')"
 [ -n "$mirror" ] || { echo "check-fresh: cannot read the mirror from ${sources[*]}" >&2; exit 1; }
 
-[ -n "$root" ] || root="$(mktemp -d /var/tmp/kv770-fresh.XXXXXX)"
-mkdir -p "$root"
+# The root is removed at the end, so a given folder must be new or empty.
+if [ -n "$root" ]; then
+  if [ -e "$root" ] && [ -n "$(ls -A "$root" 2>/dev/null)" ]; then
+    echo "check-fresh: $root is not empty; give a new folder" >&2
+    exit 2
+  fi
+  mkdir -p "$root"
+else
+  root="$(mktemp -d /var/tmp/kv770-fresh.XXXXXX)"
+fi
+root="$(realpath "$root")"
 log="$root.log"
 mounted=()
 cleanup() {
