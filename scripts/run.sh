@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds, starts a simulated tracker and
-# opens kvtool on it. Without a display, the terminal program kvctl probes the
+# Sets up a fresh Debian 12 machine, builds the three programs (kvtool, kvctl,
+# kvsim; not the tests and benchmarks), starts a simulated tracker and opens
+# kvtool on it. Without a display, the terminal program kvctl probes the
 # simulated tracker and prints its IMEI instead.
 # Works as root or as a normal user with sudo. The simulator stops on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh default
+cmake --preset default >/dev/null
+cmake --build --preset default --target kvtool kvctl kvsim
 
 bin=build/default
 work="$(mktemp -d)"

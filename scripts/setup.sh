@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs to build, test and run.
-# Works as root or as a normal user with sudo; does nothing when all are present.
+# Installs the Debian 12 packages the project needs to build, test, package
+# and run. Works as root or as a normal user with sudo; does nothing when all
+# are present. apt's own output is shown, so a first run (some hundred MB to
+# download) shows what it is doing.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config clang
-  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  libudev-dev libgtest-dev libgmock-dev libbenchmark-dev
-  lrzsz xvfb xauth fonts-dejavu-core dpkg-dev
+  # build
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libudev-dev
+  # tests: GoogleTest, benchmarks, the lrzsz interop test, fonts for the
+  # offscreen GUI tests and the window plugins (offscreen, xcb)
+  libgtest-dev libgmock-dev libbenchmark-dev lrzsz fonts-dejavu-core qt6-qpa-plugins
+  # sanitizer and fuzz builds (clang with its runtime libraries)
+  clang libclang-rt-14-dev
+  # the Debian packages: library dependencies (dpkg-shlibdeps needs file)
+  # and their check
+  dpkg-dev file lintian
+  # kvtool on a virtual display
+  xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -15,8 +26,15 @@ done
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup.sh: missing packages (${missing[*]}); run this as root or install sudo" >&2
+    exit 1
+  fi
+  SUDO=(sudo)
+fi
+echo "setup.sh: installing ${missing[*]}"
+"${SUDO[@]}" apt-get update
+# Waits for another apt or dpkg (an unattended upgrade at boot) to finish.
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -o DPkg::Lock::Timeout=600 "${missing[@]}"

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <fstream>
-#include <sstream>
+#include <cctype>
 
 #include "kvsim_child.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -32,12 +32,15 @@ class KvctlProcessTest : public ::testing::Test {
     }
     return slots;
   }
+  // Files live in this test's own folder: fixed names in the shared
+  // temporary folder would collide with other users' runs and stale copies.
   std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = std::string(::testing::TempDir()) + name;
-    std::ofstream(path, std::ios::binary) << text;
+    const std::string path = files_.File(name);
+    test_support::WriteTestFile(path, text);
     return path;
   }
 
+  test_support::TempFolder files_;
   ScopedRuntimeFolder runtime_;
   KvsimChild sim_;
 };
@@ -69,13 +72,12 @@ TEST_F(KvctlProcessTest, SetWritesTheFourMessagesAndGetDiffAgreeWithTheTracker) 
   EXPECT_EQ(diff.exitCode, 0) << diff.out << diff.err;
   EXPECT_NE(diff.out.find("no differences"), std::string::npos);
 
-  const std::string readBack = std::string(::testing::TempDir()) + "read-back.ini";
+  const std::string readBack = files_.File("read-back.ini");
   const ProgramRun get = RunProgram(kKvctl, {"get", port, "-o", readBack});
   ASSERT_EQ(get.exitCode, 0) << get.err;
-  std::stringstream file;
-  file << std::ifstream(readBack, std::ios::binary).rdbuf();
-  EXPECT_NE(file.str().find("\r\nGPRS server address=192.0.2.10\r\n"), std::string::npos);
-  EXPECT_NE(file.str().find("\r\nUser name=Unit7\r\n"), std::string::npos);
+  const std::string file = test_support::ReadTestFile(readBack);
+  EXPECT_NE(file.find("\r\nGPRS server address=192.0.2.10\r\n"), std::string::npos);
+  EXPECT_NE(file.find("\r\nUser name=Unit7\r\n"), std::string::npos);
 
   // A changed value is found by caption.
   std::string changed = kBoxFile;
@@ -142,8 +144,11 @@ TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
   // kvsim prints each received image with its digest; compare with our own.
   std::string line;
   for (int i = 0; i < 5 && line.find("received ") != 0; ++i) line = sim_.ReadLine();
-  // The header carries the full path without its leading slash.
-  ASSERT_EQ(line.find("received " + path.substr(1) + ": 72013 bytes, SHA-256 "), 0u) << line;
+  // The header carries the full path without its leading slash, in lower
+  // case, folder included.
+  std::string sentName = path.substr(1);
+  for (auto& c : sentName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  ASSERT_EQ(line.find("received " + sentName + ": 72013 bytes, SHA-256 "), 0u) << line;
   const ProgramRun digest = RunProgram("/usr/bin/sha256sum", {path});
   EXPECT_EQ(line.substr(line.size() - 64), digest.out.substr(0, 64));
 }

@@ -34,6 +34,7 @@ std::string TempFolder::Listing() const {
 void WriteTestFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();  // a full disk shows when the buffer is written out
   if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
