@@ -5,7 +5,7 @@
 namespace {
 // Commands whose first positional argument is a port.
 bool TakesPort(const std::string& command) {
-  return command != "ports" && command != "scan" && command != "help";
+  return command != "ports" && command != "scan" && command != "help" && command != "watch";
 }
 }  // namespace
 
@@ -37,6 +37,16 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.json = true;
     } else if (a == "-o" || a == "--output") {
       if (!value("-o", args.outputFile)) return false;
+    } else if (a == "--profiles") {
+      if (!value("--profiles", args.profilesFile)) return false;
+    } else if (a == "--only-listed") {
+      args.onlyListed = true;
+    } else if (a == "--backup-dir") {
+      if (!value("--backup-dir", args.backupDir)) return false;
+    } else if (a == "--no-backup") {
+      args.noBackup = true;
+    } else if (a == "--log") {
+      if (!value("--log", args.logFile)) return false;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown option " + std::string(a);
       return false;

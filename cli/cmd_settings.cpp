@@ -121,32 +121,6 @@ int CmdGet(const std::vector<std::string>& ports, const std::string& output, boo
   });
 }
 
-int CmdSet(const std::vector<std::string>& ports, const std::string& file) {
-  return RunOnPorts(ports, [&](JobContext& context) {
-    JobResult result;
-    SettingsSession session(context, true);
-    if (!session.Open(result)) return result;
-    DeviceSettings record;
-    if (!LoadForTracker(file, session.Version().layout, record, context, result)) return result;
-    std::string refused;
-    const std::string verdict = session.Write(record, refused);
-    if (!refused.empty()) {
-      result.code = kExitRefused;
-      result.verdict = "refused";
-      result.detail = "nothing was deleted or written";
-      context.Fail("Refused before anything was deleted or written on the tracker", refused);
-      return result;
-    }
-    result.verdict = verdict.empty() ? "write failed" : verdict;
-    if (verdict != "Setting Message OK ") {
-      result.code = kExitFailed;
-      result.detail = verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict;
-      context.Fail(verdict.empty() ? "The write did not run" : verdict, "");
-    }
-    return result;
-  });
-}
-
 int CmdDiff(const std::vector<std::string>& ports, const std::string& file) {
   return RunOnPorts(ports, [&](JobContext& context) {
     JobResult result;

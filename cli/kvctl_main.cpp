@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "console.h"
 #include "exit_codes.h"
+#include "provision_setup.h"
 #include "trace_file.h"
 
 namespace {
@@ -21,7 +22,11 @@ const char kUsage[] =
     "  imei PORT                   connect and print the tracker's IMEI\n"
     "  version PORT                print the firmware version and settings layout\n"
     "  get PORT [-o FILE] [--json] read the settings (settings-file format, or JSON)\n"
-    "  set PORT FILE               check, write and verify the settings of FILE\n"
+    "  set PORT FILE               back up, then check, write and verify the settings of FILE\n"
+    "  set --profiles CSV FILE     the same with each tracker's own row of CSV (by IMEI)\n"
+    "  restore PORT                write the tracker's newest backup back\n"
+    "  watch set [--profiles CSV] FILE\n"
+    "                              provision each tracker as it is plugged in, until Ctrl-C\n"
     "  diff PORT FILE              settings that differ between tracker and FILE\n"
     "  update PORT FIRMWARE        send a firmware image to the boot loader\n"
     "  scan                        probe every tracker port at once\n"
@@ -32,6 +37,11 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --trace FILE   write every byte sent and received, with time stamps\n"
+    "  --backup-dir DIR  where set and restore keep backups (default\n"
+    "                 $XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)\n"
+    "  --no-backup    set writes without reading a backup first\n"
+    "  --log FILE     the audit log set, restore and update append to (default\n"
+    "                 $XDG_STATE_HOME/kv770/audit.jsonl, else ~/.local/state/kv770/audit.jsonl)\n"
     "  --help         this text, or a command's own help after the command\n"
     "\n"
     "Exit status: 0 success on every tracker; 1 a tracker did not answer or a write\n"
@@ -45,9 +55,41 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE (with several trackers, %p in FILE becomes the\nport). --json prints them as JSON keyed by the settings' identifiers.\nExit 1 when a message got no reply.\n"},
-    {"set", "Usage: kvctl set PORT... FILE\nLoads FILE in the tracker's layout and checks it: a text holding a comma or a\ncontrol byte, or a message over 127 characters, is refused (exit 4) before\nanything is deleted on the tracker. Then deletes, writes and reads back each\nmessage, printing each step, and prints the verdict. Exit 0 only for\n\"Setting Message OK \".\n"},
+    {"set", "Usage: kvctl set PORT... [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
+            "                 [--log FILE] FILE\n"
+            "Loads FILE in the tracker's layout and checks it: a text holding a comma or a\n"
+            "control byte, or a message over 127 characters, is refused (exit 4) before\n"
+            "anything is deleted on the tracker. Then reads the tracker's settings and\n"
+            "saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC) in the backup folder;\n"
+            "if that read or save fails nothing is written (exit 1) unless --no-backup.\n"
+            "Then deletes, writes and reads back each message, printing each step, and\n"
+            "prints the verdict. Exit 0 only for \"Setting Message OK \".\n"
+            "\n"
+            "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
+            "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
+            "non-empty cells replace FILE's values for the tracker with that IMEI (an empty\n"
+            "cell keeps FILE's value). A tracker without a row gets FILE alone, or is\n"
+            "skipped with --only-listed. The whole table is checked before any tracker is\n"
+            "touched: an unknown column, a repeated IMEI or a value the check refuses ends\n"
+            "kvctl with exit 4, naming the row and column.\n"
+            "\n"
+            "Each tracker appends one JSON line to the audit log (see kvctl --help).\n"},
+    {"restore", "Usage: kvctl restore PORT... [--backup-dir DIR] [--log FILE]\n"
+                "Asks the tracker for its IMEI and writes the newest backup of that IMEI from\n"
+                "the backup folder back, as set does (the settings it holds now are backed up\n"
+                "first, so a second restore undoes the first). Exit 4 when the tracker has no\n"
+                "backup.\n"},
+    {"watch", "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
+              "                       [--log FILE] FILE\n"
+              "Waits for tracker ports to appear (USB bridges being plugged in, simulated\n"
+              "trackers being started) and runs set on each new one, once, on its own thread.\n"
+              "Prints one line per tracker: port, IMEI, verdict, seconds. A tracker that stays\n"
+              "plugged in is not written again; one plugged in again is, and its line says\n"
+              "so. Ports present when watch starts are left alone. Ctrl-C lets the trackers\n"
+              "in progress finish, then prints how many were written, failed and skipped\n"
+              "(a second Ctrl-C quits at once). Exit status: the highest of any tracker.\n"},
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). Exit 0 when\nnone differs, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely.\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely. Each tracker appends one\nJSON line to the audit log (--log FILE; see kvctl --help).\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed.\n"},
 };
 
@@ -82,6 +124,14 @@ int main(int argc, char** argv) {
 
   int code = kExitUsage;
   const std::string& cmd = args.command;
+  const bool provisionOptions = !args.profilesFile.empty() || args.onlyListed || !args.backupDir.empty() ||
+                                args.noBackup || !args.logFile.empty();
+  if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch") {
+    console::Err("kvctl: --profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, "
+                 "update and watch (try kvctl --help)");
+    StopTrace();
+    return kExitUsage;
+  }
   if (cmd == "ports") {
     code = CmdPorts(args.allSerial);
   } else if (cmd == "scan") {
@@ -101,16 +151,39 @@ int main(int argc, char** argv) {
   } else if (cmd == "get") {
     code = needPorts() ? CmdGet(ports, args.outputFile, args.json) : kExitUsage;
   } else if (cmd == "update") {
+    ProvisionSetup setup;
     if (args.positional.size() != 1) {
       console::Err("kvctl: update needs a PORT and a FIRMWARE image (try kvctl update --help)");
-    } else if (needPorts()) {
-      code = CmdUpdate(ports, args.positional[0]);
+    } else if (needPorts() && (code = PrepareProvision(args, cmd, "", setup)) == kExitOk) {
+      code = CmdUpdate(ports, args.positional[0], &setup.log);
     }
-  } else if (cmd == "set" || cmd == "diff") {
+  } else if (cmd == "restore") {
+    ProvisionSetup setup;
+    if (!args.positional.empty()) {
+      console::Err("kvctl: restore takes only PORTs (try kvctl restore --help)");
+    } else if (needPorts() && (code = PrepareProvision(args, cmd, "", setup)) == kExitOk) {
+      code = CmdRestore(ports, setup.plan);
+    }
+  } else if (cmd == "watch") {
+    ProvisionSetup setup;
+    if (args.positional.size() != 2 || args.positional[0] != "set" || !args.ports.empty() || args.allPorts) {
+      console::Err("kvctl: watch needs set and a settings FILE, and no ports (try kvctl watch --help)");
+    } else if ((code = PrepareProvision(args, "watch set", args.positional[1], setup)) == kExitOk) {
+      setup.plan.printSteps = false;
+      code = CmdWatchSet(setup.plan);
+    }
+  } else if (cmd == "set") {
+    ProvisionSetup setup;
     if (args.positional.size() != 1) {
-      console::Err("kvctl: " + cmd + " needs a PORT and a settings FILE (try kvctl " + cmd + " --help)");
+      console::Err("kvctl: set needs a PORT and a settings FILE (try kvctl set --help)");
+    } else if (needPorts() && (code = PrepareProvision(args, cmd, args.positional[0], setup)) == kExitOk) {
+      code = CmdSet(ports, setup.plan);
+    }
+  } else if (cmd == "diff") {
+    if (args.positional.size() != 1) {
+      console::Err("kvctl: diff needs a PORT and a settings FILE (try kvctl diff --help)");
     } else if (needPorts()) {
-      code = cmd == "set" ? CmdSet(ports, args.positional[0]) : CmdDiff(ports, args.positional[0]);
+      code = CmdDiff(ports, args.positional[0]);
     }
   } else {
     console::Err("kvctl: unknown command " + cmd + " (try kvctl --help)");
