@@ -3,9 +3,14 @@
 #include <string_view>
 
 namespace {
-// Commands whose first positional argument is a port.
+// Commands whose loose words are ports.
 bool TakesPort(const std::string& command) {
   return command != "ports" && command != "scan" && command != "help" && command != "watch";
+}
+
+// Words a command needs after its ports (the settings file, the image).
+std::size_t TrailingArguments(const std::string& command) {
+  return command == "set" || command == "diff" || command == "update" ? 1 : 0;
 }
 }  // namespace
 
@@ -35,6 +40,8 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.allSerial = true;
     } else if (a == "--json") {
       args.json = true;
+    } else if (a == "--strict") {
+      args.strict = true;
     } else if (a == "-o" || a == "--output") {
       if (!value("-o", args.outputFile)) return false;
     } else if (a == "--profiles") {
@@ -61,8 +68,31 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
     error = "no command given";
     return false;
   }
-  // The first loose word is the port when no --port/--all named one.
-  if (TakesPort(args.command) && args.ports.empty() && !args.allPorts && !loose.empty()) {
+  if (args.command == "help") {
+    // "kvctl help set" asks for the help of set.
+    if (loose.size() > 1) {
+      error = "help takes one command at most";
+      return false;
+    }
+    if (!loose.empty()) args.command = loose.front();
+    args.help = true;
+    return true;
+  }
+  if (args.command == "watch") {
+    args.positional = loose;  // "set" and the settings FILE
+    return true;
+  }
+  if (!TakesPort(args.command)) {
+    if (!loose.empty()) {
+      error = args.command + " takes no PORT or other argument (\"" + loose.front() + "\")";
+      return false;
+    }
+    return true;
+  }
+  // Every loose word before the command's own arguments is a port: no port
+  // named on the line is ever left out.
+  const std::size_t trailing = TrailingArguments(args.command);
+  while (loose.size() > trailing) {
     args.ports.push_back(loose.front());
     loose.erase(loose.begin());
   }

@@ -6,11 +6,12 @@
 
 struct CliArgs {
   std::string command;
-  std::vector<std::string> ports;       // from --port and the first positional PORT
-  std::vector<std::string> positional;  // what is left after the port
+  std::vector<std::string> ports;       // from --port and every loose PORT word
+  std::vector<std::string> positional;  // the command's own arguments after the ports (FILE, FIRMWARE)
   bool allPorts = false;                // --all: every tracker port
   bool allSerial = false;               // ports --all-serial
   bool json = false;                    // get --json
+  bool strict = false;                  // set --strict: refuse a file that lacks settings
   bool help = false;
   std::string outputFile;               // get -o FILE
   std::string traceFile;                // --trace FILE

@@ -1,24 +1,21 @@
 // kvctl version, get, set and diff: the Device Setting dialog's jobs, on the
 // same settings engine, record, messages and settings-file code.
-#include <fstream>
+#include <map>
+#include <mutex>
 
 #include "commands.h"
 #include "console.h"
+#include "interrupt.h"
 #include "json_text.h"
+#include "output_file.h"
+#include "settings_input.h"
+#include "tracker_session.h"
 #include "settings/settings_file.h"
 #include "settings/settings_table.h"
 #include "settings_session.h"
 
 using namespace settings;
 
-namespace {
-
-const char* LayoutName(SettingsLayout layout) {
-  return layout == SettingsLayout::Basic ? "basic" : "extended";
-}
-
-// The file name for one of several trackers: "%p" becomes the port's name
-// with its slashes turned into dashes.
 std::string OutputPathFor(const std::string& pattern, const std::string& port) {
   std::string safe = port;
   for (auto& c : safe)
@@ -28,6 +25,12 @@ std::string OutputPathFor(const std::string& pattern, const std::string& port) {
   for (std::size_t at = path.find("%p"); at != std::string::npos; at = path.find("%p"))
     path.replace(at, 2, safe);
   return path;
+}
+
+namespace {
+
+const char* LayoutName(SettingsLayout layout) {
+  return layout == SettingsLayout::Basic ? "basic" : "extended";
 }
 
 std::string SettingsJson(const SettingsSession& session, const DeviceSettings& record,
@@ -46,19 +49,40 @@ std::string SettingsJson(const SettingsSession& session, const DeviceSettings& r
   return json + "\n  }\n}";
 }
 
-// Loads FILE in the tracker's layout; false (exit 4) when it cannot be read.
-bool LoadForTracker(const std::string& path, SettingsLayout layout, DeviceSettings& record,
-                    JobContext& context, JobResult& result) {
-  record = DeviceSettings::DialogStart();
-  if (LoadSettingsFile(path, layout, record) == LoadResult::Ok) return true;
-  result.code = kExitRefused;
-  result.verdict = "file unreadable";
-  result.detail = "cannot read " + path;
-  context.Fail("Cannot read the settings file", path);
-  return false;
-}
-
 }  // namespace
+
+// Applies FILE's settings in the tracker's layout. Refuses (exit 4) a file
+// without any setting of that layout; names the settings it lacks on
+// standard error (they are sent empty, as the dialog's import does), and
+// with `strict` refuses them too. False when refused.
+bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool strict,
+                    DeviceSettings& record, JobContext& context, JobResult& result) {
+  if (!HoldsAnySetting(file.bytes, layout)) {
+    result.code = kExitRefused;
+    result.verdict = "no settings";
+    result.detail = file.path + ": no settings found (of the " + LayoutName(layout) + " layout)";
+    context.Fail("Refused before anything was sent to the tracker", result.detail);
+    return false;
+  }
+  const auto missing = MissingSettings(file.bytes, layout);
+  if (!missing.empty()) {
+    const std::string count = std::to_string(missing.size());
+    if (strict) {
+      result.code = kExitRefused;
+      result.verdict = "missing settings";
+      result.detail = file.path + ": " + count + " settings missing (--strict)";
+      context.Fail("Refused before anything was sent to the tracker: " + file.path + " lacks " + count +
+                       " settings (--strict)",
+                   DescribeSettings(missing) + "\n");
+      return false;
+    }
+    context.Fail(file.path + " lacks " + count + " settings; they are sent empty (--strict refuses)",
+                 DescribeSettings(missing) + "\n");
+  }
+  record = DeviceSettings::DialogStart();
+  ApplySettingsFileText(file.bytes, layout, record);
+  return true;
+}
 
 int CmdVersion(const std::vector<std::string>& ports) {
   return RunOnPorts(ports, [](JobContext& context) {
@@ -81,47 +105,60 @@ int CmdVersion(const std::vector<std::string>& ports) {
 
 int CmdGet(const std::vector<std::string>& ports, const std::string& output, bool json) {
   const bool several = ports.size() > 1;
-  return RunOnPorts(ports, [&](JobContext& context) {
+  // Several trackers' JSON on standard output is one array, in port order.
+  const bool jsonArray = json && several && output.empty();
+  std::mutex documentsLock;
+  std::map<std::string, std::string> documents;
+  const int code = RunOnPorts(ports, [&](JobContext& context) {
     JobResult result;
     SettingsSession session(context);
-    if (!session.Open(result)) return result;
     DeviceSettings record;
-    if (!session.Read(record, result)) return result;
+    if (!session.Open(result) || !session.Read(record, result)) {
+      if (jsonArray) {
+        std::lock_guard<std::mutex> lock(documentsLock);
+        documents[context.Port()] = "{\n  \"port\": " + JsonString(context.Port()) +
+                                    ",\n  \"error\": " + JsonString(result.verdict + ": " + result.detail) + "\n}";
+      }
+      return result;
+    }
     const SettingsLayout layout = session.Version().layout;
     const std::string text = json ? SettingsJson(session, record, context.Port()) + "\n"
                                   : SettingsFileText(record, layout);
     result.verdict = "read";
+    if (jsonArray) {
+      std::lock_guard<std::mutex> lock(documentsLock);
+      documents[context.Port()] = SettingsJson(session, record, context.Port());
+      return result;
+    }
     if (output.empty()) {
-      if (several) {
-        context.Say("---");
-        console::Raw(text);
-      } else {
-        console::Raw(text);
-      }
+      console::Raw(several ? "[" + context.Port() + "] ---\n" + text : text);
       return result;
     }
     const std::string path = several ? OutputPathFor(output, context.Port()) : output;
-    bool saved;
-    if (json) {
-      std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out << text;
-      saved = static_cast<bool>(out.flush());
-    } else {
-      saved = SaveSettingsFile(path, layout, record);
-    }
-    if (!saved) {
+    std::string reason;
+    if (!WriteOutputFile(path, text, reason)) {
       result.code = kExitFailed;
       result.verdict = SAVE_FILE_FAIL_TEXT;
-      result.detail = "cannot write " + path;
+      result.detail = "cannot write " + path + ": " + reason;
       context.Fail(SAVE_FILE_FAIL_TEXT, result.detail);
       return result;
     }
     result.detail = path;
     return result;
-  });
+  }, jsonArray ? SummaryTo::Stderr : SummaryTo::Stdout);
+  if (jsonArray) {
+    std::string array = "[";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      const auto it = documents.find(ports[i]);
+      if (it == documents.end()) continue;
+      array += (array.size() > 1 ? ",\n" : "\n") + it->second;
+    }
+    console::Raw(array + "\n]\n");
+  }
+  return code;
 }
 
-int CmdDiff(const std::vector<std::string>& ports, const std::string& file) {
+int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file) {
   return RunOnPorts(ports, [&](JobContext& context) {
     JobResult result;
     SettingsSession session(context);
@@ -130,7 +167,7 @@ int CmdDiff(const std::vector<std::string>& ports, const std::string& file) {
     if (!session.Read(tracker, result)) return result;
     const SettingsLayout layout = session.Version().layout;
     DeviceSettings wanted;
-    if (!LoadForTracker(file, layout, wanted, context, result)) return result;
+    if (!LoadForTracker(file, layout, false, wanted, context, result)) return result;
     int differences = 0;
     for (const SettingInfo& info : SETTINGS_TABLE) {
       if (!IsSent(info, layout)) continue;  // only what the tracker holds

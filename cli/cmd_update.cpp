@@ -11,6 +11,7 @@
 #include "provision_setup.h"
 #include "sha256.h"
 #include "serial/imei_query.h"
+#include "stoppable_transfer.h"
 #include "tracker_session.h"
 
 int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log) {
@@ -38,6 +39,10 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     if (port == INVALID_HANDLE_VALUE) return result;
     const bool prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
     CloseHandle(port);  // the firmware channel opens the port itself
+    if (!prompted && SayIfInterrupted(context, result,
+                                      "the boot loader's download (\"1\") was asked for: the tracker "
+                                      "may be in its boot loader; run kvctl update again"))
+      return result;
     if (!prompted) {
       result.code = kExitFailed;
       result.verdict = "no file prompt";
@@ -50,11 +55,17 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
                              [&](const std::string& line) { context.Say(line); });
     FirmwareTransferReport report;
-    const int failed = RunFirmwareTransfer(
+    bool stopped = false;
+    const int failed = RunStoppableFirmwareTransfer(
         context.Port().c_str(), image.c_str(),
         [&](WPARAM chunks, LPARAM) { progress.Update(static_cast<std::uint64_t>(chunks) * 1024); },
-        &report, nullptr);
+        &report, &stopped);
     progress.Finish();
+    if (stopped &&
+        SayIfInterrupted(context, result,
+                         "update cancelled: the tracker is left in its boot loader without the new "
+                         "firmware; run kvctl update again"))
+      return result;
     if (failed) {
       result.code = kExitFailed;
       result.verdict = "update failed";

@@ -3,10 +3,9 @@
 // bridges through udev, simulated trackers through their runtime folder),
 // provisions each new tracker once on its own thread and prints one line per
 // tracker. A port that stays plugged in is never written twice; a tracker
-// plugged in again is, and its line says so. Ctrl-C lets the trackers in
-// progress finish, then prints the summary.
-#include <signal.h>
-
+// plugged in again is, and its line says so. The first Ctrl-C lets the
+// trackers in progress finish, then prints the summary; a second one stops
+// them at their next safe point (interrupt.h).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,6 +17,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "interrupt.h"
 #include "platform/device_change_posix.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
@@ -28,20 +28,6 @@ namespace {
 // How often the loop looks at the stop request and finished trackers while
 // no port comes or goes.
 constexpr std::uint32_t WATCH_POLL_MS = 200;
-
-std::atomic<bool> g_stopWatching{false};
-
-void OnStopSignal(int) {
-  if (g_stopWatching.exchange(true)) ::_exit(130);  // a second Ctrl-C: at once
-}
-
-void InstallStopHandler() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;  // the trackers' port reads go on undisturbed
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
@@ -150,17 +136,16 @@ int CmdWatchSet(const ProvisionPlan& plan) {
                  "folder can be watched)");
     return kExitFailed;
   }
-  InstallStopHandler();
   auto present = PresentTrackers();
   for (const auto& [key, port] : present)
     console::Out(port + "  already plugged in: left alone (plug it in again to provision it)");
   console::Out("waiting for trackers to be plugged in; Ctrl-C ends");
 
   Watcher watcher(plan);
-  while (!g_stopWatching) {
+  while (!interrupt::FinishRequested()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || g_stopWatching) continue;
+    if (!changed || interrupt::FinishRequested()) continue;
     auto now = PresentTrackers();
     for (const auto& [key, port] : now)
       if (!present.count(key)) watcher.Start(port);
@@ -168,7 +153,7 @@ int CmdWatchSet(const ProvisionPlan& plan) {
   }
   if (watcher.InProgress() > 0)
     console::Err("kvctl: stopping after the " + std::to_string(watcher.InProgress()) +
-                 " tracker(s) in progress (Ctrl-C again quits at once)");
+                 " tracker(s) in progress (Ctrl-C again stops them at their next safe point)");
   watcher.Reap(true);
   return watcher.Summary();
 }

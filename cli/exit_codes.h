@@ -8,4 +8,5 @@ enum ExitCode : int {
   kExitUsage = 2,       // the command line is wrong
   kExitOpenFailed = 3,  // a port could not be opened
   kExitRefused = 4,     // the settings or file were refused before anything was sent
+  kExitInterrupted = 130,  // Ctrl-C or SIGTERM: stopped at a safe point
 };

@@ -1,14 +1,24 @@
-// Reading a file kvctl takes as input (a settings file, a profile table, a
-// backup) whole, with the reason when it cannot: no such file, a folder, not
-// a regular file (a FIFO or a device is never read, so kvctl cannot hang on
-// one), too large, permission denied.
+// Reading kvctl's input files (settings files) whole and once, before any
+// tracker is touched, with a reason a user understands when it fails.
 //
-// Thread contract: touches only the file named; any thread.
+// Thread contract: plain functions; touch only the file named.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// Reads at most `maxBytes`; false with the reason in `error` (without the
-// path, which the caller adds).
-bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& error);
+// Largest settings file kvctl reads; real ones are about 1.5 KiB.
+constexpr std::size_t SETTINGS_FILE_MAX_BYTES = 1024 * 1024;
+
+// Reads the regular file at `path` (at most `maxBytes`). False with a reason
+// ("no such file", "is a directory", "permission denied", "not a regular
+// file", "too large ...") when it cannot. Never blocks on a FIFO or a device.
+bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                   std::string& reason);
+
+// The reason for an errno value, in the words kvctl uses for files.
+std::string FileErrorText(int error);
+
+// True when the two paths name the same existing file (same device and
+// inode), or are the same text.
+bool SameFile(const std::string& a, const std::string& b);

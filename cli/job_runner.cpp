@@ -51,7 +51,7 @@ std::string FormatSummary(const std::vector<std::string>& ports,
   return out;
 }
 
-int RunOnPorts(const std::vector<std::string>& ports, const Job& job) {
+int RunOnPorts(const std::vector<std::string>& ports, const Job& job, SummaryTo summary) {
   const bool several = ports.size() > 1;
   std::vector<JobResult> results(ports.size());
   std::vector<double> seconds(ports.size(), 0.0);
@@ -67,6 +67,10 @@ int RunOnPorts(const std::vector<std::string>& ports, const Job& job) {
   for (auto& t : threads) t.join();
   int code = kExitOk;
   for (const auto& r : results) code = std::max(code, static_cast<int>(r.code));
-  if (several) console::Raw("\n" + FormatSummary(ports, results, seconds));
+  if (several) {
+    const std::string table = FormatSummary(ports, results, seconds);
+    if (summary == SummaryTo::Stdout) console::Raw("\n" + table);
+    else console::Err("\n" + table.substr(0, table.size() - 1));
+  }
   return code;
 }

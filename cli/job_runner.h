@@ -32,9 +32,13 @@ class JobContext {
 
 using Job = std::function<JobResult(JobContext&)>;
 
+// Where the summary table goes: standard error when standard output must
+// hold one document (several trackers' JSON).
+enum class SummaryTo { Stdout, Stderr };
+
 // Runs `job` on every port and, with more than one, prints a summary table.
 // Returns the highest exit code.
-int RunOnPorts(const std::vector<std::string>& ports, const Job& job);
+int RunOnPorts(const std::vector<std::string>& ports, const Job& job, SummaryTo summary = SummaryTo::Stdout);
 
 // The summary table (exposed for tests).
 std::string FormatSummary(const std::vector<std::string>& ports,

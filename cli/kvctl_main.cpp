@@ -1,6 +1,8 @@
 // kvctl: every job of the KV-770 Tool from a terminal, for one tracker or a
 // box of them at once.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -8,62 +10,76 @@
 #include "commands.h"
 #include "console.h"
 #include "exit_codes.h"
+#include "input_file.h"
+#include "interrupt.h"
+#include "output_file.h"
+#include "platform/serial_io.h"
 #include "provision_setup.h"
+#include "settings_input.h"
 #include "trace_file.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: kvctl [--trace FILE] COMMAND [PORT | --port PORT... | --all] [ARGS]\n"
+    "Usage: kvctl [--trace FILE] COMMAND [PORT... | --port PORT... | --all] [ARGS]\n"
     "\n"
     "Commands:\n"
     "  ports [--all-serial]        list tracker ports (every serial port with --all-serial)\n"
-    "  probe PORT                  check that a tracker answers\n"
-    "  imei PORT                   connect and print the tracker's IMEI\n"
-    "  version PORT                print the firmware version and settings layout\n"
-    "  get PORT [-o FILE] [--json] read the settings (settings-file format, or JSON)\n"
-    "  set PORT FILE               back up, then check, write and verify the settings of FILE\n"
-    "  set --profiles CSV FILE     the same with each tracker's own row of CSV (by IMEI)\n"
-    "  restore PORT                write the tracker's newest backup back\n"
+    "  probe PORT...               check that a tracker answers\n"
+    "  imei PORT...                connect and print the tracker's IMEI\n"
+    "  version PORT...             print the firmware version and settings layout\n"
+    "  get PORT... [-o FILE] [--json]  read the settings (settings-file format, or JSON)\n"
+    "  set PORT... [--strict] FILE back up, then check, write and verify the settings of FILE\n"
+    "  set PORT... --profiles CSV FILE\n"
+    "                              the same with each tracker's own row of CSV (by IMEI)\n"
+    "  restore PORT...             write the tracker's newest backup back\n"
     "  watch set [--profiles CSV] FILE\n"
     "                              provision each tracker as it is plugged in, until Ctrl-C\n"
-    "  diff PORT FILE              settings that differ between tracker and FILE\n"
-    "  update PORT FIRMWARE        send a firmware image to the boot loader\n"
+    "  diff PORT... FILE           settings that differ between tracker and FILE\n"
+    "  update PORT... FIRMWARE     send a firmware image to the boot loader\n"
     "  scan                        probe every tracker port at once\n"
     "\n"
-    "Several trackers: repeat --port, or --all for every tracker port; each runs on\n"
-    "its own thread and a summary table follows. Ports are device names (ttyUSB0)\n"
-    "or paths (/dev/pts/5).\n"
+    "Several trackers: name several ports, repeat --port, or --all for every\n"
+    "tracker port; each runs on its own thread and a summary table follows. Every\n"
+    "port named is used; a port named twice is used once. Ports are device names\n"
+    "(ttyUSB0) or paths (/dev/pts/5); the terminal kvctl runs in is refused.\n"
     "\n"
     "Options:\n"
-    "  --trace FILE   write every byte sent and received, with time stamps\n"
+    "  --trace FILE   record every byte sent and received, with time stamps; the\n"
+    "                 trace is kept in memory and written when kvctl ends (also\n"
+    "                 after a first Ctrl-C); it may not be an input or output file\n"
     "  --backup-dir DIR  where set and restore keep backups (default\n"
     "                 $XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)\n"
     "  --no-backup    set writes without reading a backup first\n"
-    "  --log FILE     the audit log set, restore and update append to (default\n"
-    "                 $XDG_STATE_HOME/kv770/audit.jsonl, else ~/.local/state/kv770/audit.jsonl)\n"
+    "  --log FILE     the audit log that set, restore and update append one JSON line\n"
+    "                 per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
+    "                 ~/.local/state/kv770/audit.jsonl)\n"
     "  --help         this text, or a command's own help after the command\n"
     "\n"
-    "Exit status: 0 success on every tracker; 1 a tracker did not answer or a write\n"
-    "or update failed; 2 wrong command line; 3 a port could not be opened; 4 the\n"
-    "settings or file were refused before anything was sent. With several trackers,\n"
-    "the highest status of any.\n";
+    "Files: input files are read whole before anything is sent; output files (-o,\n"
+    "the trace) are written whole beside the target and then moved into place, so\n"
+    "a failure keeps the old file. A read-only file, a folder, a device or a\n"
+    "symbolic link planted by another user in a shared sticky folder (/tmp) is\n"
+    "refused before anything is sent.\n"
+    "\n"
+    "Ctrl-C or SIGTERM: stops at the next safe point (a message text being entered\n"
+    "is finished, an update is cancelled), releases the ports, writes the trace,\n"
+    "prints the state each tracker is left in, and exits with 130. A second Ctrl-C\n"
+    "quits at once (the trace is then not written).\n"
+    "\n"
+    "Exit status: 0 success on every tracker; 1 a tracker did not answer, a write\n"
+    "or update failed, an output file or the trace could not be written, or no\n"
+    "tracker port was found (--all, scan); 2 wrong command line; 3 a port could\n"
+    "not be opened; 4 the settings or a file were refused before anything was\n"
+    "sent; 130 interrupted. With several trackers, the highest status of any.\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"ports", "Usage: kvctl ports [--all-serial]\nLists the tracker ports (Prolific USB-to-Serial bridges and running simulated\ntrackers) with their friendly names; --all-serial lists every serial port.\n"},
     {"probe", "Usage: kvctl probe PORT...\nOpens each port at 115200 baud and sends \"ati\" until a tracker answers\n(about 25 s at most). Exit 0 when every tracker answered.\n"},
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
-    {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE (with several trackers, %p in FILE becomes the\nport). --json prints them as JSON keyed by the settings' identifiers.\nExit 1 when a message got no reply.\n"},
-    {"set", "Usage: kvctl set PORT... [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
-            "                 [--log FILE] FILE\n"
-            "Loads FILE in the tracker's layout and checks it: a text holding a comma or a\n"
-            "control byte, or a message over 127 characters, is refused (exit 4) before\n"
-            "anything is deleted on the tracker. Then reads the tracker's settings and\n"
-            "saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC) in the backup folder;\n"
-            "if that read or save fails nothing is written (exit 1) unless --no-backup.\n"
-            "Then deletes, writes and reads back each message, printing each step, and\n"
-            "prints the verdict. Exit 0 only for \"Setting Message OK \".\n"
+    {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. With several trackers FILE must hold %p, which\nbecomes each port's name (else exit 2 before anything is sent). --json prints\nthem as JSON keyed by the settings' identifiers; several trackers' JSON on\nstandard output is one array (the summary table then goes to standard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
+    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Loads it in\nthe tracker's layout: settings the file lacks are named on standard error and\nsent empty, as the window's Import does; with --strict they are refused\n(exit 4) instead. Then checks it: a text holding a comma or a control byte, or\na message over 127 characters, is refused (exit 4) before anything is deleted\non the tracker. Then reads the tracker's settings and saves them as a backup,\n<IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the backup folder; when that read or save\nfails nothing is written (exit 1) unless --no-backup. Then deletes, writes and\nreads back each message, printing each step, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten (exit 130): run set again.\n"
             "\n"
             "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
             "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
@@ -86,12 +102,115 @@ const std::map<std::string, std::string> kCommandHelp = {
               "Prints one line per tracker: port, IMEI, verdict, seconds. A tracker that stays\n"
               "plugged in is not written again; one plugged in again is, and its line says\n"
               "so. Ports present when watch starts are left alone. Ctrl-C lets the trackers\n"
-              "in progress finish, then prints how many were written, failed and skipped\n"
-              "(a second Ctrl-C quits at once). Exit status: the highest of any tracker.\n"},
-    {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). Exit 0 when\nnone differs, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely. Each tracker appends one\nJSON line to the audit log (--log FILE; see kvctl --help).\n"},
-    {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed.\n"},
+              "in progress finish, then prints how many were written, failed and skipped;\n"
+              "a second Ctrl-C stops them at their next safe point, a third quits at once.\n"
+              "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
+
+    {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nProbes the tracker, selects the boot loader's download (\"1\"), waits up to\n3000 ms for its prompt, then sends FIRMWARE with YMODEM at 115200 baud. Shows a\nprogress bar (bytes, percent, rate, time left) on a terminal, plain lines\notherwise. Exit 0 when the image went out completely. Ctrl-C cancels the\ntransfer (CAN CAN) and leaves the tracker in its boot loader (exit 130). Each\ntracker appends one JSON line to the audit log (--log FILE; see kvctl --help).\n"},
+    {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n"},
 };
+
+}  // namespace
+
+namespace {
+
+// Ports in the order named, each once ("ttyUSB0" and "/dev/ttyUSB0" are one).
+std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
+  std::vector<std::string> ports, devices;
+  for (const auto& p : named) {
+    const std::string device = platform::PortDevicePath(p);
+    if (std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
+    devices.push_back(device);
+    ports.push_back(p);
+  }
+  return ports;
+}
+
+int Usage(const std::string& text) {
+  console::Err("kvctl: " + text);
+  return kExitUsage;
+}
+
+// Everything about the command line and its files that can be judged before
+// a tracker is touched; a status other than kExitOk ends kvctl.
+int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& ports,
+                       SettingsFileInput& settingsFile) {
+  const std::string& cmd = args.command;
+  if (!args.outputFile.empty() && cmd != "get") return Usage("-o is for get only (try kvctl --help)");
+  if (args.json && cmd != "get") return Usage("--json is for get only (try kvctl --help)");
+  if (args.strict && cmd != "set" && cmd != "watch") return Usage("--strict is for set only (try kvctl set --help)");
+  const bool provisionOptions = !args.profilesFile.empty() || args.onlyListed || !args.backupDir.empty() ||
+                                args.noBackup || !args.logFile.empty();
+  if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch")
+    return Usage("--profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, update "
+                 "and watch (try kvctl --help)");
+  if (cmd == "watch" && (args.positional.size() != 2 || args.positional[0] != "set"))
+    return Usage("watch needs set and a settings FILE: kvctl watch set [--profiles CSV] FILE (try kvctl watch --help)");
+  if (cmd == "restore" && !args.positional.empty())
+    return Usage("restore takes only PORTs (try kvctl restore --help)");
+  if (cmd == "set" || cmd == "diff" || cmd == "update") {
+    if (args.positional.size() != 1) {
+      return Usage(cmd + (cmd == "update" ? " needs a PORT and a FIRMWARE image" : " needs a PORT and a settings FILE") +
+                   " (try kvctl " + cmd + " --help)");
+    }
+  }
+  const std::string input = cmd == "update" || cmd == "set" || cmd == "diff" ? args.positional[0]
+                            : cmd == "watch"                                  ? args.positional[1]
+                                                                              : "";
+  if (!args.traceFile.empty()) {
+    if (!input.empty() && SameFile(args.traceFile, input))
+      return Usage("the trace file " + args.traceFile + " is the input file " + input +
+                   "; give the trace another name");
+    if (!args.outputFile.empty() && SameFile(args.traceFile, args.outputFile))
+      return Usage("the trace file " + args.traceFile + " is also the output file; give the trace another name");
+  }
+  if (cmd == "set" || cmd == "diff" || cmd == "watch") {
+    settingsFile.path = input;
+    std::string reason;
+    if (!ReadInputFile(input, SETTINGS_FILE_MAX_BYTES, settingsFile.bytes, reason)) {
+      console::Err("kvctl: cannot read the settings file " + input + ": " + reason +
+                   " (nothing was sent to any tracker)");
+      return kExitRefused;
+    }
+    if (!HoldsAnySetting(settingsFile.bytes, settings::SettingsLayout::Basic) &&
+        !HoldsAnySetting(settingsFile.bytes, settings::SettingsLayout::Extended)) {
+      console::Err("kvctl: " + input + ": no settings found: it is not a settings file, or it is empty "
+                   "(nothing was sent to any tracker)");
+      return kExitRefused;
+    }
+  }
+  if (cmd == "get" && !args.outputFile.empty()) {
+    const bool several = ports.size() > 1;
+    if (several && args.outputFile.find("%p") == std::string::npos)
+      return Usage("with several ports, -o FILE must hold %p (it becomes each port's name)");
+    for (const auto& port : several ? ports : std::vector<std::string>{ports.empty() ? "" : ports[0]}) {
+      const std::string path = several ? OutputPathFor(args.outputFile, port) : args.outputFile;
+      std::string reason;
+      if (!CheckOutputPath(path, reason)) {
+        console::Err("kvctl: cannot write " + path + ": " + reason + " (nothing was sent to any tracker)");
+        return kExitRefused;
+      }
+    }
+  }
+  return kExitOk;
+}
+
+int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const SettingsFileInput& file,
+               const ProvisionSetup& setup) {
+  const std::string& cmd = args.command;
+  if (cmd == "ports") return CmdPorts(args.allSerial);
+  if (cmd == "scan") return CmdScan(ports);
+  if (cmd == "probe") return CmdProbe(ports);
+  if (cmd == "imei") return CmdImei(ports);
+  if (cmd == "version") return CmdVersion(ports);
+  if (cmd == "get") return CmdGet(ports, args.outputFile, args.json);
+  if (cmd == "update") return CmdUpdate(ports, args.positional[0], &setup.log);
+  if (cmd == "set") return CmdSet(ports, setup.plan);
+  if (cmd == "restore") return CmdRestore(ports, setup.plan);
+  if (cmd == "watch") return CmdWatchSet(setup.plan);
+  return CmdDiff(ports, file);
+}
 
 }  // namespace
 
@@ -107,87 +226,60 @@ int main(int argc, char** argv) {
     console::Raw(it != kCommandHelp.end() ? it->second : kUsage);
     return kExitOk;
   }
-  if (!args.traceFile.empty() && !StartTrace(args.traceFile, error)) {
-    console::Err("kvctl: cannot write the trace file " + args.traceFile + " (" + error + ")");
-    return kExitUsage;
-  }
-  std::vector<std::string> ports = args.ports;
-  if (args.allPorts) {
-    for (const auto& p : TrackerPorts()) ports.push_back(p);
-  }
-  auto needPorts = [&]() {
-    if (!ports.empty()) return true;
-    console::Err(args.allPorts ? "kvctl: no tracker port found"
-                               : "kvctl: " + args.command + " needs a PORT (or --port, --all)");
-    return false;
-  };
-
-  int code = kExitUsage;
   const std::string& cmd = args.command;
-  const bool provisionOptions = !args.profilesFile.empty() || args.onlyListed || !args.backupDir.empty() ||
-                                args.noBackup || !args.logFile.empty();
-  if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch") {
-    console::Err("kvctl: --profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, "
-                 "update and watch (try kvctl --help)");
-    StopTrace();
-    return kExitUsage;
-  }
-  if (cmd == "ports") {
-    code = CmdPorts(args.allSerial);
-  } else if (cmd == "scan") {
-    ports = TrackerPorts();
-    if (ports.empty()) {
-      console::Err("kvctl: no tracker port found");
-      code = kExitFailed;
-    } else {
-      code = CmdScan(ports);
-    }
-  } else if (cmd == "probe") {
-    code = needPorts() ? CmdProbe(ports) : kExitUsage;
-  } else if (cmd == "imei") {
-    code = needPorts() ? CmdImei(ports) : kExitUsage;
-  } else if (cmd == "version") {
-    code = needPorts() ? CmdVersion(ports) : kExitUsage;
-  } else if (cmd == "get") {
-    code = needPorts() ? CmdGet(ports, args.outputFile, args.json) : kExitUsage;
-  } else if (cmd == "update") {
-    ProvisionSetup setup;
-    if (args.positional.size() != 1) {
-      console::Err("kvctl: update needs a PORT and a FIRMWARE image (try kvctl update --help)");
-    } else if (needPorts() && (code = PrepareProvision(args, cmd, "", setup)) == kExitOk) {
-      code = CmdUpdate(ports, args.positional[0], &setup.log);
-    }
-  } else if (cmd == "restore") {
-    ProvisionSetup setup;
-    if (!args.positional.empty()) {
-      console::Err("kvctl: restore takes only PORTs (try kvctl restore --help)");
-    } else if (needPorts() && (code = PrepareProvision(args, cmd, "", setup)) == kExitOk) {
-      code = CmdRestore(ports, setup.plan);
-    }
-  } else if (cmd == "watch") {
-    ProvisionSetup setup;
-    if (args.positional.size() != 2 || args.positional[0] != "set" || !args.ports.empty() || args.allPorts) {
-      console::Err("kvctl: watch needs set and a settings FILE, and no ports (try kvctl watch --help)");
-    } else if ((code = PrepareProvision(args, "watch set", args.positional[1], setup)) == kExitOk) {
-      setup.plan.printSteps = false;
-      code = CmdWatchSet(setup.plan);
-    }
-  } else if (cmd == "set") {
-    ProvisionSetup setup;
-    if (args.positional.size() != 1) {
-      console::Err("kvctl: set needs a PORT and a settings FILE (try kvctl set --help)");
-    } else if (needPorts() && (code = PrepareProvision(args, cmd, args.positional[0], setup)) == kExitOk) {
-      code = CmdSet(ports, setup.plan);
-    }
-  } else if (cmd == "diff") {
-    if (args.positional.size() != 1) {
-      console::Err("kvctl: diff needs a PORT and a settings FILE (try kvctl diff --help)");
-    } else if (needPorts()) {
-      code = CmdDiff(ports, args.positional[0]);
-    }
+  static const char* const kCommands[] = {"ports", "scan",   "probe",   "imei",  "version", "get",
+                                          "set",   "diff",   "update",  "restore", "watch"};
+  if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
+    return Usage("unknown command " + cmd + " (try kvctl --help)");
+  if (cmd == "watch") {
+    if (!args.ports.empty() || args.allPorts) return Usage("watch takes no PORT: it waits for trackers to appear");
+    // The first Ctrl-C lets the trackers in progress finish.
+    interrupt::InstallFinishingFirst();
   } else {
-    console::Err("kvctl: unknown command " + cmd + " (try kvctl --help)");
+    interrupt::Install();
   }
-  StopTrace();
+
+  std::vector<std::string> named = args.ports;
+  if (args.allPorts || cmd == "scan") {
+    for (const auto& p : TrackerPorts()) named.push_back(p);
+  }
+  const std::vector<std::string> ports = DistinctPorts(named);
+  const bool searched = args.allPorts || cmd == "scan";
+  if (cmd != "ports" && cmd != "watch" && ports.empty() && !searched) {
+    if (cmd == "set" || cmd == "diff" || cmd == "update")
+      return Usage(cmd + " needs a PORT and a " + (cmd == "update" ? "FIRMWARE image" : "settings FILE") +
+                   " (try kvctl " + cmd + " --help)");
+    return Usage(cmd + " needs a PORT (or --port, --all)");
+  }
+  SettingsFileInput settingsFile;
+  if (const int refused = CheckBeforeSending(args, ports, settingsFile); refused != kExitOk) return refused;
+  if (cmd != "ports" && cmd != "watch" && ports.empty()) {
+    // No tracker port found is a failure of the job, not of the line.
+    console::Err("kvctl: no tracker port found");
+    return kExitFailed;
+  }
+  ProvisionSetup setup;
+  if (cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch") {
+    const bool takesFile = cmd == "set" || cmd == "watch";
+    if (const int refused =
+            PrepareProvision(args, cmd == "watch" ? "watch set" : cmd, takesFile ? &settingsFile : nullptr, setup);
+        refused != kExitOk)
+      return refused;
+    setup.plan.printSteps = cmd != "watch";  // watch prints one line per tracker
+  }
+  // The trace starts only now that every input was read.
+  if (!args.traceFile.empty() && !StartTrace(args.traceFile, error))
+    return Usage("cannot write the trace file " + args.traceFile + ": " + error);
+
+  int code = RunCommand(args, ports, settingsFile, setup);
+  if (!FinishTrace(error)) {
+    console::Err("kvctl: the trace was not written to " + args.traceFile + ": " + error);
+    code = std::max(code, static_cast<int>(kExitFailed));
+  }
+  if (interrupt::Requested()) {
+    // A probe that was not waited for may still hold its port.
+    platform::ReleasePortsForExit();
+    return interrupt::EXIT_INTERRUPTED;
+  }
   return code;
 }

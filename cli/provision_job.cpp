@@ -5,10 +5,12 @@
 
 #include "backup_store.h"
 #include "input_file.h"
+#include "interrupt.h"
 #include "settings/settings_check.h"
 #include "settings/settings_file.h"
 #include "settings_session.h"
 #include "sha256.h"
+#include "tracker_session.h"
 
 using namespace settings;
 
@@ -32,7 +34,8 @@ JobResult Failure(JobContext& context, ExitCode code, const std::string& verdict
 // file fields. False with `result` filled, or with `outcome.skipped`.
 bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout layout, const std::string& imei,
                   DeviceSettings& record, AuditRecord& audit, ProvisionOutcome& outcome, JobResult& result) {
-  std::string bytes = plan.settingsBytes;
+  SettingsFileInput backup;
+  const SettingsFileInput* file = plan.settingsFile;
   if (plan.command == "restore") {
     std::string path, error;
     if (!IsBackupImei(imei)) {
@@ -44,16 +47,17 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
       result = Failure(context, kExitRefused, "no backup", "Nothing to restore", error);
       return false;
     }
-    if (!ReadInputFile(path, MAX_BACKUP_FILE_BYTES, bytes, error)) {
+    if (!ReadInputFile(path, MAX_BACKUP_FILE_BYTES, backup.bytes, error)) {
       result = Failure(context, kExitRefused, "backup unreadable", "Cannot read the backup", path + ": " + error);
       return false;
     }
+    backup.path = path;
+    file = &backup;
     audit.settingsFile = path;
-    audit.settingsFileSha256 = Sha256Hex(bytes);
+    audit.settingsFileSha256 = Sha256Hex(backup.bytes);
     context.Say("restoring " + path);
   }
-  record = DeviceSettings::DialogStart();
-  ApplySettingsFileText(bytes, layout, record);
+  if (!file || !LoadForTracker(*file, layout, plan.strict, record, context, result)) return false;
   if (!plan.profiles) return true;
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no IMEI", "No IMEI answer: the tracker's row cannot be chosen",
@@ -117,13 +121,25 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
     return Failure(context, kExitRefused, "refused", "Refused before anything was deleted or written on the tracker",
                    DescribeProblems(problems));
   }
-  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) return result;
+  const std::string untouched = "nothing was deleted or written on the tracker";
+  if (SayIfInterrupted(context, result, untouched)) return result;
+  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
+    if (interrupt::Requested()) SayIfInterrupted(context, result, untouched);
+    return result;
+  }
+  if (SayIfInterrupted(context, result, untouched)) return result;
 
   std::string refused;
   const std::string verdict = session.Write(record, refused);
   if (!refused.empty()) {
     return Failure(context, kExitRefused, "refused", "Refused before anything was deleted or written on the tracker",
                    refused);
+  }
+  if (verdict.empty() && interrupt::Requested()) {
+    const std::string state = session.WriteState();
+    SayIfInterrupted(context, result,
+                     state + (state.rfind("nothing", 0) == 0 ? "" : "; run kvctl " + plan.command + " again"));
+    return result;
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;
   if (verdict != WRITE_OK) {

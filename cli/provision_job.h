@@ -14,14 +14,18 @@
 #include <string>
 
 #include "audit_log.h"
+#include "commands.h"
 #include "job_runner.h"
 #include "unit_profiles.h"
 
 struct ProvisionPlan {
   std::string command = "set";  // "set" or "restore"
-  // set: the base settings file, read once before any tracker is touched.
-  std::string settingsPath, settingsBytes, settingsSha256;
-  std::string settingsAuditPath;  // settingsPath from the root
+  // set: the base settings file, read once before any tracker is touched
+  // (it outlives the jobs), and --strict.
+  const SettingsFileInput* settingsFile = nullptr;
+  bool strict = false;
+  std::string settingsSha256;
+  std::string settingsAuditPath;  // the file's path from the root
 
   // set --profiles: the table (checked against the base file) and its file.
   const UnitProfiles* profiles = nullptr;

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Real settings files are about 1.5 KiB.
-constexpr std::size_t MAX_SETTINGS_FILE_BYTES = 1024 * 1024;
-
 int Refuse(int code, const std::string& text) {
   console::Err("kvctl: " + text);
   return code;
@@ -26,7 +23,7 @@ std::string AbsolutePath(const std::string& path) {
   return ec ? path : absolute.lexically_normal().string();
 }
 
-int PrepareProvision(const CliArgs& args, const std::string& command, const std::string& settingsFile,
+int PrepareProvision(const CliArgs& args, const std::string& command, const SettingsFileInput* settingsFile,
                      ProvisionSetup& setup) {
   ProvisionPlan& plan = setup.plan;
   const bool writesSettings = command != "update";
@@ -40,19 +37,17 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const std:
     return Refuse(kExitUsage, "restore reads the backups: --no-backup makes no sense with it");
 
   plan.command = command == "restore" ? "restore" : "set";
-  if (!settingsFile.empty()) {
-    std::string reason;
-    if (!ReadInputFile(settingsFile, MAX_SETTINGS_FILE_BYTES, plan.settingsBytes, reason))
-      return Refuse(kExitRefused, "cannot read the settings file " + settingsFile + " (" + reason + ")");
-    plan.settingsPath = settingsFile;
-    plan.settingsAuditPath = AbsolutePath(settingsFile);
-    plan.settingsSha256 = Sha256Hex(plan.settingsBytes);
+  plan.strict = args.strict;
+  if (settingsFile) {
+    plan.settingsFile = settingsFile;
+    plan.settingsSha256 = Sha256Hex(settingsFile->bytes);
+    plan.settingsAuditPath = AbsolutePath(settingsFile->path);
   }
   if (!args.profilesFile.empty()) {
     std::string bytes, error;
     if (!LoadUnitProfiles(args.profilesFile, setup.profiles, bytes, error))
       return Refuse(kExitRefused, error + "; no tracker was touched");
-    if (!setup.profiles.CheckAgainst(plan.settingsBytes, error))
+    if (!setup.profiles.CheckAgainst(settingsFile ? settingsFile->bytes : std::string(), error))
       return Refuse(kExitRefused, args.profilesFile + ": " + error + "; no tracker was touched");
     plan.profiles = &setup.profiles;
     plan.profilesPath = args.profilesFile;
@@ -67,6 +62,8 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const std:
       return Refuse(kExitUsage, "no home folder is known for the backups: give --backup-dir DIR or --no-backup");
   }
   const std::string logPath = args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
+  if (!args.traceFile.empty() && SameFile(args.traceFile, logPath))
+    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name");
   std::string error;
   if (!setup.log.Open(logPath, error)) return Refuse(kExitUsage, error);
   plan.log = &setup.log;

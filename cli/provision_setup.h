@@ -24,7 +24,8 @@ struct ProvisionSetup {
 std::string AbsolutePath(const std::string& path);
 
 // Fills `setup` for `command` ("set", "restore", "update" or "watch set")
-// from the command line; `settingsFile` is set's FILE (empty otherwise).
-// Returns kExitOk, or the exit status after an error line on stderr.
-int PrepareProvision(const CliArgs& args, const std::string& command, const std::string& settingsFile,
+// from the command line; `settingsFile` is set's FILE, already read (null
+// otherwise; it must outlive the jobs). Returns kExitOk, or the exit status
+// after an error line on stderr.
+int PrepareProvision(const CliArgs& args, const std::string& command, const SettingsFileInput* settingsFile,
                      ProvisionSetup& setup);

@@ -1,5 +1,7 @@
 #include "settings_session.h"
 
+#include "interrupt.h"
+#include "platform/serial_io.h"
 #include "serial/imei_query.h"
 #include "tracker_session.h"
 
@@ -9,6 +11,11 @@ namespace {
 // A whole read takes 4 x 5.3 s at most and a write about 69 s without
 // retries; with ten retries of every message it stays far below this.
 constexpr DWORD TRANSFER_WAIT_MS = 20 * 60 * 1000;
+// After a cancel the worker ends at its next step: a pause or reply wait
+// ends at once, a write to a stalled line within 10 s per command.
+constexpr DWORD CANCEL_WAIT_MS = 60 * 1000;
+// ESC: the GSM module abandons a message text it is taking in.
+constexpr char kAbandonText[] = "\x1b";
 }  // namespace
 
 SettingsSession::SettingsSession(JobContext& context, bool printSteps)
@@ -19,7 +26,10 @@ SettingsSession::SettingsSession(JobContext& context, bool printSteps)
 SettingsSession::~SettingsSession() {
   if (exchange_) exchange_->Stop();
   exchange_.reset();
-  if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+  if (port_ != INVALID_HANDLE_VALUE) {
+    platform::SetPortExitBytes(port_, {});
+    CloseHandle(port_);
+  }
   CloseHandle(doneEvent_);
 }
 
@@ -35,12 +45,18 @@ bool SettingsSession::Open(JobResult& failure) {
     {
       std::lock_guard<std::mutex> lock(statusLock_);
       lastStatus_ = text;
+      progress_.OnStatus(text);
+      // A process that has to quit at once abandons a text being entered.
+      if (progress_.InText()) platform::SetPortExitBytes(port_, kAbandonText);
     }
     if (printSteps_) context_.Say(text);
   };
   options.callbacks.onResult = [this](BYTE result) {
     if (result == RESULT_TIMEOUT) ++timeouts_;
     if (result == RESULT_ERROR) ++errors_;
+    std::lock_guard<std::mutex> lock(statusLock_);
+    progress_.OnResult(result);
+    if (!progress_.InText()) platform::SetPortExitBytes(port_, {});
   };
   options.callbacks.onTransferDone = [this](const TransferReport&) { SetEvent(doneEvent_); };
   exchange_ = std::make_unique<SettingsExchange>(std::move(options));
@@ -60,14 +76,24 @@ bool SettingsSession::RunTransfer(const std::function<StartResult()>& start) {
   timeouts_ = 0;
   errors_ = 0;
   ResetEvent(doneEvent_);
+  if (interrupt::Requested()) return false;
   if (start() != StartResult::Started) return false;
-  WaitForSingleObject(doneEvent_, TRANSFER_WAIT_MS);
+  if (interrupt::WaitOrStop(doneEvent_, TRANSFER_WAIT_MS) == WAIT_OBJECT_0 + 1) {
+    // Stop at the worker's next step; a message text already begun is
+    // finished with its end mark, so the module never stays in text entry.
+    exchange_->Cancel();
+    WaitForSingleObject(doneEvent_, CANCEL_WAIT_MS);
+    if (exchange_->WaitIdle(CANCEL_WAIT_MS)) platform::SetPortExitBytes(port_, {});
+    return false;
+  }
   return exchange_->WaitIdle(TRANSFER_WAIT_MS);
 }
 
 bool SettingsSession::Read(DeviceSettings& record, JobResult& failure) {
   const DeviceSettings base = DeviceSettings::DialogStart();
   if (!RunTransfer([&] { return exchange_->StartRead(base); })) {
+    if (SayIfInterrupted(context_, failure, "the settings were only read; nothing was changed on the tracker"))
+      return false;
     failure.code = kExitFailed;
     failure.verdict = "read failed";
     failure.detail = "settings: the read did not run to its end";
@@ -100,4 +126,9 @@ std::string SettingsSession::Write(const DeviceSettings& record, std::string& re
   if (!ran) return {};
   std::lock_guard<std::mutex> lock(statusLock_);
   return lastStatus_;
+}
+
+std::string SettingsSession::WriteState() {
+  std::lock_guard<std::mutex> lock(statusLock_);
+  return progress_.Describe();
 }

@@ -1,6 +1,7 @@
 // One tracker's settings session from the terminal: open, probe, run mode and
 // IMEI, then the settings exchange engine that the Device Setting dialog
-// drives too (version, text mode, read, write).
+// drives too (version, text mode, read, write). A first interrupt ends a
+// read or write at its next step.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "job_runner.h"
 #include "settings/settings_exchange.h"
+#include "write_progress.h"
 
 class SettingsSession {
  public:
@@ -24,7 +26,10 @@ class SettingsSession {
   bool Read(settings::DeviceSettings& record, JobResult& failure);
   // Checks, writes and verifies; returns the verdict text shown at the end
   // ("Setting Message OK " ...). `refused` holds why a record was refused.
+  // An interrupt cancels the write at its next step (empty verdict).
   std::string Write(const settings::DeviceSettings& record, std::string& refused);
+  // What the last write did to the four messages, in words.
+  std::string WriteState();
 
  private:
   bool RunTransfer(const std::function<settings::StartResult()>& start);
@@ -40,4 +45,5 @@ class SettingsSession {
   std::atomic<int> errors_{0};
   std::mutex statusLock_;
   std::string lastStatus_;
+  WriteProgress progress_;  // under statusLock_
 };

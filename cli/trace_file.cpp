@@ -1,17 +1,18 @@
 #include "trace_file.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 
+#include "output_file.h"
 #include "platform/serial_io.h"
 
 namespace {
-// Never destroyed: a detached worker may still print or trace at exit.
+// Never destroyed: a detached worker may still trace at exit.
 std::mutex& g_lock = *new std::mutex;
-std::FILE* g_file = nullptr;
+std::string& g_text = *new std::string;
+std::string& g_path = *new std::string;
+bool g_cut = false;
 const auto g_start = std::chrono::steady_clock::now();
 }  // namespace
 
@@ -32,31 +33,37 @@ std::string FormatTraceLine(double seconds, const std::string& device, bool sent
 }
 
 bool StartTrace(const std::string& path, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) {
-    error = std::strerror(errno);
-    return false;
-  }
+  if (!CheckOutputPath(path, error)) return false;
   {
     std::lock_guard<std::mutex> lock(g_lock);
-    g_file = f;
+    g_path = path;
+    g_text.clear();
+    g_cut = false;
   }
   platform::SetPortTrace([](const std::string& device, bool sent, const unsigned char* bytes,
                             std::size_t count) {
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
     const std::string line = FormatTraceLine(t, device, sent, bytes, count);
     std::lock_guard<std::mutex> lock(g_lock);
-    if (g_file) {
-      std::fputs(line.c_str(), g_file);
-      std::fputc('\n', g_file);
+    if (g_text.size() + line.size() + 1 > TRACE_MAX_BYTES) {
+      g_cut = true;
+      return;
     }
+    g_text += line;
+    g_text += '\n';
   });
   return true;
 }
 
-void StopTrace() {
+bool FinishTrace(std::string& error) {
   platform::SetPortTrace(nullptr);
-  std::lock_guard<std::mutex> lock(g_lock);
-  if (g_file) std::fclose(g_file);
-  g_file = nullptr;
+  std::string path, text;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (g_path.empty()) return true;
+    path.swap(g_path);
+    text.swap(g_text);
+    if (g_cut) text += "(trace cut here: it reached its limit of " + std::to_string(TRACE_MAX_BYTES) + " bytes)\n";
+  }
+  return WriteOutputFile(path, text, error);
 }

@@ -16,6 +16,7 @@ constexpr std::string_view kErrorLine = "ERROR\r\n";
 constexpr std::string_view kInvalidIndex = "+CMS ERROR: 321\r\n";
 constexpr std::string_view kMemoryFull = "+CMS ERROR: 322\r\n";
 constexpr unsigned char kCtrlZ = 0x1A;
+constexpr unsigned char kEsc = 0x1B;  // abandons a message text being entered
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -170,6 +171,13 @@ void GsmModem::OnBodyByte(unsigned char byte, SimLine& out) {
   }
   if (byte == kCtrlZ) {
     body_ = BodyState::EndMark;
+    return;
+  }
+  if (byte == kEsc) {
+    // The text is dropped and nothing is stored; the module takes commands again.
+    body_ = BodyState::None;
+    bodyText_.clear();
+    SendModuleReply(out, "\r\n" + std::string(kOkLine), nullptr);
     return;
   }
   bodyText_.push_back(static_cast<char>(byte));

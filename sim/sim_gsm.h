@@ -87,6 +87,7 @@ class GsmModem {
   bool OnCommand(std::string_view line, SimLine& out);
   // True while a message body is being received (after the input prompt).
   bool InBody() const { return body_ != BodyState::None; }
+  // A byte of the body: Ctrl-Z ends it (stored), ESC abandons it (not stored).
   void OnBodyByte(unsigned char byte, SimLine& out);
 
   // Texts of the four slots (empty for a free slot).

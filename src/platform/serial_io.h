@@ -1,7 +1,9 @@
 // Serial port calls with Windows' names, structures and results: opening a
 // port as a file, its comm state and time-outs, reads, writes, purges and the
 // queue and line-error query. On POSIX a port is a tty opened with exclusive
-// access (TIOCEXCL plus a non-blocking flock, since root passes TIOCEXCL).
+// access (TIOCEXCL plus a non-blocking flock, since root passes TIOCEXCL);
+// the process's own controlling terminal is refused, and closing the last
+// handle puts back the terminal settings the device had before the open.
 //
 // Thread contract: one thread may read while another writes; a handle is
 // closed by its owner only after its readers were told to stop (or hold their
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/sync.h"
 #include "platform/win_types.h"
@@ -66,7 +69,9 @@ constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME =
 
 // Opens a serial device for exclusive read/write. Only OPEN_EXISTING and
 // share mode 0 are supported. Fails with ERROR_FILE_NOT_FOUND for a missing
-// device and ERROR_ACCESS_DENIED for one held by another handle or process.
+// device or one that is not a terminal device, and ERROR_ACCESS_DENIED for
+// one held by another handle or process, or that is the process's own
+// controlling terminal (or the terminal of its standard streams).
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 
@@ -109,6 +114,17 @@ bool CommLineLost(HANDLE port);
 // Receives every byte read from or written to any port, with the port's
 // device path; `sent` is true for bytes the tool wrote. Process-wide, for
 // the terminal program's --trace. Called on the reading or writing thread.
+// Bytes ReleasePortsForExit writes to this port first (at most 8; empty for
+// none), such as ESC to abandon a message text the tracker is taking in.
+// Any thread.
+void SetPortExitBytes(HANDLE port, std::string_view bytes);
+
+// For a process that must end at once (a second Ctrl-C): writes each open
+// port's exit bytes, puts back the terminal settings it had before it was
+// opened and clears its exclusive-use flag, so that the port can be opened
+// again by anyone. The ports stay open. Async-signal-safe.
+void ReleasePortsForExit();
+
 using PortTraceSink =
     std::function<void(const std::string& device, bool sent, const unsigned char* bytes, std::size_t count)>;
 void SetPortTrace(PortTraceSink sink);

@@ -2,13 +2,18 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/handle_object.h"
@@ -31,12 +36,63 @@ std::shared_ptr<platform::PortTraceSink> CurrentTrace() {
   return TraceSink();
 }
 
+// Every open port, for a process that must let go of its ports at once
+// (ReleasePortsForExit, called from a signal handler): its descriptor, the
+// terminal settings it had before the tool opened it, and the bytes that
+// leave the device idle. Lock-free so that a signal handler may read it.
+struct OpenPortSlot {
+  std::atomic<int> fd{-1};  // -1 free, -2 being filled, else the open port
+  termios saved{};
+  bool hasSaved = false;
+  std::array<std::atomic<char>, 8> exitBytes{};
+  std::atomic<int> exitCount{0};
+};
+constexpr std::size_t kOpenPortSlots = 64;
+OpenPortSlot g_openPorts[kOpenPortSlots];
+
+// Takes a slot for `fd`; -1 when all are in use (the port then works, but a
+// process that quits at once cannot release it).
+int TakeSlot(int fd, const termios* saved) {
+  for (std::size_t i = 0; i < kOpenPortSlots; ++i) {
+    int expected = -1;
+    if (!g_openPorts[i].fd.compare_exchange_strong(expected, -2)) continue;
+    OpenPortSlot& slot = g_openPorts[i];
+    slot.hasSaved = saved != nullptr;
+    if (saved) slot.saved = *saved;
+    slot.exitCount = 0;
+    slot.fd.store(fd, std::memory_order_release);
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Puts the terminal settings back and clears the exclusive-use flag; only
+// async-signal-safe calls.
+void ReleaseForOthers(int fd, const termios* saved) {
+  if (saved) ::tcsetattr(fd, TCSANOW, saved);
+  // The exclusive flag outlives the close on a pseudo-terminal: clear it so
+  // the tool (or a normal user) can open the port again right away.
+  ::ioctl(fd, TIOCNXCL);
+}
+
 struct SerialPortObject final : HandleObject {
-  SerialPortObject(int f, std::string p) : HandleObject(Kind::SerialPort), fd(f), path(std::move(p)) {}
+  SerialPortObject(int f, std::string p, const termios* before)
+      : HandleObject(Kind::SerialPort), fd(f), path(std::move(p)), slot(TakeSlot(f, before)) {
+    if (before) {
+      saved = *before;
+      hasSaved = true;
+    }
+  }
   ~SerialPortObject() override {
-    // The exclusive flag outlives the close on a pseudo-terminal: clear it so
-    // the tool (or a normal user) can open the port again right away.
-    ::ioctl(fd, TIOCNXCL);
+    if (slot >= 0) g_openPorts[slot].fd.store(-1, std::memory_order_release);
+    // Pending output goes out before the settings change back (bounded: a
+    // stalled line is not waited for).
+    for (int i = 0; i < 100; ++i) {
+      int outQueue = 0;
+      if (::ioctl(fd, TIOCOUTQ, &outQueue) != 0 || outQueue <= 0) break;
+      ::usleep(1000);
+    }
+    ReleaseForOthers(fd, hasSaved ? &saved : nullptr);
     ::flock(fd, LOCK_UN);
     ::close(fd);
   }
@@ -45,7 +101,25 @@ struct SerialPortObject final : HandleObject {
   std::mutex timeoutsLock;
   COMMTIMEOUTS timeouts{};
   DCB state{};
+  termios saved{};  // the terminal settings before the open, restored on close
+  bool hasSaved = false;
+  const int slot;
 };
+
+// True when the open tty `fd` is this process's controlling terminal (or the
+// terminal its standard input, output or error is on): writing tracker
+// commands there would go to the user's own terminal.
+bool IsOwnTerminal(int fd) {
+  const pid_t session = ::getsid(0);
+  if (session > 0 && ::tcgetsid(fd) == session) return true;
+  struct stat port {};
+  if (::fstat(fd, &port) != 0) return false;
+  for (const int own : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat st {};
+    if (::isatty(own) && ::fstat(own, &st) == 0 && st.st_rdev == port.st_rdev) return true;
+  }
+  return false;
+}
 
 SerialPortObject* AsPort(HANDLE h) {
   if (!platform::detail::IsValid(h) || h->kind != HandleObject::Kind::SerialPort) {
@@ -135,6 +209,11 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  if (IsOwnTerminal(fd)) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   // Exclusive access: flock catches a second open by anybody (root included),
   // TIOCEXCL keeps other programs that do not lock from opening the tty.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -143,8 +222,10 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD
     return INVALID_HANDLE_VALUE;
   }
   ::ioctl(fd, TIOCEXCL);
+  termios before{};
+  const bool known = ::tcgetattr(fd, &before) == 0;
   SetLastError(ERROR_SUCCESS);
-  return new SerialPortObject(fd, path);
+  return new SerialPortObject(fd, path, known ? &before : nullptr);
 }
 
 BOOL GetCommState(HANDLE h, DCB* dcb) {
@@ -383,6 +464,30 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
 }
 
 namespace platform {
+
+void SetPortExitBytes(HANDLE h, std::string_view bytes) {
+  auto* port = AsPort(h);
+  if (!port || port->slot < 0) return;
+  OpenPortSlot& slot = g_openPorts[port->slot];
+  slot.exitCount = 0;
+  const std::size_t count = std::min(bytes.size(), slot.exitBytes.size());
+  for (std::size_t i = 0; i < count; ++i) slot.exitBytes[i] = bytes[i];
+  slot.exitCount.store(static_cast<int>(count), std::memory_order_release);
+}
+
+void ReleasePortsForExit() {
+  for (OpenPortSlot& slot : g_openPorts) {
+    const int fd = slot.fd.load(std::memory_order_acquire);
+    if (fd < 0) continue;
+    const int count = slot.exitCount.load(std::memory_order_acquire);
+    char bytes[sizeof slot.exitBytes];
+    for (int i = 0; i < count; ++i) bytes[i] = slot.exitBytes[static_cast<std::size_t>(i)];
+    if (count > 0) {
+      [[maybe_unused]] const ssize_t n = ::write(fd, bytes, static_cast<std::size_t>(count));
+    }
+    ReleaseForOthers(fd, slot.hasSaved ? &slot.saved : nullptr);
+  }
+}
 
 void SetPortTrace(PortTraceSink sink) {
   std::lock_guard<std::mutex> lock(TraceLock());

@@ -1,0 +1,21 @@
+// kvctl's output files (settings files from get -o, JSON, the trace): every
+// one is written whole beside its target and then moved into place, so a
+// failure keeps the old file; paths that would write somewhere unexpected
+// are refused with a reason.
+//
+// Thread contract: plain functions; touch only the file named and its folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Looks whether `path` can take an output file, before anything is sent to a
+// tracker. Refuses (with a reason) a folder that is missing or not writable,
+// a target that is a directory, not a regular file or read-only, and a
+// symbolic link that another user planted in a shared sticky folder (such as
+// /tmp): it is never followed.
+bool CheckOutputPath(const std::string& path, std::string& reason);
+
+// Checks the path again and replaces the file's contents in one step; false
+// with a reason when the file was not written (the old one is then kept).
+bool WriteOutputFile(const std::string& path, std::string_view bytes, std::string& reason);

@@ -1,0 +1,39 @@
+// What a settings write has done to each of the tracker's four messages so
+// far, followed from the write's own status lines and results, so that a
+// write that was stopped can say what state it left the tracker in.
+//
+// Thread contract: OnStatus and OnResult run on the write's worker thread,
+// Describe on the job's thread after the write ended; the owner serialises
+// them (SettingsSession holds a lock).
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "settings/settings_exchange_state.h"
+
+class WriteProgress {
+ public:
+  enum class State { Untouched, Deleted, Rewritten, Checked };
+
+  // A status line of the write ("delete message 2", "setting message 2",
+  // "read message 2", a verdict).
+  void OnStatus(const std::string& text);
+  // A recorded reply result (RESULT_OK ... RESULT_TIMEOUT).
+  void OnResult(BYTE result);
+
+  State Of(unsigned message) const { return states_[message - 1]; }
+  // True while the tracker may be taking in a message text (from the store
+  // command until its reply).
+  bool InText() const { return inText_; }
+  bool Changed() const;
+
+  // e.g. "messages 3, 4 deleted and not yet rewritten; message 2 rewritten
+  // but not checked; message 1 rewritten and checked".
+  std::string Describe() const;
+
+ private:
+  std::array<State, settings::MESSAGE_COUNT> states_{};
+  unsigned checking_ = 0;  // the message whose read-back is awaited
+  bool inText_ = false;
+};
