@@ -145,6 +145,8 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch")
     return Usage("--profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, update "
                  "and watch (try kvctl --help)");
+  if (cmd == "watch" && args.positional.size() > 2)
+    return Usage("watch takes no PORT: it waits for trackers to be plugged in (try kvctl watch --help)");
   if (cmd == "watch" && (args.positional.size() != 2 || args.positional[0] != "set"))
     return Usage("watch needs set and a settings FILE: kvctl watch set [--profiles CSV] FILE (try kvctl watch --help)");
   if (cmd == "restore" && !args.positional.empty())

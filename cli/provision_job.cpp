@@ -91,6 +91,7 @@ bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession&
   }
   DeviceSettings current;
   if (!session.Read(current, result)) {
+    if (interrupt::Requested()) return false;  // the read said so already
     context.Fail("The current settings could not be read for the backup", nothing);
     result.detail += "; " + nothing;
     return false;
@@ -124,7 +125,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   const std::string untouched = "nothing was deleted or written on the tracker";
   if (SayIfInterrupted(context, result, untouched)) return result;
   if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
-    if (interrupt::Requested()) SayIfInterrupted(context, result, untouched);
+    if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
     return result;
   }
   if (SayIfInterrupted(context, result, untouched)) return result;

@@ -7,6 +7,7 @@
 #include "exit_codes.h"
 #include "input_file.h"
 #include "sha256.h"
+#include "user_folders.h"
 
 namespace {
 
@@ -60,6 +61,10 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     plan.backupFolder = args.backupDir.empty() ? DefaultBackupFolder() : args.backupDir;
     if (plan.backupFolder.empty())
       return Refuse(kExitUsage, "no home folder is known for the backups: give --backup-dir DIR or --no-backup");
+    // A backup folder that cannot be made is found before any tracker is touched.
+    std::string error;
+    if (plan.backup && command != "restore" && !MakeFolders(plan.backupFolder, error))
+      return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
   const std::string logPath = args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
   if (!args.traceFile.empty() && SameFile(args.traceFile, logPath))
