@@ -48,6 +48,8 @@ const char kUsage[] =
     "  --trace FILE   record every byte sent and received, with time stamps; the\n"
     "                 trace is kept in memory and written when kvctl ends (also\n"
     "                 after a first Ctrl-C); it may not be an input or output file\n"
+    "  --profiles CSV set, watch set: each tracker's own values by IMEI (kvctl set --help);\n"
+    "                 --only-listed skips trackers without a row\n"
     "  --backup-dir DIR  where set and restore keep backups (default\n"
     "                 $XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)\n"
     "  --no-backup    set writes without reading a backup first\n"
