@@ -55,13 +55,13 @@ std::string SettingsJson(const SettingsSession& session, const DeviceSettings& r
 // without any setting of that layout; names the settings it lacks on
 // standard error (they are sent empty, as the dialog's import does), and
 // with `strict` refuses them too. False when refused.
-bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool strict,
+bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool strict, bool forWrite,
                     DeviceSettings& record, JobContext& context, JobResult& result) {
   if (!HoldsAnySetting(file.bytes, layout)) {
     result.code = kExitRefused;
     result.verdict = "no settings";
     result.detail = file.path + ": no settings found (of the " + LayoutName(layout) + " layout)";
-    context.Fail("Refused before anything was sent to the tracker", result.detail);
+    context.Fail("Refused before anything was deleted or written on the tracker", result.detail);
     return false;
   }
   const auto missing = MissingSettings(file.bytes, layout);
@@ -71,12 +71,13 @@ bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool s
       result.code = kExitRefused;
       result.verdict = "missing settings";
       result.detail = file.path + ": " + count + " settings missing (--strict)";
-      context.Fail("Refused before anything was sent to the tracker: " + file.path + " lacks " + count +
+      context.Fail("Refused before anything was deleted or written on the tracker: " + file.path + " lacks " + count +
                        " settings (--strict)",
                    DescribeSettings(missing) + "\n");
       return false;
     }
-    context.Fail(file.path + " lacks " + count + " settings; they are sent empty (--strict refuses)",
+    context.Fail(file.path + " lacks " + count + (strict || !forWrite ? " settings; they count as empty"
+                                                                    : " settings; they are sent empty (--strict refuses)"),
                  DescribeSettings(missing) + "\n");
   }
   record = DeviceSettings::DialogStart();
@@ -167,7 +168,7 @@ int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file
     if (!session.Read(tracker, result)) return result;
     const SettingsLayout layout = session.Version().layout;
     DeviceSettings wanted;
-    if (!LoadForTracker(file, layout, false, wanted, context, result)) return result;
+    if (!LoadForTracker(file, layout, false, false, wanted, context, result)) return result;
     int differences = 0;
     for (const SettingInfo& info : SETTINGS_TABLE) {
       if (!IsSent(info, layout)) continue;  // only what the tracker holds

@@ -33,8 +33,8 @@ int CmdWatchSet(const ProvisionPlan& plan);
 
 // The settings file as set gives it to a tracker of a layout: refuses a file
 // without any of the layout's settings, names (or with `strict` refuses) the
-// ones it lacks. For ProvisionPlan::loadBase; `file` must outlive the loader.
-bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layout, bool strict,
+// ones it lacks (`forWrite`: as sent empty; else as compared empty).
+bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layout, bool strict, bool forWrite,
                     settings::DeviceSettings& record, JobContext& context, JobResult& result);
 
 class AuditLog;

@@ -29,6 +29,17 @@ JobResult Failure(JobContext& context, ExitCode code, const std::string& verdict
   return result;
 }
 
+// A record the settings check refused: the problems on stderr, one line
+// for the summary table.
+JobResult Refused(JobContext& context, const std::string& problems) {
+  JobResult result;
+  result.code = kExitRefused;
+  result.verdict = "refused";
+  result.detail = "nothing was deleted or written";
+  context.Fail("Refused before anything was deleted or written on the tracker", problems);
+  return result;
+}
+
 // The settings this tracker is to get: the base file (set) or its newest
 // backup (restore), with its row of the profile table. Fills the audit's
 // file fields. False with `result` filled, or with `outcome.skipped`.
@@ -57,7 +68,7 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
     audit.settingsFileSha256 = Sha256Hex(backup.bytes);
     context.Say("restoring " + path);
   }
-  if (!file || !LoadForTracker(*file, layout, plan.strict, record, context, result)) return false;
+  if (!file || !LoadForTracker(*file, layout, plan.strict, true, record, context, result)) return false;
   if (!plan.profiles) return true;
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no IMEI", "No IMEI answer: the tracker's row cannot be chosen",
@@ -118,10 +129,8 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   DeviceSettings record;
   if (!ChooseRecord(context, plan, layout, outcome.imei, record, audit, outcome, result)) return result;
   // Refused records are found before the backup's read, as before any delete.
-  if (const auto problems = CheckForDevice(record, layout); !problems.empty()) {
-    return Failure(context, kExitRefused, "refused", "Refused before anything was deleted or written on the tracker",
-                   DescribeProblems(problems));
-  }
+  if (const auto problems = CheckForDevice(record, layout); !problems.empty())
+    return Refused(context, DescribeProblems(problems));
   const std::string untouched = "nothing was deleted or written on the tracker";
   if (SayIfInterrupted(context, result, untouched)) return result;
   if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
@@ -132,10 +141,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
 
   std::string refused;
   const std::string verdict = session.Write(record, refused);
-  if (!refused.empty()) {
-    return Failure(context, kExitRefused, "refused", "Refused before anything was deleted or written on the tracker",
-                   refused);
-  }
+  if (!refused.empty()) return Refused(context, refused);
   if (verdict.empty() && interrupt::Requested()) {
     const std::string state = session.WriteState();
     SayIfInterrupted(context, result,

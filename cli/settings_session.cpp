@@ -38,6 +38,7 @@ bool SettingsSession::Open(JobResult& failure) {
   if (port_ == INVALID_HANDLE_VALUE) return false;
   // The run mode ("2") and the IMEI, as the main window's Start does.
   if (auto imei = QueryImei(port_, KVCTL_IMEI_WAIT_MS)) imei_ = *imei;
+  if (SayIfInterrupted(context_, failure, "nothing was changed on the tracker")) return false;
 
   ExchangeOptions options;
   options.callbacks.onStatus = [this](int selector, const std::string& text) {
@@ -68,8 +69,9 @@ bool SettingsSession::Open(JobResult& failure) {
     return false;
   }
   version_ = exchange_->QueryVersion();
+  if (SayIfInterrupted(context_, failure, "nothing was changed on the tracker")) return false;
   exchange_->SetTextMode();
-  return true;
+  return !SayIfInterrupted(context_, failure, "nothing was changed on the tracker");
 }
 
 bool SettingsSession::RunTransfer(const std::function<StartResult()>& start) {
