@@ -31,14 +31,26 @@ constexpr std::uint32_t WATCH_POLL_MS = 200;
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
-// as a new plug: the key of a simulated port holds its process id.
+// as a new plug: the key of a simulated port holds its process id. The
+// simulators are listed after the ports, so every simulated port listed has
+// its process id, unless its simulator ended in between (it is left out: its
+// end raises a change of its own). Called after the change was drained, so a
+// port that appears meanwhile raises another change.
 std::map<std::string, std::string> PresentTrackers() {
+  const std::vector<platform::PortInfo> ports = platform::EnumeratePorts(false);
   std::map<std::string, long> simulatedPids;
   for (const auto& sim : platform::ListSimulatedPorts()) simulatedPids[sim.portPath] = sim.pid;
   std::map<std::string, std::string> present;
-  for (const std::string& port : TrackerPorts()) {
-    const auto sim = simulatedPids.find(port);
-    present[sim == simulatedPids.end() ? port : port + "@" + std::to_string(sim->second)] = port;
+  for (const auto& info : ports) {
+    if (info.friendlyName.find(platform::TRACKER_NAME_MARK) == std::string::npos) continue;
+    const std::string port = platform::PortNameFromFriendlyName(info.friendlyName);
+    if (port.empty()) continue;
+    if (!info.simulated) {
+      present[port] = port;
+      continue;
+    }
+    const auto sim = simulatedPids.find(info.portName);
+    if (sim != simulatedPids.end()) present[port + "@" + std::to_string(sim->second)] = port;
   }
   return present;
 }
@@ -53,7 +65,12 @@ struct Worker {
 };
 
 std::string Ordinal(int n) {
-  const char* suffix = (n % 100 >= 11 && n % 100 <= 13) ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+  const int last = n % 10;
+  const char* suffix = (n % 100 >= 11 && n % 100 <= 13) ? "th"
+                       : last == 1                      ? "st"
+                       : last == 2                      ? "nd"
+                       : last == 3                      ? "rd"
+                                                        : "th";
   return std::to_string(n) + suffix;
 }
 

@@ -397,7 +397,8 @@ TEST_F(KvctlProvisionTest, WatchWritesEachPluggedTrackerOnceAndCtrlCFinishesTheW
   EXPECT_EQ(lastLine.rfind(last.Port() + "  " + kImeiC + "  Setting Message OK  ", 0), 0u) << lastLine;
   EXPECT_NE(watch.WaitForLine("written 4, failed 0, skipped 0"), "");
   EXPECT_EQ(watch.Wait(), 0);
-  EXPECT_EQ(last.Store(), StoreOf(Message1("1", "30", "Base", "+8.00", "8"), "5550000,,,,,,,", ",,,,,,", "192.0.2.10,"));
+  EXPECT_EQ(last.Store(),
+            StoreOf(Message1("1", "30", "Base", "+8.00", "8"), "5550000,,,,,,,", ",,,,,,", "192.0.2.10,"));
 
   // Written exactly once each (twice for the tracker plugged in twice), and
   // never the one that was there before.
