@@ -5,7 +5,7 @@
 namespace {
 // Commands whose loose words are ports.
 bool TakesPort(const std::string& command) {
-  return command != "ports" && command != "scan" && command != "help";
+  return command != "ports" && command != "scan" && command != "help" && command != "watch";
 }
 
 // Words a command needs after its ports (the settings file, the image).
@@ -44,6 +44,16 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.strict = true;
     } else if (a == "-o" || a == "--output") {
       if (!value("-o", args.outputFile)) return false;
+    } else if (a == "--profiles") {
+      if (!value("--profiles", args.profilesFile)) return false;
+    } else if (a == "--only-listed") {
+      args.onlyListed = true;
+    } else if (a == "--backup-dir") {
+      if (!value("--backup-dir", args.backupDir)) return false;
+    } else if (a == "--no-backup") {
+      args.noBackup = true;
+    } else if (a == "--log") {
+      if (!value("--log", args.logFile)) return false;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown option " + std::string(a);
       return false;
@@ -66,6 +76,10 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
     }
     if (!loose.empty()) args.command = loose.front();
     args.help = true;
+    return true;
+  }
+  if (args.command == "watch") {
+    args.positional = loose;  // "set" and the settings FILE
     return true;
   }
   if (!TakesPort(args.command)) {

@@ -15,6 +15,11 @@ struct CliArgs {
   bool help = false;
   std::string outputFile;               // get -o FILE
   std::string traceFile;                // --trace FILE
+  std::string profilesFile;             // set --profiles FILE: values per IMEI
+  bool onlyListed = false;              // set --only-listed: skip trackers without a row
+  std::string backupDir;                // --backup-dir DIR
+  bool noBackup = false;                // --no-backup
+  std::string logFile;                  // --log FILE: the audit log
 };
 
 // Parses argv; false with a message in `error` when the line is wrong.

@@ -50,6 +50,8 @@ std::string SettingsJson(const SettingsSession& session, const DeviceSettings& r
   return json + "\n  }\n}";
 }
 
+}  // namespace
+
 // Applies FILE's settings in the tracker's layout. Refuses (exit 4) a file
 // without any setting of that layout; names the settings it lacks on
 // standard error (they are sent empty, as the dialog's import does), and
@@ -83,8 +85,6 @@ bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool s
   ApplySettingsFileText(file.bytes, layout, record);
   return true;
 }
-
-}  // namespace
 
 int CmdVersion(const std::vector<std::string>& ports) {
   return RunOnPorts(ports, [](JobContext& context) {
@@ -161,39 +161,6 @@ int CmdGet(const std::vector<std::string>& ports, const std::string& output, boo
     console::Raw(array + "\n]\n");
   }
   return code;
-}
-
-int CmdSet(const std::vector<std::string>& ports, const SettingsFileInput& file, bool strict) {
-  return RunOnPorts(ports, [&](JobContext& context) {
-    JobResult result;
-    SettingsSession session(context, true);
-    if (!session.Open(result)) return result;
-    DeviceSettings record;
-    if (!LoadForTracker(file, session.Version().layout, strict, true, record, context, result)) return result;
-    if (SayIfInterrupted(context, result, "nothing was deleted or written on the tracker")) return result;
-    std::string refused;
-    const std::string verdict = session.Write(record, refused);
-    if (!refused.empty()) {
-      result.code = kExitRefused;
-      result.verdict = "refused";
-      result.detail = "nothing was deleted or written";
-      context.Fail("Refused before anything was deleted or written on the tracker", refused);
-      return result;
-    }
-    if (verdict.empty() && interrupt::Requested()) {
-      const std::string state = session.WriteState();
-      SayIfInterrupted(context, result,
-                       state + (state.rfind("nothing", 0) == 0 ? "" : "; run kvctl set again"));
-      return result;
-    }
-    result.verdict = verdict.empty() ? "write failed" : verdict;
-    if (verdict != "Setting Message OK ") {
-      result.code = kExitFailed;
-      result.detail = verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict;
-      context.Fail(verdict.empty() ? "The write did not run" : verdict, "");
-    }
-    return result;
-  });
 }
 
 int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file) {

@@ -7,6 +7,9 @@
 #include "console.h"
 #include "firmware/firmware_transfer.h"
 #include "progress_bar.h"
+#include "provision_job.h"
+#include "provision_setup.h"
+#include "sha256.h"
 #include "serial/imei_query.h"
 #include "stoppable_transfer.h"
 #include "tracker_session.h"
@@ -22,9 +25,16 @@ std::string FailedText(const std::string& base) {
 
 }  // namespace
 
-int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log) {
   const bool several = ports.size() > 1;
-  return RunOnPorts(ports, [&](JobContext& context) {
+  // The image's digest for the audit log; an image that cannot be read is
+  // reported by each tracker's job.
+  AuditRecord audit;
+  audit.command = "update";
+  audit.image = AbsolutePath(image);
+  std::string unreadable;
+  Sha256OfFile(image, audit.imageSha256, unreadable);
+  return RunOnPorts(ports, WithAuditLine(log, audit, [&](JobContext& context) {
     JobResult result;
     const std::string base = image.substr(image.find_last_of("/\\") + 1);
     FirmwareImage firmware;
@@ -91,5 +101,5 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image) {
     context.Say("Update " + base + " Succeed");
     result.verdict = "Succeed";
     return result;
-  });
+  }));
 }

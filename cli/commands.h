@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli_args.h"
+#include "job_runner.h"
+#include "settings/device_settings.h"
 
 int CmdPorts(bool allSerial);
 int CmdProbe(const std::vector<std::string>& ports);
@@ -18,9 +20,26 @@ struct SettingsFileInput {
   std::string bytes;
 };
 
-int CmdSet(const std::vector<std::string>& ports, const SettingsFileInput& file, bool strict);
 int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file);
-int CmdUpdate(const std::vector<std::string>& ports, const std::string& image);
+
+// set, restore and watch set: the plan says what each tracker gets, with a
+// backup first and an audit line (provision_job.h).
+struct ProvisionPlan;
+int CmdSet(const std::vector<std::string>& ports, const ProvisionPlan& plan);
+int CmdRestore(const std::vector<std::string>& ports, const ProvisionPlan& plan);
+// Waits for tracker ports to appear and provisions each new one once, until
+// Ctrl-C; then a summary (written, failed, skipped).
+int CmdWatchSet(const ProvisionPlan& plan);
+
+// The settings file as set gives it to a tracker of a layout: refuses a file
+// without any of the layout's settings, names (or with `strict` refuses) the
+// ones it lacks (`forWrite`: as sent empty; else as compared empty).
+bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layout, bool strict, bool forWrite,
+                    settings::DeviceSettings& record, JobContext& context, JobResult& result);
+
+class AuditLog;
+// `log` may be null (no audit line).
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log = nullptr);
 
 // The output file for one of several trackers: "%p" in `pattern` becomes
 // the port's name with its slashes turned into dashes.

@@ -22,10 +22,22 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kQuitText[] =
     "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
 
+std::atomic<bool> g_finishFirst{false};
+std::atomic<bool> g_finishRequested{false};
+
 // Only async-signal-safe calls here.
 void OnSignal(int) {
   static_assert(std::atomic<int>::is_always_lock_free);
-  if (g_signals.fetch_add(1) == 0) {
+  static_assert(std::atomic<bool>::is_always_lock_free);
+  int count = g_signals.fetch_add(1);
+  if (g_finishFirst.load()) {
+    if (count == 0) {
+      g_finishRequested = true;
+      return;
+    }
+    --count;
+  }
+  if (count == 0) {
     const int saved = errno;
     const char wake = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &wake, 1);
@@ -60,6 +72,13 @@ void Install() {
   action.sa_flags = SA_RESTART;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
+
+void InstallFinishingFirst() {
+  g_finishFirst = true;
+  Install();
+}
+
+bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
 
 bool Requested() { return g_requested.load(); }
 

@@ -22,6 +22,11 @@ namespace interrupt {
 constexpr int EXIT_INTERRUPTED = 130;
 
 void Install();
+// For kvctl watch: the first signal only asks to finish the trackers in
+// progress and stop watching (FinishRequested); the next ones act as the
+// first and second do after Install.
+void InstallFinishingFirst();
+bool FinishRequested();
 // True once the first interrupt arrived.
 bool Requested();
 // A manual-reset event set when the first interrupt arrived (never closed).

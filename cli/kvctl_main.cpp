@@ -14,6 +14,7 @@
 #include "interrupt.h"
 #include "output_file.h"
 #include "platform/serial_io.h"
+#include "provision_setup.h"
 #include "settings_input.h"
 #include "trace_file.h"
 
@@ -29,7 +30,12 @@ const char kUsage[] =
     "  version PORT...             print the firmware version and settings layout\n"
     "  get PORT... [-o FILE] [--json]\n"
     "                              read the settings (settings-file format, or JSON)\n"
-    "  set PORT... [--strict] FILE check, write and verify the settings of FILE\n"
+    "  set PORT... [--strict] FILE back up, then check, write and verify the settings of FILE\n"
+    "  set PORT... --profiles CSV FILE\n"
+    "                              the same with each tracker's own row of CSV (by IMEI)\n"
+    "  restore PORT...             write the tracker's newest backup back\n"
+    "  watch set [--profiles CSV] FILE\n"
+    "                              provision each tracker as it is plugged in, until Ctrl-C\n"
     "  diff PORT... FILE           settings that differ between tracker and FILE\n"
     "  update PORT... FIRMWARE     send a firmware image to the boot loader\n"
     "  scan                        probe every tracker port at once\n"
@@ -43,6 +49,14 @@ const char kUsage[] =
     "  --trace FILE   record every byte sent and received, with time stamps; the\n"
     "                 trace is kept in memory and written when kvctl ends (also\n"
     "                 after a first Ctrl-C); it may not be an input or output file\n"
+    "  --profiles CSV set, watch set: each tracker's own values by IMEI (kvctl set --help);\n"
+    "                 --only-listed skips trackers without a row\n"
+    "  --backup-dir DIR  where set and restore keep backups (default\n"
+    "                 $XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)\n"
+    "  --no-backup    set writes without reading a backup first\n"
+    "  --log FILE     the audit log that set, restore and update append one JSON line\n"
+    "                 per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
+    "                 ~/.local/state/kv770/audit.jsonl)\n"
     "  --help         this text, or a command's own help after the command\n"
     "\n"
     "Files: input files are read whole before anything is sent; output files (-o,\n"
@@ -68,9 +82,35 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. With several trackers FILE must hold %p, which\nbecomes each port's name (else exit 2 before anything is sent). --json prints\nthem as JSON keyed by the settings' identifiers; several trackers' JSON on\nstandard output is one array (the summary table then goes to standard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
-    {"set", "Usage: kvctl set PORT... [--strict] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Loads it in\nthe tracker's layout: settings the file lacks are named on standard error and\nsent empty, as the window's Import does; with --strict they are refused\n(exit 4) instead. Then checks it: a text holding a comma or a control byte, or\na message over 127 characters, is refused (exit 4) before anything is deleted\non the tracker. Then deletes, writes and reads back each message, printing\neach step, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten (exit 130): run set again.\n"},
+    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Loads it in\nthe tracker's layout: settings the file lacks are named on standard error and\nsent empty, as the window's Import does; with --strict they are refused\n(exit 4) instead. Then checks it: a text holding a comma or a control byte, or\na message over 127 characters, is refused (exit 4) before anything is deleted\non the tracker. Then reads the tracker's settings and saves them as a backup,\n<IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the backup folder; when that read or save\nfails nothing is written (exit 1) unless --no-backup. Then deletes, writes and\nreads back each message, printing each step, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten (exit 130): run set again.\n"
+            "\n"
+            "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
+            "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
+            "non-empty cells replace FILE's values for the tracker with that IMEI (an empty\n"
+            "cell keeps FILE's value). A tracker without a row gets FILE alone, or is\n"
+            "skipped with --only-listed. The whole table is checked before any tracker is\n"
+            "touched: an unknown column, a repeated IMEI or a value the check refuses ends\n"
+            "kvctl with exit 4, naming the row and column.\n"
+            "\n"
+            "Each tracker appends one JSON line to the audit log (see kvctl --help).\n"},
+    {"restore", "Usage: kvctl restore PORT... [--backup-dir DIR] [--log FILE]\n"
+                "Asks the tracker for its IMEI and writes the newest backup of that IMEI from\n"
+                "the backup folder back, as set does (the settings it holds now are backed up\n"
+                "first, so a second restore undoes the first). Exit 4 when the tracker has no\n"
+                "backup.\n"},
+    {"watch", "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
+              "                       [--log FILE] FILE\n"
+              "Waits for tracker ports to appear (USB bridges being plugged in, simulated\n"
+              "trackers being started) and runs set on each new one, once, on its own thread.\n"
+              "Prints one line per tracker: port, IMEI, verdict, seconds. A tracker that stays\n"
+              "plugged in is not written again; one plugged in again is, and its line says\n"
+              "so. Ports present when watch starts are left alone. Ctrl-C lets the trackers\n"
+              "in progress finish, then prints how many were written, failed and skipped;\n"
+              "a second Ctrl-C stops them at their next safe point, a third quits at once.\n"
+              "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
+
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, or one\nwhose full path does not fit the header block, is refused (exit 4) before the\ntracker hears anything. Then probes the tracker, selects the boot loader's\ndownload (\"1\"), waits up to 3000 ms for its prompt and sends FIRMWARE with\nYMODEM at 115200 baud, under its full path without the leading slash. Shows a\nprogress bar (bytes, percent, rate, time left, counted from the first data\nblock) on a terminal, plain lines otherwise, and ends with the bytes, seconds\nand rate of the data. Exit 0 when the image went out completely. Ctrl-C cancels the transfer\n(CAN CAN) and leaves the tracker in its boot loader (exit 130).\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, or one\nwhose full path does not fit the header block, is refused (exit 4) before the\ntracker hears anything. Then probes the tracker, selects the boot loader's\ndownload (\"1\"), waits up to 3000 ms for its prompt and sends FIRMWARE with\nYMODEM at 115200 baud, under its full path without the leading slash. Shows a\nprogress bar (bytes, percent, rate, time left, counted from the first data\nblock) on a terminal, plain lines otherwise, and ends with the bytes, seconds\nand rate of the data. Exit 0 when the image went out completely. Ctrl-C cancels the transfer\n(CAN CAN) and leaves the tracker in its boot loader (exit 130). Each tracker\nappends one JSON line to the audit log (--log FILE; see kvctl --help).\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n"},
 };
 
@@ -102,14 +142,27 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   const std::string& cmd = args.command;
   if (!args.outputFile.empty() && cmd != "get") return Usage("-o is for get only (try kvctl --help)");
   if (args.json && cmd != "get") return Usage("--json is for get only (try kvctl --help)");
-  if (args.strict && cmd != "set") return Usage("--strict is for set only (try kvctl set --help)");
+  if (args.strict && cmd != "set" && cmd != "watch") return Usage("--strict is for set only (try kvctl set --help)");
+  const bool provisionOptions = !args.profilesFile.empty() || args.onlyListed || !args.backupDir.empty() ||
+                                args.noBackup || !args.logFile.empty();
+  if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch")
+    return Usage("--profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, update "
+                 "and watch (try kvctl --help)");
+  if (cmd == "watch" && args.positional.size() > 2)
+    return Usage("watch takes no PORT: it waits for trackers to be plugged in (try kvctl watch --help)");
+  if (cmd == "watch" && (args.positional.size() != 2 || args.positional[0] != "set"))
+    return Usage("watch needs set and a settings FILE: kvctl watch set [--profiles CSV] FILE (try kvctl watch --help)");
+  if (cmd == "restore" && !args.positional.empty())
+    return Usage("restore takes only PORTs (try kvctl restore --help)");
   if (cmd == "set" || cmd == "diff" || cmd == "update") {
     if (args.positional.size() != 1) {
       return Usage(cmd + (cmd == "update" ? " needs a PORT and a FIRMWARE image" : " needs a PORT and a settings FILE") +
                    " (try kvctl " + cmd + " --help)");
     }
   }
-  const std::string input = cmd == "update" || cmd == "set" || cmd == "diff" ? args.positional[0] : "";
+  const std::string input = cmd == "update" || cmd == "set" || cmd == "diff" ? args.positional[0]
+                            : cmd == "watch"                                  ? args.positional[1]
+                                                                              : "";
   if (!args.traceFile.empty()) {
     if (!input.empty() && SameFile(args.traceFile, input))
       return Usage("the trace file " + args.traceFile + " is the input file " + input +
@@ -117,7 +170,7 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (!args.outputFile.empty() && SameFile(args.traceFile, args.outputFile))
       return Usage("the trace file " + args.traceFile + " is also the output file; give the trace another name");
   }
-  if (cmd == "set" || cmd == "diff") {
+  if (cmd == "set" || cmd == "diff" || cmd == "watch") {
     settingsFile.path = input;
     std::string reason;
     if (!ReadInputFile(input, SETTINGS_FILE_MAX_BYTES, settingsFile.bytes, reason)) {
@@ -148,7 +201,8 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   return kExitOk;
 }
 
-int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const SettingsFileInput& file) {
+int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const SettingsFileInput& file,
+               const ProvisionSetup& setup) {
   const std::string& cmd = args.command;
   if (cmd == "ports") return CmdPorts(args.allSerial);
   if (cmd == "scan") return CmdScan(ports);
@@ -156,8 +210,10 @@ int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const
   if (cmd == "imei") return CmdImei(ports);
   if (cmd == "version") return CmdVersion(ports);
   if (cmd == "get") return CmdGet(ports, args.outputFile, args.json);
-  if (cmd == "update") return CmdUpdate(ports, args.positional[0]);
-  if (cmd == "set") return CmdSet(ports, file, args.strict);
+  if (cmd == "update") return CmdUpdate(ports, args.positional[0], &setup.log);
+  if (cmd == "set") return CmdSet(ports, setup.plan);
+  if (cmd == "restore") return CmdRestore(ports, setup.plan);
+  if (cmd == "watch") return CmdWatchSet(setup.plan);
   return CmdDiff(ports, file);
 }
 
@@ -176,10 +232,17 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   const std::string& cmd = args.command;
-  static const char* const kCommands[] = {"ports", "scan", "probe", "imei", "version", "get", "set", "diff", "update"};
+  static const char* const kCommands[] = {"ports", "scan",   "probe",   "imei",  "version", "get",
+                                          "set",   "diff",   "update",  "restore", "watch"};
   if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
     return Usage("unknown command " + cmd + " (try kvctl --help)");
-  interrupt::Install();
+  if (cmd == "watch") {
+    if (!args.ports.empty() || args.allPorts) return Usage("watch takes no PORT: it waits for trackers to appear");
+    // The first Ctrl-C lets the trackers in progress finish.
+    interrupt::InstallFinishingFirst();
+  } else {
+    interrupt::Install();
+  }
 
   std::vector<std::string> named = args.ports;
   if (args.allPorts || cmd == "scan") {
@@ -187,7 +250,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> ports = DistinctPorts(named);
   const bool searched = args.allPorts || cmd == "scan";
-  if (cmd != "ports" && ports.empty() && !searched) {
+  if (cmd != "ports" && cmd != "watch" && ports.empty() && !searched) {
     if (cmd == "set" || cmd == "diff" || cmd == "update")
       return Usage(cmd + " needs a PORT and a " + (cmd == "update" ? "FIRMWARE image" : "settings FILE") +
                    " (try kvctl " + cmd + " --help)");
@@ -195,16 +258,25 @@ int main(int argc, char** argv) {
   }
   SettingsFileInput settingsFile;
   if (const int refused = CheckBeforeSending(args, ports, settingsFile); refused != kExitOk) return refused;
-  if (cmd != "ports" && ports.empty()) {
+  if (cmd != "ports" && cmd != "watch" && ports.empty()) {
     // No tracker port found is a failure of the job, not of the line.
     console::Err("kvctl: no tracker port found");
     return kExitFailed;
+  }
+  ProvisionSetup setup;
+  if (cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch") {
+    const bool takesFile = cmd == "set" || cmd == "watch";
+    if (const int refused =
+            PrepareProvision(args, cmd == "watch" ? "watch set" : cmd, takesFile ? &settingsFile : nullptr, setup);
+        refused != kExitOk)
+      return refused;
+    setup.plan.printSteps = cmd != "watch";  // watch prints one line per tracker
   }
   // The trace starts only now that every input was read.
   if (!args.traceFile.empty() && !StartTrace(args.traceFile, error))
     return Usage("cannot write the trace file " + args.traceFile + ": " + error);
 
-  int code = RunCommand(args, ports, settingsFile);
+  int code = RunCommand(args, ports, settingsFile, setup);
   if (!FinishTrace(error)) {
     console::Err("kvctl: the trace was not written to " + args.traceFile + ": " + error);
     code = std::max(code, static_cast<int>(kExitFailed));

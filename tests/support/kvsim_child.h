@@ -55,9 +55,10 @@ class KvsimChild {
   pid_t Pid() const { return pid_; }
 
   // The next output line without its LF; what came so far when the output
-  // ends or the bound runs out.
-  std::string ReadLine() {
-    const auto deadline = std::chrono::steady_clock::now() + HANG_BOUND;
+  // ends or the bound runs out. A longer bound serves programs whose next
+  // line follows a whole job (a settings write).
+  std::string ReadLine(std::chrono::milliseconds bound = HANG_BOUND) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     std::string::size_type nl;
     while ((nl = output_.find('\n')) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
       pollfd p{out_, POLLIN, 0};

@@ -1,11 +1,14 @@
 // Points the simulated trackers' runtime folder ($XDG_RUNTIME_DIR/kv770-sim)
 // at a fresh private folder for one test, so that a test neither sees nor
-// disturbs the simulators of the user or of tests running alongside. Child
-// processes started during the test inherit it.
+// disturbs the simulators of the user or of tests running alongside. The
+// user's data and state folders (kvctl's backups and audit log) go there too,
+// so no test writes into the home folder. Child processes started during the
+// test inherit them.
 #pragma once
 
 #include <stdlib.h>
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -13,14 +16,19 @@
 class ScopedRuntimeFolder {
  public:
   ScopedRuntimeFolder() {
-    if (const char* old = ::getenv("XDG_RUNTIME_DIR")) previous_ = old;
+    for (std::size_t i = 0; i < VARIABLES.size(); ++i)
+      if (const char* old = ::getenv(VARIABLES[i])) previous_[i] = old;
     char pattern[] = "/tmp/kv770-test-XXXXXX";
     if (::mkdtemp(pattern)) base_ = pattern;
     ::setenv("XDG_RUNTIME_DIR", base_.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (base_ + "/data").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (base_ + "/state").c_str(), 1);
   }
   ~ScopedRuntimeFolder() {
-    if (previous_) ::setenv("XDG_RUNTIME_DIR", previous_->c_str(), 1);
-    else ::unsetenv("XDG_RUNTIME_DIR");
+    for (std::size_t i = 0; i < VARIABLES.size(); ++i) {
+      if (previous_[i]) ::setenv(VARIABLES[i], previous_[i]->c_str(), 1);
+      else ::unsetenv(VARIABLES[i]);
+    }
     std::error_code ignored;
     if (!base_.empty()) std::filesystem::remove_all(base_, ignored);
   }
@@ -40,6 +48,7 @@ class ScopedRuntimeFolder {
   }
 
  private:
+  static constexpr std::array<const char*, 3> VARIABLES = {"XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_STATE_HOME"};
   std::string base_;
-  std::optional<std::string> previous_;
+  std::array<std::optional<std::string>, 3> previous_;
 };

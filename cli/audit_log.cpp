@@ -1,0 +1,163 @@
+#include "audit_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "user_folders.h"
+
+namespace {
+
+// Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
+// valid one (overlong forms, surrogates and values above U+10FFFF included).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length;
+  unsigned codePoint;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    codePoint = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    codePoint = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    codePoint = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    codePoint = codePoint << 6 | (byte(at + i) & 0x3F);
+  }
+  if ((length == 3 && (codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF))) ||
+      (length == 4 && (codePoint < 0x10000 || codePoint > 0x10FFFF)))
+    return 0;
+  return length;
+}
+
+std::string Json(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+      ++at;
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+      ++at;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++at;
+    } else if (const std::size_t length = Utf8SequenceLength(text, at)) {
+      out.append(text.substr(at, length));
+      at += length;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+      ++at;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonOrNull(std::string_view text) { return text.empty() ? "null" : Json(text); }
+
+std::string Iso8601(std::chrono::system_clock::time_point when) {
+  const auto sinceEpoch = when.time_since_epoch();
+  const std::time_t seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch).count();
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+  std::tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[40];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(millis < 0 ? 0 : millis));
+  return text;
+}
+
+}  // namespace
+
+std::string DefaultAuditLogPath() {
+  const std::string state = UserStateFolder();
+  return state.empty() ? std::string() : state + "/kv770/audit.jsonl";
+}
+
+std::string FormatAuditLine(const AuditRecord& r) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+  std::string line = "{\"time\":" + Json(Iso8601(r.time)) + ",\"command\":" + Json(r.command) +
+                     ",\"port\":" + Json(r.port) + ",\"imei\":" + JsonOrNull(r.imei) +
+                     ",\"firmwareVersion\":" + JsonOrNull(r.firmwareVersion);
+  if (!r.image.empty()) {
+    line += ",\"image\":" + Json(r.image) + ",\"imageSha256\":" + JsonOrNull(r.imageSha256);
+  } else {
+    line += ",\"settingsFile\":" + JsonOrNull(r.settingsFile) +
+            ",\"settingsFileSha256\":" + JsonOrNull(r.settingsFileSha256);
+  }
+  if (!r.profiles.empty()) {
+    line += ",\"profiles\":" + Json(r.profiles) + ",\"profilesSha256\":" + JsonOrNull(r.profilesSha256) +
+            ",\"profileRow\":" + (r.profileRow ? std::to_string(r.profileRow) : "null");
+  }
+  if (!r.backup.empty()) line += ",\"backup\":" + Json(r.backup);
+  line += ",\"verdict\":" + Json(r.verdict) + ",\"exitStatus\":" + std::to_string(r.exitStatus) +
+          ",\"seconds\":" + seconds + "}\n";
+  return line;
+}
+
+AuditLog::~AuditLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool AuditLog::Open(const std::string& path, std::string& error) {
+  if (path.empty()) {
+    error = "no audit log path (no home folder is known; give --log FILE)";
+    return false;
+  }
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash), error)) return false;
+  // Non-blocking open, so that a FIFO without a reader is refused, not waited on.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    error = "cannot open the audit log " + path + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = "the audit log " + path + " is not a regular file";
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, O_APPEND);  // blocking writes from here on
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool AuditLog::Append(const AuditRecord& record, std::string& error) const {
+  if (fd_ < 0) {
+    error = "the audit log is not open";
+    return false;
+  }
+  const std::string line = FormatAuditLine(record);
+  ssize_t n;
+  do {
+    n = ::write(fd_, line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(line.size())) return true;
+  error = "the audit log " + path_ + " was not written" +
+          (n < 0 ? " (" + std::string(std::strerror(errno)) + ")" : " whole (disk full?)");
+  return false;
+}

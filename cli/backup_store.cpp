@@ -1,0 +1,166 @@
+#include "backup_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <tuple>
+
+#include "input_file.h"
+#include "user_folders.h"
+
+namespace {
+
+// Settings files are a few hundred bytes; a backup cannot be larger than this.
+constexpr std::size_t MAX_BACKUP_BYTES = 64 * 1024;
+constexpr int MAX_SAME_SECOND = 999;
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool IsDigits(std::string_view text, std::size_t count) {
+  return text.size() == count && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The time stamp and number of a backup file's name, when it is a backup of
+// `imei`: "<imei>-YYYYMMDD-HHMMSS.ini" (number 1) or "...-HHMMSS-N.ini".
+bool ParseBackupName(std::string_view name, std::string_view imei, std::string& stamp, int& number) {
+  if (name.size() < imei.size() + 1 || name.substr(0, imei.size()) != imei || name[imei.size()] != '-') return false;
+  name.remove_prefix(imei.size() + 1);
+  if (name.size() < 4 || name.substr(name.size() - 4) != ".ini") return false;
+  name.remove_suffix(4);
+  if (name.size() < 15 || !IsDigits(name.substr(0, 8), 8) || name[8] != '-' || !IsDigits(name.substr(9, 6), 6))
+    return false;
+  stamp = std::string(name.substr(0, 15));
+  name.remove_prefix(15);
+  number = 1;
+  if (name.empty()) return true;
+  if (name[0] != '-' || name.size() < 2) return false;
+  const auto r = std::from_chars(name.data() + 1, name.data() + name.size(), number);
+  return r.ec == std::errc() && r.ptr == name.data() + name.size() && number >= 2;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string DefaultBackupFolder() {
+  const std::string data = UserDataFolder();
+  return data.empty() ? std::string() : data + "/kv770/backups";
+}
+
+bool IsBackupImei(std::string_view imei) { return !imei.empty() && IsDigits(imei, imei.size()); }
+
+std::string BackupTimeStamp(std::time_t when) {
+  std::tm utc{};
+  ::gmtime_r(&when, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
+  return text;
+}
+
+bool SaveBackup(const std::string& folder, const std::string& imei, std::string_view bytes, std::time_t when,
+                std::string& path, std::string& error) {
+  static std::atomic<unsigned> s_sequence{0};
+  if (!IsBackupImei(imei)) {
+    error = "the tracker's IMEI is unknown, so the backup cannot be named";
+    return false;
+  }
+  if (!MakeFolders(folder, error)) return false;
+  const std::string temp = folder + "/." + imei + "-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(s_sequence++) + ".tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "cannot create a file in " + folder + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const int writeErrno = errno;
+  ::close(fd);
+  if (!written) {
+    ::unlink(temp.c_str());
+    error = "cannot write in " + folder + " (" + std::strerror(writeErrno) + ")";
+    return false;
+  }
+  // link() never replaces an existing name: a backup of the same tracker in
+  // the same second takes the next number.
+  const std::string stem = folder + "/" + imei + "-" + BackupTimeStamp(when);
+  bool linked = false;
+  for (int number = 1; number <= MAX_SAME_SECOND && !linked; ++number) {
+    path = stem + (number == 1 ? std::string() : "-" + std::to_string(number)) + ".ini";
+    if (::link(temp.c_str(), path.c_str()) == 0) {
+      linked = true;
+    } else if (errno != EEXIST) {
+      error = "cannot name the backup " + path + " (" + std::strerror(errno) + ")";
+      break;
+    }
+  }
+  ::unlink(temp.c_str());
+  if (!linked) {
+    if (error.empty()) error = "too many backups of " + imei + " within one second";
+    path.clear();
+    return false;
+  }
+  SyncFolder(folder);
+  // What is on the disk is what a restore will write: read it back.
+  std::string check, reason;
+  if (!ReadInputFile(path, MAX_BACKUP_BYTES, check, reason) || check != bytes) {
+    error = "the backup " + path + " does not read back as written" + (reason.empty() ? "" : " (" + reason + ")");
+    ::unlink(path.c_str());
+    path.clear();
+    return false;
+  }
+  return true;
+}
+
+bool FindNewestBackup(const std::string& folder, const std::string& imei, std::string& path, std::string& error) {
+  path.clear();
+  if (!IsBackupImei(imei)) {
+    error = "the tracker's IMEI is unknown, so its backups cannot be found";
+    return false;
+  }
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) {
+    error = errno == ENOENT ? "no backup of " + imei + " in " + folder + " (the folder does not exist)"
+                            : "cannot read the folder " + folder + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  std::string bestStamp;
+  int bestNumber = 0;
+  std::string bestName;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string stamp;
+    int number = 0;
+    if (!ParseBackupName(entry->d_name, imei, stamp, number)) continue;
+    if (std::tie(stamp, number) > std::tie(bestStamp, bestNumber)) {
+      bestStamp = stamp;
+      bestNumber = number;
+      bestName = entry->d_name;
+    }
+  }
+  ::closedir(dir);
+  if (bestName.empty()) {
+    error = "no backup of " + imei + " in " + folder;
+    return false;
+  }
+  path = folder + "/" + bestName;
+  return true;
+}

@@ -1,0 +1,19 @@
+// Where kvctl keeps what it writes for the user between runs: backups in the
+// user's data folder, the audit log in the user's state folder, each under
+// "kv770". The folders follow the XDG base directory rules: the variable's
+// value when it is an absolute path, else the default under the home folder.
+//
+// Thread contract: reads the environment; call before tracker threads start
+// or from any thread while nothing changes the environment.
+#pragma once
+
+#include <string>
+
+// $XDG_DATA_HOME, else ~/.local/share; empty when no home folder is known.
+std::string UserDataFolder();
+// $XDG_STATE_HOME, else ~/.local/state; empty when no home folder is known.
+std::string UserStateFolder();
+
+// Creates `path` and any missing parent, new folders private to the user
+// (0700: backups hold the GPRS password in clear). False with the reason.
+bool MakeFolders(const std::string& path, std::string& error);
