@@ -23,15 +23,7 @@ class KvctlProcessTest : public ::testing::Test {
     return sim_.ReadLine();
   }
   // The simulated store as kvsim prints it on SIGUSR1: four lines.
-  std::vector<std::string> Store() {
-    ::kill(sim_.Pid(), SIGUSR1);
-    std::vector<std::string> slots;
-    for (std::string line = sim_.ReadLine(); !line.empty(); line = sim_.ReadLine()) {
-      if (line.rfind("Received images", 0) == 0) break;
-      if (line.rfind("  ", 0) == 0) slots.push_back(line);
-    }
-    return slots;
-  }
+  std::vector<std::string> Store() { return sim_.Store(); }
   // Files live in this test's own folder: fixed names in the shared
   // temporary folder would collide with other users' runs and stale copies.
   std::string WriteFile(const std::string& name, const std::string& text) {

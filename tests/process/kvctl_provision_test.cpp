@@ -49,15 +49,7 @@ class Sim {
   }
   const std::string& Port() const { return port_; }
   // The four message slots as kvsim prints them on SIGUSR1.
-  std::vector<std::string> Store() {
-    ::kill(child_.Pid(), SIGUSR1);
-    std::vector<std::string> slots;
-    for (std::string line = child_.ReadLine(); !line.empty(); line = child_.ReadLine()) {
-      if (line.rfind("Received images", 0) == 0) break;
-      if (line.rfind("  ", 0) == 0) slots.push_back(line);
-    }
-    return slots;
-  }
+  std::vector<std::string> Store() { return child_.Store(); }
   void Kill() { child_.StopWith(SIGKILL); }
 
  private:
@@ -280,20 +272,7 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
 class WatchProcess {
  public:
   explicit WatchProcess(std::vector<std::string> args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    args.insert(args.begin(), kKvctl);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, kKvctl.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    out_ = out[0];
+    pid_ = SpawnWithPipes(kKvctl, std::move(args), &out_, nullptr);
   }
   ~WatchProcess() {
     if (pid_ > 0) {

@@ -34,23 +34,7 @@ constexpr uid_t kNobody = 65534;
 class BackgroundKvctl {
  public:
   explicit BackgroundKvctl(std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    args.insert(args.begin(), kKvctl);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, kKvctl.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
+    pid_ = SpawnWithPipes(kKvctl, std::move(args), &out_, &err_);
   }
   ~BackgroundKvctl() {
     if (pid_ > 0) {

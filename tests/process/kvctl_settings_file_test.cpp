@@ -39,15 +39,7 @@ class KvctlSettingsFileTest : public ::testing::Test {
     return sim_.ReadLine();
   }
   // The simulated store as kvsim prints it on SIGUSR1.
-  std::vector<std::string> Store() {
-    ::kill(sim_.Pid(), SIGUSR1);
-    std::vector<std::string> slots;
-    for (std::string line = sim_.ReadLine(); !line.empty(); line = sim_.ReadLine()) {
-      if (line.rfind("Received images", 0) == 0) break;
-      if (line.rfind("  ", 0) == 0) slots.push_back(line);
-    }
-    return slots;
-  }
+  std::vector<std::string> Store() { return sim_.Store(); }
 
   ScopedRuntimeFolder runtime_;
   TempFolder folder_;

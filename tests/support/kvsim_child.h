@@ -12,7 +12,10 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "spawn_program.h"
 
 extern char** environ;
 
@@ -34,22 +37,9 @@ class KvsimChild {
 
   // Starts `program` (a path) with `args`; false when it could not start.
   bool Start(const std::string& program, std::vector<std::string> args) {
-    int fds[2];
-    if (pid_ > 0 || ::pipe2(fds, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    out_ = fds[0];
-    if (rc != 0) pid_ = -1;
-    return rc == 0;
+    if (pid_ > 0) return false;
+    pid_ = SpawnWithPipes(program, std::move(args), &out_, nullptr);
+    return pid_ > 0;
   }
 
   pid_t Pid() const { return pid_; }
@@ -70,6 +60,18 @@ class KvsimChild {
     std::string line = output_.substr(0, nl);
     output_.erase(0, nl == std::string::npos ? nl : nl + 1);
     return line;
+  }
+
+  // The four message slots as kvsim prints them on SIGUSR1 (the lines
+  // indented by two blanks before "Received images").
+  std::vector<std::string> Store() {
+    ::kill(pid_, SIGUSR1);
+    std::vector<std::string> slots;
+    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
+      if (line.rfind("Received images", 0) == 0) break;
+      if (line.rfind("  ", 0) == 0) slots.push_back(line);
+    }
+    return slots;
   }
 
   // Sends `signal` (0: none) and waits for the exit: the exit code, or -1

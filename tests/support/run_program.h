@@ -5,15 +5,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
-extern char** environ;
+#include "spawn_program.h"
 
 struct ProgramRun {
   int exitCode = -1;  // -1: killed at the bound, or died by a signal
@@ -24,30 +24,11 @@ struct ProgramRun {
 inline ProgramRun RunProgram(const std::string& program, std::vector<std::string> args,
                              std::chrono::seconds bound = std::chrono::seconds(120)) {
   ProgramRun run;
-  int outPipe[2], errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) != 0) return run;
-  if (::pipe2(errPipe, O_CLOEXEC) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  args.insert(args.begin(), program);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  if (rc != 0) {
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    return run;
-  }
+  int outFd = -1, errFd = -1;
+  const pid_t pid = SpawnWithPipes(program, std::move(args), &outFd, &errFd);
+  if (pid < 0) return run;
   const auto deadline = std::chrono::steady_clock::now() + bound;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   int open = 2;
   while (open > 0 && std::chrono::steady_clock::now() < deadline) {
     if (::poll(fds, 2, 100) <= 0) continue;
