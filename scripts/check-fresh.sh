@@ -64,6 +64,8 @@ if [ -n "$root" ]; then
 else
   root="$(mktemp -d /var/tmp/kv770-fresh.XXXXXX)"
 fi
+# mktemp makes the folder 0700; as the new root's / it must let the user in.
+chmod 0755 "$root"
 root="$(realpath "$root")"
 log="$root.log"
 mounted=()
