@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -41,12 +42,16 @@ std::shared_ptr<platform::PortTraceSink> CurrentTrace() {
 // terminal settings it had before the tool opened it, and the bytes that
 // leave the device idle. Lock-free so that a signal handler may read it.
 struct OpenPortSlot {
-  std::atomic<int> fd{-1};  // -1 free, -2 being filled, else the open port
+  // -1 free, -2 being filled, -3 in use by ReleasePortsForExit, else the
+  // open port. The close waits while the slot is in use, so the handler never
+  // writes to a descriptor that was closed (and perhaps reused) under it.
+  std::atomic<int> fd{-1};
   termios saved{};
   bool hasSaved = false;
   std::array<std::atomic<char>, 8> exitBytes{};
   std::atomic<int> exitCount{0};
 };
+constexpr int kSlotInUse = -3;
 constexpr std::size_t kOpenPortSlots = 64;
 OpenPortSlot g_openPorts[kOpenPortSlots];
 
@@ -64,6 +69,17 @@ int TakeSlot(int fd, const termios* saved) {
     return static_cast<int>(i);
   }
   return -1;
+}
+
+// Frees the slot of `fd` before the port is closed, waiting while a signal
+// handler on another thread works on it (a matter of microseconds).
+void FreeSlot(OpenPortSlot& slot, int fd) {
+  int expected = fd;
+  while (!slot.fd.compare_exchange_weak(expected, -1, std::memory_order_acq_rel)) {
+    if (expected != kSlotInUse && expected != fd) return;
+    expected = fd;
+    ::sched_yield();
+  }
 }
 
 // Puts the terminal settings back and clears the exclusive-use flag; only
@@ -84,7 +100,7 @@ struct SerialPortObject final : HandleObject {
     }
   }
   ~SerialPortObject() override {
-    if (slot >= 0) g_openPorts[slot].fd.store(-1, std::memory_order_release);
+    if (slot >= 0) FreeSlot(g_openPorts[slot], fd);
     // Pending output goes out before the settings change back (bounded: a
     // stalled line is not waited for).
     for (int i = 0; i < 100; ++i) {
@@ -477,8 +493,8 @@ void SetPortExitBytes(HANDLE h, std::string_view bytes) {
 
 void ReleasePortsForExit() {
   for (OpenPortSlot& slot : g_openPorts) {
-    const int fd = slot.fd.load(std::memory_order_acquire);
-    if (fd < 0) continue;
+    int fd = slot.fd.load(std::memory_order_acquire);
+    if (fd < 0 || !slot.fd.compare_exchange_strong(fd, kSlotInUse, std::memory_order_acq_rel)) continue;
     const int count = slot.exitCount.load(std::memory_order_acquire);
     char bytes[sizeof slot.exitBytes];
     for (int i = 0; i < count; ++i) bytes[i] = slot.exitBytes[static_cast<std::size_t>(i)];
@@ -486,6 +502,7 @@ void ReleasePortsForExit() {
       [[maybe_unused]] const ssize_t n = ::write(fd, bytes, static_cast<std::size_t>(count));
     }
     ReleaseForOthers(fd, slot.hasSaved ? &slot.saved : nullptr);
+    slot.fd.store(fd, std::memory_order_release);
   }
 }
 
