@@ -374,7 +374,7 @@ TEST_F(ExchangeTest, ALateStoreReplyNeverConfirmsTheReadBack) {
 }
 
 TEST_F(ExchangeTest, AMismatchIsNotHiddenByAnOkThatCameWithIt) {
-  // The case: a late store reply and one differing read-back. The
+  // A late store reply and one differing read-back. The
   // differing read-back is written again and the second one confirms it.
   sim::GsmOptions gsm;
   ASSERT_TRUE(sim::ParseGsmOption("gsm-late", "5250,store:4", gsm));
