@@ -1,11 +1,11 @@
 #include "input_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/profile_file.h"
 
 std::string FileErrorText(int error) {
   switch (error) {
@@ -25,46 +25,12 @@ std::string FileErrorText(int error) {
 
 bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                    std::string& reason) {
-  bytes.clear();
-  // O_NONBLOCK: a FIFO opens at once (and is then refused below).
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = FileErrorText(errno);
-    return false;
-  }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) {
-    reason = FileErrorText(errno);
-  } else if (S_ISDIR(st.st_mode)) {
-    reason = "is a directory";
-    ok = false;
-  } else if (!S_ISREG(st.st_mode)) {
-    reason = "not a regular file";
-    ok = false;
-  } else if (static_cast<std::size_t>(st.st_size) > maxBytes) {
-    reason = "too large (" + std::to_string(st.st_size) + " bytes; at most " + std::to_string(maxBytes) + ")";
-    ok = false;
-  }
-  while (ok) {
-    char buffer[8192];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      reason = FileErrorText(errno);
-      ok = false;
-    } else if (n == 0) {
-      break;
-    } else if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
-      reason = "too large (more than " + std::to_string(maxBytes) + " bytes)";  // it grew while read
-      ok = false;
-    } else {
-      bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(fd);
-  if (!ok) bytes.clear();
-  return ok;
+  const platform::FileReadError error = platform::ReadProfileFile(path, bytes, maxBytes);
+  if (error == platform::FileReadError::None) return true;
+  reason = error == platform::FileReadError::TooLarge
+               ? "too large (more than " + std::to_string(maxBytes) + " bytes)"
+               : platform::DescribeFileReadError(error);
+  return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

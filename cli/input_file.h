@@ -7,10 +7,14 @@
 #include <cstddef>
 #include <string>
 
-// Largest settings file kvctl reads; real ones are about 1.5 KiB.
-constexpr std::size_t SETTINGS_FILE_MAX_BYTES = 1024 * 1024;
+#include "platform/profile_file.h"
 
-// Reads the regular file at `path` (at most `maxBytes`). False with a reason
+// Largest settings file kvctl reads (the window's bound); real ones are about
+// 1.5 KiB.
+constexpr std::size_t SETTINGS_FILE_MAX_BYTES = platform::PROFILE_FILE_MAX_BYTES;
+
+// Reads the regular file at `path` (at most `maxBytes`) through the same
+// bounded reader the window's Import uses. False with a reason
 // ("no such file", "is a directory", "permission denied", "not a regular
 // file", "too large ...") when it cannot. Never blocks on a FIFO or a device.
 bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
