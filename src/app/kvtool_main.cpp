@@ -3,12 +3,11 @@
 #include <cstdlib>
 #include <string>
 
-#include <QApplication>
-
 #include "app/command_line.h"
 #include "app/tool_app.h"
 #include "res/version_info.h"
 #include "serial/port_items.h"
+#include "ui/application.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  QApplication app(argc, argv);  // takes Qt's own options out of argv
+  ui::Application app(argc, argv);  // takes the toolkit's own options out of argv
   ToolCommandLine options;
   std::string error;
   if (!ParseToolCommandLine(argc, argv, options, error)) {

@@ -2,15 +2,12 @@
 
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
+#include "serial/line_lost.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/probe.h"
-#include "serial/line_lost.h"
 #include "serial/tracker_commands.h"
-#include "ui/gui_call.h"
 #include "ui/message_box.h"
-#include "ui/pumped_wait.h"
-#include "ui/text.h"
 
 namespace {
 std::vector<platform::PortInfo> PresentPorts() { return platform::EnumeratePorts(false); }
@@ -19,30 +16,22 @@ std::vector<platform::PortInfo> PresentPorts() { return platform::EnumeratePorts
 CMainDlg::CMainDlg(PortSource portSource)
     : ui::TemplateDialog(res::MainDialogTemplate()),
       m_reader(std::make_shared<ReaderLink>()),
-      m_portSource(portSource ? std::move(portSource) : PortSource(PresentPorts)) {
-  m_btnSetting = ControlAs<QPushButton>(IDC_BTN_SETTING);
-  m_btnUpdate = ControlAs<QPushButton>(IDC_BTN_UPDATE);
-  m_btnScan = ControlAs<QPushButton>(IDC_BTN_SCAN);
-  m_btnStart = ControlAs<QPushButton>(IDC_BTN_START);
-  m_progress = ControlAs<ui::ProgressCtrl>(IDC_PROGRESS);
-  m_stcImei = ControlAs<QLabel>(IDC_STC_IMEI);
-  m_cmbPort = ControlAs<QComboBox>(IDC_CMB_PORT);
-  m_portBox = new PortBox(m_cmbPort);
-
-  connect(m_btnScan, &QPushButton::clicked, this, &CMainDlg::OnScanComPort);
-  connect(m_btnStart, &QPushButton::clicked, this, &CMainDlg::OnStart);
-  connect(m_btnUpdate, &QPushButton::clicked, this, &CMainDlg::OnUpdate);
-  connect(m_btnSetting, &QPushButton::clicked, this, &CMainDlg::OnSetting);
-}
+      m_portBox(*this, IDC_CMB_PORT),
+      m_portSource(portSource ? std::move(portSource) : PortSource(PresentPorts)) {}
 
 CMainDlg::~CMainDlg() {
   // A window destroyed without its close handling still lets go of its
-  // reader and port. No pumped wait here: nothing may call into a window
-  // that is being destroyed.
+  // reader and port. The background waits go first: they use the handles.
+  StopBackgroundWork();
   if (m_hReaderThread != nullptr) {
     m_reader->m_bReaderRunning = 0;
     WaitForSingleObject(m_hReaderThread, CLOSE_READER_WAIT_MS);
     CloseHandle(m_hReaderThread);
+  }
+  if (m_hProbeThread != nullptr) CloseHandle(m_hProbeThread);
+  if (m_hFileWaitEvent != nullptr) {
+    m_reader->SetFileWaitEvent(nullptr);
+    CloseHandle(m_hFileWaitEvent);
   }
   if (m_hPort != INVALID_HANDLE_VALUE) CloseHandle(m_hPort);
 }
@@ -50,15 +39,23 @@ CMainDlg::~CMainDlg() {
 bool CMainDlg::OnInitDialog() {
   FillPortList();
   if (!m_initialPort.empty()) SelectPort(m_initialPort);
-  setWindowTitle(ui::ToQt(MAIN_WINDOW_TITLE));
-
-  m_deviceMonitor = std::make_unique<platform::DeviceChangeMonitor>();
-  if (m_deviceMonitor->IsWatching()) {
-    platform::DeviceChangeMonitor* monitor = m_deviceMonitor.get();
-    m_deviceNotifier = std::make_unique<ui::DeviceChangeNotifier>(
-        monitor->Descriptor(), [monitor] { return monitor->Drain(); }, [this] { OnDeviceChange(); });
-  }
+  SetWindowText(MAIN_WINDOW_TITLE);
+  WatchDeviceChanges();
   return true;
+}
+
+bool CMainDlg::OnCommand(int id) {
+  switch (id) {
+    case IDC_BTN_SCAN: OnScanComPort(); return true;
+    case IDC_BTN_START: OnStart(); return true;
+    case IDC_BTN_UPDATE: OnUpdate(); return true;
+    case IDC_BTN_SETTING: OnSetting(); return true;
+    default: return false;
+  }
+}
+
+void CMainDlg::OnKillFocus(int id) {
+  if (id == IDC_CMB_PORT) m_portBox.Settle();
 }
 
 void CMainDlg::FillPortList() {
@@ -75,13 +72,9 @@ bool CMainDlg::SelectPort(const std::string& portName) {
 void CMainDlg::SelectItem(const std::string& item) {
   // Items are compared whole and case-sensitively; the list is not sorted,
   // so a new item goes to the end.
-  const QString text = ui::ToQt(item);
-  int index = m_cmbPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-  if (index < 0) {
-    m_cmbPort->addItem(text);
-    index = m_cmbPort->count() - 1;
-  }
-  m_cmbPort->setCurrentIndex(index);
+  int index = FindStringExact(IDC_CMB_PORT, item);
+  if (index < 0) index = AddString(IDC_CMB_PORT, item);
+  SetCurSel(IDC_CMB_PORT, index);
 }
 
 void CMainDlg::OnDeviceChange() {
@@ -94,47 +87,61 @@ void CMainDlg::OnDeviceChange() {
 }
 
 void CMainDlg::OnTrackerDisconnected() {
-  if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load()) return;
-  Disconnect();
-  FillPortList();
-  ui::ShowMessageBox(this, TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
+  if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load() ||
+      IsBusy())
+    return;
+  Disconnect([this] {
+    FillPortList();
+    ui::ShowMessageBox(Ref(), TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
+  });
 }
 
 bool CMainDlg::SayWhenNoPort() {
-  if (m_cmbPort->count() != 0) return false;
-  ui::ShowMessageBox(this, NO_TRACKER_PORT_TEXT, {}, MB_ICONEXCLAMATION);
+  if (ItemCount(IDC_CMB_PORT) != 0) return false;
+  ui::ShowMessageBox(Ref(), NO_TRACKER_PORT_TEXT, {}, MB_ICONEXCLAMATION);
   return true;
 }
 
-BOOL CMainDlg::OpenAndProbe() {
-  const int selected = m_cmbPort->currentIndex();
+void CMainDlg::OpenAndProbe(std::function<void(BOOL)> then) {
+  const int selected = CurSel(IDC_CMB_PORT);
   if (selected != -1) {
-    const std::string name = PortNameFromItem(ui::FromQt(m_cmbPort->itemText(selected)));
+    const std::string name = PortNameFromItem(ItemString(IDC_CMB_PORT, selected));
     m_hPort = OpenSerialPort(name.c_str(), MAIN_BAUD_RATE);
   }
   if (m_hPort == INVALID_HANDLE_VALUE) {
-    ui::ShowMessageBox(this, OPEN_PORT_FAILED_TEXT, {}, MB_ICONEXCLAMATION);
-    return FALSE;
+    ui::ShowMessageBox(Ref(), OPEN_PORT_FAILED_TEXT, {}, MB_ICONEXCLAMATION);
+    then(FALSE);
+    return;
   }
 
+  const auto probed = [this, then] {
+    if (g_bDeviceFound.load() == 1) {
+      then(TRUE);
+      return;
+    }
+    ui::ShowMessageBox(Ref(), NO_DEVICE_TEXT, {}, MB_ICONEXCLAMATION);
+    CloseHandle(m_hPort);
+    m_hPort = INVALID_HANDLE_VALUE;
+    then(FALSE);
+  };
   g_bDeviceFound = 0;
-  if (HANDLE probe = StartProbeThread(m_hPort)) {
-    // The probe runs about 25 s when nothing answers; the window keeps
-    // painting meanwhile but takes no input.
-    ui::WaitPumping(probe, PROBE_WAIT_MS);
-    CloseHandle(probe);
+  m_hProbeThread = StartProbeThread(m_hPort);
+  if (m_hProbeThread == nullptr) {
+    probed();
+    return;
   }
-  if (g_bDeviceFound.load() == 1) return TRUE;
-
-  ui::ShowMessageBox(this, NO_DEVICE_TEXT, {}, MB_ICONEXCLAMATION);
-  CloseHandle(m_hPort);
-  m_hPort = INVALID_HANDLE_VALUE;
-  return FALSE;
+  // The probe runs about 25 s when nothing answers; the window keeps
+  // painting meanwhile but takes no input.
+  WaitThen(m_hProbeThread, PROBE_WAIT_MS, [this, probed](DWORD) {
+    CloseHandle(m_hProbeThread);
+    m_hProbeThread = nullptr;
+    probed();
+  });
 }
 
 void CMainDlg::OnStart() {
-  m_portBox->Settle();
-  m_progress->SetRange32(0, 0);
+  m_portBox.Settle();
+  SetProgressRange(IDC_PROGRESS, 0, 0);
   if (m_hPort == INVALID_HANDLE_VALUE) {
     Connect();
   } else {
@@ -143,40 +150,44 @@ void CMainDlg::OnStart() {
 }
 
 void CMainDlg::Connect() {
-  if (SayWhenNoPort() || m_cmbPort->currentIndex() == -1) return;
-  m_stcImei->clear();
+  if (SayWhenNoPort() || CurSel(IDC_CMB_PORT) == -1) return;
+  SetItemText(IDC_STC_IMEI, "");
   // Disabling the focused button hands the focus on; it comes back below.
-  const bool startHadFocus = m_btnStart->hasFocus();
-  m_btnStart->setEnabled(false);
-  if (OpenAndProbe()) {
-    m_connectedItem = ui::FromQt(m_cmbPort->currentText());
-    m_btnUpdate->setEnabled(false);
-    m_btnScan->setEnabled(false);
-    m_btnStart->setText(QStringLiteral("Stop"));
+  const bool startHadFocus = ItemHasFocus(IDC_BTN_START);
+  EnableItem(IDC_BTN_START, false);
+  OpenAndProbe([this, startHadFocus](BOOL found) {
+    if (found) {
+      m_connectedItem = ItemText(IDC_CMB_PORT);
+      EnableItem(IDC_BTN_UPDATE, false);
+      EnableItem(IDC_BTN_SCAN, false);
+      SetItemText(IDC_BTN_START, "Stop");
 
-    StartReader();
-    WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
-    WriteTrackerCommand(m_hPort, IMEI_QUERY);
-    m_nTimerId = SetTimer(IMEI_POLL_TIMER_ID, IMEI_POLL_MS);
-    m_nImeiTicks = 0;
-  }
-  m_btnStart->setEnabled(true);
-  if (startHadFocus) m_btnStart->setFocus();
+      StartReader();
+      WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
+      WriteTrackerCommand(m_hPort, IMEI_QUERY);
+      m_nTimerId = SetTimer(IMEI_POLL_TIMER_ID, IMEI_POLL_MS);
+      m_nImeiTicks = 0;
+    }
+    EnableItem(IDC_BTN_START, true);
+    if (startHadFocus) SetItemFocus(IDC_BTN_START);
+  });
 }
 
-void CMainDlg::Disconnect() {
-  if (m_hReaderThread != nullptr) StopReader(STOP_READER_WAIT_MS);
-  CloseHandle(m_hPort);
-  m_hPort = INVALID_HANDLE_VALUE;
-  m_connectedItem.clear();
-  m_btnStart->setText(QStringLiteral("Start"));
-  m_btnUpdate->setEnabled(true);
-  m_btnSetting->setEnabled(false);
-  m_btnScan->setEnabled(true);
-  if (m_nTimerId != 0) {
-    KillTimer(m_nTimerId);
-    m_nTimerId = 0;
-  }
+void CMainDlg::Disconnect(std::function<void()> then) {
+  StopReader(STOP_READER_WAIT_MS, [this, then] {
+    CloseHandle(m_hPort);
+    m_hPort = INVALID_HANDLE_VALUE;
+    m_connectedItem.clear();
+    SetItemText(IDC_BTN_START, "Start");
+    EnableItem(IDC_BTN_UPDATE, true);
+    EnableItem(IDC_BTN_SETTING, false);
+    EnableItem(IDC_BTN_SCAN, true);
+    if (m_nTimerId != 0) {
+      KillTimer(m_nTimerId);
+      m_nTimerId = 0;
+    }
+    if (then) then();
+  });
 }
 
 void CMainDlg::StartReader() {
@@ -184,13 +195,13 @@ void CMainDlg::StartReader() {
   // own link and can no longer show an IMEI in this window.
   m_reader = std::make_shared<ReaderLink>();
   const ReaderLink* link = m_reader.get();
-  QPointer<CMainDlg> window(this);
+  const ui::DialogRef<CMainDlg> window(Ref());
   m_reader->onImei = [window, link](const std::string& imei) {
-    ui::Post(window, [window, link, imei] { window->ShowImei(link, imei); });
+    window.Post([link, imei](CMainDlg& w) { w.ShowImei(link, imei); });
   };
   m_reader->onLineLost = [window, link] {
-    ui::Post(window, [window, link] {
-      if (link == window->m_reader.get()) window->OnTrackerDisconnected();
+    window.Post([link](CMainDlg& w) {
+      if (link == w.m_reader.get()) w.OnTrackerDisconnected();
     });
   };
   m_reader->m_bReaderRunning = 1;
@@ -198,26 +209,30 @@ void CMainDlg::StartReader() {
   m_hReaderThread = StartReaderThread(m_reader, m_hPort);
 }
 
-void CMainDlg::StopReader(DWORD waitMs) {
-  if (m_hReaderThread == nullptr) return;
+void CMainDlg::StopReader(DWORD waitMs, std::function<void()> then) {
+  if (m_hReaderThread == nullptr) {
+    then();
+    return;
+  }
   m_reader->m_bReaderRunning = 0;
-  ui::WaitPumping(m_hReaderThread, waitMs);
-  CloseHandle(m_hReaderThread);
-  m_hReaderThread = nullptr;
+  WaitThen(m_hReaderThread, waitMs, [this, then](DWORD) {
+    CloseHandle(m_hReaderThread);
+    m_hReaderThread = nullptr;
+    then();
+  });
 }
 
 void CMainDlg::ShowImei(const ReaderLink* from, const std::string& imei) {
   if (from != m_reader.get()) return;
-  m_stcImei->setText(ui::ToQt(imei));
-  update();
+  SetItemText(IDC_STC_IMEI, imei);
 }
 
 void CMainDlg::OnTimer(UINT) {
-  if (!m_stcImei->text().isEmpty()) {
+  if (!ItemText(IDC_STC_IMEI).empty()) {
     if (++m_nImeiTicks >= IMEI_TICKS_BEFORE_SETTING) {
       KillTimer(m_nTimerId);
       m_nTimerId = 0;
-      m_btnSetting->setEnabled(true);
+      EnableItem(IDC_BTN_SETTING, true);
     }
   } else if (m_hPort != INVALID_HANDLE_VALUE) {
     m_nImeiTicks = 0;
@@ -231,35 +246,42 @@ LRESULT CMainDlg::OnUpdateProgress(WPARAM wParam, LPARAM lParam) {
     // empty; such a bar counts from 0 instead, so that it still ends full.
     const int top = static_cast<int>(lParam);
     if (top < 2) {
-      m_progress->SetRange32(0, top + 1);
+      SetProgressRange(IDC_PROGRESS, 0, top + 1);
     } else {
-      m_progress->SetRange32(1, top);
+      SetProgressRange(IDC_PROGRESS, 1, top);
     }
   }
-  return m_progress->SetPos(static_cast<int>(wParam));
+  return SetProgressPos(IDC_PROGRESS, static_cast<int>(wParam));
 }
 
 std::function<LRESULT(WPARAM, LPARAM)> CMainDlg::ProgressSender() {
-  QPointer<CMainDlg> window(this);
+  const ui::DialogRef<CMainDlg> window(Ref());
   return [window](WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
-    ui::Send(window, [&] { result = window->OnUpdateProgress(wParam, lParam); });
+    window.Send([&](CMainDlg& w) { result = w.OnUpdateProgress(wParam, lParam); });
     return result;
   };
 }
 
 void CMainDlg::OnClose() {
-  if (m_hPort != INVALID_HANDLE_VALUE) {
-    if (m_hReaderThread != nullptr) StopReader(CLOSE_READER_WAIT_MS);
+  if (IsBusy()) return;  // a wait of Start, Stop or Update is under way
+  // While an update runs the window stays: its thread still reports here.
+  const auto end = [this] {
+    if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);
+  };
+  if (m_hPort == INVALID_HANDLE_VALUE) {
+    end();
+    return;
+  }
+  StopReader(CLOSE_READER_WAIT_MS, [this, end] {
     CloseHandle(m_hPort);
     m_hPort = INVALID_HANDLE_VALUE;
     if (m_nTimerId != 0) {
       KillTimer(m_nTimerId);
       m_nTimerId = 0;
     }
-  }
-  // While an update runs the window stays: its thread still reports here.
-  if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);
+    end();
+  });
 }
 
 // Setting, Scan COM Port and Update live in main_dlg_setting.cpp,

@@ -10,10 +10,18 @@
 //
 // Thread contract: every member is used on the GUI thread only, except
 // m_reader (shared with the reader thread; its flags are atomics) and
-// m_bUpdating (atomic). Workers get a QPointer to the window (or a callback
-// from ProgressSender) and reach it with ui::Post / ui::Send, never through a
-// raw pointer. Every wait of this window for a worker is a pumped wait, so
-// the window keeps painting and a worker's Send is served meanwhile.
+// m_bUpdating (atomic). Workers get a DialogRef to the window (or a callback
+// from ProgressSender) and reach it with Post / Send, never through a raw
+// pointer. The window never waits for a worker on the GUI thread: the probe,
+// the reader's stop and the boot loader's prompt are waited for by
+// background work (busy meanwhile: the window paints and takes no input),
+// and the handler goes on in a continuation.
+//
+// The update thread is the one thread that may outlive the window: it runs
+// for as long as the transfer takes, and the window refuses to close
+// meanwhile. Should the window be destroyed anyway (the program ends), the
+// thread keeps its own copies of the port name, path and progress callback,
+// and its calls into the window do nothing once the window is gone.
 #pragma once
 
 #include <atomic>
@@ -23,17 +31,10 @@
 #include <string>
 #include <vector>
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-
 #include "app/port_box.h"
-#include "platform/device_change_posix.h"
 #include "platform/port_enum.h"
 #include "serial/imei_query.h"
 #include "serial/reader.h"
-#include "ui/device_change_notifier.h"
-#include "ui/progress_ctrl.h"
 #include "ui/template_dialog.h"
 
 constexpr DWORD MAIN_BAUD_RATE = 115200;
@@ -53,7 +54,6 @@ inline constexpr char NO_TRACKER_PORT_TEXT[] =
     "No tracker port found. Connect the tracker by USB and try again.";
 
 class CMainDlg : public ui::TemplateDialog {
-  Q_OBJECT
  public:
   // Where FillPortList finds the present ports; EnumeratePorts(false) when empty.
   using PortSource = std::function<std::vector<platform::PortInfo>()>;
@@ -70,16 +70,16 @@ class CMainDlg : public ui::TemplateDialog {
   // The port to select once the window has filled its list (SelectPort).
   void PreselectPort(const std::string& portName) { m_initialPort = portName; }
 
-  // Opens the selected port and probes it. TRUE with the port in m_hPort
-  // when a tracker answered; FALSE after a message box otherwise, with
-  // m_hPort closed.
-  BOOL OpenAndProbe();
+  // Opens the selected port and probes it, busy until the probe ends (at
+  // most PROBE_WAIT_MS). then(TRUE) with the port in m_hPort when a tracker
+  // answered; then(FALSE) after a message box otherwise, with m_hPort closed.
+  void OpenAndProbe(std::function<void(BOOL)> then);
 
-  // Starts a reader on m_hPort with a fresh m_reader whose IMEI reaches
-  // m_stcImei; stops it (waiting at most `waitMs`, pumped) and forgets its
-  // thread. Start and the Update hand-off use them.
+  // Starts a reader on m_hPort with a fresh m_reader whose IMEI reaches the
+  // IMEI line; stops it (busy until it ends, at most `waitMs`), forgets its
+  // thread and calls `then`. Start and the Update hand-off use them.
   void StartReader();
-  void StopReader(DWORD waitMs);
+  void StopReader(DWORD waitMs, std::function<void()> then);
 
   // WM_UPDATE_PROGRESS: wParam counts the chunks sent from 1, lParam is the
   // bar's top. Returns the bar's previous position.
@@ -91,7 +91,7 @@ class CMainDlg : public ui::TemplateDialog {
   // The update thread (started by OnUpdate once the boot loader waits for a
   // file): the file dialog, the transfer, the result box, the controls given
   // back and m_bUpdating cleared. `param` is its job, allocated by OnUpdate;
-  // it reaches this window only through QPointer guards. Returns 1.
+  // it reaches this window only through DialogRefs. Returns 1.
   static DWORD UpdateThread(void* param);
 
   // Fields, named as the rest of the tool knows them.
@@ -100,18 +100,11 @@ class CMainDlg : public ui::TemplateDialog {
   char m_szFirmwarePath[FIRMWARE_PATH_SIZE] = {};
   std::atomic<int> m_bUpdating{0};
   HANDLE m_hFileWaitEvent = nullptr;
-  QPushButton* m_btnSetting = nullptr;
-  QPushButton* m_btnUpdate = nullptr;
-  QPushButton* m_btnScan = nullptr;
-  QPushButton* m_btnStart = nullptr;
-  ui::ProgressCtrl* m_progress = nullptr;
-  QLabel* m_stcImei = nullptr;
-  QComboBox* m_cmbPort = nullptr;
+  HANDLE m_hProbeThread = nullptr;  // while Start's or Update's probe runs
   HANDLE m_hPort = INVALID_HANDLE_VALUE;
   UINT m_nTimerId = 0;
   std::uint32_t m_nImeiTicks = 0;
 
- public slots:
   void OnStart();
   void OnSetting();
   void OnScanComPort();
@@ -122,12 +115,15 @@ class CMainDlg : public ui::TemplateDialog {
   // Stop does, refreshes the list and says so. Does nothing without a
   // connection, during the Update hand-off or while the Device Setting dialog
   // has the port (its own transfer reports the loss; the reader resumes and
-  // finds it afterwards).
+  // finds it afterwards), nor while the window is busy (a Stop or close that
+  // is under way already ends the connection).
   void OnTrackerDisconnected();
 
  protected:
   bool OnInitDialog() override;
   void OnTimer(UINT id) override;
+  bool OnCommand(int id) override;
+  void OnKillFocus(int id) override;
   // The close box, and Enter and Escape: stops the reader, closes the port
   // and ends the window, unless an update runs.
   void OnClose() override;
@@ -136,17 +132,20 @@ class CMainDlg : public ui::TemplateDialog {
 
  private:
   void Connect();
-  void Disconnect();
+  // Stops the reader, closes the port, gives the controls back, then `then`.
+  void Disconnect(std::function<void()> then = {});
+  // The rest of the Update hand-off once the prompt wait and the reader's
+  // stop are over.
+  void FinishHandOff(const std::string& portName, bool promptSeen);
+  void EnableHandOffControls(bool enable);
   // True (after a message box) when the port list is empty.
   bool SayWhenNoPort();
   // Selects the list item with this text, appending it when missing.
   void SelectItem(const std::string& item);
   void ShowImei(const ReaderLink* from, const std::string& imei);
 
-  PortBox* m_portBox = nullptr;  // owned by m_cmbPort
-  std::string m_connectedItem;   // the list item of the open connection
+  PortBox m_portBox;
+  std::string m_connectedItem;  // the list item of the open connection
   PortSource m_portSource;
   std::string m_initialPort;
-  std::unique_ptr<platform::DeviceChangeMonitor> m_deviceMonitor;
-  std::unique_ptr<ui::DeviceChangeNotifier> m_deviceNotifier;  // after the monitor: goes first
 };

@@ -9,14 +9,13 @@
 
 #include "app/main_dlg.h"
 #include "firmware/firmware_transfer.h"
+#include "res/resource_ids.h"
 #include "serial/imei_query.h"
 #include "serial/port_items.h"
 #include "serial/tracker_commands.h"
 #include "ui/file_dialog.h"
-#include "ui/gui_call.h"
 #include "ui/message_box.h"
-#include "ui/pumped_wait.h"
-#include "ui/text.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -32,8 +31,7 @@ constexpr char FIRMWARE_DIALOG_TITLE[] = "Open a firmware file for KV770";
 // through the guards.
 struct UpdateJob {
   std::string portName;  // the port whose boot loader printed the prompt
-  QPointer<CMainDlg> window;
-  QPointer<QWidget> owner;  // the same window, as the owner of boxes and dialogs
+  ui::DialogRef<CMainDlg> window;
   std::function<LRESULT(WPARAM, LPARAM)> progress;
 };
 
@@ -41,8 +39,7 @@ struct UpdateJob {
 // form window texts take.
 std::string FirmwareBaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  return ui::FromQt(ui::PathToQt(base));
+  return ui::PathToWindowText(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 // The result texts, as long as the name needs.
@@ -52,25 +49,15 @@ std::string UpdateResultText(const std::string& baseName, bool succeeded) {
          " Failed, Please check if USB cable is well connected to device and PC.";
 }
 
-void EnableHandOffControls(CMainDlg& w, bool enable) {
-  w.m_btnStart->setEnabled(enable);
-  w.m_btnUpdate->setEnabled(enable);
-  w.m_btnScan->setEnabled(enable);
-  w.m_cmbPort->setEnabled(enable);
-}
-
 // The update's end on the GUI thread: the controls come back in this order,
 // then the window may close again.
 void EndUpdate(CMainDlg& w) {
-  w.m_btnUpdate->setEnabled(true);
-  w.m_btnStart->setEnabled(true);
-  w.m_btnScan->setEnabled(true);
-  w.m_cmbPort->setEnabled(true);
+  for (const int id : {IDC_BTN_UPDATE, IDC_BTN_START, IDC_BTN_SCAN, IDC_CMB_PORT}) w.EnableItem(id, true);
   w.m_bUpdating = 0;
 }
 
 // The chosen firmware file, or nothing when the user cancelled.
-std::optional<std::string> ChooseFirmwareFile(const QPointer<QWidget>& owner) {
+std::optional<std::string> ChooseFirmwareFile(const ui::WindowRef& owner) {
   ui::FileDialogRequest request;
   request.mode = ui::FileDialogMode::Open;
   request.owner = owner;
@@ -81,31 +68,40 @@ std::optional<std::string> ChooseFirmwareFile(const QPointer<QWidget>& owner) {
 
 }  // namespace
 
+void CMainDlg::EnableHandOffControls(bool enable) {
+  for (const int id : {IDC_BTN_START, IDC_BTN_UPDATE, IDC_BTN_SCAN, IDC_CMB_PORT}) EnableItem(id, enable);
+}
+
 void CMainDlg::OnUpdate() {
-  m_portBox->Settle();
+  m_portBox.Settle();
   if (SayWhenNoPort()) return;
-  const int selected = m_cmbPort->currentIndex();
+  const int selected = CurSel(IDC_CMB_PORT);
   if (selected == -1) return;
-  const std::string portName = PortNameFromItem(ui::FromQt(m_cmbPort->itemText(selected)));
+  const std::string portName = PortNameFromItem(ItemString(IDC_CMB_PORT, selected));
 
-  m_progress->SetRange32(0, 0);
-  EnableHandOffControls(*this, false);
-  if (!OpenAndProbe()) {
-    EnableHandOffControls(*this, true);
-    return;
-  }
+  SetProgressRange(IDC_PROGRESS, 0, 0);
+  EnableHandOffControls(false);
+  OpenAndProbe([this, portName](BOOL found) {
+    if (!found) {
+      EnableHandOffControls(true);
+      return;
+    }
+    // The reader watches for the boot loader's file prompt while "1" goes out.
+    StartReader();
+    m_hFileWaitEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_reader->SetFileWaitEvent(m_hFileWaitEvent);
+    WriteTrackerCommand(m_hPort, UPDATE_MENU_CHOICE);
+    WaitThen(m_hFileWaitEvent, FILE_PROMPT_WAIT_MS, [this, portName](DWORD result) {
+      const bool promptSeen = result == WAIT_OBJECT_0;
+      // The port is let go before the update thread opens it again.
+      StopReader(UPDATE_READER_WAIT_MS, [this, portName, promptSeen] { FinishHandOff(portName, promptSeen); });
+    });
+  });
+}
 
-  // The reader watches for the boot loader's file prompt while "1" goes out.
-  StartReader();
-  m_hFileWaitEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  m_reader->SetFileWaitEvent(m_hFileWaitEvent);
-  WriteTrackerCommand(m_hPort, UPDATE_MENU_CHOICE);
-  const bool promptSeen = ui::WaitPumping(m_hFileWaitEvent, FILE_PROMPT_WAIT_MS) == WAIT_OBJECT_0;
-
-  // The port is let go before the update thread opens it again. A reader
-  // that outlives its bound loses the event first, so it never signals a
-  // closed one.
-  StopReader(UPDATE_READER_WAIT_MS);
+void CMainDlg::FinishHandOff(const std::string& portName, bool promptSeen) {
+  // A reader that outlived its bound loses the event first, so it never
+  // signals a closed one.
   m_reader->SetFileWaitEvent(nullptr);
   CloseHandle(m_hFileWaitEvent);
   m_hFileWaitEvent = nullptr;
@@ -113,8 +109,7 @@ void CMainDlg::OnUpdate() {
   m_hPort = INVALID_HANDLE_VALUE;
 
   if (promptSeen) {
-    auto* job = new UpdateJob{portName, QPointer<CMainDlg>(this), QPointer<QWidget>(this),
-                              ProgressSender()};
+    auto* job = new UpdateJob{portName, ui::DialogRef<CMainDlg>(Ref()), ProgressSender()};
     m_bUpdating = 1;
     if (HANDLE thread = CreateThread(nullptr, 0, UpdateThread, job, 0, nullptr)) {
       CloseHandle(thread);
@@ -123,33 +118,33 @@ void CMainDlg::OnUpdate() {
     delete job;
     m_bUpdating = 0;
   } else {
-    ui::ShowMessageBox(this, RESET_DEVICE_TEXT, ERROR_CAPTION, MB_ICONERROR);
+    ui::ShowMessageBox(Ref(), RESET_DEVICE_TEXT, ERROR_CAPTION, MB_ICONERROR);
   }
-  EnableHandOffControls(*this, true);
+  EnableHandOffControls(true);
 }
 
 DWORD CMainDlg::UpdateThread(void* param) {
   const std::unique_ptr<UpdateJob> job(static_cast<UpdateJob*>(param));
-  const QPointer<CMainDlg>& window = job->window;
+  const ui::DialogRef<CMainDlg>& window = job->window;
 
-  ui::Send(window, [&] { std::memset(window->m_szFirmwarePath, 0, FIRMWARE_PATH_SIZE); });
-  const std::optional<std::string> path = ChooseFirmwareFile(job->owner);
+  window.Send([](CMainDlg& w) { std::memset(w.m_szFirmwarePath, 0, FIRMWARE_PATH_SIZE); });
+  const std::optional<std::string> path = ChooseFirmwareFile(window.Window());
   if (path) {
     int result = 1;
     // A path that does not fit the path field is refused with the failure
     // message rather than cut to another file's name.
     if (path->size() < FIRMWARE_PATH_SIZE) {
-      ui::Send(window, [&] { std::memcpy(window->m_szFirmwarePath, path->c_str(), path->size() + 1); });
+      window.Send([&](CMainDlg& w) { std::memcpy(w.m_szFirmwarePath, path->c_str(), path->size() + 1); });
       const TransferProgressSink progress = [&job](WPARAM chunks, LPARAM sizeKib) {
         job->progress(chunks, sizeKib);
       };
       result = RunFirmwareTransfer(job->portName.c_str(), path->c_str(), progress);
     }
     const bool succeeded = result == 0;
-    ui::ShowMessageBox(job->owner, UpdateResultText(FirmwareBaseName(*path), succeeded),
+    ui::ShowMessageBox(window.Window(), UpdateResultText(FirmwareBaseName(*path), succeeded),
                        succeeded ? SUCCEED_CAPTION : ERROR_CAPTION,
                        succeeded ? MB_OK : MB_ICONERROR);
   }
-  ui::Send(window, [&] { EndUpdate(*window); });
+  window.Send([](CMainDlg& w) { EndUpdate(w); });
   return 1;
 }

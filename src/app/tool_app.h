@@ -2,7 +2,7 @@
 // caption of message boxes shown without one), shows the main window
 // modally and ends the program when it closes.
 //
-// Thread contract: GUI thread only; a QApplication must exist.
+// Thread contract: GUI thread only; a ui::Application must exist.
 #pragma once
 
 #include <string>

@@ -6,19 +6,18 @@
 // The scan's results live in the shared PortScan, not in the dialog: the
 // caller reads the found port from Scan() after DoModal, and a worker still
 // inside a probe when the dialog ends reports nothing more and never reaches
-// the dialog (PortScan::Break silences it; its texts come through queued calls
-// guarded by a QPointer).
+// the dialog (PortScan::Break silences it; its texts come through calls
+// posted to a DialogRef).
 //
-// Thread contract: GUI thread only; the scan worker reaches the dialog through
-// ui::Post with a QPointer.
+// Thread contract: GUI thread only; the scan worker reaches the dialog
+// through a DialogRef. OK's wait for the worker runs as background work
+// (busy meanwhile); a worker that outlasts it ends on the shared scan state
+// alone, after at most one probe.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <QLabel>
-#include <QListWidget>
 
 #include "serial/port_scan.h"
 #include "ui/template_dialog.h"
@@ -29,11 +28,10 @@ constexpr DWORD SCAN_BREAK_WAIT_MS = 3000;
 constexpr int SCAN_DIALOG_OFFSET_Y = 20;
 
 class CScanPortDlg : public ui::TemplateDialog {
-  Q_OBJECT
  public:
   // portItems: the owner's port list as it reads ("COM3:"), in order.
   // owner: null for the application's main window.
-  explicit CScanPortDlg(std::vector<std::string> portItems, QWidget* owner = nullptr);
+  explicit CScanPortDlg(std::vector<std::string> portItems, ui::TemplateDialog* owner = nullptr);
   ~CScanPortDlg() override;
 
   // The scan's shared state, once the dialog has started it (null before).
@@ -41,14 +39,12 @@ class CScanPortDlg : public ui::TemplateDialog {
   // answered, -1 when none; it stays readable after the dialog has ended.
   const std::shared_ptr<PortScan>& Scan() const { return m_scan; }
 
-  QLabel* m_stcScanStatus = nullptr;
-  QListWidget* m_lstPorts = nullptr;
   HANDLE m_hScanThread = nullptr;
 
  protected:
   bool OnInitDialog() override;
   // Breaks the scan, shows "Break scan.", waits for the worker at most
-  // SCAN_BREAK_WAIT_MS (pumped) and ends the dialog.
+  // SCAN_BREAK_WAIT_MS (busy) and ends the dialog.
   void OnOK() override;
   // Escape and a close request end the dialog the same way as OK.
   void OnCancel() override { OnOK(); }
@@ -59,7 +55,6 @@ class CScanPortDlg : public ui::TemplateDialog {
   // entry and status these ports can bring show whole (long device paths such
   // as /dev/pts/10 do not fit the template's width).
   void FitToTexts();
-  void PlaceBelowOwnerTop();
   void ShowStatus(const std::string& text);
   void ShowEntry(int index, const std::string& text);
 

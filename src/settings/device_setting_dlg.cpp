@@ -3,36 +3,28 @@
 // device_setting_fields_dlg.cpp and device_setting_file_dlg.cpp.
 #include "settings/device_setting_dlg.h"
 
-#include <QPushButton>
-
-#include "app/main_dlg.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
-#include "ui/gui_call.h"
 #include "ui/message_box.h"
-#include "ui/pumped_wait.h"
 
 namespace {
 bool IsOpenPort(HANDLE port) { return port != nullptr && port != INVALID_HANDLE_VALUE; }
 }  // namespace
 
-CDeviceSettingDlg::CDeviceSettingDlg(QWidget* parent)
-    : ui::TemplateDialog(res::DeviceSettingDialogTemplate(), parent) {
-  for (const int id : {IDC_BTN_IMPORT, IDC_BTN_EXPORT, IDC_BTN_GET_DEVICE_SETTING, IDC_BTN_SET_TO_DEVICE,
-                       IDC_BTN_EXIT}) {
-    connect(ControlAs<QPushButton>(id), &QPushButton::clicked, this, [this, id] { OnCommand(id); });
-  }
-}
+CDeviceSettingDlg::CDeviceSettingDlg(HANDLE port, ui::TemplateDialog* owner)
+    : ui::TemplateDialog(res::DeviceSettingDialogTemplate(), owner), m_hPort(port) {}
 
 CDeviceSettingDlg::~CDeviceSettingDlg() {
   // A dialog destroyed without its close procedure still stops its session
-  // before anything it owns goes away.
+  // before anything it owns goes away; background work that uses the
+  // session ends first.
+  StopBackgroundWork();
   StopSession();
 }
 
 bool CDeviceSettingDlg::OnCommand(int id) {
-  // Nothing starts under the opening, whose waits serve queued calls.
-  if (m_bStarting) return false;
+  // Nothing starts while the opening or the close procedure runs.
+  if (m_bStarting || m_bClosing) return false;
   switch (id) {
     case IDC_BTN_IMPORT:
     case ID_FILE_IMPORT: OnImport(); return true;
@@ -57,37 +49,34 @@ bool CDeviceSettingDlg::OnInitDialog() {
   EnableItem(IDC_BTN_SET_TO_DEVICE, true);
   EnableSettingGroups(true);
 
-  if (auto* owner = qobject_cast<CMainDlg*>(parentWidget())) m_hPort = owner->m_hPort;
-
   FillStartLists();
   SelectListPosition(settings::Setting(settings::SettingId::reportMode).controlId,
                      settings::REPORT_MODE_STOP_POSITION);
   SelectListPosition(settings::Setting(settings::SettingId::timeZone).controlId,
                      settings::TIME_ZONE_UTC_POSITION);
 
+  // The dialog shows while the opening talks to the tracker, as in a read.
+  EnterTransferState(false);
   StartSession();
-  m_bBusy = 0;
-  m_bStarting = false;
-  OnGetDeviceSetting();
   return true;
 }
 
 settings::ExchangeCallbacks CDeviceSettingDlg::SessionCallbacks() {
-  const QPointer<CDeviceSettingDlg> dialog(this);
+  const ui::DialogRef<CDeviceSettingDlg> dialog(Ref());
   settings::ExchangeCallbacks callbacks;
   callbacks.onStatus = [dialog](int selector, const std::string& text) {
-    ui::Post(dialog, [dialog, selector, text] { dialog->ShowStatus(selector, text); });
+    dialog.Post([selector, text](CDeviceSettingDlg& d) { d.ShowStatus(selector, text); });
   };
   callbacks.onMessageApplied = [dialog](unsigned messageNumber, const settings::DeviceSettings& record) {
-    ui::Post(dialog, [dialog, messageNumber, record] {
+    dialog.Post([messageNumber, record](CDeviceSettingDlg& d) {
       // A reply that comes after its read has ended no longer belongs to it.
-      if (dialog->m_bReading) dialog->ShowMessageSettings(record, messageNumber);
+      if (d.m_bReading) d.ShowMessageSettings(record, messageNumber);
     });
   };
-  // "WM_MESSAGESAVE_DONE": the worker's last act, queued behind everything
+  // "WM_MESSAGESAVE_DONE": the worker's last act, posted behind everything
   // it reported before.
   callbacks.onTransferDone = [dialog](const settings::TransferReport&) {
-    ui::Post(dialog, [dialog] { dialog->OnTransferDone(); });
+    dialog.Post([](CDeviceSettingDlg& d) { d.OnTransferDone(); });
   };
   return callbacks;
 }
@@ -97,17 +86,38 @@ void CDeviceSettingDlg::StartSession() {
   options.callbacks = SessionCallbacks();
   options.layout = settings::ActiveLayout();
   options.firmwareVersion = settings::firmwareVersion;
-  // The opening waits (up to 7.5 s) keep the windows painting, with the busy cursor.
-  options.waiter = [](DWORD count, const HANDLE* handles, DWORD timeoutMs) {
-    return ui::WaitPumpingAny(count, handles, timeoutMs);
-  };
   m_exchange = std::make_unique<settings::SettingsExchange>(std::move(options));
-  if (!IsOpenPort(m_hPort) || !m_exchange->Start(m_hPort)) return;
+  if (!IsOpenPort(m_hPort) || !m_exchange->Start(m_hPort)) {
+    OnSessionOpened();
+    return;
+  }
 
-  settings::RememberFirmware(m_exchange->QueryVersion());
+  // Up to 2.5 s for the version and 5 s for the text mode command, each on
+  // a worker that has the session to itself while the dialog is busy.
+  settings::SettingsExchange* exchange = m_exchange.get();
+  auto answer = std::make_shared<settings::VersionAnswer>();
+  RunThen([exchange, answer] { *answer = exchange->QueryVersion(); },
+          [this, exchange, answer] {
+            OnVersionAnswered(*answer);
+            RunThen([exchange] { exchange->SetTextMode(); }, [this] { OnSessionOpened(); });
+          });
+}
+
+void CDeviceSettingDlg::OnVersionAnswered(const settings::VersionAnswer& answer) {
+  settings::RememberFirmware(answer);
   SetItemText(IDC_EDT_FIRMWARE_VERSION, settings::firmwareVersion);
   ApplyLayout(SessionLayout());
-  m_exchange->SetTextMode();
+}
+
+void CDeviceSettingDlg::OnSessionOpened() {
+  m_bBusy = 0;
+  m_bStarting = false;
+  if (m_nCloseAfterOpening != 0) {
+    CloseProcedure(m_nCloseAfterOpening);
+    return;
+  }
+  // The first read leaves the opening's transfer state at its end.
+  OnGetDeviceSetting();
 }
 
 settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
@@ -135,7 +145,7 @@ void CDeviceSettingDlg::OnSetToDevice() {
       m_exchange ? m_exchange->StartWrite(ReadSettings(), &problems) : settings::StartResult::NotStarted;
   if (started == settings::StartResult::Refused) {
     // Nothing was sent: the tracker keeps its messages.
-    ui::ShowMessageBox(QPointer<QWidget>(this), settings::DescribeProblems(problems), {}, MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(Ref(), settings::DescribeProblems(problems), {}, MB_ICONEXCLAMATION);
     return;
   }
   if (started == settings::StartResult::Busy) return;
@@ -153,13 +163,12 @@ void CDeviceSettingDlg::EnterTransferState(bool writing) {
 }
 
 void CDeviceSettingDlg::PostTransferDone() {
-  const QPointer<CDeviceSettingDlg> dialog(this);
-  ui::Post(dialog, [dialog] { dialog->OnTransferDone(); });
+  ui::DialogRef<CDeviceSettingDlg>(Ref()).Post([](CDeviceSettingDlg& d) { d.OnTransferDone(); });
 }
 
 void CDeviceSettingDlg::OnTransferDone() {
-  // A session stopped by the close procedure has nothing left to end.
-  if (!m_exchange) return;
+  // A session that the close procedure stops has nothing left to end.
+  if (!m_exchange || m_bClosing) return;
   m_bBusy = 0;
   m_bReading = false;
   EnableSettingGroups(true);
@@ -171,21 +180,42 @@ void CDeviceSettingDlg::OnTransferDone() {
 
 void CDeviceSettingDlg::OnExitButton() {
   // As a posted WM_CLOSE: the close procedure runs after this click.
-  const QPointer<CDeviceSettingDlg> dialog(this);
-  ui::Post(dialog, [dialog] { dialog->OnClose(); });
+  ui::DialogRef<CDeviceSettingDlg>(Ref()).Post([](CDeviceSettingDlg& d) { d.OnClose(); });
 }
 
 void CDeviceSettingDlg::CloseProcedure(int result) {
-  if (m_bBusy != 0) return;
+  if (m_bBusy != 0 || m_bClosing) return;
   if (m_bStarting) {
-    // A close that reaches the opening's waits is carried out once the
-    // opening is over; the session is in use on this very stack.
-    const QPointer<QObject> guard(this);
-    ui::RunAfterPumpedWaits(guard, [this, result] { CloseProcedure(result); });
+    // A close that comes during the opening is carried out once the
+    // opening is over; the session is the opening's until then.
+    m_nCloseAfterOpening = result;
     return;
   }
-  StopSession();
-  EndDialog(result);
+  m_bClosing = true;
+  StopSessionThen([this, result] {
+    m_bClosing = false;
+    EndDialog(result);
+  });
+}
+
+void CDeviceSettingDlg::StopSessionThen(std::function<void()> then) {
+  if (!m_exchange) {
+    then();
+    return;
+  }
+  // A read may still run (Exit stays enabled then): it ends at its next step.
+  settings::SettingsExchange* exchange = m_exchange.get();
+  exchange->Cancel();
+  RunThen(
+      [exchange] {
+        exchange->WaitIdle(CLOSE_TRANSFER_WAIT_MS);
+        exchange->Stop();
+      },
+      [this, then] {
+        m_exchange.reset();
+        m_bReading = false;
+        then();
+      });
 }
 
 void CDeviceSettingDlg::StopSession() {

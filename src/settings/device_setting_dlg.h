@@ -13,20 +13,23 @@
 // (Set to device: Exit too is disabled and every close is refused) and Idle
 // (after OnTransferDone: everything enabled as the layout shows it).
 //
+// Opening: the version query and the text mode command (up to 2.5 s and
+// 5 s) run as background work while the dialog is busy; the session is the
+// worker's alone meanwhile. The close procedure cancels and stops the
+// session the same way (each wait bounded) before the dialog ends.
+//
 // Thread contract: GUI thread only. The session's callbacks run on its
-// reader and worker threads; they reach the dialog only as queued calls
-// guarded by a QPointer. The end of a transfer, which a Windows build posts
-// as the registered window message "WM_MESSAGESAVE_DONE", is such a queued
-// call of OnTransferDone. The close procedure cancels and stops the session (each
-// wait bounded) before the dialog ends, so no thread uses the dialog or the
-// session's events once it is gone.
+// reader and worker threads; they reach the dialog only as calls posted to a
+// DialogRef. The end of a transfer, which a Windows build posts as the
+// registered window message "WM_MESSAGESAVE_DONE", is such a posted call of
+// OnTransferDone. No thread uses the dialog or the session's events once it
+// is gone: the destructor joins the background work and stops the session.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <QPointer>
 
 #include "settings/device_settings.h"
 #include "settings/settings_exchange.h"
@@ -48,11 +51,11 @@ constexpr unsigned CLEAR_MESSAGE_4 = 0x8;
 constexpr unsigned CLEAR_ALL_MESSAGES = 0xF;
 
 class CDeviceSettingDlg : public ui::TemplateDialog {
-  Q_OBJECT
  public:
-  // Without a parent the application's main window owns the dialog; the
-  // dialog borrows that window's open port when it initialises.
-  explicit CDeviceSettingDlg(QWidget* parent = nullptr);
+  // `port`: the main window's open port, borrowed for the dialog's session
+  // (never closed here; INVALID_HANDLE_VALUE or null: no session). Without
+  // an owner the application's main window owns the dialog.
+  explicit CDeviceSettingDlg(HANDLE port, ui::TemplateDialog* owner = nullptr);
   ~CDeviceSettingDlg() override;
 
   // The IMEI text shown in the dialog (given before DoModal).
@@ -86,7 +89,7 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   BOOL SaveSettingsFile(const std::string& path);
 
   // A command by id: the buttons' and those of menu 132. False for others.
-  bool OnCommand(int id);
+  bool OnCommand(int id) override;
 
   // Fields, named as the rest of the tool knows them. The session holds the
   // dialog's reader (its run flag and thread) and the response events.
@@ -95,7 +98,6 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   int m_bBusy = 0;           // a write runs
   std::unique_ptr<settings::SettingsExchange> m_exchange;
 
- public slots:
   void OnImport();
   void OnExport();
   void OnGetDeviceSetting();
@@ -123,17 +125,26 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   // controls, the settings file and the messages all follow it.
   settings::SettingsLayout SessionLayout() const;
   void FillStartLists();
+  // Starts the session, then the version query and the text mode command
+  // as background work; OnSessionOpened follows.
   void StartSession();
+  void OnVersionAnswered(const settings::VersionAnswer& answer);
+  void OnSessionOpened();
   settings::ExchangeCallbacks SessionCallbacks();
   // The controls while a transfer runs: `writing` also disables Exit.
   void EnterTransferState(bool writing);
   void PostTransferDone();
   void CloseProcedure(int result);
+  // Cancels and stops the session: at once (bounded waits on this thread)
+  // from the destructor, as background work from the close procedure.
   void StopSession();
+  void StopSessionThen(std::function<void()> then);
 
   settings::ListSelection ListSelectionOf(int controlId) const;
   void SelectListPosition(int controlId, settings::ListSelection selection);
 
   bool m_bReading = false;   // a read runs: its replies may fill the controls
-  bool m_bStarting = false;  // OnInitDialog runs (its waits serve queued calls)
+  bool m_bStarting = false;  // the opening runs: no command starts meanwhile
+  bool m_bClosing = false;   // the close procedure stops the session
+  int m_nCloseAfterOpening = 0;  // a close asked for during the opening
 };

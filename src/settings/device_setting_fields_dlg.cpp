@@ -1,12 +1,7 @@
 // The Device Setting dialog's controls: the settings they show, as the
 // settings table maps them, which of them are enabled, shown and emptied.
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QScrollBar>
-
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
-#include "ui/text.h"
 
 namespace {
 
@@ -39,18 +34,15 @@ int ControlOf(SettingId id) { return settings::Setting(id).controlId; }
 settings::ListSelection CDeviceSettingDlg::ListSelectionOf(int controlId) const {
   // Only a selection counts. Text typed into the list's edit field that is
   // not the selected item's own leaves the list without a selection.
-  const auto* combo = ControlAs<QComboBox>(controlId);
-  if (combo == nullptr) return std::nullopt;
-  const int index = combo->currentIndex();
-  if (index < 0 || combo->currentText() != combo->itemText(index)) return std::nullopt;
+  if (!HasItem(controlId)) return std::nullopt;
+  const int index = CurSel(controlId);
+  if (index < 0 || ItemText(controlId) != ItemString(controlId, index)) return std::nullopt;
   return index;
 }
 
 void CDeviceSettingDlg::SelectListPosition(int controlId, settings::ListSelection selection) {
-  auto* combo = ControlAs<QComboBox>(controlId);
-  if (combo == nullptr) return;
   const int index = selection.value_or(-1);
-  combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+  SetCurSel(controlId, index >= 0 && index < ItemCount(controlId) ? index : -1);
 }
 
 settings::DeviceSettings CDeviceSettingDlg::ReadSettings() const {
@@ -137,16 +129,8 @@ void CDeviceSettingDlg::ApplyLayout(settings::SettingsLayout layout) {
 
 void CDeviceSettingDlg::FillStartLists() {
   for (const SettingId id : START_LISTS) {
-    auto* combo = ControlAs<QComboBox>(ControlOf(id));
-    for (std::string_view item : settings::ListItems(settings::Setting(id).list)) combo->addItem(ui::ToQt(item));
-    combo->setCurrentIndex(-1);
-  }
-  // A drop-down list shows its items whole, even where the closed box is
-  // narrower than the longest one (the report modes).
-  for (QComboBox* combo : findChildren<QComboBox*>()) {
-    QAbstractItemView* list = combo->view();
-    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
-                          list->verticalScrollBar()->sizeHint().width());
+    for (std::string_view item : settings::ListItems(settings::Setting(id).list)) AddString(ControlOf(id), item);
+    SetCurSel(ControlOf(id), -1);
   }
 }
 

@@ -5,11 +5,10 @@
 #include "settings/settings_file.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
-#include "ui/text.h"
 
 namespace {
 
-std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::FileDialogMode mode) {
+std::optional<std::string> ChooseSettingsFile(const ui::WindowRef& owner, ui::FileDialogMode mode) {
   ui::FileDialogRequest request;
   request.mode = mode;
   request.owner = owner;
@@ -21,13 +20,13 @@ std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::File
 }  // namespace
 
 void CDeviceSettingDlg::OnImport() {
-  const std::optional<std::string> path = ChooseSettingsFile(this, ui::FileDialogMode::Open);
+  const std::optional<std::string> path = ChooseSettingsFile(Ref(), ui::FileDialogMode::Open);
   if (!path) return;
   if (LoadSettingsFile(*path)) EnableItem(IDC_BTN_SET_TO_DEVICE, true);
 }
 
 void CDeviceSettingDlg::OnExport() {
-  const std::optional<std::string> path = ChooseSettingsFile(this, ui::FileDialogMode::Save);
+  const std::optional<std::string> path = ChooseSettingsFile(Ref(), ui::FileDialogMode::Save);
   if (!path) return;
   SaveSettingsFile(settings::ExportPath(*path));
 }
@@ -37,18 +36,18 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
   const settings::LoadReport report = settings::LoadSettingsFileReport(path, SessionLayout(), record);
   if (!report.Ok()) {
     // A file that cannot be read would empty every field: keep them instead.
-    ui::ShowMessageBox(QPointer<QWidget>(this), "Cannot read the settings file " + path + ": " + report.reason, {},
+    ui::ShowMessageBox(Ref(), "Cannot read the settings file " + path + ": " + report.reason, {},
                        MB_ICONEXCLAMATION);
     return FALSE;
   }
-  setWindowTitle(ui::ToQt(IMPORTED_CAPTION_PREFIX + record.deviceName));
+  SetWindowText(IMPORTED_CAPTION_PREFIX + record.deviceName);
   ShowSettings(record);
   return TRUE;
 }
 
 BOOL CDeviceSettingDlg::SaveSettingsFile(const std::string& path) {
   if (!settings::SaveSettingsFile(path, SessionLayout(), ReadSettings())) {
-    ui::ShowMessageBox(QPointer<QWidget>(this), settings::SAVE_FILE_FAIL_TEXT);
+    ui::ShowMessageBox(Ref(), settings::SAVE_FILE_FAIL_TEXT);
     return FALSE;
   }
   return TRUE;

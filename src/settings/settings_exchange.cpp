@@ -40,8 +40,7 @@ bool AwaitThread(HANDLE& thread, DWORD timeoutMs) {
 
 SettingsExchange::SettingsExchange(ExchangeOptions options)
     : m_state(std::make_shared<ExchangeState>(std::move(options.callbacks), options.layout,
-                                              std::move(options.firmwareVersion))),
-      m_waiter(std::move(options.waiter)) {}
+                                              std::move(options.firmwareVersion))) {}
 
 SettingsExchange::~SettingsExchange() {
   Stop();
@@ -57,11 +56,6 @@ bool SettingsExchange::Start(HANDLE port) {
   return m_hReaderThread != nullptr;
 }
 
-DWORD SettingsExchange::WaitOnOwnerThread(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
-  if (m_waiter) return m_waiter(count, handles, timeoutMs);
-  return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
-}
-
 VersionAnswer SettingsExchange::QueryVersion() {
   VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false};
   if (!IsStarted() || IsBusy() || LineLost()) return answer;
@@ -70,8 +64,8 @@ VersionAnswer SettingsExchange::QueryVersion() {
   m_state->BeginVersionQuery();
   m_state->ClearReplies();
   if (m_state->Send(kVersionQuery)) {
-    WaitOnOwnerThread(4, handles, VERSION_WAIT_MS);
-    if (!LineLost()) WaitOnOwnerThread(1, &m_state->m_hLineLostEvent, VERSION_PAUSE_MS);
+    WaitForMultipleObjects(4, handles, FALSE, VERSION_WAIT_MS);
+    if (!LineLost()) WaitForMultipleObjects(1, &m_state->m_hLineLostEvent, FALSE, VERSION_PAUSE_MS);
   }
   // Taken as the query ends, so that text and layout always belong together
   // and an answer that comes later changes neither.
@@ -85,7 +79,7 @@ DWORD SettingsExchange::SetTextMode() {
                              m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};
   m_state->ClearReplies();
   if (!m_state->Send(kTextModeCommand)) return WAIT_FAILED;
-  const DWORD result = WaitOnOwnerThread(4, handles, TEXT_MODE_WAIT_MS);
+  const DWORD result = WaitForMultipleObjects(4, handles, FALSE, TEXT_MODE_WAIT_MS);
   if (result == WAIT_OBJECT_0 + 3) return WAIT_FAILED;  // the line is gone
   RecordResult(*m_state, result);
   return result;

@@ -12,8 +12,10 @@
 //   exchange.StartWrite(record, &problems);  // refused: nothing was sent
 //   exchange.Stop();                      // also done by the destructor
 //
-// Thread contract: the owner calls every member from one thread (the GUI
-// thread for the dialog); Cancel, IsBusy, Layout, FirmwareVersion, Record and
+// Thread contract: the owner calls the members from one thread at a time
+// (the Device Setting dialog hands the session to its background work for
+// the opening's and the close's waits, and meanwhile calls only the members
+// any thread may call). Cancel, IsBusy, Layout, FirmwareVersion, Record and
 // LastResult may be called from any thread. Callbacks run on the session's
 // reader and worker threads, and on the owner's thread inside QueryVersion
 // and SetTextMode; they must return quickly (post, never block on the owner)
@@ -29,17 +31,11 @@
 
 namespace settings {
 
-// Waits on `count` handles like WaitForMultipleObjects (any one, bounded).
-// A GUI owner passes one that keeps its window responsive meanwhile.
-using ReplyWaiter = std::function<DWORD(DWORD count, const HANDLE* handles, DWORD timeoutMs)>;
-
 struct ExchangeOptions {
   ExchangeCallbacks callbacks;
   // The layout and version text to assume until the tracker reports its own.
   SettingsLayout layout = SettingsLayout::Extended;
   std::string firmwareVersion;
-  // Used by QueryVersion and SetTextMode; WaitForMultipleObjects when empty.
-  ReplyWaiter waiter;
 };
 
 struct VersionAnswer {
@@ -110,11 +106,9 @@ class SettingsExchange {
   bool LineLost() const { return m_state->LineLost(); }
 
  private:
-  DWORD WaitOnOwnerThread(DWORD count, const HANDLE* handles, DWORD timeoutMs);
   StartResult StartWorker(LPTHREAD_START_ROUTINE routine);
 
   std::shared_ptr<ExchangeState> m_state;
-  ReplyWaiter m_waiter;
   HANDLE m_hReaderThread = nullptr;
   HANDLE m_hWorkerThread = nullptr;
   bool m_bStopped = false;

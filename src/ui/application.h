@@ -1,27 +1,48 @@
-// Process-wide facts of the windowed program: its name (the caption of
-// message boxes shown without one) and its main window (the owner of dialogs
-// and boxes constructed without a parent).
+// Process-wide facts of the windowed program and its event loop: the
+// program's name (the caption of message boxes shown without one), its main
+// window (the owner of dialogs and boxes constructed without one) and its
+// icon.
 //
-// Thread contract: SetApplicationName and SetMainWindow on the GUI thread
-// before workers start; ApplicationName from any thread; MainWindow on the
-// GUI thread only (the pointer it returns is only good there).
+// Application is the toolkit's application object; exactly one exists while
+// windows are shown. It takes the toolkit's own options out of argv.
+//
+// Thread contract: Application, SetApplicationName, SetApplicationIcon and
+// SetMainWindow on the GUI thread before workers start; ApplicationName and
+// IsGuiThread from any thread; MainWindow on the GUI thread only.
 #pragma once
 
+#include <memory>
 #include <string>
-
-#include <QPointer>
-#include <QWidget>
 
 namespace ui {
 
-// The name of the program; Qt derives it from the executable's file name.
+class TemplateDialog;
+
+class Application {
+ public:
+  Application(int& argc, char** argv);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The executable's file name without folder and extension (GUI thread,
+// with an application).
+std::string ExecutableName();
+
 void SetApplicationName(std::string name);
 std::string ApplicationName();
+// The icon of every window, from PNG bytes.
+void SetApplicationIcon(const unsigned char* png, unsigned int size);
 
-void SetMainWindow(QWidget* window);
-QWidget* MainWindow();
+void SetMainWindow(TemplateDialog* window);
+TemplateDialog* MainWindow();
 
-// True on the thread that runs the Qt event loop (false without a QApplication).
+// True on the thread that runs the event loop (false without an application).
 bool IsGuiThread();
 
 }  // namespace ui

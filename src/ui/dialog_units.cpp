@@ -1,8 +1,5 @@
 #include "ui/dialog_units.h"
 
-#include <QFontDatabase>
-#include <QFontMetrics>
-
 namespace ui {
 namespace {
 // Rounds a * b / c to the nearest integer, halves away from zero.
@@ -13,25 +10,10 @@ int MulDiv(int a, int b, int c) {
 }
 }  // namespace
 
-QFont DialogFont(const std::string& faceName, int pointSize) {
-  QFont font;
-  if (faceName.empty() || faceName == "System" || faceName == "MS Shell Dlg") {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  } else {
-    font = QFont(QString::fromStdString(faceName));
-    font.setStyleHint(QFont::SansSerif);
-  }
-  if (pointSize > 0) font.setPointSize(pointSize);
-  return font;
-}
-
-DialogBaseUnits BaseUnitsOf(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const int width =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+DialogBaseUnits BaseUnitsFromMetrics(int lettersWidth, int height) {
   DialogBaseUnits units;
-  units.cx = (width / 26 + 1) / 2;
-  units.cy = metrics.height();
+  units.cx = (lettersWidth / 26 + 1) / 2;
+  units.cy = height;
   if (units.cx <= 0) units.cx = 1;
   if (units.cy <= 0) units.cy = 1;
   return units;
@@ -40,16 +22,16 @@ DialogBaseUnits BaseUnitsOf(const QFont& font) {
 int DialogUnitsToPixelsX(const DialogBaseUnits& units, int x) { return MulDiv(x, units.cx, 4); }
 int DialogUnitsToPixelsY(const DialogBaseUnits& units, int y) { return MulDiv(y, units.cy, 8); }
 
-QRect DialogRectToPixels(const DialogBaseUnits& units, int x, int y, int cx, int cy) {
+PixelRect DialogRectToPixels(const DialogBaseUnits& units, int x, int y, int cx, int cy) {
   const int left = DialogUnitsToPixelsX(units, x);
   const int top = DialogUnitsToPixelsY(units, y);
   const int right = DialogUnitsToPixelsX(units, x + cx);
   const int bottom = DialogUnitsToPixelsY(units, y + cy);
-  return QRect(left, top, right - left, bottom - top);
+  return PixelRect{left, top, right - left, bottom - top};
 }
 
-QSize DialogSizeToPixels(const DialogBaseUnits& units, int cx, int cy) {
-  return QSize(DialogUnitsToPixelsX(units, cx), DialogUnitsToPixelsY(units, cy));
+PixelSize DialogSizeToPixels(const DialogBaseUnits& units, int cx, int cy) {
+  return PixelSize{DialogUnitsToPixelsX(units, cx), DialogUnitsToPixelsY(units, cy)};
 }
 
 }  // namespace ui

@@ -6,7 +6,7 @@
 // with a path or a cancel.
 //
 // Thread contract: ShowFileDialog may be called from any thread; off the GUI
-// thread it is carried out there (gui_call.h Send) and the caller waits. The
+// thread it is carried out there (window_ref.h Send) and the caller waits. The
 // hook runs on the GUI thread.
 #pragma once
 
@@ -16,10 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include <QPointer>
-#include <QWidget>
-
 #include "platform/win_types.h"
+#include "ui/window_ref.h"
 
 #ifndef _WIN32
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x2u;
@@ -39,7 +37,7 @@ enum class FileDialogMode { Open, Save };
 
 struct FileDialogRequest {
   FileDialogMode mode = FileDialogMode::Open;
-  QPointer<QWidget> owner;          // null: the main window
+  WindowRef owner;                  // empty or gone: the main window
   std::string title;                // empty: the platform's own title
   std::vector<FileFilter> filters;
   int selectedFilter = 0;           // index into `filters`

@@ -6,7 +6,7 @@
 // anyone to click them.
 //
 // Thread contract: ShowMessageBox may be called from any thread; off the GUI
-// thread it is carried out there (gui_call.h Send) and the caller waits for
+// thread it is carried out there (window_ref.h Send) and the caller waits for
 // the answer. The hook runs on the GUI thread.
 #pragma once
 
@@ -14,9 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include <QPointer>
-#include <QWidget>
-
+#include "ui/window_ref.h"
 #include "ui/window_styles.h"
 
 namespace ui {
@@ -30,7 +28,7 @@ struct MessageBoxRequest {
 // Shows a box owned by `owner`. Returns IDOK, IDCANCEL, IDYES, IDNO or
 // IDRETRY; 0 when the owner window is gone (nothing is shown then).
 // An empty caption shows the program's name.
-int ShowMessageBox(const QPointer<QWidget>& owner, std::string_view text,
+int ShowMessageBox(const WindowRef& owner, std::string_view text,
                    std::string_view caption = {}, UINT type = MB_OK);
 // The same, owned by the application's main window (none when there is none).
 int ShowMessageBox(std::string_view text, std::string_view caption = {}, UINT type = MB_OK);

@@ -1,62 +1,113 @@
 // A dialog built from a template (dialog_template.h), the stand-in for the
 // dialog framework's CDialog: the window gets the template's caption, font,
-// frame and client size; each control becomes a child widget at its place,
-// converted from dialog units with the font's metrics, found again by id.
+// frame and client size; each control is made at its place, converted from
+// dialog units with the font's metrics, and found again by its id. The
+// dialog speaks only through the operations below; the toolkit's window
+// behind it (DialogWindow: qt/ or win32/) is not part of this interface.
 //
 // Handlers follow the framework: OnInitDialog before the dialog first shows,
 // OnOK for the IDOK button and for Enter when no push button takes it (the
-// focused one, or else the template's default one),
-// OnCancel for the IDCANCEL button and Escape, OnClose for the close box
-// (default: end the dialog with IDCANCEL), OnTimer for the dialog's clock
-// timers. EndDialog ends a modal or modeless run.
+// focused one, or else the template's default one), OnCancel for the
+// IDCANCEL button and Escape, OnClose for the close box (default: end the
+// dialog with IDCANCEL), OnCommand for a click on any other push button,
+// OnKillFocus when an edit or a combo box loses the focus, OnTimer for the
+// dialog's clock timers, OnDeviceChange after WatchDeviceChanges.
 //
-// A dialog constructed without a parent is owned by the application's main
+// Busy: between BeginBusy and EndBusy (they nest) the dialog acts on no
+// user input: clicks, keys and close requests are dropped, the busy cursor
+// shows, and the window keeps painting. Timer ticks and device changes that
+// fall in that time are held back and delivered once after it, as queued
+// calls, if the timer still runs then. WaitThen and RunThen are the dialog's
+// long waits: busy while a worker waits or works, then the continuation on
+// the GUI thread (background_work.h).
+//
+// A dialog constructed without an owner is owned by the application's main
 // window (application.h), as a dialog created with no parent window is.
 //
-// Thread contract: GUI thread only. Workers reach a dialog through
-// gui_call.h with a QPointer to it, never through a raw pointer.
+// Thread contract: GUI thread only. Workers reach a dialog through Ref()
+// (window_ref.h), never through a raw pointer.
 #pragma once
 
-#include <map>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
-#include <QDialog>
-#include <QPushButton>
-
-#include "ui/clock_timer.h"
+#include "platform/win_types.h"
+#include "ui/background_work.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
+#include "ui/window_ref.h"
 #include "ui/window_styles.h"
 
 namespace ui {
 
-class TemplateDialog : public QDialog {
-  Q_OBJECT
+class DialogWindow;
+
+class TemplateDialog {
  public:
-  explicit TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* parent = nullptr);
-  ~TemplateDialog() override;
+  explicit TemplateDialog(const DialogTemplate& dialogTemplate, TemplateDialog* owner = nullptr);
+  virtual ~TemplateDialog();
+  TemplateDialog(const TemplateDialog&) = delete;
+  TemplateDialog& operator=(const TemplateDialog&) = delete;
 
   int TemplateId() const { return templateId_; }
-  const DialogBaseUnits& BaseUnits() const { return units_; }
+  const DialogBaseUnits& BaseUnits() const;
+  // The owner given at construction (or the main window then), or null.
+  TemplateDialog* Owner() const { return owner_; }
+  // A reference that workers may hold (window_ref.h).
+  WindowRef Ref() const { return WindowRef(life_); }
 
-  // The control with this id, or null.
-  QWidget* Control(int id) const;
-  template <class Widget>
-  Widget* ControlAs(int id) const {
-    return qobject_cast<Widget*>(Control(id));
-  }
+  // The caption.
+  void SetWindowText(std::string_view text);
+  std::string WindowText() const;
 
-  // Texts, enabling, visibility and read-only state of controls by id.
-  // Texts are 8-bit (text.h): labels, buttons, edits, a combo's edit field,
-  // a group box's caption.
+  // Texts, enabling, visibility, read-only state and focus of controls by
+  // id. Texts are 8-bit: labels, buttons, edits, a combo's edit field (or its
+  // selected item), a group box's caption. An unknown id does nothing.
+  bool HasItem(int id) const;
   std::string ItemText(int id) const;
   void SetItemText(int id, std::string_view text);
   void EnableItem(int id, bool enable);
+  bool IsItemEnabled(int id) const;
   void ShowItem(int id, bool show);
+  bool IsItemVisible(int id) const;
   void SetItemReadOnly(int id, bool readOnly);
+  bool ItemHasFocus(int id) const;
+  void SetItemFocus(int id);
+
+  // Combo boxes and list boxes: items by position, the selection (-1: none).
+  int ItemCount(int id) const;
+  std::string ItemString(int id, int index) const;
+  int AddString(int id, std::string_view text);  // returns its position
+  void InsertString(int id, int index, std::string_view text);
+  void DeleteString(int id, int index);
+  int CurSel(int id) const;
+  void SetCurSel(int id, int index);
+  // The position of the item whose text is exactly `text` (case-sensitive), or -1.
+  int FindStringExact(int id, std::string_view text) const;
+
+  // Progress bars: a 32-bit range and a position kept inside it; an empty
+  // range (low >= high) shows an empty bar. SetProgressPos returns the
+  // previous position.
+  void SetProgressRange(int id, int low, int high);
+  int SetProgressPos(int id, int pos);
+  int ProgressPos(int id) const;
+  std::pair<int, int> ProgressRange(int id) const;
+
+  // Geometry in pixels, for dialogs that fit themselves to their texts.
+  PixelRect ItemRect(int id) const;
+  void SetItemRect(int id, const PixelRect& rect);
+  // The width control `id` needs to show `text` whole in its own font,
+  // with its frame, margins and (list boxes) a vertical scroll bar.
+  int WidthToShow(int id, std::string_view text) const;
+  int ClientWidth() const;
+  void SetClientWidth(int width);
+  // Places the dialog at its owner's left edge, `offsetY` pixels below the
+  // top of the owner's frame.
+  void PlaceBelowOwnerTop(int offsetY);
 
   // Runs OnInitDialog, then shows the dialog modally until EndDialog.
   // Returns the code given to EndDialog.
@@ -65,6 +116,7 @@ class TemplateDialog : public QDialog {
   void ShowModeless();
   void EndDialog(int result);
   bool Ended() const { return ended_; }
+  int Result() const { return result_; }
 
   // A repeating timer with this id that calls OnTimer(id) every `periodMs`
   // clock milliseconds; replaces a timer with the same id. Returns the id.
@@ -73,29 +125,62 @@ class TemplateDialog : public QDialog {
   bool KillTimer(UINT id);
   bool TimerActive(UINT id) const;
 
+  void BeginBusy();
+  void EndBusy();
+  bool IsBusy() const { return busyDepth_ > 0; }
+
+  // Busy until `handle` is signalled or `timeoutMs` passes, then EndBusy and
+  // then(result) on the GUI thread.
+  void WaitThen(HANDLE handle, DWORD timeoutMs, std::function<void(DWORD)> then);
+  // Busy while `work` runs on a worker (it must end within its own bound,
+  // and touch nothing the GUI thread uses meanwhile), then EndBusy and then().
+  void RunThen(std::function<void()> work, std::function<void()> then);
+
+  // Reports ports that come and go through OnDeviceChange from now on.
+  void WatchDeviceChanges();
+
+  // The toolkit's window (for the toolkit's own code and its tests).
+  DialogWindow& Window() const { return *window_; }
+
  protected:
   virtual bool OnInitDialog() { return true; }
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
-  // The close box; the default ends the dialog with IDCANCEL.
   virtual void OnClose() { EndDialog(IDCANCEL); }
+  // A push button other than IDOK and IDCANCEL was clicked; false when the
+  // dialog does not handle `id`.
+  virtual bool OnCommand(int id) { return false; }
+  virtual void OnKillFocus(int id) {}
   virtual void OnTimer(UINT id) {}
+  virtual void OnDeviceChange() {}
 
-  void keyPressEvent(QKeyEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void setVisible(bool visible) override;
-  void accept() override { OnOK(); }
-  void reject() override { OnCancel(); }
+  // Joins the dialog's background work and drops its continuations; a
+  // derived dialog calls it first in its destructor, before the members the
+  // work touches go away.
+  void StopBackgroundWork() { background_.Stop(); }
 
  private:
-  void Build(const DialogTemplate& dialogTemplate);
+  friend class DialogWindow;
+  // Called by the toolkit's window.
+  void Initialise();
+  void DeliverTimer(UINT id);
+  void DeliverDeviceChange();
+  // The toolkit's part of the busy state, of showing and of ending.
+  void SetWindowBusy(bool busy);
+  int RunModal();
+  void ShowWindow();
+  void CloseWindow(int result);
 
   int templateId_ = 0;
-  DialogBaseUnits units_;
-  std::map<int, QWidget*> controls_;
-  std::vector<QPushButton*> templateDefaults_;  // created as BS_DEFPUSHBUTTON
-  std::map<UINT, std::unique_ptr<ClockTimer>> timers_;
+  TemplateDialog* owner_ = nullptr;
+  std::shared_ptr<WindowRef::Life> life_;
+  std::unique_ptr<DialogWindow> window_;
+  BackgroundWork background_;
+  int busyDepth_ = 0;
+  std::set<UINT> heldTicks_;
+  bool heldDeviceChange_ = false;
   bool ended_ = false;
+  int result_ = 0;
   bool initialised_ = false;
 };
 

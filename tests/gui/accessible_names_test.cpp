@@ -10,10 +10,11 @@
 #include <QListWidget>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "res/resource_ids.h"
 #include "serial/scan_port_dlg.h"
 #include "settings/device_setting_dlg.h"
-#include "ui/text.h"
+#include "ui/qt/text.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ bool IsField(const QWidget* w) {
 // The accessible name of every field of `dialog`, by control id.
 std::map<int, std::string> FieldNames(ui::TemplateDialog& dialog) {
   std::map<int, std::string> names;
-  for (QWidget* w : dialog.findChildren<QWidget*>()) {
-    if (w->parentWidget() != &dialog || !IsField(w)) continue;
+  QDialog* window = ui::qt::Window(dialog);
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (w->parentWidget() != window || !IsField(w)) continue;
     QAccessibleInterface* node = QAccessible::queryAccessibleInterface(w);
     EXPECT_NE(node, nullptr) << w->objectName().toStdString();
     if (node == nullptr) continue;
@@ -55,7 +57,7 @@ TEST_F(MainWindowTest, MainWindowFieldsAreNamedAfterTheirCaptions) {
 }
 
 TEST_F(MainWindowTest, DeviceSettingFieldsAreNamedAfterTheirCaptions) {
-  CDeviceSettingDlg dialog(window_.get());
+  CDeviceSettingDlg dialog(INVALID_HANDLE_VALUE);
   const auto names = FieldNames(dialog);
   EXPECT_GE(names.size(), settings::SETTINGS_TABLE.size());
   ExpectNamedAndDistinct(names);

@@ -12,9 +12,10 @@
 #include <QTimer>
 
 #include "device_setting_fixture.h"
+#include "qt_controls.h"
+#include "ui/qt/dialog_font.h"
 #include "res/dialog_templates.h"
-#include "ui/pumped_wait.h"
-#include "ui/text.h"
+#include "ui/qt/text.h"
 
 namespace {
 
@@ -31,11 +32,12 @@ std::string LabelText(const QLabel* label) { return ui::FromQt(label->text()); }
 
 // Visible controls other than group boxes must not overlap, and every one
 // must lie inside the dialog.
-void ExpectTidy(const CDeviceSettingDlg& dialog) {
+void ExpectTidy(const CDeviceSettingDlg& d) {
+  const QDialog& window = *ui::qt::Window(d);
   std::vector<const QWidget*> shown;
-  for (const QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+  for (const QWidget* w : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (w->isHidden() || qobject_cast<const QGroupBox*>(w) != nullptr) continue;
-    EXPECT_TRUE(dialog.rect().contains(w->geometry())) << w->objectName().toStdString();
+    EXPECT_TRUE(window.rect().contains(w->geometry())) << w->objectName().toStdString();
     shown.push_back(w);
   }
   for (std::size_t i = 0; i < shown.size(); ++i)
@@ -50,13 +52,13 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
   EXPECT_EQ(t.caption, "Device Setting");
   EXPECT_EQ(t.cx, 398);
   EXPECT_EQ(t.cy, 344);
-  CDeviceSettingDlg dialog;
-  EXPECT_EQ(dialog.size(), ui::DialogSizeToPixels(dialog.BaseUnits(), 398, 344));
+  CDeviceSettingDlg dialog(INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ui::qt::Window(dialog)->size(), ui::qt::ToQSize(ui::DialogSizeToPixels(dialog.BaseUnits(), 398, 344)));
 
   // Every caption is whole: one-line captions within their width, wrapped
   // ones within their height.
   std::set<std::string> captions;
-  for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+  for (const QLabel* label : ui::qt::Window(dialog)->findChildren<QLabel*>()) {
     const QString text = label->text();
     captions.insert(ui::FromQt(text));
     if (text.isEmpty()) continue;
@@ -66,7 +68,7 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
       EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width()) << LabelText(label);
     }
   }
-  for (const QGroupBox* box : dialog.findChildren<QGroupBox*>()) captions.insert(ui::FromQt(box->title()));
+  for (const QGroupBox* box : ui::qt::Window(dialog)->findChildren<QGroupBox*>()) captions.insert(ui::FromQt(box->title()));
   for (const char* text : {"Basic setup", "Tracker information", "SMS default retrun phone number", "SOS number",
                            "*Extra Setting", "Default report mode", "Motion mode setting", "Sleep mode setup",
                            "GPRS setup", "Firmware Version", "IMEI Number", "min(30-1440)", "sec(10-86400)",
@@ -76,7 +78,7 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
   for (const settings::SettingInfo& s : settings::SETTINGS_TABLE) {
     SCOPED_TRACE(std::string(s.identifier));
     EXPECT_TRUE(captions.count(std::string(s.caption)));
-    QWidget* field = dialog.Control(s.controlId);
+    QWidget* field = ui::qt::Control(dialog, s.controlId);
     ASSERT_NE(field, nullptr);
     if (settings::IsList(s)) {
       auto* combo = qobject_cast<QComboBox*>(field);
@@ -99,25 +101,25 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
       {1069, "Enable Cell ID (0/1)"}, {1078, "Disconnect interval"}, {1079, "Mode status"},
       {1081, "GSM off in static"}, {1092, "Device"}, {1093, "sec"}};
   for (const auto& [id, text] : captionIds) EXPECT_EQ(dialog.ItemText(id), text) << id;
-  EXPECT_EQ(dialog.Control(1046)->geometry().topLeft(), dialog.Control(1080)->geometry().topLeft());
-  EXPECT_EQ(dialog.Control(1068)->geometry(), dialog.Control(1079)->geometry());
+  EXPECT_EQ(ui::qt::Control(dialog, 1046)->geometry().topLeft(), ui::qt::Control(dialog, 1080)->geometry().topLeft());
+  EXPECT_EQ(ui::qt::Control(dialog, 1068)->geometry(), ui::qt::Control(dialog, 1079)->geometry());
 
   // The bottom row, and lists with contents of their own.
   const std::vector<std::pair<int, std::string>> buttons = {
       {1073, "Import"}, {1074, "Export"}, {1075, "Get device setting"}, {1057, "Set to device"}, {1062, "Exit"}};
   for (const auto& [id, text] : buttons) {
-    auto* button = dialog.ControlAs<QPushButton>(id);
+    auto* button = ui::qt::ControlAs<QPushButton>(dialog, id);
     ASSERT_NE(button, nullptr);
     EXPECT_EQ(ui::FromQt(button->text()), text);
     EXPECT_FALSE(button->isDefault());
   }
-  EXPECT_EQ(dialog.Control(1058)->width(), ui::DialogUnitsToPixelsX(dialog.BaseUnits(), 88));
-  EXPECT_FALSE(dialog.Control(1058)->isHidden());
-  EXPECT_TRUE(dialog.Control(1059)->isHidden());
-  EXPECT_FALSE(dialog.Control(1059)->isEnabled());
-  EXPECT_EQ(dialog.ControlAs<QComboBox>(1088)->count(), 26);
-  EXPECT_EQ(dialog.ControlAs<QComboBox>(1087)->count(), 8);
-  EXPECT_EQ(dialog.ControlAs<QComboBox>(1061)->count(), 0) << "filled when the dialog opens";
+  EXPECT_EQ(ui::qt::Control(dialog, 1058)->width(), ui::DialogUnitsToPixelsX(dialog.BaseUnits(), 88));
+  EXPECT_FALSE(ui::qt::Control(dialog, 1058)->isHidden());
+  EXPECT_TRUE(ui::qt::Control(dialog, 1059)->isHidden());
+  EXPECT_FALSE(ui::qt::Control(dialog, 1059)->isEnabled());
+  EXPECT_EQ(ui::qt::ControlAs<QComboBox>(dialog, 1088)->count(), 26);
+  EXPECT_EQ(ui::qt::ControlAs<QComboBox>(dialog, 1087)->count(), 8);
+  EXPECT_EQ(ui::qt::ControlAs<QComboBox>(dialog, 1061)->count(), 0) << "filled when the dialog opens";
 }
 
 struct LayoutCase {
@@ -241,8 +243,8 @@ TEST_F(DeviceSettingTest, SettingOpensTheDialogOnTheConnectionWithTheReaderPause
   CMainDlg& w = OpenWindow();
   ui::SetMainWindow(&w);
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(w.m_btnStart);
-  ASSERT_TRUE(WaitFor([&] { return w.m_btnSetting->isEnabled(); }));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
   const std::shared_ptr<ReaderLink> reader = w.m_reader;
 
   struct Seen {
@@ -254,27 +256,28 @@ TEST_F(DeviceSettingTest, SettingOpensTheDialogOnTheConnectionWithTheReaderPause
     bool ended = false;
   } seen;
   // Inside the opening waits: the windows paint on, with the busy cursor.
-  QTimer::singleShot(30, &w, [&] {
-    seen.waitedPumping = ui::InPumpedWait();
+  QTimer::singleShot(30, ui::qt::Window(w), [&] {
+    seen.waitedPumping = w.IsBusy() || (ui::qt::DialogOf(QApplication::activeModalWidget()) != nullptr &&
+                                        ui::qt::DialogOf(QApplication::activeModalWidget())->IsBusy());
     const QCursor* cursor = QApplication::overrideCursor();
     seen.busyCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
   });
   // Inside the modal loop: look, then leave by Exit.
   std::function<void()> whenIdle = [&] {
-    auto* d = w.findChild<CDeviceSettingDlg*>();
-    if (d == nullptr || !d->isVisible() || !d->Control(1075)->isEnabled()) {
-      QTimer::singleShot(20, &w, whenIdle);
+    auto* d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
+    if (d == nullptr || !ui::qt::Window(*d)->isVisible() || !ui::qt::Control(*d, 1075)->isEnabled()) {
+      QTimer::singleShot(20, ui::qt::Window(w), whenIdle);
       return;
     }
     seen.idle = true;
     seen.readerPaused = reader->m_bReaderPaused.load() == 1;
     seen.imei = d->ItemText(1091);
-    d->ControlAs<QPushButton>(1062)->click();
-    QTimer::singleShot(HANG_BOUND_MS, d, [d] { d->EndDialog(IDCANCEL); });  // only on a hang
+    ui::qt::ControlAs<QPushButton>(*d, 1062)->click();
+    QTimer::singleShot(HANG_BOUND_MS, ui::qt::Window(*d), [d] { d->EndDialog(IDCANCEL); });  // only on a hang
   };
-  QTimer::singleShot(50, &w, whenIdle);
+  QTimer::singleShot(50, ui::qt::Window(w), whenIdle);
 
-  Click(w.m_btnSetting);  // returns when the dialog has ended
+  Click(SettingButton(w));  // returns when the dialog has ended
   EXPECT_TRUE(seen.waitedPumping);
   EXPECT_TRUE(seen.busyCursor);
   EXPECT_TRUE(seen.idle);
@@ -282,11 +285,11 @@ TEST_F(DeviceSettingTest, SettingOpensTheDialogOnTheConnectionWithTheReaderPause
   EXPECT_EQ(seen.imei, "356938035643809");
   EXPECT_EQ(reader->m_bReaderPaused.load(), 0);
   EXPECT_EQ(reader->m_bReaderRunning.load(), 1);
-  EXPECT_EQ(w.m_stcImei->text(), QStringLiteral("356938035643809"));
+  EXPECT_EQ(ImeiLabel(w)->text(), QStringLiteral("356938035643809"));
   EXPECT_EQ(tracker_->CommandCount("at+cmgr=4\r"), 1);
 
   // The connection goes on: the port is still the window's.
-  Click(w.m_btnStart);  // Stop
+  Click(StartButton(w));  // Stop
   ExpectIdle();
 }
 

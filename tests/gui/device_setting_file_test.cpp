@@ -7,7 +7,7 @@
 
 #include "device_setting_fixture.h"
 #include "settings/settings_file.h"
-#include "ui/text.h"
+#include "ui/qt/text.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST_F(DeviceSettingFileTest, ExportThenImportGivesBackTheSameControlsAndTheDevi
     const auto requests = chooser.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].mode, ui::FileDialogMode::Save);
-    EXPECT_EQ(requests[0].owner.data(), &d);
+    EXPECT_EQ(requests[0].owner.Get(), &d);
     EXPECT_EQ(requests[0].flags, OFN_OVERWRITEPROMPT | OFN_LONGNAMES);
     EXPECT_TRUE(requests[0].defaultExtension.empty());
     EXPECT_TRUE(requests[0].initialName.empty());
@@ -75,12 +75,12 @@ TEST_F(DeviceSettingFileTest, ExportThenImportGivesBackTheSameControlsAndTheDevi
     const auto requests = chooser.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].mode, ui::FileDialogMode::Open);
-    EXPECT_EQ(requests[0].owner.data(), &d);
+    EXPECT_EQ(requests[0].owner.Get(), &d);
     EXPECT_EQ(requests[0].flags, OFN_FILEMUSTEXIST | OFN_LONGNAMES);
     EXPECT_EQ(requests[0].filters.size(), 2u);
   }
   EXPECT_EQ(d.ReadSettings(), values);
-  EXPECT_EQ(ui::FromQt(d.windowTitle()), "Device Setting -- Fleet [7] = north");
+  EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting -- Fleet [7] = north");
   EXPECT_TRUE(Item(1057)->isEnabled()) << "an import is there to be sent";
   EXPECT_TRUE(boxes_.Shown().empty());
 
@@ -88,7 +88,7 @@ TEST_F(DeviceSettingFileTest, ExportThenImportGivesBackTheSameControlsAndTheDevi
   // next export writes.
   Click(Item(1075));
   ASSERT_TRUE(AwaitIdle());
-  EXPECT_EQ(ui::FromQt(d.windowTitle()), "Device Setting -- Fleet [7] = north");
+  EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting -- Fleet [7] = north");
   EXPECT_EQ(d.ReadSettings().deviceName, "");
 }
 
@@ -114,7 +114,7 @@ TEST_F(DeviceSettingFileTest, ExportThatCannotBeWrittenSaysSoAndImportOfAnUnread
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_NE(shown[1].text.find("gone.ini"), std::string::npos);
   EXPECT_EQ(d.ReadSettings(), Example()) << "the fields keep their values";
-  EXPECT_EQ(ui::FromQt(d.windowTitle()), "Device Setting");
+  EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting");
 }
 
 TEST_F(DeviceSettingFileTest, CancelledFileDialogsChangeNothing) {
@@ -126,7 +126,7 @@ TEST_F(DeviceSettingFileTest, CancelledFileDialogsChangeNothing) {
   Click(Item(1074));
   EXPECT_EQ(chooser.Requests().size(), 2u);
   EXPECT_EQ(d.ReadSettings(), Example());
-  EXPECT_EQ(ui::FromQt(d.windowTitle()), "Device Setting");
+  EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting");
   EXPECT_TRUE(QDir(folder_.path()).isEmpty());
   EXPECT_TRUE(boxes_.Shown().empty());
 }

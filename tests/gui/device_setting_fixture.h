@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "res/resource_ids.h"
 #include "serial/open_serial_port.h"
 #include "settings/device_setting_dlg.h"
@@ -60,9 +61,11 @@ class DeviceSettingTest : public MainWindowTest {
 
   // Opens the dialog as Setting does (it returns in the Reading state).
   CDeviceSettingDlg& OpenDialog() {
-    dialog_ = std::make_unique<CDeviceSettingDlg>();
+    dialog_ = std::make_unique<CDeviceSettingDlg>(window_->m_hPort, window_.get());
     dialog_->SetImei(kImei);
     dialog_->ShowModeless();
+    // The opening (version query, text mode) runs as background work.
+    Settle();
     return *dialog_;
   }
 
@@ -73,15 +76,17 @@ class DeviceSettingTest : public MainWindowTest {
     return d;
   }
 
-  bool IsIdle() const { return dialog_->Control(IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
+  bool AnyBusy() const override { return MainWindowTest::AnyBusy() || (dialog_ && dialog_->IsBusy()); }
+
+  bool IsIdle() const { return ui::qt::Control(*dialog_, IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
   bool AwaitIdle() { return WaitFor([&] { return IsIdle(); }); }
 
-  QWidget* Item(int id) const { return dialog_->Control(id); }
+  QWidget* Item(int id) const { return ui::qt::Control(*dialog_, id); }
   QLineEdit* Edit(settings::SettingId id) const {
-    return dialog_->ControlAs<QLineEdit>(settings::Setting(id).controlId);
+    return ui::qt::ControlAs<QLineEdit>(*dialog_, settings::Setting(id).controlId);
   }
   QComboBox* List(settings::SettingId id) const {
-    return dialog_->ControlAs<QComboBox>(settings::Setting(id).controlId);
+    return ui::qt::ControlAs<QComboBox>(*dialog_, settings::Setting(id).controlId);
   }
   std::string Status() const { return dialog_->ItemText(IDC_STC_TRANSFER_STATUS); }
 

@@ -36,16 +36,16 @@ TEST_F(DeviceSettingTest, EditedValueIsWrittenAsTheFourTextsAndCloseIsRefusedWhi
   Click(Item(1057));
   d.OnSetToDevice();
   d.OnGetDeviceSetting();
-  d.close();
-  QTest::keyClick(&d, Qt::Key_Escape);
-  QTest::keyClick(&d, Qt::Key_Return);
+  ui::qt::Window(d)->close();
+  QTest::keyClick(ui::qt::Window(d), Qt::Key_Escape);
+  QTest::keyClick(ui::qt::Window(d), Qt::Key_Return);
   d.OnCommand(ID_APP_EXIT);
   EXPECT_FALSE(d.Ended());
   // Half-way, with the event loop running: the close box is still refused.
   ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+cmgw=+2\r") == 2; }));
   ASSERT_EQ(d.m_bBusy, 1);
-  d.close();
-  EXPECT_TRUE(d.isVisible());
+  ui::qt::Window(d)->close();
+  EXPECT_TRUE(ui::qt::Window(d)->isVisible());
   EXPECT_FALSE(d.Ended());
 
   ASSERT_TRUE(AwaitIdle());
@@ -58,7 +58,8 @@ TEST_F(DeviceSettingTest, EditedValueIsWrittenAsTheFourTextsAndCloseIsRefusedWhi
   for (int id : {1073, 1074, 1075, 1057, 1062}) EXPECT_TRUE(Item(id)->isEnabled()) << id;
 
   // Idle again: the same close box now ends the dialog and its session.
-  d.close();
+  ui::qt::Window(d)->close();
+  Settle();
   EXPECT_TRUE(d.Ended());
   EXPECT_EQ(d.m_exchange, nullptr);
 }
@@ -180,7 +181,8 @@ TEST_F(DeviceSettingTest, EscapeRunsTheCloseProcedureWhenNoWriteRuns) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   CDeviceSettingDlg& d = OpenDialogIdle();
   Edit(SettingId::userName)->setFocus();
-  QTest::keyClick(&d, Qt::Key_Escape);
+  QTest::keyClick(ui::qt::Window(d), Qt::Key_Escape);
+  Settle();
   EXPECT_TRUE(d.Ended());
   EXPECT_EQ(d.m_exchange, nullptr);
 }
@@ -195,9 +197,9 @@ TEST_F(DeviceSettingTest, EnterInAnyFieldKeepsTheDialogAndTheTypedValues) {
   name->setFocus();
 
   int fields = 0;
-  for (QWidget* field : d.findChildren<QWidget*>()) {
+  for (QWidget* field : ui::qt::Window(d)->findChildren<QWidget*>()) {
     const bool isField = qobject_cast<QLineEdit*>(field) != nullptr || qobject_cast<QComboBox*>(field) != nullptr;
-    if (!isField || field->parentWidget() != &d || !field->isVisible() || !field->isEnabled()) continue;
+    if (!isField || field->parentWidget() != ui::qt::Window(d) || !field->isVisible() || !field->isEnabled()) continue;
     ++fields;
     field->setFocus();
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "gui_recorders.h"
+#include "res/dialog_templates.h"
 #include "ui/application.h"
+#include "ui/template_dialog.h"
 
 namespace {
 
@@ -21,8 +23,8 @@ TEST(MessageBox, WorkerBoxesAreShownOnTheGuiThreadWithTheProgramsNameAsDefaultCa
   boxes.OnShow([&](const ui::MessageBoxRequest&) { hookOnGuiThread = ui::IsGuiThread(); });
   boxes.Answer(IDNO);
 
-  QWidget owner;
-  QPointer<QWidget> guard(&owner);
+  ui::TemplateDialog owner(res::ScanPortDialogTemplate());
+  const ui::WindowRef guard = owner.Ref();
   std::atomic<int> answers[2] = {-1, -1};
   std::thread worker([&] {
     answers[0] = ui::ShowMessageBox(guard, "Open COM port fail!!", {}, MB_ICONEXCLAMATION);
@@ -45,8 +47,8 @@ TEST(MessageBox, WorkerBoxesAreShownOnTheGuiThreadWithTheProgramsNameAsDefaultCa
 
 TEST(MessageBox, OwnerThatIsGoneGetsNoBox) {
   MessageBoxRecorder boxes;
-  auto owner = std::make_unique<QWidget>();
-  QPointer<QWidget> guard(owner.get());
+  auto owner = std::make_unique<ui::TemplateDialog>(res::ScanPortDialogTemplate());
+  const ui::WindowRef guard = owner->Ref();
   owner.reset();
   EXPECT_EQ(ui::ShowMessageBox(guard, "late"), 0);
   EXPECT_TRUE(boxes.Shown().empty());

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "platform/sync.h"
 #include "serial/open_serial_port.h"
 
@@ -26,10 +27,10 @@ TEST_F(MainWindowTest, CloseBoxDuringAConnectionStopsTheReaderAndEndsTheProgram)
   CToolApp app(tracker_->PortPath());
   QTimer::singleShot(0, [&] {
     CMainDlg* w = app.m_pMainWnd;
-    Click(w->m_btnStart);
-    EXPECT_TRUE(WaitFor([&] { return !w->m_stcImei->text().isEmpty(); }));
+    Click(StartButton(*w));
+    EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(*w)->text().isEmpty(); }));
     reader = w->m_reader;
-    w->close();  // the close box
+    ui::qt::Window(*w)->close();  // the close box
     closeReturned = true;
   });
   EXPECT_EQ(app.InitInstance(), FALSE);
@@ -50,19 +51,20 @@ TEST_F(MainWindowTest, EscapeAndEnterWithoutADefaultButtonGoThroughTheCloseHandl
     SCOPED_TRACE(key == Qt::Key_Escape ? "Escape" : "Enter");
     CMainDlg& w = OpenWindow();
     ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-    Click(w.m_btnStart);
-    ASSERT_TRUE(WaitFor([&] { return !w.m_stcImei->text().isEmpty(); }));
+    Click(StartButton(w));
+    ASSERT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
     std::weak_ptr<ReaderLink> reader = w.m_reader;  // the window and the reader hold it
 
     // Enter goes to the dialog itself when no push button is the default one.
-    for (QPushButton* button : w.findChildren<QPushButton*>()) {
+    for (QPushButton* button : ui::qt::Window(w)->findChildren<QPushButton*>()) {
       button->setDefault(false);
       button->setAutoDefault(false);
     }
-    QTest::keyClick(&w, key);
+    QTest::keyClick(ui::qt::Window(w), key);
+    Settle();
 
     EXPECT_TRUE(w.Ended());
-    EXPECT_EQ(w.result(), IDCANCEL);
+    EXPECT_EQ(w.Result(), IDCANCEL);
     EXPECT_EQ(w.m_hPort, INVALID_HANDLE_VALUE);
     EXPECT_EQ(w.m_hReaderThread, nullptr);
     EXPECT_EQ(w.m_nTimerId, 0u);
@@ -76,24 +78,25 @@ TEST_F(MainWindowTest, EnterPressesStartWhichIsTheDefaultButton) {
   StartTracker();
   CMainDlg& w = OpenWindow();
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  QTest::keyClick(w.m_cmbPort, Qt::Key_Return);  // typed into the port list
+  QTest::keyClick(PortCombo(w), Qt::Key_Return);  // typed into the port list
+  Settle();
   EXPECT_FALSE(w.Ended());
-  EXPECT_EQ(w.m_btnStart->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Stop"));
   EXPECT_NE(w.m_hPort, INVALID_HANDLE_VALUE);
 }
 
 TEST_F(MainWindowTest, CloseIsRefusedWhileAnUpdateRuns) {
   CMainDlg& w = OpenWindow();
   w.m_bUpdating = 1;
-  w.close();
-  QTest::keyClick(&w, Qt::Key_Escape);
+  ui::qt::Window(w)->close();
+  QTest::keyClick(ui::qt::Window(w), Qt::Key_Escape);
   EXPECT_FALSE(w.Ended());
-  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(ui::qt::Window(w)->isVisible());
 
   w.m_bUpdating = 0;
-  w.close();
+  ui::qt::Window(w)->close();
   EXPECT_TRUE(w.Ended());
-  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(ui::qt::Window(w)->isVisible());
 }
 
 }  // namespace

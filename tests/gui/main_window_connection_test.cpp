@@ -4,8 +4,8 @@
 #include <QTimer>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "serial/open_serial_port.h"
-#include "ui/pumped_wait.h"
 
 namespace {
 
@@ -13,13 +13,13 @@ namespace {
 // state changed.
 class EnableWatcher : public QObject {
  public:
-  EnableWatcher(CMainDlg& window) : window_(window) { window.m_btnSetting->installEventFilter(this); }
+  EnableWatcher(CMainDlg& window) : window_(window) { SettingButton(window)->installEventFilter(this); }
   std::vector<std::pair<bool, std::uint32_t>> changes;
 
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::EnabledChange)
-      changes.emplace_back(window_.m_btnSetting->isEnabled(), window_.m_nImeiTicks);
+      changes.emplace_back(SettingButton(window_)->isEnabled(), window_.m_nImeiTicks);
     return false;
   }
 
@@ -34,15 +34,15 @@ TEST_F(MainWindowTest, StartShowsImeiAndEnablesSettingOnTheFifthTickWithoutFurth
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
   EnableWatcher watcher(w);
 
-  Click(w.m_btnStart);
-  EXPECT_EQ(w.m_btnStart->text(), QStringLiteral("Stop"));
-  EXPECT_FALSE(w.m_btnUpdate->isEnabled());
-  EXPECT_FALSE(w.m_btnScan->isEnabled());
-  EXPECT_TRUE(w.m_cmbPort->isEnabled());
+  Click(StartButton(w));
+  EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Stop"));
+  EXPECT_FALSE(UpdateButton(w)->isEnabled());
+  EXPECT_FALSE(ScanButton(w)->isEnabled());
+  EXPECT_TRUE(PortCombo(w)->isEnabled());
   EXPECT_NE(w.m_nTimerId, 0u);
 
-  ASSERT_TRUE(WaitFor([&] { return w.m_btnSetting->isEnabled(); }));
-  EXPECT_EQ(w.m_stcImei->text(), QStringLiteral("356938035643809"));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  EXPECT_EQ(ImeiLabel(w)->text(), QStringLiteral("356938035643809"));
   ASSERT_EQ(watcher.changes.size(), 1u) << "Setting changed state more than once";
   EXPECT_EQ(watcher.changes[0].second, 5u) << "Setting must come on the fifth tick with the IMEI shown";
   EXPECT_EQ(w.m_nTimerId, 0u);
@@ -52,7 +52,7 @@ TEST_F(MainWindowTest, StartShowsImeiAndEnablesSettingOnTheFifthTickWithoutFurth
   QTest::qWait(150);
   EXPECT_EQ(tracker_->CommandCount("2"), 1);
   EXPECT_EQ(tracker_->CommandCount("at+gsn\r"), 1) << "no query may follow the IMEI";
-  EXPECT_TRUE(w.m_btnSetting->isEnabled());
+  EXPECT_TRUE(SettingButton(w)->isEnabled());
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
@@ -64,17 +64,17 @@ TEST_F(MainWindowTest, WithoutAnImeiAnswerThePollGoesOnUntilStopAndSettingStaysO
   CMainDlg& w = OpenWindow();
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
 
-  Click(w.m_btnStart);
+  Click(StartButton(w));
   ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+gsn\r") >= 4; }));
-  EXPECT_TRUE(w.m_stcImei->text().isEmpty());
-  EXPECT_FALSE(w.m_btnSetting->isEnabled());
+  EXPECT_TRUE(ImeiLabel(w)->text().isEmpty());
+  EXPECT_FALSE(SettingButton(w)->isEnabled());
 
-  Click(w.m_btnStart);  // Stop
+  Click(StartButton(w));  // Stop
   ExpectIdle();
   const int queries = tracker_->CommandCount("at+gsn\r");
   QTest::qWait(300);  // three ticks' worth
   EXPECT_EQ(tracker_->CommandCount("at+gsn\r"), queries) << "the poll must end with Stop";
-  EXPECT_FALSE(w.m_btnSetting->isEnabled());
+  EXPECT_FALSE(SettingButton(w)->isEnabled());
 }
 
 TEST_F(MainWindowTest, StopKeepsTheImeiOnShowAndTheNextStartEmptiesIt) {
@@ -82,15 +82,15 @@ TEST_F(MainWindowTest, StopKeepsTheImeiOnShowAndTheNextStartEmptiesIt) {
   StartTracker();
   CMainDlg& w = OpenWindow();
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(w.m_btnStart);
-  ASSERT_TRUE(WaitFor([&] { return !w.m_stcImei->text().isEmpty(); }));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
 
-  w.m_progress->SetRange32(1, 10);
-  w.m_progress->SetPos(5);
-  Click(w.m_btnStart);  // Stop
+  ProgressBar(w)->SetRange32(1, 10);
+  ProgressBar(w)->SetPos(5);
+  Click(StartButton(w));  // Stop
   ExpectIdle();
-  EXPECT_EQ(w.m_stcImei->text(), QStringLiteral("356938035643809"));
-  EXPECT_EQ(w.m_progress->RangeHigh(), 0) << "Stop empties the progress bar";
+  EXPECT_EQ(ImeiLabel(w)->text(), QStringLiteral("356938035643809"));
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 0) << "Stop empties the progress bar";
 
   // The port was let go: it opens again at once.
   HANDLE again = OpenSerialPort(tracker_->PortPath().c_str(), 115200);
@@ -106,10 +106,10 @@ TEST_F(MainWindowTest, StopKeepsTheImeiOnShowAndTheNextStartEmptiesIt) {
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
   ClockSpeedScope fastProbe(200.0);
   QString imeiWhileProbing = QStringLiteral("unset");
-  boxes_.OnShow([&](const ui::MessageBoxRequest&) { imeiWhileProbing = w.m_stcImei->text(); });
-  Click(w.m_btnStart);
+  boxes_.OnShow([&](const ui::MessageBoxRequest&) { imeiWhileProbing = ImeiLabel(w)->text(); });
+  Click(StartButton(w));
   EXPECT_TRUE(imeiWhileProbing.isEmpty());
-  EXPECT_TRUE(w.m_stcImei->text().isEmpty());
+  EXPECT_TRUE(ImeiLabel(w)->text().isEmpty());
 }
 
 TEST_F(MainWindowTest, SilentPortGivesDeviceNotFoundAndLeavesTheWindowIdle) {
@@ -139,21 +139,21 @@ TEST_F(MainWindowTest, SilentPortGivesDeviceNotFoundAndLeavesTheWindowIdle) {
       return false;
     }
   } counter(&paints);
-  w.m_stcImei->installEventFilter(&counter);
-  QTimer::singleShot(40, &w, [&] {
-    seen.inWait = ui::InPumpedWait();
+  ImeiLabel(w)->installEventFilter(&counter);
+  QTimer::singleShot(40, ui::qt::Window(w), [&] {
+    seen.inWait = w.IsBusy();
     const QCursor* cursor = QApplication::overrideCursor();
     seen.busyCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
-    seen.startDisabled = !w.m_btnStart->isEnabled();
+    seen.startDisabled = !StartButton(w)->isEnabled();
     const int before = paints;
-    w.m_stcImei->update();
-    QTest::keyClick(&w, Qt::Key_Escape);  // would end the window if it were taken
-    QTimer::singleShot(30, &w, [&, before] {
-      if (ui::InPumpedWait()) seen.paintsAfterUpdate = paints - before;
+    ImeiLabel(w)->update();
+    QTest::keyClick(ui::qt::Window(w), Qt::Key_Escape);  // would end the window if it were taken
+    QTimer::singleShot(30, ui::qt::Window(w), [&, before] {
+      if (w.IsBusy()) seen.paintsAfterUpdate = paints - before;
     });
   });
 
-  Click(w.m_btnStart);
+  Click(StartButton(w));
   ASSERT_TRUE(seen.inWait) << "the probe ended before the check could run";
   EXPECT_TRUE(seen.busyCursor);
   EXPECT_TRUE(seen.startDisabled);
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, SilentPortGivesDeviceNotFoundAndLeavesTheWindowIdle) {
   EXPECT_EQ(shown[0].text, "Device does not found!!");
   EXPECT_EQ(shown[0].caption, "kvtool");
   EXPECT_EQ(shown[0].type, MB_ICONEXCLAMATION | MB_OK);
-  EXPECT_TRUE(w.isVisible()) << "Escape during the probe must have been dropped";
+  EXPECT_TRUE(ui::qt::Window(w)->isVisible()) << "Escape during the probe must have been dropped";
   ExpectIdle();
   EXPECT_EQ(tracker_->CommandCount("ati\r"), 6);
   EXPECT_EQ(tracker_->CommandCount("at+gsn\r"), 0);
@@ -183,7 +183,7 @@ TEST_F(MainWindowTest, PortThatCannotBeOpenedGivesOpenFail) {
     SCOPED_TRACE(port);
     ASSERT_TRUE(w.SelectPort(port));
     const std::size_t before = boxes_.Shown().size();
-    Click(w.m_btnStart);
+    Click(StartButton(w));
     const auto shown = boxes_.Shown();
     ASSERT_EQ(shown.size(), before + 1);
     EXPECT_EQ(shown.back().text, "Open COM port fail!!");
@@ -197,13 +197,13 @@ TEST_F(MainWindowTest, PortThatCannotBeOpenedGivesOpenFail) {
 
 TEST_F(MainWindowTest, StartScanAndUpdateWithNoPortSaySoAndChangeNothingElse) {
   CMainDlg& w = OpenWindow();
-  ASSERT_EQ(w.m_cmbPort->count(), 0);
+  ASSERT_EQ(PortCombo(w)->count(), 0);
   w.OnUpdateProgress(1, 300);
-  Click(w.m_btnStart);
-  EXPECT_EQ(w.m_progress->RangeLow(), 0);
-  EXPECT_EQ(w.m_progress->RangeHigh(), 0);
-  Click(w.m_btnScan);
-  Click(w.m_btnUpdate);
+  Click(StartButton(w));
+  EXPECT_EQ(ProgressBar(w)->RangeLow(), 0);
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 0);
+  Click(ScanButton(w));
+  Click(UpdateButton(w));
 
   const auto boxes = boxes_.Shown();
   ASSERT_EQ(boxes.size(), 3u) << "Start, Scan COM Port and Update each say so";

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/main_dlg.h"
+#include "qt_controls.h"
 #include "app/tool_app.h"
 #include "clock_speed.h"
 #include "gui_recorders.h"
@@ -53,7 +54,15 @@ class MainWindowTest : public ::testing::Test {
     return QTest::qWaitFor(condition, boundMs);
   }
 
-  void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // Clicks, then lets the event loop run until the windows have finished
+  // the waits the click started (the probe, a reader's stop, a close).
+  void Click(QWidget* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(WaitFor([&] { return !AnyBusy(); })) << "still busy after the click";
+  }
+  // Lets the event loop run until the windows have finished their waits.
+  void Settle() { EXPECT_TRUE(WaitFor([&] { return !AnyBusy(); })) << "still busy"; }
+  virtual bool AnyBusy() const { return window_ && window_->IsBusy(); }
 
   // The window is back to its idle state: nothing open, every button as at start.
   void ExpectIdle() {
@@ -61,12 +70,12 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_EQ(w.m_hPort, INVALID_HANDLE_VALUE);
     EXPECT_EQ(w.m_hReaderThread, nullptr);
     EXPECT_EQ(w.m_nTimerId, 0u);
-    EXPECT_EQ(w.m_btnStart->text(), QStringLiteral("Start"));
-    EXPECT_TRUE(w.m_btnStart->isEnabled());
-    EXPECT_FALSE(w.m_btnSetting->isEnabled());
-    EXPECT_TRUE(w.m_btnUpdate->isEnabled());
-    EXPECT_TRUE(w.m_btnScan->isEnabled());
-    EXPECT_TRUE(w.m_cmbPort->isEnabled());
+    EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(StartButton(w)->isEnabled());
+    EXPECT_FALSE(SettingButton(w)->isEnabled());
+    EXPECT_TRUE(UpdateButton(w)->isEnabled());
+    EXPECT_TRUE(ScanButton(w)->isEnabled());
+    EXPECT_TRUE(PortCombo(w)->isEnabled());
   }
 
   ScopedRuntimeFolder folder_;

@@ -1,6 +1,7 @@
 // The port list: what FillPortList takes from the present ports, how it
 // merges them with what is listed, and the refresh on device changes.
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "platform/sim_registry.h"
 
 namespace {
@@ -24,24 +25,24 @@ TEST_F(MainWindowTest, PortListGrowsWithTrackerPortsOnlyAndSelectsTheLastFound) 
       Port("/dev/serial/by-id/x", "Prolific USB-to-Serial Comm Port (/dev/serial/by-id/x)"),
   };
   CMainDlg& w = OpenWindow([&] { return present; });
-  EXPECT_EQ(Items(w.m_cmbPort), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
-  EXPECT_EQ(w.m_cmbPort->currentText(), QStringLiteral("ttyUSB2:"));
+  EXPECT_EQ(Items(PortCombo(w)), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
+  EXPECT_EQ(PortCombo(w)->currentText(), QStringLiteral("ttyUSB2:"));
 
   // ttyUSB0 unplugged: its item stays; plugged in again: no duplicate, and
   // it becomes the selection when it is the last one found.
   present = {Port("ttyUSB2", "Prolific USB-to-Serial Comm Port (ttyUSB2)")};
   w.OnDeviceChange();
-  EXPECT_EQ(Items(w.m_cmbPort), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
+  EXPECT_EQ(Items(PortCombo(w)), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
   present = {Port("ttyUSB2", "Prolific USB-to-Serial Comm Port (ttyUSB2)"),
              Port("ttyUSB0", "Prolific USB-to-Serial Comm Port (ttyUSB0)")};
   w.OnDeviceChange();
-  EXPECT_EQ(Items(w.m_cmbPort), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
-  EXPECT_EQ(w.m_cmbPort->currentText(), QStringLiteral("ttyUSB0:"));
+  EXPECT_EQ(Items(PortCombo(w)), (QStringList{"ttyUSB0:", "ttyUSB2:"}));
+  EXPECT_EQ(PortCombo(w)->currentText(), QStringLiteral("ttyUSB0:"));
 
   // Nothing present: the selection stays.
   present.clear();
   w.OnDeviceChange();
-  EXPECT_EQ(w.m_cmbPort->currentText(), QStringLiteral("ttyUSB0:"));
+  EXPECT_EQ(PortCombo(w)->currentText(), QStringLiteral("ttyUSB0:"));
 }
 
 TEST_F(MainWindowTest, TypedTextIsNeverTakenForAPortName) {
@@ -49,8 +50,8 @@ TEST_F(MainWindowTest, TypedTextIsNeverTakenForAPortName) {
   StartTracker();
   CMainDlg& w = OpenWindow();
   ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  w.m_cmbPort->setEditText(QStringLiteral("/dev/kv-none"));
-  Click(w.m_btnStart);
+  PortCombo(w)->setEditText(QStringLiteral("/dev/kv-none"));
+  Click(StartButton(w));
   EXPECT_TRUE(boxes_.Shown().empty()) << "the selected item is opened, not the typed text";
   EXPECT_NE(w.m_hPort, INVALID_HANDLE_VALUE);
 }
@@ -60,17 +61,17 @@ TEST_F(MainWindowTest, ARunningSimulatedTrackerAppearsInTheListAndConnects) {
   StartTracker();
   CMainDlg& w = OpenWindow({});  // the machine's own ports, simulated ones included
   const QString item = QString::fromStdString(tracker_->PortPath() + ":");
-  EXPECT_EQ(w.m_cmbPort->findText(item), -1);
+  EXPECT_EQ(PortCombo(w)->findText(item), -1);
 
   // The tracker advertises itself as kvsim does; the window hears of it
   // through its device-change notification.
   platform::SimulatedPortToken token = platform::AdvertiseSimulatedPort(tracker_->PortPath());
   ASSERT_TRUE(token);
-  EXPECT_TRUE(WaitFor([&] { return w.m_cmbPort->currentText() == item; }));
+  EXPECT_TRUE(WaitFor([&] { return PortCombo(w)->currentText() == item; }));
 
-  Click(w.m_btnStart);
-  EXPECT_TRUE(WaitFor([&] { return !w.m_stcImei->text().isEmpty(); }));
-  Click(w.m_btnStart);
+  Click(StartButton(w));
+  EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
+  Click(StartButton(w));
   platform::WithdrawSimulatedPort(token);
 }
 

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 
 namespace {
 
@@ -10,25 +11,25 @@ TEST_F(MainWindowTest, ProgressTakesItsRangeFromTheFirstReportAndMovesWithTheRes
   CMainDlg& w = OpenWindow();
   // Setting the range pulls the emptied bar's position up to the range's low end.
   EXPECT_EQ(w.OnUpdateProgress(1, 300), 1);
-  EXPECT_EQ(w.m_progress->RangeLow(), 1);
-  EXPECT_EQ(w.m_progress->RangeHigh(), 300);
-  EXPECT_EQ(w.m_progress->GetPos(), 1);
+  EXPECT_EQ(ProgressBar(w)->RangeLow(), 1);
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 300);
+  EXPECT_EQ(ProgressBar(w)->GetPos(), 1);
   EXPECT_EQ(w.OnUpdateProgress(2, 999), 1) << "the previous position is the result";
   EXPECT_EQ(w.OnUpdateProgress(3, 999), 2);
-  EXPECT_EQ(w.m_progress->RangeHigh(), 300) << "only the first report sets the range";
-  EXPECT_EQ(w.m_progress->GetPos(), 3);
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 300) << "only the first report sets the range";
+  EXPECT_EQ(ProgressBar(w)->GetPos(), 3);
   // One report past the top (the one after the end of the file) leaves it full.
   w.OnUpdateProgress(301, 300);
-  EXPECT_EQ(w.m_progress->GetPos(), 300);
-  EXPECT_EQ(w.m_progress->value(), w.m_progress->maximum());
+  EXPECT_EQ(ProgressBar(w)->GetPos(), 300);
+  EXPECT_EQ(ProgressBar(w)->value(), ProgressBar(w)->maximum());
 }
 
 TEST_F(MainWindowTest, EmptiedBarShowsNoBusyAnimation) {
   CMainDlg& w = OpenWindow();
   w.OnUpdateProgress(1, 10);
-  w.m_progress->SetRange32(0, 0);
-  EXPECT_NE(w.m_progress->maximum(), w.m_progress->minimum()) << "an empty range would animate";
-  EXPECT_EQ(w.m_progress->value(), w.m_progress->minimum());
+  ProgressBar(w)->SetRange32(0, 0);
+  EXPECT_NE(ProgressBar(w)->maximum(), ProgressBar(w)->minimum()) << "an empty range would animate";
+  EXPECT_EQ(ProgressBar(w)->value(), ProgressBar(w)->minimum());
 }
 
 TEST_F(MainWindowTest, UpdateThreadReportsThroughTheProgressSenderAndNeverIntoAClosedWindow) {
@@ -44,7 +45,7 @@ TEST_F(MainWindowTest, UpdateThreadReportsThroughTheProgressSenderAndNeverIntoAC
   ASSERT_TRUE(WaitFor([&] { return sent.load(); }));
   worker.join();
   EXPECT_EQ(results, (std::vector<LRESULT>{1, 1, 2, 3}));
-  EXPECT_EQ(w.m_progress->GetPos(), 3);
+  EXPECT_EQ(ProgressBar(w)->GetPos(), 3);
 
   window_.reset();  // the window is gone
   std::atomic<LRESULT> late{-1};

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "device_setting_fixture.h"
+#include "qt_controls.h"
 #include "firmware/ymodem_sender.h"
 #include "serial/line_lost.h"
 
@@ -29,8 +30,8 @@ class PulledCableTest : public DeviceSettingTest {
 TEST_F(PulledCableTest, DuringAConnectionTheWindowStopsRefreshesTheListAndSaysSo) {
   StartTracker();
   CMainDlg& w = WindowOnTracker();
-  Click(w.m_btnStart);
-  ASSERT_TRUE(WaitFor([&] { return w.m_btnSetting->isEnabled(); }));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
   const int walksBefore = walks_;
 
   tracker_->PullCable();
@@ -49,7 +50,7 @@ TEST_F(PulledCableTest, WhileTheImeiIsPendingThePollStopsWithTheConnection) {
   options.menu.imeiMissing = true;
   StartTracker(options);
   CMainDlg& w = WindowOnTracker();
-  Click(w.m_btnStart);
+  Click(StartButton(w));
   ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+gsn\r") >= 2; }));
 
   tracker_->PullCable();
@@ -62,11 +63,12 @@ TEST_F(PulledCableTest, WhileTheImeiIsPendingThePollStopsWithTheConnection) {
 TEST_F(PulledCableTest, DeviceRemovalNoticedThroughTheDeviceChange) {
   StartTracker();
   CMainDlg& w = WindowOnTracker();
-  Click(w.m_btnStart);
-  ASSERT_TRUE(WaitFor([&] { return !w.m_stcImei->text().isEmpty(); }));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
   // The line goes, and the device change reports it before the reader's next cycle.
   tracker_->PullCable();
   w.OnDeviceChange();
+  Settle();
   ASSERT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
   ExpectIdle();
 }
@@ -106,7 +108,7 @@ TEST_F(PulledCableTest, DuringAnUpdateTheFailureComesAtOnce) {
 
   std::uint64_t boxAt = 0;
   boxes_.OnShow([&](const ui::MessageBoxRequest&) { boxAt = platform::ClockMs(); });
-  Click(w.m_btnUpdate);
+  Click(UpdateButton(w));
   ASSERT_EQ(w.m_bUpdating.load(), 1);
   ASSERT_TRUE(WaitFor([&] { return tracker_->Line().BytesReceived() > 8 * 1024; }));
   const std::uint64_t pulledAt = platform::ClockMs();

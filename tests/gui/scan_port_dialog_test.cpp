@@ -3,11 +3,12 @@
 #include <QTimer>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/scan_port_dlg.h"
 #include "res/resource_ids.h"
-#include "ui/text.h"
+#include "ui/qt/text.h"
 
 namespace {
 
@@ -26,15 +27,15 @@ class ScanPortDialogTest : public MainWindowTest {
   }
   int AddPort(const std::string& name) {
     EXPECT_TRUE(window_->SelectPort(name)) << name;
-    return window_->m_cmbPort->currentIndex();
+    return PortCombo(*window_)->currentIndex();
   }
   // The port name of the window's item `index`.
   std::string Name(int index) const {
-    return PortNameFromItem(ui::FromQt(window_->m_cmbPort->itemText(index)));
+    return PortNameFromItem(ui::FromQt(PortCombo(*window_)->itemText(index)));
   }
 
-  static std::string Entry(const CScanPortDlg& d, int i) { return ui::FromQt(d.m_lstPorts->item(i)->text()); }
-  static std::string Status(const CScanPortDlg& d) { return ui::FromQt(d.m_stcScanStatus->text()); }
+  static std::string Entry(const CScanPortDlg& d, int i) { return ui::FromQt(PortList(d)->item(i)->text()); }
+  static std::string Status(const CScanPortDlg& d) { return ui::FromQt(ScanStatus(d)->text()); }
 
   // Presses Scan COM Port and runs `drive` inside the dialog's modal run.
   // The dialog is ended afterwards whatever `drive` did, so a failed check
@@ -42,15 +43,15 @@ class ScanPortDialogTest : public MainWindowTest {
   std::shared_ptr<PortScan> Scan(const std::function<void(CScanPortDlg&)>& drive) {
     std::shared_ptr<PortScan> scan;
     bool shown = false;
-    QTimer::singleShot(0, window_.get(), [&] {
-      auto* dialog = window_->findChild<CScanPortDlg*>();
+    QTimer::singleShot(0, ui::qt::Window(*window_), [&] {
+      auto* dialog = ui::qt::DialogOf<CScanPortDlg>(ui::qt::Window(*window_)->findChild<ui::DialogWindow*>());
       if (dialog == nullptr) return;
       shown = true;
       scan = dialog->Scan();
       drive(*dialog);
-      if (!dialog->Ended()) QTest::mouseClick(dialog->Control(IDOK), Qt::LeftButton);
+      if (!dialog->Ended()) QTest::mouseClick(ui::qt::Control(*dialog, IDOK), Qt::LeftButton);
     });
-    Click(window_->m_btnScan);
+    Click(ScanButton(*window_));
     EXPECT_TRUE(shown) << "the dialog did not show";
     return scan;
   }
@@ -66,13 +67,13 @@ TEST_F(ScanPortDialogTest, EveryPortGetsItsSuffixAndTheLastAnsweringPortIsSelect
   const int missing = AddPort(kMissingPort);
   const int last = AddTracker(sim::ProbeAnswer::Siemens);
   const int trailing = AddTracker(sim::ProbeAnswer::Silent);
-  w.m_cmbPort->setCurrentIndex(first);
+  PortCombo(w)->setCurrentIndex(first);
 
   Scan([&](CScanPortDlg& d) {
-    EXPECT_EQ(d.windowTitle(), QStringLiteral("Scan COM Port"));
-    EXPECT_FALSE(d.windowFlags() & Qt::WindowSystemMenuHint) << "no system menu, so no close box";
-    EXPECT_EQ(d.pos(), w.frameGeometry().topLeft() + QPoint(0, 20));
-    ASSERT_EQ(d.m_lstPorts->count(), 5);
+    EXPECT_EQ(ui::qt::Window(d)->windowTitle(), QStringLiteral("Scan COM Port"));
+    EXPECT_FALSE(ui::qt::Window(d)->windowFlags() & Qt::WindowSystemMenuHint) << "no system menu, so no close box";
+    EXPECT_EQ(ui::qt::Window(d)->pos(), ui::qt::Window(w)->frameGeometry().topLeft() + QPoint(0, 20));
+    ASSERT_EQ(PortList(d)->count(), 5);
     EXPECT_EQ(Entry(d, missing), kMissingPort) << "listed without the item's colon";
 
     ASSERT_TRUE(WaitFor([&] { return Status(d) == "Complete Scan."; }));
@@ -82,11 +83,12 @@ TEST_F(ScanPortDialogTest, EveryPortGetsItsSuffixAndTheLastAnsweringPortIsSelect
     EXPECT_EQ(Entry(d, last), Name(last) + "   -------->[Open Success]");
     EXPECT_EQ(Entry(d, trailing), Name(trailing) + "   -------->[Check failed]");
 
-    QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+    QTest::mouseClick(ui::qt::Control(d, IDOK), Qt::LeftButton);
+    WaitFor([&] { return d.Ended(); });
     EXPECT_TRUE(d.Ended());
     EXPECT_EQ(Status(d), "Break scan.") << "shown also after a completed scan";
   });
-  EXPECT_EQ(w.m_cmbPort->currentIndex(), last);
+  EXPECT_EQ(PortCombo(w)->currentIndex(), last);
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
@@ -99,14 +101,15 @@ TEST_F(ScanPortDialogTest, OkDuringTheThirdProbeBreaksAndReportsNothingFoundTher
   // probe running well past OK and past OK's 3000 ms wait.
   const int third = AddTracker(sim::ProbeAnswer::MainMenu, 5000);
   sim::SimTracker& thirdTracker = *trackers_.back();
-  w.m_cmbPort->setCurrentIndex(1);
+  PortCombo(w)->setCurrentIndex(1);
 
   bool workerOutlivedTheDialog = false;
   const auto scan = Scan([&](CScanPortDlg& d) {
     ASSERT_TRUE(WaitFor([&] { return thirdTracker.CommandCount("ati\r") >= 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Status(d), "115200 scaning " + Name(third));
-    QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+    QTest::mouseClick(ui::qt::Control(d, IDOK), Qt::LeftButton);
+    WaitFor([&] { return d.Ended(); });
     EXPECT_TRUE(d.Ended());
     workerOutlivedTheDialog = !d.Scan()->Finished();
     EXPECT_EQ(Status(d), "Break scan.");
@@ -116,7 +119,7 @@ TEST_F(ScanPortDialogTest, OkDuringTheThirdProbeBreaksAndReportsNothingFoundTher
   });
   ASSERT_NE(scan, nullptr);
   EXPECT_TRUE(workerOutlivedTheDialog) << "the probe should still run when the dialog ends";
-  EXPECT_EQ(w.m_cmbPort->currentIndex(), first);
+  EXPECT_EQ(PortCombo(w)->currentIndex(), first);
 
   // The worker ends on its own after the probe that found the third tracker,
   // keeps that result to itself and lets the port go.
@@ -137,10 +140,10 @@ TEST_F(ScanPortDialogTest, NoAnsweringPortLeavesTheSelectionAsItWas) {
   AddTracker(sim::ProbeAnswer::Silent);
   const int missing = AddPort(kMissingPort);
   AddTracker(sim::ProbeAnswer::Garbage);
-  w.m_cmbPort->setCurrentIndex(missing);
+  PortCombo(w)->setCurrentIndex(missing);
 
   Scan([&](CScanPortDlg& d) { ASSERT_TRUE(WaitFor([&] { return Status(d) == "Complete Scan."; })); });
-  EXPECT_EQ(w.m_cmbPort->currentIndex(), missing);
+  EXPECT_EQ(PortCombo(w)->currentIndex(), missing);
 }
 
 // Escape during a probe ends the dialog while the worker is still probing;
@@ -156,7 +159,8 @@ TEST_F(ScanPortDialogTest, EscapeDuringAProbeEndsLikeOkAndTheWorkerLeavesTheDial
   bool workerOutlivedTheDialog = false;
   const auto scan = Scan([&](CScanPortDlg& d) {
     ASSERT_TRUE(WaitFor([&] { return silentTracker.CommandCount("ati\r") >= 1; }));
-    QTest::keyClick(&d, Qt::Key_Escape);
+    QTest::keyClick(ui::qt::Window(d), Qt::Key_Escape);
+    WaitFor([&] { return d.Ended(); });
     EXPECT_TRUE(d.Ended());
     workerOutlivedTheDialog = !d.Scan()->Finished();
     EXPECT_EQ(Status(d), "Break scan.");
@@ -164,7 +168,7 @@ TEST_F(ScanPortDialogTest, EscapeDuringAProbeEndsLikeOkAndTheWorkerLeavesTheDial
   ASSERT_NE(scan, nullptr);
   EXPECT_TRUE(workerOutlivedTheDialog);
   EXPECT_FALSE(scan->Running()) << "Escape breaks the scan as OK does";
-  EXPECT_EQ(w.m_cmbPort->currentIndex(), answering);
+  EXPECT_EQ(PortCombo(w)->currentIndex(), answering);
 
   ASSERT_TRUE(WaitFor([&] { return scan->Finished(); }));
   EXPECT_EQ(scan->Entries()[silent], Name(silent));

@@ -10,6 +10,8 @@
 #include <QTest>
 
 #include "clock_speed.h"
+#include "qt_controls.h"
+#include "ui/qt/dialog_font.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "ui/template_dialog.h"
@@ -47,8 +49,8 @@ TEST(DialogUnits, ConvertWithTheFontsBaseUnitsRoundingToNearest) {
   EXPECT_EQ(ui::DialogUnitsToPixelsY(units, 7), 13);     // 13.125
   EXPECT_EQ(ui::DialogUnitsToPixelsY(units, 12), 23);    // 22.5 rounds up
   // Edges are mapped, so neighbours that touch in dialog units touch in pixels.
-  const QRect left = ui::DialogRectToPixels(units, 7, 41, 163, 12);
-  const QRect right = ui::DialogRectToPixels(units, 170, 41, 13, 12);
+  const QRect left = ui::qt::ToQRect(ui::DialogRectToPixels(units, 7, 41, 163, 12));
+  const QRect right = ui::qt::ToQRect(ui::DialogRectToPixels(units, 170, 41, 13, 12));
   EXPECT_EQ(left.right() + 1, right.left());
 }
 
@@ -58,47 +60,47 @@ TEST(TemplateDialog, MainWindowTemplateKeepsItsProportions) {
   EXPECT_GT(u.cx, 3);
   EXPECT_GT(u.cy, 8);
   // Twelve units wider than first drawn, for the port box.
-  EXPECT_EQ(dialog.size(), ui::DialogSizeToPixels(u, 254, 60));
-  EXPECT_EQ(dialog.Control(IDC_BTN_START)->geometry(), ui::DialogRectToPixels(u, 195, 7, 52, 12));
+  EXPECT_EQ(ui::qt::Window(dialog)->size(), ui::qt::ToQSize(ui::DialogSizeToPixels(u, 254, 60)));
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_START)->geometry(), ui::qt::ToQRect(ui::DialogRectToPixels(u, 195, 7, 52, 12)));
 
   // The IMEI line, Scan COM Port and the progress bar end on one line (182
   // units); the three buttons on the right share their left edge.
-  const int right = dialog.Control(IDC_STC_IMEI)->geometry().right();
-  EXPECT_EQ(dialog.Control(IDC_BTN_SCAN)->geometry().right(), right);
-  EXPECT_EQ(dialog.Control(IDC_PROGRESS)->geometry().right(), right);
-  const int left = dialog.Control(IDC_BTN_START)->x();
-  EXPECT_EQ(dialog.Control(IDC_BTN_SETTING)->x(), left);
-  EXPECT_EQ(dialog.Control(IDC_BTN_UPDATE)->x(), left);
+  const int right = ui::qt::Control(dialog, IDC_STC_IMEI)->geometry().right();
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_SCAN)->geometry().right(), right);
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_PROGRESS)->geometry().right(), right);
+  const int left = ui::qt::Control(dialog, IDC_BTN_START)->x();
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_SETTING)->x(), left);
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_UPDATE)->x(), left);
   // The combo's template height holds its drop-down list; closed it is one line.
-  EXPECT_LE(dialog.Control(IDC_CMB_PORT)->height(), ui::DialogUnitsToPixelsY(u, 46) / 2);
+  EXPECT_LE(ui::qt::Control(dialog, IDC_CMB_PORT)->height(), ui::DialogUnitsToPixelsY(u, 46) / 2);
 
-  EXPECT_FALSE(dialog.Control(IDC_BTN_SETTING)->isEnabled());
-  EXPECT_TRUE(dialog.ControlAs<QPushButton>(IDC_BTN_START)->isDefault());
-  EXPECT_TRUE(dialog.ControlAs<QComboBox>(IDC_CMB_PORT)->isEditable());
-  EXPECT_NE(dialog.ControlAs<QLabel>(IDC_STC_IMEI)->frameShape(), QFrame::NoFrame);
-  EXPECT_EQ(dialog.Control(ui::IDC_STATIC), nullptr);
+  EXPECT_FALSE(ui::qt::Control(dialog, IDC_BTN_SETTING)->isEnabled());
+  EXPECT_TRUE(ui::qt::ControlAs<QPushButton>(dialog, IDC_BTN_START)->isDefault());
+  EXPECT_TRUE(ui::qt::ControlAs<QComboBox>(dialog, IDC_CMB_PORT)->isEditable());
+  EXPECT_NE(ui::qt::ControlAs<QLabel>(dialog, IDC_STC_IMEI)->frameShape(), QFrame::NoFrame);
+  EXPECT_EQ(ui::qt::Control(dialog, ui::IDC_STATIC), nullptr);
 }
 
 TEST(TemplateDialog, StylesBecomeWidgetProperties) {
   ui::TemplateDialog dialog(TestTemplate());
   dialog.ShowModeless();
 
-  auto* digits = dialog.ControlAs<QLineEdit>(1001);
+  auto* digits = ui::qt::ControlAs<QLineEdit>(dialog, 1001);
   ASSERT_NE(digits, nullptr);
   QTest::keyClicks(digits, "12a-3");
   EXPECT_EQ(digits->text(), QStringLiteral("123")) << "ES_NUMBER takes digits only";
-  EXPECT_TRUE(dialog.ControlAs<QLineEdit>(1002)->isReadOnly());
+  EXPECT_TRUE(ui::qt::ControlAs<QLineEdit>(dialog, 1002)->isReadOnly());
 
-  auto* list = dialog.ControlAs<QComboBox>(1003);
+  auto* list = ui::qt::ControlAs<QComboBox>(dialog, 1003);
   ASSERT_NE(list, nullptr);
   EXPECT_FALSE(list->isEditable());
   EXPECT_EQ(list->count(), 2);
   EXPECT_EQ(list->currentIndex(), -1);
 
-  EXPECT_FALSE(dialog.Control(1005)->isVisible());
+  EXPECT_FALSE(ui::qt::Control(dialog, 1005)->isVisible());
   dialog.ShowItem(1005, true);
-  EXPECT_TRUE(dialog.Control(1005)->isVisible());
-  EXPECT_FALSE(dialog.Control(1006)->isEnabled());
+  EXPECT_TRUE(ui::qt::Control(dialog, 1005)->isVisible());
+  EXPECT_FALSE(ui::qt::Control(dialog, 1006)->isEnabled());
 
   // Texts by id.
   dialog.SetItemText(1002, "abc");
@@ -109,8 +111,8 @@ TEST(TemplateDialog, StylesBecomeWidgetProperties) {
 
   // The group box is drawn behind the controls it frames and takes no clicks.
   const QPoint inEdit = digits->geometry().center();
-  EXPECT_EQ(dialog.childAt(inEdit), digits);
-  EXPECT_TRUE(dialog.Control(1007)->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(ui::qt::Window(dialog)->childAt(inEdit), digits);
+  EXPECT_TRUE(ui::qt::Control(dialog, 1007)->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
 class CountingDialog : public ui::TemplateDialog {
@@ -148,32 +150,32 @@ TEST(TemplateDialog, EnterPressesTheDefaultButtonEscapeCancelsTheCloseBoxCloses)
     CountingDialog dialog;
     dialog.ShowModeless();
     int clicks = 0;
-    QObject::connect(dialog.ControlAs<QPushButton>(1004), &QPushButton::clicked, [&] { ++clicks; });
-    QTest::keyClick(dialog.Control(1001), Qt::Key_Return);
+    QObject::connect(ui::qt::ControlAs<QPushButton>(dialog, 1004), &QPushButton::clicked, [&] { ++clicks; });
+    QTest::keyClick(ui::qt::Control(dialog, 1001), Qt::Key_Return);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(dialog.oks, 0);
     EXPECT_FALSE(dialog.Ended());
 
     // A disabled default button takes Enter and does nothing with it.
     dialog.EnableItem(1004, false);
-    QTest::keyClick(dialog.Control(1001), Qt::Key_Return);
+    QTest::keyClick(ui::qt::Control(dialog, 1001), Qt::Key_Return);
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(dialog.Ended());
 
-    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QTest::keyClick(ui::qt::Window(dialog), Qt::Key_Escape);
     EXPECT_EQ(dialog.cancels, 1);
     EXPECT_EQ(dialog.closes, 0);
     EXPECT_TRUE(dialog.Ended());
-    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(dialog.Result(), IDCANCEL);
   }
   {
     CountingDialog dialog;
     dialog.ShowModeless();
-    dialog.close();
+    ui::qt::Window(dialog)->close();
     EXPECT_EQ(dialog.closes, 1);
     EXPECT_EQ(dialog.cancels, 0) << "the close box ends the dialog without OnCancel";
-    EXPECT_EQ(dialog.result(), IDCANCEL);
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.Result(), IDCANCEL);
+    EXPECT_FALSE(ui::qt::Window(dialog)->isVisible());
   }
 }
 
@@ -182,18 +184,18 @@ TEST(TemplateDialog, WithoutADefaultButtonEnterInAnEditIsOkAndAFocusedButtonTake
   t.controls[3].style = BS_PUSHBUTTON | WS_TABSTOP;  // 1004 is no longer the default
   CountingDialog dialog(t);
   dialog.ShowModeless();
-  for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+  for (const QPushButton* button : ui::qt::Window(dialog)->findChildren<QPushButton*>())
     EXPECT_FALSE(button->isDefault()) << "no button may become the default by itself";
   int clicks = 0;
-  QObject::connect(dialog.ControlAs<QPushButton>(1004), &QPushButton::clicked, [&] { ++clicks; });
+  QObject::connect(ui::qt::ControlAs<QPushButton>(dialog, 1004), &QPushButton::clicked, [&] { ++clicks; });
 
-  dialog.Control(1004)->setFocus();
-  QTest::keyClick(dialog.Control(1004), Qt::Key_Return);
+  ui::qt::Control(dialog, 1004)->setFocus();
+  QTest::keyClick(ui::qt::Control(dialog, 1004), Qt::Key_Return);
   EXPECT_EQ(clicks, 1);
   EXPECT_FALSE(dialog.Ended());
 
-  dialog.Control(1001)->setFocus();
-  QTest::keyClick(dialog.Control(1001), Qt::Key_Return);
+  ui::qt::Control(dialog, 1001)->setFocus();
+  QTest::keyClick(ui::qt::Control(dialog, 1001), Qt::Key_Return);
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(dialog.oks, 1);
   EXPECT_TRUE(dialog.Ended());
@@ -203,7 +205,7 @@ TEST(TemplateDialog, DialogThatEndsWhileInitialisingIsNeverShown) {
   CountingDialog dialog;
   dialog.endWhileInitialising = true;
   EXPECT_EQ(dialog.DoModal(), 42);  // would block here if it were shown
-  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(ui::qt::Window(dialog)->isVisible());
 }
 
 TEST(TemplateDialog, TimerRunsOnTheClockAndMayBeKilledFromItsOwnTick) {

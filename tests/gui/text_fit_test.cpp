@@ -7,6 +7,7 @@
 #include <QStyleOptionFrame>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "res/resource_ids.h"
 #include "serial/port_scan.h"
 #include "serial/scan_port_dlg.h"
@@ -45,22 +46,22 @@ void ExpectFits(const QLabel* label, const QString& text) {
 TEST_F(MainWindowTest, MainWindowShowsTheLongestPortNameAndTheImeiWhole) {
   CMainDlg& w = OpenWindow();
   ASSERT_TRUE(w.SelectPort(kLongestPort));
-  ASSERT_EQ(w.m_cmbPort->currentText(), QStringLiteral("/dev/ttyUSB100:"));
-  ExpectFits(w.m_cmbPort->lineEdit(), w.m_cmbPort->currentText());
-  ExpectFits(w.m_stcImei, QString::fromLatin1(kImei));
+  ASSERT_EQ(PortCombo(w)->currentText(), QStringLiteral("/dev/ttyUSB100:"));
+  ExpectFits(PortCombo(w)->lineEdit(), PortCombo(w)->currentText());
+  ExpectFits(ImeiLabel(w), QString::fromLatin1(kImei));
 }
 
 TEST_F(MainWindowTest, DeviceSettingShowsTheLongestVersionAndTheImeiWhole) {
-  CDeviceSettingDlg dialog(window_.get());
-  dialog.show();
-  ExpectFits(dialog.ControlAs<QLineEdit>(IDC_EDT_FIRMWARE_VERSION), QString::fromLatin1(kVersion));
-  ExpectFits(dialog.ControlAs<QLabel>(IDC_STC_SETTING_IMEI), QString::fromLatin1(kImei));
+  CDeviceSettingDlg dialog(INVALID_HANDLE_VALUE);
+  ui::qt::Window(dialog)->show();
+  ExpectFits(ui::qt::ControlAs<QLineEdit>(dialog, IDC_EDT_FIRMWARE_VERSION), QString::fromLatin1(kVersion));
+  ExpectFits(ui::qt::ControlAs<QLabel>(dialog, IDC_STC_SETTING_IMEI), QString::fromLatin1(kImei));
 }
 
 TEST_F(MainWindowTest, ScanDialogShowsTheLongestEntryAndStatusWhole) {
   CScanPortDlg dialog({"/dev/pts/10:", std::string(kLongestPort) + ":", "ttyUSB0:"});
-  dialog.show();
-  QListWidget* list = dialog.m_lstPorts;
+  ui::qt::Window(dialog)->show();
+  QListWidget* list = PortList(dialog);
   // Room for the entries beside a vertical scroll bar, in case one shows.
   const int room = list->contentsRect().width() - list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
                    2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
@@ -69,12 +70,12 @@ TEST_F(MainWindowTest, ScanDialogShowsTheLongestEntryAndStatusWhole) {
       const QString entry = QString::fromLatin1(name) + QString::fromLatin1(suffix);
       EXPECT_LE(TextWidth(list, entry), room) << entry.toStdString();
     }
-    ExpectFits(dialog.m_stcScanStatus, QString::fromStdString(ScanningText(name)));
+    ExpectFits(ScanStatus(dialog), QString::fromStdString(ScanningText(name)));
   }
   // Everything stays inside the dialog, OK included.
-  for (QWidget* child : {static_cast<QWidget*>(list), static_cast<QWidget*>(dialog.m_stcScanStatus), dialog.Control(IDOK)})
-    EXPECT_TRUE(dialog.rect().contains(child->geometry())) << child->objectName().toStdString();
-  EXPECT_FALSE(dialog.m_stcScanStatus->geometry().intersects(dialog.Control(IDOK)->geometry()));
+  for (QWidget* child : {static_cast<QWidget*>(list), static_cast<QWidget*>(ScanStatus(dialog)), ui::qt::Control(dialog, IDOK)})
+    EXPECT_TRUE(ui::qt::Window(dialog)->rect().contains(child->geometry())) << child->objectName().toStdString();
+  EXPECT_FALSE(ScanStatus(dialog)->geometry().intersects(ui::qt::Control(dialog, IDOK)->geometry()));
 }
 
 }  // namespace

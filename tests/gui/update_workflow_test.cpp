@@ -7,9 +7,9 @@
 #include <QTimer>
 
 #include "main_window_fixture.h"
+#include "qt_controls.h"
 #include "platform/sync.h"
 #include "serial/open_serial_port.h"
-#include "ui/pumped_wait.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ class UpdateWorkflowTest : public MainWindowTest {
 
   // Presses Update and waits until the update thread has given the window back.
   void UpdateAndWait(CMainDlg& w) {
-    Click(w.m_btnUpdate);
+    Click(UpdateButton(w));
     ASSERT_TRUE(WaitFor([&] { return w.m_bUpdating.load() == 0; }));
   }
 
@@ -85,7 +85,7 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   const std::string image = WriteImage("kv770_fw.bin", 5000);
   CMainDlg& w = WindowOnTracker();
   const long handlesBefore = platform::LiveHandleCount();
-  EnableOrder order(w, {w.m_btnStart, w.m_btnUpdate, w.m_btnScan, w.m_cmbPort});
+  EnableOrder order(w, {StartButton(w), UpdateButton(w), ScanButton(w), PortCombo(w)});
 
   FileDialogRecorder files(image);
   struct AtFileDialog {
@@ -93,14 +93,14 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   } seen;
   files.OnShow([&](const ui::FileDialogRequest&) {
     seen.portLetGo = w.m_hPort == INVALID_HANDLE_VALUE && PortIsFree(tracker_->PortPath());
-    seen.controlsOff = !w.m_btnStart->isEnabled() && !w.m_btnUpdate->isEnabled() &&
-                       !w.m_btnScan->isEnabled() && !w.m_cmbPort->isEnabled();
+    seen.controlsOff = !StartButton(w)->isEnabled() && !UpdateButton(w)->isEnabled() &&
+                       !ScanButton(w)->isEnabled() && !PortCombo(w)->isEnabled();
     seen.updating = w.m_bUpdating.load() == 1;
-    w.close();  // the close box
-    seen.closeRefused = !w.Ended() && w.isVisible();
+    ui::qt::Window(w)->close();  // the close box
+    seen.closeRefused = !w.Ended() && ui::qt::Window(w)->isVisible();
   });
 
-  Click(w.m_btnUpdate);
+  Click(UpdateButton(w));
   EXPECT_EQ(tracker_->CommandCount("1"), 1);
   EXPECT_EQ(tracker_->CommandCount("2"), 0);
   ASSERT_TRUE(WaitFor([&] { return w.m_bUpdating.load() == 0; }));
@@ -121,7 +121,7 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   EXPECT_EQ(requests[0].filters[1].pattern, "*.*");
   EXPECT_EQ(requests[0].selectedFilter, 0);
   EXPECT_EQ(requests[0].flags, 0u);
-  EXPECT_EQ(requests[0].owner.data(), &w);
+  EXPECT_EQ(requests[0].owner.Get(), &w);
   EXPECT_EQ(std::string(w.m_szFirmwarePath), image);
 
   const auto images = tracker_->Images();
@@ -137,14 +137,14 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   EXPECT_EQ(boxes[0].type, MB_OK);
 
   // The bar ran 1..4 (5000 bytes) and ends full.
-  EXPECT_EQ(w.m_progress->RangeHigh(), 4);
-  EXPECT_EQ(w.m_progress->GetPos(), 4);
-  EXPECT_EQ(w.m_progress->value(), w.m_progress->maximum());
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 4);
+  EXPECT_EQ(ProgressBar(w)->GetPos(), 4);
+  EXPECT_EQ(ProgressBar(w)->value(), ProgressBar(w)->maximum());
 
   ExpectIdle();
   // The controls come back in this order, before the window may close again.
   const std::vector<std::pair<QObject*, int>> expectedOrder = {
-      {w.m_btnUpdate, 1}, {w.m_btnStart, 1}, {w.m_btnScan, 1}, {w.m_cmbPort, 1}};
+      {UpdateButton(w), 1}, {StartButton(w), 1}, {ScanButton(w), 1}, {PortCombo(w), 1}};
   EXPECT_EQ(order.enabled, expectedOrder);
   EXPECT_TRUE(WaitFor([&] { return platform::LiveHandleCount() == handlesBefore; }))
       << "port, event and thread handles are all closed";
@@ -160,8 +160,8 @@ TEST_F(UpdateWorkflowTest, ImagesUnderTwoKibEndWithAFullBar) {
     UpdateAndWait(w);
     ASSERT_EQ(boxes_.Shown().back().text, "Update small.bin Succeed");
     EXPECT_EQ(tracker_->Images().back().data.size(), static_cast<std::size_t>(size));
-    EXPECT_GT(w.m_progress->maximum(), w.m_progress->minimum());
-    EXPECT_EQ(w.m_progress->value(), w.m_progress->maximum()) << "the bar must end full";
+    EXPECT_GT(ProgressBar(w)->maximum(), ProgressBar(w)->minimum());
+    EXPECT_EQ(ProgressBar(w)->value(), ProgressBar(w)->maximum()) << "the bar must end full";
   }
 }
 
@@ -178,12 +178,12 @@ TEST_F(UpdateWorkflowTest, WithoutTheFilePromptResetTheDeviceIsShownAndEveryCont
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     const QCursor* cursor = QApplication::overrideCursor();
-    if (tracker_->CommandCount("1") == 1 && ui::InPumpedWait() && cursor != nullptr &&
+    if (tracker_->CommandCount("1") == 1 && w.IsBusy() && cursor != nullptr &&
         cursor->shape() == Qt::WaitCursor)
       busyDuringWait = true;
   });
   poll.start(1);
-  Click(w.m_btnUpdate);
+  Click(UpdateButton(w));
   poll.stop();
 
   EXPECT_TRUE(busyDuringWait);
@@ -261,7 +261,7 @@ TEST_F(UpdateWorkflowTest, ImageOfTwoGibIsRefusedBeforeAnythingIsSent) {
 
   ASSERT_EQ(boxes_.Texts(), std::vector<std::string>{std::string("Update huge.bin") + kFailedTail});
   EXPECT_EQ(receivedAtBox, receivedAtDialog) << "not a byte may go out";
-  EXPECT_EQ(w.m_progress->RangeHigh(), 0) << "no progress was reported";
+  EXPECT_EQ(ProgressBar(w)->RangeHigh(), 0) << "no progress was reported";
   ExpectIdle();
 }
 

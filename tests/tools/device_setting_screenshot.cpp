@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "../gui/qt_controls.h"
+#include "ui/qt/qt_access.h"
 #include "app/main_dlg.h"
 #include "app/tool_app.h"
 #include "platform/clock.h"
-#include "res/app_icon.h"
+#include <QApplication>
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
 #include "screenshot_frame.h"
@@ -72,7 +74,7 @@ settings::DeviceSettings ExampleSettings() {
   return s;
 }
 
-bool Idle(CDeviceSettingDlg& dialog) { return dialog.Control(IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
+bool Idle(CDeviceSettingDlg& dialog) { return ui::qt::Control(dialog, IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
 
 int Picture(const std::string& versionText, const char* output) {
   sim::SimOptions options;
@@ -88,8 +90,8 @@ int Picture(const std::string& versionText, const char* output) {
   ui::SetMainWindow(&window);
   window.PreselectPort(tracker.PortPath());
   window.ShowModeless();
-  QTest::mouseClick(window.m_btnStart, Qt::LeftButton);
-  if (!WaitUntil([&] { return window.m_btnSetting->isEnabled(); })) {
+  QTest::mouseClick(StartButton(window), Qt::LeftButton);
+  if (!WaitUntil([&] { return SettingButton(window)->isEnabled(); })) {
     std::fprintf(stderr, "the simulated tracker did not connect\n");
     return 1;
   }
@@ -97,8 +99,8 @@ int Picture(const std::string& versionText, const char* output) {
   bool saved = false;
   {
     window.m_reader->m_bReaderPaused = 1;
-    CDeviceSettingDlg dialog;
-    dialog.SetImei(window.m_stcImei->text().toStdString());
+    CDeviceSettingDlg dialog(window.m_hPort, &window);
+    dialog.SetImei(ImeiLabel(window)->text().toStdString());
     dialog.ShowModeless();
     bool ready = WaitUntil([&] { return Idle(dialog); });
     if (ready) {
@@ -117,9 +119,9 @@ int Picture(const std::string& versionText, const char* output) {
       return 1;
     }
     platform::SetClockSpeed(1.0);
-    dialog.Control(IDC_BTN_SET_TO_DEVICE)->setFocus();
+    ui::qt::Control(dialog, IDC_BTN_SET_TO_DEVICE)->setFocus();
 
-    saved = screenshot::SaveFramed(dialog, res::AppIcon(), output);
+    saved = screenshot::SaveFramed(*ui::qt::Window(dialog), QApplication::windowIcon(), output);
   }
   window.m_reader->m_bReaderPaused = 0;
   window.OnStart();  // Stop: the reader ends before the tracker goes away

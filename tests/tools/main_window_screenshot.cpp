@@ -9,10 +9,12 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "../gui/qt_controls.h"
+#include "ui/qt/qt_access.h"
 #include "app/main_dlg.h"
 #include "app/tool_app.h"
 #include "platform/clock.h"
-#include "res/app_icon.h"
+#include <QApplication>
 #include "screenshot_frame.h"
 #include "sim_tracker.h"
 
@@ -37,18 +39,18 @@ int main(int argc, char** argv) {
   CMainDlg window([] { return std::vector<platform::PortInfo>{}; });
   window.PreselectPort(tracker.PortPath());
   window.ShowModeless();
-  QTest::mouseClick(window.m_btnStart, Qt::LeftButton);
+  QTest::mouseClick(StartButton(window), Qt::LeftButton);
   QElapsedTimer clock;
   clock.start();
-  while (!window.m_btnSetting->isEnabled() && clock.elapsed() < 20000) QTest::qWait(20);
-  if (!window.m_btnSetting->isEnabled()) {
+  while (!SettingButton(window)->isEnabled() && clock.elapsed() < 20000) QTest::qWait(20);
+  if (!SettingButton(window)->isEnabled()) {
     std::fprintf(stderr, "the simulated tracker did not connect\n");
     return 1;
   }
   platform::SetClockSpeed(1.0);
-  window.m_btnStart->setFocus();
+  StartButton(window)->setFocus();
 
-  const bool saved = screenshot::SaveFramed(window, res::AppIcon(), argv[1]);
+  const bool saved = screenshot::SaveFramed(*ui::qt::Window(window), QApplication::windowIcon(), argv[1]);
   window.OnStart();  // Stop: the reader ends before the tracker goes away
   tracker.Stop();
   if (!saved) {

@@ -11,10 +11,12 @@
 #include <QLabel>
 #include <QTest>
 
+#include "../gui/qt_controls.h"
+#include "ui/qt/qt_access.h"
 #include "app/main_dlg.h"
 #include "app/tool_app.h"
 #include "platform/clock.h"
-#include "res/app_icon.h"
+#include <QApplication>
 #include "serial/port_items.h"
 #include "serial/port_scan.h"
 #include "serial/scan_port_dlg.h"
@@ -55,13 +57,13 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     const QString complete = QString::fromLatin1(kScanComplete);
-    while (dialog.m_stcScanStatus->text() != complete && clock.elapsed() < 30000) QTest::qWait(20);
-    if (dialog.m_stcScanStatus->text() != complete) {
+    while (ScanStatus(dialog)->text() != complete && clock.elapsed() < 30000) QTest::qWait(20);
+    if (ScanStatus(dialog)->text() != complete) {
       std::fprintf(stderr, "the scan did not complete\n");
       return 1;
     }
     platform::SetClockSpeed(1.0);
-    saved = screenshot::SaveFramed(dialog, res::AppIcon(), argv[1]);
+    saved = screenshot::SaveFramed(*ui::qt::Window(dialog), QApplication::windowIcon(), argv[1]);
   }
   ui::SetMainWindow(nullptr);
   answering.Stop();

@@ -8,6 +8,7 @@
 // Thread contract: GUI thread only.
 #pragma once
 
+#include <QComboBox>
 #include <QWidget>
 
 #include "ui/dialog_template.h"
@@ -17,6 +18,10 @@ namespace ui {
 
 // The widget's object name is "control<id>" (e.g. "control1084"), so
 // tests and style sheets can find controls by id.
+// Widens a combo box's drop-down list so that its items show whole, even
+// where the closed box is narrower than the longest one.
+void WidenDropDown(QComboBox* combo);
+
 QWidget* CreateControl(const ControlTemplate& control, const DialogBaseUnits& units, QWidget* parent);
 
 }  // namespace ui

@@ -2,9 +2,8 @@
 // period is given in clock milliseconds, so a sped-up clock (tests) makes it
 // tick faster in the same proportion as every other wait.
 //
-// A tick that falls inside a pumped wait (pumped_wait.h) is held back and
-// delivered once after the wait, if the timer still runs then; ticks that pile
-// up meanwhile are merged, as Windows merges WM_TIMER messages.
+// Ticks that pile up while the GUI thread is occupied are merged by the
+// event loop, as Windows merges WM_TIMER messages.
 //
 // Thread contract: GUI thread only.
 #pragma once

@@ -1,10 +1,9 @@
-#include "ui/clock_timer.h"
+#include "ui/qt/clock_timer.h"
 
 #include <algorithm>
 #include <chrono>
 
 #include "platform/clock.h"
-#include "ui/pumped_wait.h"
 
 namespace ui {
 
@@ -22,12 +21,7 @@ void ClockTimer::Start(DWORD periodMs) {
 void ClockTimer::Stop() { timer_.stop(); }
 
 void ClockTimer::Deliver() {
-  if (!timer_.isActive()) return;  // stopped while the tick was held back
-  if (InPumpedWait()) {
-    RunAfterPumpedWaits(this, [this] { Deliver(); }, this);
-    return;
-  }
-  onTick_();
+  if (timer_.isActive()) onTick_();
 }
 
 }  // namespace ui

@@ -1,8 +1,8 @@
-#include "ui/accessible_names.h"
+#include "ui/qt/accessible_names.h"
 
 #include <QLabel>
 
-#include "ui/text.h"
+#include "ui/qt/text.h"
 #include "ui/window_styles.h"
 
 namespace ui {

@@ -5,8 +5,9 @@
 #include <QMessageBox>
 
 #include "ui/application.h"
-#include "ui/gui_call.h"
-#include "ui/text.h"
+#include "ui/qt/dialog_window.h"
+#include "ui/qt/text.h"
+#include "ui/template_dialog.h"
 
 namespace ui {
 namespace {
@@ -49,7 +50,8 @@ int ResultOf(int button) {
 }
 
 // On the GUI thread.
-int ShowHere(QWidget* owner, MessageBoxRequest& request) {
+int ShowHere(TemplateDialog* ownerDialog, MessageBoxRequest& request) {
+  QWidget* owner = ownerDialog != nullptr ? &ownerDialog->Window() : nullptr;
   if (request.caption.empty()) request.caption = ApplicationName();
   if (MessageBoxHook hook = CurrentHook()) return hook(request);
   QMessageBox box(IconOf(request.type), ToQt(request.caption), ToQt(request.text), ButtonsOf(request.type),
@@ -58,11 +60,10 @@ int ShowHere(QWidget* owner, MessageBoxRequest& request) {
 }
 }  // namespace
 
-int ShowMessageBox(const QPointer<QWidget>& owner, std::string_view text, std::string_view caption,
-                   UINT type) {
+int ShowMessageBox(const WindowRef& owner, std::string_view text, std::string_view caption, UINT type) {
   MessageBoxRequest request{std::string(text), std::string(caption), type};
   int result = 0;
-  Send(owner, [&] { result = ShowHere(owner.data(), request); });
+  owner.Send([&] { result = ShowHere(owner.Get(), request); });
   return result;
 }
 

@@ -1,8 +1,10 @@
-#include "ui/control_factory.h"
+#include "ui/qt/control_factory.h"
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QScrollBar>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,8 +13,9 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "ui/progress_ctrl.h"
-#include "ui/text.h"
+#include "ui/qt/progress_ctrl.h"
+#include "ui/qt/text.h"
+#include "ui/qt/dialog_font.h"
 #include "ui/window_styles.h"
 
 namespace ui {
@@ -71,8 +74,19 @@ QWidget* MakeComboBox(const ControlTemplate& c, QWidget* parent) {
   combo->setInsertPolicy(QComboBox::NoInsert);
   for (const std::string& item : c.items) combo->addItem(ToQt(item));
   combo->setCurrentIndex(-1);
+  WidenDropDown(combo);
   return combo;
 }
+
+}  // namespace
+
+void WidenDropDown(QComboBox* combo) {
+  QAbstractItemView* list = combo->view();
+  list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                        list->verticalScrollBar()->sizeHint().width());
+}
+
+namespace {
 
 QWidget* MakeListBox(const ControlTemplate& c, QWidget* parent) {
   auto* list = new QListWidget(parent);
@@ -110,7 +124,7 @@ QWidget* CreateControl(const ControlTemplate& control, const DialogBaseUnits& un
   QWidget* widget = MakeWidget(control, parent);
   widget->setObjectName(control.id == IDC_STATIC ? QStringLiteral("static")
                                                  : QStringLiteral("control%1").arg(control.id));
-  QRect place = DialogRectToPixels(units, control.x, control.y, control.cx, control.cy);
+  QRect place = qt::ToQRect(DialogRectToPixels(units, control.x, control.y, control.cx, control.cy));
   if (control.cls == ControlClass::ComboBox) {
     // A combo's template height includes its drop-down list; the closed box
     // is as high as its font needs.

@@ -1,4 +1,5 @@
-#include "ui/text.h"
+#include "ui/qt/text.h"
+#include "ui/window_text.h"
 
 #include <QFile>
 
@@ -21,4 +22,8 @@ QString PathToQt(std::string_view path) {
 
 std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+}  // namespace ui
+
+namespace ui {
+std::string PathToWindowText(std::string_view path) { return FromQt(PathToQt(path)); }
 }  // namespace ui

@@ -1,4 +1,4 @@
-#include "ui/progress_ctrl.h"
+#include "ui/qt/progress_ctrl.h"
 
 #include <algorithm>
 
