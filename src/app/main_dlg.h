@@ -109,7 +109,7 @@ class CMainDlg : public ui::TemplateDialog {
   void OnSetting();
   void OnScanComPort();
   void OnUpdate();
-  void OnDeviceChange();
+  void OnDeviceChange() override;
   // The connected port went away (the reader saw the line fail, a write
   // failed, or a device change found the line gone): ends the connection as
   // Stop does, refreshes the list and says so. Does nothing without a
