@@ -1,6 +1,34 @@
 #include "ui/file_dialog.h"
 
+#include <mutex>
+
 namespace ui {
+namespace {
+std::mutex g_hookLock;
+FileDialogHook g_hook;
+
+FileDialogHook CurrentHook() {
+  std::lock_guard<std::mutex> lock(g_hookLock);
+  return g_hook;
+}
+}  // namespace
+
+std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) {
+  std::optional<std::string> result;
+  SendToGui([&] {
+    if (FileDialogHook hook = CurrentHook()) {
+      result = hook(request);
+    } else {
+      result = detail::ShowFileDialogNow(request);
+    }
+  });
+  return result;
+}
+
+void SetFileDialogHook(FileDialogHook hook) {
+  std::lock_guard<std::mutex> lock(g_hookLock);
+  g_hook = std::move(hook);
+}
 
 std::vector<FileFilter> ParseFilterString(std::string_view filters) {
   std::vector<FileFilter> out;

@@ -56,4 +56,9 @@ using FileDialogHook = std::function<std::optional<std::string>(const FileDialog
 // Installs the hook (an empty function restores real dialogs).
 void SetFileDialogHook(FileDialogHook hook);
 
+namespace detail {
+// The toolkit's dialog, on the GUI thread.
+std::optional<std::string> ShowFileDialogNow(const FileDialogRequest& request);
+}  // namespace detail
+
 }  // namespace ui

@@ -37,4 +37,10 @@ using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 // Installs the hook (an empty function restores real boxes).
 void SetMessageBoxHook(MessageBoxHook hook);
 
+namespace detail {
+// The toolkit's box, on the GUI thread, for an owner that may be null; the
+// request's caption is already filled in.
+int ShowMessageBoxNow(TemplateDialog* owner, const MessageBoxRequest& request);
+}  // namespace detail
+
 }  // namespace ui

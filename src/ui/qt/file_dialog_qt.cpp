@@ -1,6 +1,5 @@
 #include "ui/file_dialog.h"
 
-#include <mutex>
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -13,13 +12,6 @@
 
 namespace ui {
 namespace {
-std::mutex g_hookLock;
-FileDialogHook g_hook;
-
-FileDialogHook CurrentHook() {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  return g_hook;
-}
 
 // "Firmware Files (*.bin)" with "*.bin" becomes the Qt filter
 // "Firmware Files (*.bin) (*.bin)" unless the description already ends with
@@ -32,8 +24,9 @@ QString QtFilter(const FileFilter& filter) {
   return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
 
-std::optional<std::string> ShowHere(const FileDialogRequest& request) {
-  if (FileDialogHook hook = CurrentHook()) return hook(request);
+}  // namespace
+
+std::optional<std::string> detail::ShowFileDialogNow(const FileDialogRequest& request) {
   TemplateDialog* ownerDialog = request.owner.Get() != nullptr ? request.owner.Get() : MainWindow();
   QWidget* owner = ownerDialog != nullptr ? &ownerDialog->Window() : nullptr;
   QFileDialog dialog(owner, ToQt(request.title));
@@ -56,17 +49,4 @@ std::optional<std::string> ShowHere(const FileDialogRequest& request) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return PathFromQt(dialog.selectedFiles().front());
 }
-}  // namespace
-
-std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) {
-  std::optional<std::string> result;
-  SendToGui([&] { result = ShowHere(request); });
-  return result;
-}
-
-void SetFileDialogHook(FileDialogHook hook) {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  g_hook = std::move(hook);
-}
-
 }  // namespace ui

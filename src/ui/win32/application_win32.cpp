@@ -21,9 +21,6 @@ namespace {
 
 constexpr UINT WM_RUN_CALL = WM_APP + 1;
 
-std::mutex g_nameLock;
-std::string g_appName;
-TemplateDialog* g_mainWindow = nullptr;  // GUI thread only
 HICON g_icon = nullptr;                  // GUI thread only
 
 // The queue's window and thread; set while an Application exists.
@@ -97,19 +94,6 @@ std::string ExecutableName() {
   return name;
 }
 
-void SetApplicationName(std::string name) {
-  std::lock_guard<std::mutex> lock(g_nameLock);
-  g_appName = std::move(name);
-}
-
-std::string ApplicationName() {
-  {
-    std::lock_guard<std::mutex> lock(g_nameLock);
-    if (!g_appName.empty()) return g_appName;
-  }
-  return ExecutableName();
-}
-
 void SetApplicationIcon(const unsigned char* png, unsigned int size) {
   // Icons may hold PNG images; the system reads the bytes as such.
   if (g_icon != nullptr) DestroyIcon(g_icon);
@@ -117,9 +101,6 @@ void SetApplicationIcon(const unsigned char* png, unsigned int size) {
 }
 
 HICON win32::AppIcon() { return g_icon; }
-
-void SetMainWindow(TemplateDialog* window) { g_mainWindow = window; }
-TemplateDialog* MainWindow() { return g_mainWindow; }
 
 bool IsGuiThread() { return g_guiThread.load() != 0 && g_guiThread.load() == GetCurrentThreadId(); }
 

@@ -4,7 +4,6 @@
 
 #include <commdlg.h>
 
-#include <mutex>
 
 #include "ui/application.h"
 #include "ui/template_dialog.h"
@@ -12,13 +11,6 @@
 
 namespace ui {
 namespace {
-std::mutex g_hookLock;
-FileDialogHook g_hook;
-
-FileDialogHook CurrentHook() {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  return g_hook;
-}
 
 // "description\0pattern\0...\0\0", the form the common dialogs take.
 std::string FilterBlock(const std::vector<FileFilter>& filters) {
@@ -33,8 +25,9 @@ std::string FilterBlock(const std::vector<FileFilter>& filters) {
   return block;
 }
 
-std::optional<std::string> ShowHere(const FileDialogRequest& request) {
-  if (FileDialogHook hook = CurrentHook()) return hook(request);
+}  // namespace
+
+std::optional<std::string> detail::ShowFileDialogNow(const FileDialogRequest& request) {
   TemplateDialog* owner = request.owner.Get() != nullptr ? request.owner.Get() : MainWindow();
   char path[MAX_PATH] = {};
   request.initialName.copy(path, MAX_PATH - 1);
@@ -53,17 +46,4 @@ std::optional<std::string> ShowHere(const FileDialogRequest& request) {
   if (!chosen) return std::nullopt;
   return std::string(path);
 }
-}  // namespace
-
-std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) {
-  std::optional<std::string> result;
-  SendToGui([&] { result = ShowHere(request); });
-  return result;
-}
-
-void SetFileDialogHook(FileDialogHook hook) {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  g_hook = std::move(hook);
-}
-
 }  // namespace ui

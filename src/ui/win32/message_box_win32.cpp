@@ -2,48 +2,14 @@
 
 #include <windows.h>
 
-#include <mutex>
-
-#include "ui/application.h"
 #include "ui/template_dialog.h"
 #include "ui/win32/dialog_window.h"
 
-namespace ui {
-namespace {
-std::mutex g_hookLock;
-MessageBoxHook g_hook;
+namespace ui::detail {
 
-MessageBoxHook CurrentHook() {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  return g_hook;
-}
-
-// On the GUI thread.
-int ShowHere(TemplateDialog* owner, MessageBoxRequest& request) {
-  if (request.caption.empty()) request.caption = ApplicationName();
-  if (MessageBoxHook hook = CurrentHook()) return hook(request);
+int ShowMessageBoxNow(TemplateDialog* owner, const MessageBoxRequest& request) {
   HWND ownerWindow = owner != nullptr ? owner->Window().Handle() : nullptr;
   return MessageBoxA(ownerWindow, request.text.c_str(), request.caption.c_str(), request.type);
 }
-}  // namespace
 
-int ShowMessageBox(const WindowRef& owner, std::string_view text, std::string_view caption, UINT type) {
-  MessageBoxRequest request{std::string(text), std::string(caption), type};
-  int result = 0;
-  owner.Send([&] { result = ShowHere(owner.Get(), request); });
-  return result;
-}
-
-int ShowMessageBox(std::string_view text, std::string_view caption, UINT type) {
-  MessageBoxRequest request{std::string(text), std::string(caption), type};
-  int result = 0;
-  SendToGui([&] { result = ShowHere(MainWindow(), request); });
-  return result;
-}
-
-void SetMessageBoxHook(MessageBoxHook hook) {
-  std::lock_guard<std::mutex> lock(g_hookLock);
-  g_hook = std::move(hook);
-}
-
-}  // namespace ui
+}  // namespace ui::detail
