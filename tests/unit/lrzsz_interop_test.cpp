@@ -83,10 +83,18 @@ TEST_P(LrzszInterop, ArrivesByteForByte) {
   }
 }
 
+// rb takes about 3 s for any image: it waits for a second of silence on the
+// line before its first "C", after the EOT and before asking for the next
+// header; a NAK start costs it two more for the bad frame. So each size here
+// is one the sender treats differently: one 128-byte frame with padding
+// (127), one whole 1K frame (1024), a 1K frame followed by a padded 128-byte
+// one (1025), and 256 1K frames whose block number wraps to 0 (256 KiB),
+// sent after a NAK start. The exact frames of an empty image and of other
+// sizes are checked against the simulated boot loader (YmodemWire).
 INSTANTIATE_TEST_SUITE_P(
     Sizes, LrzszInterop,
-    ::testing::Combine(::testing::Values<std::size_t>(0, 1, 127, 128, 1023, 1024, 1025, 256 * 1024),
-                       ::testing::Values('C', '\x15')),
+    ::testing::Values(std::make_tuple(std::size_t{127}, 'C'), std::make_tuple(std::size_t{1024}, 'C'),
+                      std::make_tuple(std::size_t{1025}, 'C'), std::make_tuple(std::size_t{256 * 1024}, '\x15')),
     [](const auto& info) {
       return std::to_string(std::get<0>(info.param)) +
              (std::get<1>(info.param) == 'C' ? "_C" : "_NAK");
