@@ -81,13 +81,14 @@ void SendThroughRb(const std::string& rbPath, std::size_t size, char start) {
 // line, and each size is one the sender treats differently: one 128-byte
 // frame with padding (127), one whole 1K frame (1024), a 1K frame followed
 // by a padded 128-byte one (1025), and 256 1K frames whose block number
-// wraps to 0 (256 KiB), sent after a NAK start. The exact frames of an empty
-// image and of other sizes are checked against the simulated boot loader
-// (YmodemWire).
+// wraps to 0 (256 KiB); the NAK start, whose switch to CRC happens on the
+// header, once with the 1025 bytes. The exact frames of an empty image and of
+// other sizes are checked against the simulated boot loader (YmodemWire).
 TEST(LrzszInterop, EverySizeArrivesByteForByte) {
   const std::string rb = kvtest::FindProgram("rb");
   if (rb.empty()) GTEST_SKIP() << "lrzsz's rb is not installed";
-  const std::pair<std::size_t, char> cases[] = {{127, 'C'}, {1024, 'C'}, {1025, 'C'}, {256 * 1024, '\x15'}};
+  const std::pair<std::size_t, char> cases[] = {
+      {127, 'C'}, {1024, 'C'}, {1025, 'C'}, {256 * 1024, 'C'}, {1025, '\x15'}};
   std::vector<std::thread> runs;
   for (const auto& [size, start] : cases) runs.emplace_back(SendThroughRb, rb, size, start);
   for (auto& run : runs) run.join();
