@@ -2,11 +2,13 @@
 // what it says while it waits, a tracker that goes away during the probe,
 // and an image refused before the tracker is touched. The data rate and the
 // tracker pulled 1.5 s into its probe are real time: those two run at real
-// speed, the refused image at the test speed (process_clock.h).
+// speed; the refused image and the paced line at the test speed
+// (process_clock.h).
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -55,6 +57,24 @@ TEST_F(KvctlUpdateProcessTest, UpdateSaysWhatItWaitsForAndEndsWithTheDataRate) {
   const auto sent = run.out.find("Sent 10247 bytes in ");
   ASSERT_NE(sent, std::string::npos) << run.out;
   EXPECT_LT(sent, run.out.find("Update rate.bin Succeed"));
+}
+
+// kvsim and kvctl with --clock-speed share one sped-up time: a paced line
+// keeps its baud rate on that clock. The rate kvctl reports (clock time)
+// can never beat the line's 11.25 KiB/s; a simulator pacing in real time
+// would make it 20 times slower, a kvctl on real time 20 times faster.
+TEST_F(KvctlUpdateProcessTest, APacedLineKeepsItsBaudRateOnTheSpedUpClock) {
+  const std::string port = StartSim({"--line-baud", "115200"}, true);
+  const std::string path = WriteFile("paced.bin", std::string(64 * 1024, 'p'));
+  const ProgramRun run = test_support::RunAtTestSpeed(kKvctl, {"update", port, path});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto sent = run.out.find("Sent 65536 bytes in ");
+  ASSERT_NE(sent, std::string::npos) << run.out;
+  const auto open = run.out.find('(', sent);
+  ASSERT_NE(open, std::string::npos) << run.out;
+  const double kibPerSecond = std::atof(run.out.c_str() + open + 1);
+  EXPECT_LE(kibPerSecond, 11.25) << run.out;
+  EXPECT_GT(kibPerSecond, 11.25 / 10) << run.out;
 }
 
 TEST_F(KvctlUpdateProcessTest, AnEmptyImageIsRefusedAndTheTrackerStaysInItsMenu) {
