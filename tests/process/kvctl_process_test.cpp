@@ -1,7 +1,8 @@
 // kvctl run as a process against kvsim processes, as a script would: the
 // settings round trip, a refused record and a silent tracker. Both programs
-// run at the test speed (process_clock.h) except where named: the tracker
-// answering at real speed on several ports and the real-speed update.
+// run at the test speed (process_clock.h) except where named: trackers
+// answering at real speed on several ports (the real-speed update and the
+// data rate are in kvctl_update_process_test.cpp).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -131,14 +132,13 @@ TEST_F(KvctlProcessTest, SeveralTrackersRunTogetherAndOneFailureDoesNotStopTheOt
   EXPECT_NE(run.out.find("Open COM port fail!!"), std::string::npos);
 }
 
-// Real speed: the whole update as a user runs it.
 TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
-  const std::string port = StartSim({}, true);
+  const std::string port = StartSim();
   std::string image(70 * 1024 + 333, '\0');
   unsigned seed = 12345;
   for (auto& c : image) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
   const std::string path = WriteFile("image.bin", image);
-  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, path});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Update image.bin Succeed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("100.0%  72013/72013 bytes"), std::string::npos) << "plain progress lines";
