@@ -1,5 +1,6 @@
 #include "cli_args.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -11,6 +12,18 @@ bool TakesPort(const std::string& command) {
 // Words a command needs after its ports (the settings file, the image).
 std::size_t TrailingArguments(const std::string& command) {
   return command == "set" || command == "diff" || command == "update" ? 1 : 0;
+}
+
+// A clock speed: a finite number above zero and at most 1000 (beyond that a
+// millisecond wait is shorter than a system call).
+bool ParseClockSpeed(const std::string& text, double& value) {
+  // Digits first: strtod would skip blanks and take a sign, "inf" or "nan".
+  if (text.empty() || text.size() > 32 || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(v > 0.0 && v <= 1000.0)) return false;
+  value = v;
+  return true;
 }
 }  // namespace
 
@@ -54,6 +67,13 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.noBackup = true;
     } else if (a == "--log") {
       if (!value("--log", args.logFile)) return false;
+    } else if (a == "--clock-speed") {
+      std::string speed;
+      if (!value("--clock-speed", speed)) return false;
+      if (!ParseClockSpeed(speed, args.clockSpeed)) {
+        error = "--clock-speed needs a number above 0 and at most 1000, not \"" + speed + "\"";
+        return false;
+      }
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown option " + std::string(a);
       return false;

@@ -20,6 +20,7 @@ struct CliArgs {
   std::string backupDir;                // --backup-dir DIR
   bool noBackup = false;                // --no-backup
   std::string logFile;                  // --log FILE: the audit log
+  double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
 };
 
 // Parses argv; false with a message in `error` when the line is wrong.

@@ -13,6 +13,7 @@
 #include "input_file.h"
 #include "interrupt.h"
 #include "output_file.h"
+#include "platform/clock.h"
 #include "platform/serial_io.h"
 #include "provision_setup.h"
 #include "settings_input.h"
@@ -58,6 +59,8 @@ const char kUsage[] =
     "                 per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
     "                 ~/.local/state/kv770/audit.jsonl)\n"
     "  --help         this text, or a command's own help after the command\n"
+    "  --clock-speed N  for tests against kvsim: every wait and time-out runs N\n"
+    "                 times faster (0 < N <= 1000; kvsim --clock-speed N alike)\n"
     "\n"
     "Files: input files are read whole before anything is sent; output files (-o,\n"
     "the trace) are written whole beside the target and then moved into place, so\n"
@@ -231,6 +234,8 @@ int main(int argc, char** argv) {
     console::Raw(it != kCommandHelp.end() ? it->second : kUsage);
     return kExitOk;
   }
+  // Before anything is timed: every wait of the jobs reads this clock.
+  platform::SetClockSpeed(args.clockSpeed);
   const std::string& cmd = args.command;
   static const char* const kCommands[] = {"ports", "scan",   "probe",   "imei",  "version", "get",
                                           "set",   "diff",   "update",  "restore", "watch"};

@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
     PrintHelp();
     return 0;
   }
+  // Before anything is timed: the tracker's thread and its line pacing read
+  // this clock.
+  platform::SetClockSpeed(program.clockSpeed);
 
   // The main thread takes the signals with sigtimedwait; they are blocked
   // before the tracker's thread starts so that it inherits the mask.

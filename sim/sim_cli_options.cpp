@@ -3,6 +3,8 @@
 #include "sim_fault_options.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +25,19 @@ bool ParseUint32(std::string_view text, std::uint32_t& value) {
   if (text.empty()) return false;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// A clock speed: a finite number above zero and at most 1000 (beyond that a
+// millisecond wait is shorter than a system call).
+bool ParseClockSpeed(std::string_view text, double& value) {
+  // Digits first: strtod would skip blanks and take a sign, "inf" or "nan".
+  if (text.empty() || text.size() > 32 || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
+  const std::string copy(text);
+  char* end = nullptr;
+  const double v = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !(v > 0.0 && v <= 1000.0)) return false;
+  value = v;
+  return true;
 }
 
 bool AllDigits(std::string_view text) {
@@ -62,6 +77,11 @@ constexpr OptionSpec kOptions[] = {
        p.linkPath = std::string(v);
        return !v.empty();
      }},
+    {"clock-speed", "N",
+     "for tests: every pause and time-out, line pacing included,\n"
+     "runs N times faster (0 < N <= 1000); run the tool's side\n"
+     "(kvctl --clock-speed N) at the same speed",
+     [](std::string_view v, SimOptions&, ProgramOptions& p) { return ParseClockSpeed(v, p.clockSpeed); }},
     {"quiet", "", "no notes on standard error (the path and reports still print)",
      [](std::string_view, SimOptions&, ProgramOptions& p) { return p.quiet = true; }},
     {"help", "", "show this text",
@@ -69,7 +89,7 @@ constexpr OptionSpec kOptions[] = {
 };
 
 constexpr bool IsProgramOption(std::string_view name) {
-  return name == "link" || name == "quiet" || name == "help";
+  return name == "link" || name == "quiet" || name == "help" || name == "clock-speed";
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,10 @@ namespace sim {
 struct ProgramOptions {
   std::string linkPath;  // a symlink to the pseudo-terminal, made while running
   bool quiet = false;    // no notes on standard error
+  // Test option: every pause and time-out of the tracker (line pacing
+  // included) runs this many times faster; a program that talks to it must
+  // run its clock at the same speed.
+  double clockSpeed = 1.0;
   bool showHelp = false;
 };
 

@@ -189,13 +189,15 @@ int PollFor(int fd, short events, DWORD ms) {
   const bool bounded = ms != INFINITE;
   const auto deadline = Clock::now() + platform::RealDuration(bounded ? ms : 0);
   for (;;) {
-    int waitMs = -1;
+    // To the nanosecond: on a sped-up clock a 10 ms wait is well under a
+    // millisecond of real time, which poll's millisecond would stretch.
+    timespec wait{};
     if (bounded) {
-      const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-      waitMs = left.count() <= 0 ? 0 : static_cast<int>((left.count() + 999) / 1000);
+      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+      if (left > 0) wait = timespec{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
     }
     pollfd p{fd, events, 0};
-    const int r = ::poll(&p, 1, waitMs);
+    const int r = ::ppoll(&p, 1, bounded ? &wait : nullptr, nullptr);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return -1;
     if (r == 0) {

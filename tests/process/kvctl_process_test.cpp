@@ -1,11 +1,15 @@
 // kvctl run as a process against kvsim processes, as a script would: the
-// settings round trip, a refused record and a silent tracker.
+// settings round trip, a refused record and a silent tracker. Both programs
+// run at the test speed (process_clock.h) except where named: trackers
+// answering at real speed on several ports (the real-speed update and the
+// data rate are in kvctl_update_process_test.cpp).
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <cctype>
 
 #include "kvsim_child.h"
+#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 #include "temp_folder.h"
@@ -15,11 +19,15 @@ namespace {
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
 const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
 
+using test_support::AtTestSpeed;
+using test_support::RunAtTestSpeed;
+
 class KvctlProcessTest : public ::testing::Test {
  protected:
-  std::string StartSim(std::vector<std::string> args = {}) {
+  // kvsim at the test speed, or at real speed when `realSpeed`.
+  std::string StartSim(std::vector<std::string> args = {}, bool realSpeed = false) {
     args.push_back("--quiet");
-    EXPECT_TRUE(sim_.Start(kKvsim, args));
+    EXPECT_TRUE(sim_.Start(kKvsim, realSpeed ? args : AtTestSpeed(args)));
     return sim_.ReadLine();
   }
   // The simulated store as kvsim prints it on SIGUSR1: four lines.
@@ -46,7 +54,7 @@ TEST_F(KvctlProcessTest, SetWritesTheFourMessagesAndGetDiffAgreeWithTheTracker) 
   const std::string port = StartSim();
   const std::string box = WriteFile("box.ini", kBoxFile);
 
-  const ProgramRun set = RunProgram(kKvctl, {"set", port, box});
+  const ProgramRun set = RunAtTestSpeed(kKvctl, {"set", port, box});
   EXPECT_EQ(set.exitCode, 0) << set.err;
   EXPECT_NE(set.out.find("delete message 1\n"), std::string::npos);
   EXPECT_NE(set.out.find("read message 4\nSetting Message OK \n"), std::string::npos) << set.out;
@@ -60,12 +68,12 @@ TEST_F(KvctlProcessTest, SetWritesTheFourMessagesAndGetDiffAgreeWithTheTracker) 
   };
   EXPECT_EQ(Store(), expected);
 
-  const ProgramRun diff = RunProgram(kKvctl, {"diff", port, box});
+  const ProgramRun diff = RunAtTestSpeed(kKvctl, {"diff", port, box});
   EXPECT_EQ(diff.exitCode, 0) << diff.out << diff.err;
   EXPECT_NE(diff.out.find("no differences"), std::string::npos);
 
   const std::string readBack = files_.File("read-back.ini");
-  const ProgramRun get = RunProgram(kKvctl, {"get", port, "-o", readBack});
+  const ProgramRun get = RunAtTestSpeed(kKvctl, {"get", port, "-o", readBack});
   ASSERT_EQ(get.exitCode, 0) << get.err;
   const std::string file = test_support::ReadTestFile(readBack);
   EXPECT_NE(file.find("\r\nGPRS server address=192.0.2.10\r\n"), std::string::npos);
@@ -74,7 +82,7 @@ TEST_F(KvctlProcessTest, SetWritesTheFourMessagesAndGetDiffAgreeWithTheTracker) 
   // A changed value is found by caption.
   std::string changed = kBoxFile;
   changed.replace(changed.find("Park time=30"), 12, "Park time=45");
-  const ProgramRun diff2 = RunProgram(kKvctl, {"diff", port, WriteFile("changed.ini", changed)});
+  const ProgramRun diff2 = RunAtTestSpeed(kKvctl, {"diff", port, WriteFile("changed.ini", changed)});
   EXPECT_EQ(diff2.exitCode, 1);
   EXPECT_NE(diff2.out.find("Motion Static Report Interval: tracker \"30\", file \"45\""), std::string::npos)
       << diff2.out;
@@ -83,7 +91,7 @@ TEST_F(KvctlProcessTest, SetWritesTheFourMessagesAndGetDiffAgreeWithTheTracker) 
 TEST_F(KvctlProcessTest, RefusedRecordExitsWithFourAndLeavesTheStoreUntouched) {
   const std::string port = StartSim();
   const std::string bad = WriteFile("bad.ini", "[MESSAGE 1]\r\nUser name=Unit,7\r\n");
-  const ProgramRun set = RunProgram(kKvctl, {"set", port, bad});
+  const ProgramRun set = RunAtTestSpeed(kKvctl, {"set", port, bad});
   EXPECT_EQ(set.exitCode, 4);
   EXPECT_NE(set.err.find("\"User Name\" (userName): comma at character 5"), std::string::npos) << set.err;
   EXPECT_EQ(set.out.find("delete message"), std::string::npos) << "nothing may be deleted";
@@ -93,25 +101,26 @@ TEST_F(KvctlProcessTest, RefusedRecordExitsWithFourAndLeavesTheStoreUntouched) {
 
 TEST_F(KvctlProcessTest, SilentTrackerGivesTheWindowsFailureText) {
   const std::string port = StartSim({"--probe", "silent"});
-  const ProgramRun run = RunProgram(kKvctl, {"imei", port});
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"imei", port});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Device does not found!!"), std::string::npos) << run.err;
 }
 
 TEST_F(KvctlProcessTest, MissingPortAndBadCommandLines) {
-  const ProgramRun open = RunProgram(kKvctl, {"probe", "/dev/kv770-no-such-port"});
+  const ProgramRun open = RunAtTestSpeed(kKvctl, {"probe", "/dev/kv770-no-such-port"});
   EXPECT_EQ(open.exitCode, 3);
   EXPECT_NE(open.err.find("Open COM port fail!!"), std::string::npos);
-  EXPECT_EQ(RunProgram(kKvctl, {"set", "/dev/kv770-no-such-port"}).exitCode, 2);
-  EXPECT_EQ(RunProgram(kKvctl, {"frobnicate"}).exitCode, 2);
-  const ProgramRun help = RunProgram(kKvctl, {"set", "--help"});
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"set", "/dev/kv770-no-such-port"}).exitCode, 2);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"frobnicate"}).exitCode, 2);
+  const ProgramRun help = RunAtTestSpeed(kKvctl, {"set", "--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("Usage: kvctl set"), std::string::npos);
 }
 
 TEST_F(KvctlProcessTest, SeveralTrackersRunTogetherAndOneFailureDoesNotStopTheOthers) {
+  // Real speed: the tracker's own pace against kvctl's real time-outs.
   KvsimChild second;
-  const std::string a = StartSim();
+  const std::string a = StartSim({}, true);
   ASSERT_TRUE(second.Start(kKvsim, {"--quiet", "--imei", "490154203237518"}));
   const std::string b = second.ReadLine();
   const ProgramRun run =
@@ -129,7 +138,7 @@ TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
   unsigned seed = 12345;
   for (auto& c : image) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
   const std::string path = WriteFile("image.bin", image);
-  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, path});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Update image.bin Succeed"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("100.0%  72013/72013 bytes"), std::string::npos) << "plain progress lines";
@@ -148,7 +157,7 @@ TEST_F(KvctlProcessTest, UpdateDeliversARandomImageByteForByte) {
 TEST_F(KvctlProcessTest, UpdateWithoutTheBootLoadersPromptAsksForAReset) {
   const std::string port = StartSim({"--no-file-prompt"});
   const std::string path = WriteFile("small.bin", "firmware");
-  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, path});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Reset the Device and try again"), std::string::npos) << run.err;
 }

@@ -1,7 +1,8 @@
 // kvctl provisioning a box of trackers, run as processes against several
 // kvsim processes with their own IMEIs: set with a profile table, the
 // backup taken before every write and restore, the audit log, and watch set
-// provisioning trackers as they appear.
+// provisioning trackers as they appear. kvctl and kvsim run at the test
+// speed (process_clock.h).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,6 +20,7 @@
 
 #include "json_line.h"
 #include "kvsim_child.h"
+#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 #include "temp_folder.h"
@@ -27,11 +29,14 @@ namespace {
 
 using test_support::ReadTestFile;
 using test_support::TempFolder;
+using test_support::AtTestSpeed;
+using test_support::RunAtTestSpeed;
 using test_support::WriteTestFile;
 
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
 const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
-// A write with its backup takes about 13 s at the tracker's real pace.
+// A write with its backup takes about 13 s at the tracker's real pace, well
+// under a second at the test speed; the bound only catches a hang.
 constexpr auto kJobBound = std::chrono::seconds(120);
 
 const char kImeiA[] = "356938035643809";
@@ -43,7 +48,7 @@ class Sim {
  public:
   std::string Start(const std::string& imei, std::vector<std::string> extra = {}) {
     extra.insert(extra.end(), {"--quiet", "--imei", imei});
-    EXPECT_TRUE(child_.Start(kKvsim, extra));
+    EXPECT_TRUE(child_.Start(kKvsim, AtTestSpeed(extra)));
     port_ = child_.ReadLine();
     return port_;
   }
@@ -139,14 +144,14 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
   // field left empty reads back as its first item, so only such a store
   // comes back byte for byte.
   WriteTestFile(temp_.File("before.ini"), kBefore);
-  const ProgramRun seed = RunProgram(kKvctl, {"set", "--no-backup", "--log", temp_.File("seed.jsonl"), a.Port(),
+  const ProgramRun seed = RunAtTestSpeed(kKvctl, {"set", "--no-backup", "--log", temp_.File("seed.jsonl"), a.Port(),
                                               b.Port(), c.Port(), temp_.File("before.ini")},
                                      kJobBound);
   ASSERT_EQ(seed.exitCode, 0) << seed.err;
   const std::vector<std::string> seeded = a.Store();
   std::map<std::string, std::string> got;
   for (Sim* sim : {&a, &b, &c}) {
-    const ProgramRun get = RunProgram(kKvctl, {"get", sim->Port()}, kJobBound);
+    const ProgramRun get = RunAtTestSpeed(kKvctl, {"get", sim->Port()}, kJobBound);
     ASSERT_EQ(get.exitCode, 0) << get.err;
     got[sim->Port()] = get.out;
   }
@@ -161,7 +166,7 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
   std::vector<std::string> args = {"set", "--profiles", temp_.File("units.csv"), a.Port(), b.Port(), c.Port()};
   for (const auto& o : Options()) args.push_back(o);
   args.push_back(temp_.File("base.ini"));
-  const ProgramRun set = RunProgram(kKvctl, args, kJobBound);
+  const ProgramRun set = RunAtTestSpeed(kKvctl, args, kJobBound);
   ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
 
   const std::string m3 = ",,,,,,", m4 = "192.0.2.10,";
@@ -199,11 +204,11 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
   // restore writes A's newest backup back: the store from before the set.
   args = {"restore", a.Port()};
   for (const auto& o : Options()) args.push_back(o);
-  const ProgramRun restore = RunProgram(kKvctl, args, kJobBound);
+  const ProgramRun restore = RunAtTestSpeed(kKvctl, args, kJobBound);
   ASSERT_EQ(restore.exitCode, 0) << restore.out << restore.err;
   EXPECT_NE(restore.out.find("restoring " + backups[kImeiA]), std::string::npos) << restore.out;
   EXPECT_EQ(a.Store(), seeded);
-  const ProgramRun after = RunProgram(kKvctl, {"get", a.Port()}, kJobBound);
+  const ProgramRun after = RunAtTestSpeed(kKvctl, {"get", a.Port()}, kJobBound);
   EXPECT_EQ(after.out, got[a.Port()]);
   const auto restoreLines = AuditLines(temp_.File("audit.jsonl"));
   ASSERT_EQ(restoreLines.size(), 4u);
@@ -231,7 +236,7 @@ TEST_F(KvctlProvisionTest, BadTablesAreRefusedBeforeAnyTrackerIsTouched) {
     std::vector<std::string> args = {"set", "--profiles", temp_.File("units.csv"), a.Port()};
     for (const auto& o : Options()) args.push_back(o);
     args.push_back(temp_.File("base.ini"));
-    const ProgramRun run = RunProgram(kKvctl, args, kJobBound);
+    const ProgramRun run = RunAtTestSpeed(kKvctl, args, kJobBound);
     EXPECT_EQ(run.exitCode, 4) << reason;
     EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("no tracker was touched"), std::string::npos) << run.err;
@@ -249,7 +254,7 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
   std::vector<std::string> args = {"set", a.Port()};
   for (const auto& o : Options()) args.push_back(o);
   args.push_back(temp_.File("base.ini"));
-  const ProgramRun refused = RunProgram(kKvctl, args, kJobBound);
+  const ProgramRun refused = RunAtTestSpeed(kKvctl, args, kJobBound);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_NE(refused.err.find("nothing was written (--no-backup writes without a backup)"), std::string::npos)
       << refused.err;
@@ -261,7 +266,7 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
   EXPECT_EQ(lines[0].count("backup"), 0u) << "no backup was taken";
 
   args.insert(args.begin() + 1, "--no-backup");
-  const ProgramRun written = RunProgram(kKvctl, args, kJobBound);
+  const ProgramRun written = RunAtTestSpeed(kKvctl, args, kJobBound);
   EXPECT_EQ(written.exitCode, 0) << written.err;
   EXPECT_NE(a.Store(), kEmptyStore);
   EXPECT_TRUE(std::filesystem::is_empty(temp_.File("backups"))) << "no backup, neither failed nor with --no-backup";
@@ -272,7 +277,7 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
 class WatchProcess {
  public:
   explicit WatchProcess(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, std::move(args), &out_, nullptr);
+    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, nullptr);
   }
   ~WatchProcess() {
     if (pid_ > 0) {

@@ -2,7 +2,8 @@
 // processes: files that are not settings files, a trace or an output that
 // would clobber a file, extra ports, several trackers into one file, Ctrl-C
 // in the middle of a write or an update, the user's own terminal as a port,
-// symbolic links planted in a shared folder.
+// symbolic links planted in a shared folder. kvctl and kvsim run at the test
+// speed (process_clock.h).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "kvsim_child.h"
+#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 #include "temp_folder.h"
@@ -23,6 +25,8 @@
 namespace {
 
 using test_support::ReadTestFile;
+using test_support::AtTestSpeed;
+using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
 
@@ -35,7 +39,7 @@ constexpr uid_t kNobody = 65534;
 class BackgroundKvctl {
  public:
   explicit BackgroundKvctl(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, std::move(args), &out_, &err_);
+    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
   }
   ~BackgroundKvctl() {
     if (pid_ > 0) {
@@ -112,7 +116,7 @@ class KvctlSafetyTest : public ::testing::Test {
  protected:
   std::string StartSim(std::vector<std::string> args = {}) {
     args.push_back("--quiet");
-    EXPECT_TRUE(sim_.Start(kKvsim, args));
+    EXPECT_TRUE(sim_.Start(kKvsim, AtTestSpeed(args)));
     return sim_.ReadLine();
   }
   // kvsim's report on SIGUSR1: the four message lines and the image lines.
@@ -134,10 +138,11 @@ class KvctlSafetyTest : public ::testing::Test {
   // kvctl probe PORT as a normal user: one the exclusive-use flag keeps out
   // (root passes it). As root the port is opened to that user first.
   ProgramRun ProbeAsNormalUser(const std::string& port) {
-    if (::geteuid() != 0) return RunProgram(kKvctl, {"probe", port});
+    if (::geteuid() != 0) return RunAtTestSpeed(kKvctl, {"probe", port});
     EXPECT_EQ(::chmod(port.c_str(), 0666), 0);
     return RunProgram("/usr/bin/setpriv", {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobody),
-                                           "--clear-groups", kKvctl, "probe", port});
+                                           "--clear-groups", kKvctl, "--clock-speed",
+                                           test_support::kProcessClockSpeed, "probe", port});
   }
 
   ScopedRuntimeFolder runtime_;
@@ -164,7 +169,7 @@ TEST_F(KvctlSafetyTest, FilesWithoutSettingsAreRefusedBeforeTheTrackerIsTouched)
   WriteTestFile(binary, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe[x]\r\n\x01=\x02", 20));
   for (const std::string& file : {empty, binary, std::string("/dev/null")}) {
     for (const char* command : {"set", "diff"}) {
-      const ProgramRun run = RunProgram(kKvctl, {command, port, file});
+      const ProgramRun run = RunAtTestSpeed(kKvctl, {command, port, file});
       EXPECT_EQ(run.exitCode, 4) << command << " " << file << "\n" << run.out << run.err;
       EXPECT_FALSE(Has(run.out, "delete message")) << run.out;
       EXPECT_TRUE(Has(run.err, file)) << run.err;
@@ -174,17 +179,17 @@ TEST_F(KvctlSafetyTest, FilesWithoutSettingsAreRefusedBeforeTheTrackerIsTouched)
     }
   }
   // Files that cannot be read say why.
-  const ProgramRun dev = RunProgram(kKvctl, {"set", port, "/dev/null"});
+  const ProgramRun dev = RunAtTestSpeed(kKvctl, {"set", port, "/dev/null"});
   EXPECT_TRUE(Has(dev.err, "not a regular file")) << dev.err;
-  const ProgramRun missing = RunProgram(kKvctl, {"set", port, folder_.File("no-such.ini")});
+  const ProgramRun missing = RunAtTestSpeed(kKvctl, {"set", port, folder_.File("no-such.ini")});
   EXPECT_EQ(missing.exitCode, 4);
   EXPECT_TRUE(Has(missing.err, "no such file")) << missing.err;
-  const ProgramRun folder = RunProgram(kKvctl, {"diff", port, folder_.path()});
+  const ProgramRun folder = RunAtTestSpeed(kKvctl, {"diff", port, folder_.path()});
   EXPECT_EQ(folder.exitCode, 4);
   EXPECT_TRUE(Has(folder.err, "is a directory")) << folder.err;
   const std::string big = folder_.File("big.ini");
   WriteTestFile(big, "[MESSAGE 1]\r\nPark time=30\r\n" + std::string(1024 * 1024, ';'));
-  const ProgramRun large = RunProgram(kKvctl, {"set", port, big});
+  const ProgramRun large = RunAtTestSpeed(kKvctl, {"set", port, big});
   EXPECT_EQ(large.exitCode, 4);
   EXPECT_TRUE(Has(large.err, "too large")) << large.err;
 
@@ -192,7 +197,7 @@ TEST_F(KvctlSafetyTest, FilesWithoutSettingsAreRefusedBeforeTheTrackerIsTouched)
   // refuses one that lacks some, naming them, before anything is deleted.
   const std::string partial = folder_.File("partial.ini");
   WriteTestFile(partial, "[MESSAGE 1]\r\nPark time=45\r\n");
-  const ProgramRun strict = RunProgram(kKvctl, {"set", "--strict", port, partial});
+  const ProgramRun strict = RunAtTestSpeed(kKvctl, {"set", "--strict", port, partial});
   EXPECT_EQ(strict.exitCode, 4) << strict.out << strict.err;
   EXPECT_TRUE(Has(strict.err, "\"SOS number1\" (SOS number1 in [MESSAGE 2])") ||
               Has(strict.err, "(SOS number1 in [MESSAGE 2])"))
@@ -206,16 +211,16 @@ TEST_F(KvctlSafetyTest, TraceNeverClobbersAnInputAndIsWrittenWholeAtTheEnd) {
   const std::string port = StartSim();
   const std::string settings = folder_.File("same.ini");
   WriteTestFile(settings, kFullFile);
-  const ProgramRun same = RunProgram(kKvctl, {"--trace", settings, "set", port, settings});
+  const ProgramRun same = RunAtTestSpeed(kKvctl, {"--trace", settings, "set", port, settings});
   EXPECT_EQ(same.exitCode, 2) << same.err;
   EXPECT_EQ(ReadTestFile(settings), kFullFile) << "the settings file must be kept";
   EXPECT_FALSE(Has(same.out, "delete message"));
   // Another name for the same file is the same file.
   const std::string link = folder_.File("link.ini");
   ASSERT_EQ(::symlink(settings.c_str(), link.c_str()), 0);
-  EXPECT_EQ(RunProgram(kKvctl, {"--trace", link, "diff", port, settings}).exitCode, 2);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"--trace", link, "diff", port, settings}).exitCode, 2);
   EXPECT_EQ(ReadTestFile(settings), kFullFile);
-  const ProgramRun badFolder = RunProgram(kKvctl, {"--trace", folder_.File("none/t.log"), "probe", port});
+  const ProgramRun badFolder = RunAtTestSpeed(kKvctl, {"--trace", folder_.File("none/t.log"), "probe", port});
   EXPECT_EQ(badFolder.exitCode, 2);
   EXPECT_TRUE(Has(badFolder.err, "no such file")) << badFolder.err;
 
@@ -238,27 +243,27 @@ TEST_F(KvctlSafetyTest, TraceNeverClobbersAnInputAndIsWrittenWholeAtTheEnd) {
 TEST_F(KvctlSafetyTest, EveryPortNamedIsUsedAndSeveralTrackersNeverShareAFile) {
   KvsimChild second;
   const std::string a = StartSim();
-  ASSERT_TRUE(second.Start(kKvsim, {"--quiet", "--imei", "490154203237518"}));
+  ASSERT_TRUE(second.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", "490154203237518"})));
   const std::string b = second.ReadLine();
 
-  const ProgramRun both = RunProgram(kKvctl, {"imei", a, b});
+  const ProgramRun both = RunAtTestSpeed(kKvctl, {"imei", a, b});
   EXPECT_EQ(both.exitCode, 0) << both.err;
   EXPECT_TRUE(Has(both.out, "[" + b + "] 490154203237518")) << both.out;
-  const ProgramRun extra = RunProgram(kKvctl, {"imei", a, "/dev/kv770-no-such-port"});
+  const ProgramRun extra = RunAtTestSpeed(kKvctl, {"imei", a, "/dev/kv770-no-such-port"});
   EXPECT_EQ(extra.exitCode, 3) << extra.out << extra.err;
   EXPECT_TRUE(Has(extra.out, "/dev/kv770-no-such-port")) << "a row in the summary\n" << extra.out;
   EXPECT_TRUE(Has(extra.err, "no such port")) << extra.err;
-  EXPECT_EQ(RunProgram(kKvctl, {"scan", a}).exitCode, 2);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"scan", a}).exitCode, 2);
 
   // One file for several trackers is refused before anything is sent.
   const std::string fleet = folder_.File("fleet.ini");
-  const ProgramRun oneFile = RunProgram(kKvctl, {"get", "--port", a, "--port", b, "-o", fleet});
+  const ProgramRun oneFile = RunAtTestSpeed(kKvctl, {"get", "--port", a, "--port", b, "-o", fleet});
   EXPECT_EQ(oneFile.exitCode, 2);
   EXPECT_TRUE(Has(oneFile.err, "%p")) << oneFile.err;
   EXPECT_EQ(::access(fleet.c_str(), F_OK), -1);
 
   // JSON of several trackers on standard output: one array, one object each.
-  const ProgramRun json = RunProgram(kKvctl, {"get", a, b, "--json"});
+  const ProgramRun json = RunAtTestSpeed(kKvctl, {"get", a, b, "--json"});
   EXPECT_EQ(json.exitCode, 0) << json.err;
   ASSERT_FALSE(json.out.empty());
   EXPECT_EQ(json.out.front(), '[');
@@ -282,7 +287,7 @@ TEST_F(KvctlSafetyTest, OutputFilesAreReplacedWholeAndReadOnlyFilesKept) {
   const std::string readOnly = folder_.File("kept.json");
   WriteTestFile(readOnly, "{\"precious\": true}\n");
   ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
-  const ProgramRun refused = RunProgram(kKvctl, {"get", port, "--json", "-o", readOnly});
+  const ProgramRun refused = RunAtTestSpeed(kKvctl, {"get", port, "--json", "-o", readOnly});
   EXPECT_EQ(refused.exitCode, 4) << refused.err;
   EXPECT_TRUE(Has(refused.err, "read-only")) << refused.err;
   EXPECT_EQ(ReadTestFile(readOnly), "{\"precious\": true}\n");
@@ -292,7 +297,7 @@ TEST_F(KvctlSafetyTest, OutputFilesAreReplacedWholeAndReadOnlyFilesKept) {
   WriteTestFile(out, std::string(100000, 'x'));
   struct stat before {};
   ASSERT_EQ(::stat(out.c_str(), &before), 0);
-  const ProgramRun get = RunProgram(kKvctl, {"get", port, "--json", "-o", out});
+  const ProgramRun get = RunAtTestSpeed(kKvctl, {"get", port, "--json", "-o", out});
   EXPECT_EQ(get.exitCode, 0) << get.err;
   struct stat after {};
   ASSERT_EQ(::stat(out.c_str(), &after), 0);
@@ -396,7 +401,8 @@ TEST_F(KvctlSafetyTest, TheOwnTerminalIsRefusedAndPortSettingsComeBackOnClose) {
     ::dup2(tty, 0);
     ::dup2(tty, 1);
     ::dup2(tty, 2);
-    ::execl(kKvctl.c_str(), kKvctl.c_str(), "probe", "/dev/tty", static_cast<char*>(nullptr));
+    ::execl(kKvctl.c_str(), kKvctl.c_str(), "--clock-speed", test_support::kProcessClockSpeed, "probe", "/dev/tty",
+            static_cast<char*>(nullptr));
     ::_exit(121);
   }
   std::string said;
@@ -437,7 +443,7 @@ TEST_F(KvctlSafetyTest, TheOwnTerminalIsRefusedAndPortSettingsComeBackOnClose) {
   ::cfsetispeed(&mine, B9600);
   mine.c_cc[VTIME] = 7;
   ASSERT_EQ(::tcsetattr(held, TCSANOW, &mine), 0);
-  EXPECT_EQ(RunProgram(kKvctl, {"probe", port}).exitCode, 0);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"probe", port}).exitCode, 0);
   termios after{};
   ASSERT_EQ(::tcgetattr(held, &after), 0);
   EXPECT_EQ(::cfgetospeed(&after), B9600);
@@ -458,7 +464,7 @@ TEST_F(KvctlSafetyTest, SymlinksPlantedInASharedFolderAreNotFollowed) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"get", port, "-o", planted}, {"get", port, "--json", "-o", planted},
         {"--trace", planted, "probe", port}}) {
-    const ProgramRun run = RunProgram(kKvctl, args);
+    const ProgramRun run = RunAtTestSpeed(kKvctl, args);
     EXPECT_NE(run.exitCode, 0) << args[0];
     EXPECT_TRUE(Has(run.err, "symbolic link owned by another user")) << run.err;
     EXPECT_EQ(ReadTestFile(victim), "precious\n");
@@ -469,14 +475,14 @@ TEST_F(KvctlSafetyTest, PortsThatAreNotSerialDevicesSaySoAndNoPortsEndAlike) {
   const std::string plain = folder_.File("plain");
   WriteTestFile(plain, "x");
   for (const std::string& path : {plain, std::string("/dev/null"), folder_.path()}) {
-    const ProgramRun run = RunProgram(kKvctl, {"probe", path});
+    const ProgramRun run = RunAtTestSpeed(kKvctl, {"probe", path});
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(Has(run.err, "not a serial device")) << run.err;
     EXPECT_FALSE(Has(run.err, "error ")) << run.err;
   }
   // No simulated tracker runs in this test's runtime folder.
-  const ProgramRun all = RunProgram(kKvctl, {"probe", "--all"});
-  const ProgramRun scan = RunProgram(kKvctl, {"scan"});
+  const ProgramRun all = RunAtTestSpeed(kKvctl, {"probe", "--all"});
+  const ProgramRun scan = RunAtTestSpeed(kKvctl, {"scan"});
   EXPECT_EQ(all.exitCode, scan.exitCode);
   EXPECT_EQ(scan.exitCode, 1);
 }

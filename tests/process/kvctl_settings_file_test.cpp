@@ -1,5 +1,6 @@
 // kvctl set with settings files as other editors save them, and with paths
-// that are no settings file at all, against a kvsim process.
+// that are no settings file at all, against a kvsim process; both at the
+// test speed (process_clock.h).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -7,12 +8,15 @@
 #include <chrono>
 
 #include "kvsim_child.h"
+#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 #include "temp_folder.h"
 
 namespace {
 
+using test_support::AtTestSpeed;
+using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
@@ -35,7 +39,7 @@ const std::vector<std::string> kEmpty = {"  1: (empty)", "  2: (empty)", "  3: (
 class KvctlSettingsFileTest : public ::testing::Test {
  protected:
   std::string StartSim() {
-    EXPECT_TRUE(sim_.Start(kKvsim, {"--quiet"}));
+    EXPECT_TRUE(sim_.Start(kKvsim, AtTestSpeed({"--quiet"})));
     return sim_.ReadLine();
   }
   // The simulated store as kvsim prints it on SIGUSR1.
@@ -71,7 +75,7 @@ TEST_F(KvctlSettingsFileTest, SpacedSectionNamesAndUtf16LeaveTheStoreOfThePlainF
   };
   for (const auto& [name, text] : files) {
     test_support::WriteTestFile(folder_.File(name), text);
-    const ProgramRun set = RunProgram(kKvctl, {"set", port, folder_.File(name)});
+    const ProgramRun set = RunAtTestSpeed(kKvctl, {"set", port, folder_.File(name)});
     EXPECT_EQ(set.exitCode, 0) << name << "\n" << set.out << set.err;
     EXPECT_EQ(Store(), kStored) << name;
   }
@@ -88,7 +92,7 @@ TEST_F(KvctlSettingsFileTest, WhatIsNoSettingsFileEndsTheRunAtOnceAndNothingIsWr
   for (const auto& [path, reason] : paths) {
     // A run that reads the file without bound would block (FIFO) or fill
     // the memory (/dev/zero); the bound only catches that (exit -1).
-    const ProgramRun set = RunProgram(kKvctl, {"set", port, path}, std::chrono::seconds(30));
+    const ProgramRun set = RunAtTestSpeed(kKvctl, {"set", port, path}, std::chrono::seconds(30));
     EXPECT_EQ(set.exitCode, 4) << path << "\n" << set.err;
     EXPECT_NE(set.err.find(path + ": " + reason), std::string::npos) << set.err;
     EXPECT_EQ(set.out.find("delete message"), std::string::npos) << "nothing may be deleted";

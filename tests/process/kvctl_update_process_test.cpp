@@ -1,14 +1,19 @@
 // kvctl's update and probe as a script sees them, against kvsim processes:
 // what it says while it waits, a tracker that goes away during the probe,
-// and an image refused before the tracker is touched.
+// and an image refused before the tracker is touched. The data rate and the
+// tracker pulled 1.5 s into its probe are real time: those two run at real
+// speed; the refused image and the paced line at the test speed
+// (process_clock.h).
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
 #include "kvsim_child.h"
+#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 
@@ -19,9 +24,10 @@ const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
 
 class KvctlUpdateProcessTest : public ::testing::Test {
  protected:
-  std::string StartSim(std::vector<std::string> args = {}) {
+  // kvsim at real speed, or at the test speed when `fast`.
+  std::string StartSim(std::vector<std::string> args = {}, bool fast = false) {
     args.push_back("--quiet");
-    EXPECT_TRUE(sim_.Start(kKvsim, args));
+    EXPECT_TRUE(sim_.Start(kKvsim, fast ? test_support::AtTestSpeed(args) : args));
     return sim_.ReadLine();
   }
   std::string WriteFile(const std::string& name, const std::string& text) {
@@ -53,16 +59,34 @@ TEST_F(KvctlUpdateProcessTest, UpdateSaysWhatItWaitsForAndEndsWithTheDataRate) {
   EXPECT_LT(sent, run.out.find("Update rate.bin Succeed"));
 }
 
+// kvsim and kvctl with --clock-speed share one sped-up time: a paced line
+// keeps its baud rate on that clock. The rate kvctl reports (clock time)
+// can never beat the line's 11.25 KiB/s; a simulator pacing in real time
+// would make it 20 times slower, a kvctl on real time 20 times faster.
+TEST_F(KvctlUpdateProcessTest, APacedLineKeepsItsBaudRateOnTheSpedUpClock) {
+  const std::string port = StartSim({"--line-baud", "115200"}, true);
+  const std::string path = WriteFile("paced.bin", std::string(64 * 1024, 'p'));
+  const ProgramRun run = test_support::RunAtTestSpeed(kKvctl, {"update", port, path});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto sent = run.out.find("Sent 65536 bytes in ");
+  ASSERT_NE(sent, std::string::npos) << run.out;
+  const auto open = run.out.find('(', sent);
+  ASSERT_NE(open, std::string::npos) << run.out;
+  const double kibPerSecond = std::atof(run.out.c_str() + open + 1);
+  EXPECT_LE(kibPerSecond, 11.25) << run.out;
+  EXPECT_GT(kibPerSecond, 11.25 / 10) << run.out;
+}
+
 TEST_F(KvctlUpdateProcessTest, AnEmptyImageIsRefusedAndTheTrackerStaysInItsMenu) {
-  const std::string port = StartSim();
+  const std::string port = StartSim({}, true);
   const std::string path = WriteFile("empty.bin", "");
-  const ProgramRun run = RunProgram(kKvctl, {"update", port, path});
+  const ProgramRun run = test_support::RunAtTestSpeed(kKvctl, {"update", port, path});
   EXPECT_EQ(run.exitCode, 4);
   EXPECT_NE(run.err.find("Refused before anything was sent to the tracker"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("empty"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("USB cable"), std::string::npos) << "a file fault is not blamed on the cable";
   // Still in its menu: the tracker answers a probe and gives its IMEI.
-  const ProgramRun imei = RunProgram(kKvctl, {"imei", port});
+  const ProgramRun imei = test_support::RunAtTestSpeed(kKvctl, {"imei", port});
   EXPECT_EQ(imei.exitCode, 0) << imei.err;
 }
 

@@ -47,6 +47,25 @@ TEST(KvctlArgs, WrongLinesAreRefusedWithAReason) {
   EXPECT_TRUE(h.help);
 }
 
+TEST(KvctlArgs, ClockSpeedTakesOnlyAPositiveFiniteFactor) {
+  CliArgs a;
+  std::string e;
+  ASSERT_TRUE(Parse({"imei", "P"}, a, e));
+  EXPECT_EQ(a.clockSpeed, 1.0) << "real time unless asked";
+  CliArgs b;
+  ASSERT_TRUE(Parse({"--clock-speed", "20", "imei", "P"}, b, e)) << e;
+  EXPECT_EQ(b.clockSpeed, 20.0);
+  EXPECT_EQ(b.ports, std::vector<std::string>{"P"}) << "the value is not taken for a port";
+  for (const char* bad : {"0", "-5", "abc", "20x", "", "nan", "inf", "1e9", " 3"}) {
+    CliArgs c;
+    e.clear();
+    EXPECT_FALSE(Parse({"imei", "P", "--clock-speed", bad}, c, e)) << bad;
+    EXPECT_NE(e.find("--clock-speed"), std::string::npos) << bad << ": " << e;
+  }
+  CliArgs d;
+  EXPECT_FALSE(Parse({"imei", "P", "--clock-speed"}, d, e));
+}
+
 TEST(KvctlSummary, OneRowPerTrackerInPortOrder) {
   std::vector<JobResult> results(2);
   results[0].verdict = "Setting Message OK ";

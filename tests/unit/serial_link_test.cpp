@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "line_fixture.h"
 #include "serial/probe.h"
@@ -35,11 +36,20 @@ TEST_F(ProbeTest, FindsTheTrackerMenu) {
 
 TEST_F(ProbeTest, WordsSplitAcrossReadsAreNotJoined) {
   UseClockSpeed(10.0);
+  // Both answers at once, each on a tracker of its own: each probe runs its
+  // whole course of 501 polls.
   StartTracker(WithProbe(sim::ProbeAnswer::Siemens, true));
-  EXPECT_FALSE(ProbeTracker(port_, 30000));
-  TearDown();
-  StartTracker(WithProbe(sim::ProbeAnswer::MainMenu, true));
-  EXPECT_FALSE(ProbeTracker(port_, 30000));
+  sim::SimTracker menu(WithProbe(sim::ProbeAnswer::MainMenu, true));
+  ASSERT_TRUE(menu.Start());
+  HANDLE menuPort = OpenSerialPort(menu.PortPath().c_str(), 115200);
+  ASSERT_NE(menuPort, INVALID_HANDLE_VALUE);
+  bool menuFound = true;
+  std::thread menuProbe([&] { menuFound = ProbeTracker(menuPort, 30000); });
+  EXPECT_FALSE(ProbeTracker(port_, 30000)) << "SIEMENS and OK in different reads";
+  menuProbe.join();
+  EXPECT_FALSE(menuFound) << "\"Main\" and \"Menu\" in different reads";
+  CloseHandle(menuPort);
+  menu.Stop();
 }
 
 TEST_F(ProbeTest, GarbageIsNoAnswer) {
@@ -67,14 +77,16 @@ TEST_F(ProbeTest, SilentPortEndsAfter501PollsWithSixQueries) {
 }
 
 TEST_F(ProbeTest, CallerMayCloseItsHandleWhileTheProbeRuns) {
-  UseClockSpeed(10.0);  // the probe runs its full course: keep its overhead small
+  UseClockSpeed(20.0);
   StartTracker(WithProbe(sim::ProbeAnswer::Silent));
   auto found = std::make_shared<std::atomic<BYTE>>(0);
   HANDLE probe = StartProbeThread(port_, found);
   EXPECT_EQ(WaitForSingleObject(probe, 100), WAIT_TIMEOUT);
   CloseHandle(port_);  // the caller's bound ran out; the probe keeps its own reference
   port_ = INVALID_HANDLE_VALUE;
-  EXPECT_EQ(WaitForSingleObject(probe, 30000), WAIT_OBJECT_0);
+  // The probe runs its full course of about 25 s; the bound only catches a
+  // hang (SilentPortEndsAfter501PollsWithSixQueries times the course).
+  EXPECT_EQ(WaitForSingleObject(probe, 60000), WAIT_OBJECT_0);
   CloseHandle(probe);
   // Its reference is gone too: the port opens again.
   port_ = OpenSerialPort(tracker_->PortPath().c_str(), 115200);

@@ -59,4 +59,17 @@ TEST(SimCliOptions, BadInputIsRefusedWithTheOptionNamed) {
   EXPECT_TRUE(Parse({"--imei", "1"}, false).ok);
 }
 
+TEST(SimCliOptions, ClockSpeedTakesOnlyAPositiveFiniteFactor) {
+  EXPECT_EQ(Parse({}).program.clockSpeed, 1.0) << "real time unless asked";
+  EXPECT_EQ(Parse({"--clock-speed", "20"}).program.clockSpeed, 20.0);
+  EXPECT_EQ(Parse({"--clock-speed=2.5"}).program.clockSpeed, 2.5);
+  for (const char* bad : {"0", "-5", "abc", "20x", "", "nan", "inf", "1e9", "0x", " 3"}) {
+    const auto p = Parse({"--clock-speed", bad});
+    EXPECT_FALSE(p.ok) << bad;
+    EXPECT_NE(p.error.find("--clock-speed"), std::string::npos) << bad << ": " << p.error;
+  }
+  // A tracker simulated inside a test shares the test's clock: no such option.
+  EXPECT_FALSE(Parse({"--clock-speed", "20"}, false).ok);
+}
+
 }  // namespace

@@ -1,0 +1,35 @@
+// Process tests run kvsim and kvctl with their clocks sped up alike
+// (--clock-speed), so that a 25 s probe or a 13 s settings write with its
+// backup takes a twentieth of that while every ratio between the tracker's
+// pauses and kvctl's time-outs stays as at real speed. Both programs of a
+// test must get the same speed. Tests of what real time decides (a probe
+// killed after 1.5 s, the data rate) run without the option.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "run_program.h"
+
+namespace test_support {
+
+// The in-process settings and firmware tests run at the same factor.
+inline constexpr const char* kProcessClockSpeed = "20";
+
+// `args` with the clock-speed option in front; kvsim and kvctl take it
+// anywhere on their command lines.
+inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
+                                            const char* speed = kProcessClockSpeed) {
+  args.insert(args.begin(), {"--clock-speed", speed});
+  return args;
+}
+
+// RunProgram for kvctl (or kvsim) with the clock-speed option.
+inline ProgramRun RunAtTestSpeed(const std::string& program, std::vector<std::string> args,
+                                 std::chrono::seconds bound = std::chrono::seconds(120)) {
+  return RunProgram(program, AtTestSpeed(std::move(args)), bound);
+}
+
+}  // namespace test_support
