@@ -29,16 +29,11 @@ int PrintHelpOrVersion(int argc, char** argv) {
   return 0;
 }
 
-bool HasDisplay() {
-  return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
-         std::getenv("QT_QPA_PLATFORM") != nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (WantsTerminalOnly(argc, argv)) return PrintHelpOrVersion(argc, argv);
-  if (!HasDisplay()) {
+  if (!ui::HasDisplay()) {
     std::fprintf(stderr,
                  "kvtool: no display to show the window on; kvctl does the same jobs "
                  "from a terminal (kvctl --help)\n");

@@ -42,6 +42,10 @@ void SetApplicationIcon(const unsigned char* png, unsigned int size);
 void SetMainWindow(TemplateDialog* window);
 TemplateDialog* MainWindow();
 
+// True when there is a screen to show windows on (on Linux: a display
+// server named in the environment, or a Qt platform chosen there).
+bool HasDisplay();
+
 // True on the thread that runs the event loop (false without an application).
 bool IsGuiThread();
 

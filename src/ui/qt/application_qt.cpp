@@ -1,5 +1,7 @@
 #include "ui/application.h"
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
@@ -15,6 +17,11 @@ struct Application::Impl {
 
 Application::Application(int& argc, char** argv) : impl_(std::make_unique<Impl>(argc, argv)) {}
 Application::~Application() = default;
+
+bool HasDisplay() {
+  return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
+         std::getenv("QT_QPA_PLATFORM") != nullptr;
+}
 
 std::string ExecutableName() { return FromQt(QCoreApplication::applicationName()); }
 

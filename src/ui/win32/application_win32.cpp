@@ -83,6 +83,9 @@ bool QueueOnGuiThread(std::function<void()> call) {
 }
 }  // namespace detail
 
+// A Windows session always has its desktop.
+bool HasDisplay() { return true; }
+
 std::string ExecutableName() {
   char path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
