@@ -8,11 +8,15 @@
 
 #include <string>
 
+#include "common/tool_timings.h"
 #include "job_runner.h"
 #include "platform/sync.h"
 
-constexpr DWORD KVCTL_PROBE_WAIT_MS = 30000;  // the main window's bound
+// The probe's bound is the main window's; the IMEI query asks again every
+// IMEI_POLL_MS within its own.
+constexpr DWORD KVCTL_PROBE_WAIT_MS = PROBE_WAIT_MS;
 constexpr DWORD KVCTL_IMEI_WAIT_MS = 10000;
+static_assert(IMEI_POLL_MS < KVCTL_IMEI_WAIT_MS, "the IMEI query never asks a second time");
 
 enum class ProbeOutcome { Found, Silent, Lost };
 

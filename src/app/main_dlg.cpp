@@ -1,11 +1,12 @@
 #include "app/main_dlg.h"
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/probe.h"
-#include "serial/line_lost.h"
 #include "serial/tracker_commands.h"
 #include "ui/gui_call.h"
 #include "ui/message_box.h"
@@ -152,7 +153,7 @@ void CMainDlg::Connect() {
     m_connectedItem = ui::FromQt(m_cmbPort->currentText());
     m_btnUpdate->setEnabled(false);
     m_btnScan->setEnabled(false);
-    m_btnStart->setText(QStringLiteral("Stop"));
+    m_btnStart->setText(ui::ToQt(STOP_BUTTON_TEXT));
 
     StartReader();
     WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
@@ -169,7 +170,7 @@ void CMainDlg::Disconnect() {
   CloseHandle(m_hPort);
   m_hPort = INVALID_HANDLE_VALUE;
   m_connectedItem.clear();
-  m_btnStart->setText(QStringLiteral("Start"));
+  m_btnStart->setText(ui::ToQt(START_BUTTON_TEXT));
   m_btnUpdate->setEnabled(true);
   m_btnSetting->setEnabled(false);
   m_btnScan->setEnabled(true);

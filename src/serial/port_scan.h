@@ -15,17 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "platform/sync.h"
-
-constexpr DWORD SCAN_PROBE_WAIT_MS = 60000;
-constexpr DWORD SCAN_PORT_PAUSE_MS = 200;
-constexpr DWORD SCAN_BAUD_RATE = 115200;
-
-extern const char* const kScanOpenSuccess;  // "   -------->[Open Success]"
-extern const char* const kScanCheckFailed;  // "   -------->[Check failed]"
-extern const char* const kScanOpenFailed;   // "   -------->[Open failed]"
-extern const char* const kScanComplete;     // "Complete Scan."
-extern const char* const kScanBreak;        // "Break scan."
 
 // "115200 scaning %s" for one port.
 std::string ScanningText(const std::string& portName);

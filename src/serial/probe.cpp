@@ -10,6 +10,8 @@ std::atomic<BYTE> g_bDeviceFound{0};
 
 namespace {
 const char kProbeCommand[] = "ati\r";
+// The most one look at the line takes in.
+constexpr DWORD kProbeReadSize = 128;
 
 // Searches all `length` bytes, NULs included: a stray NUL in the answer
 // must not hide the words after it.
@@ -33,9 +35,9 @@ DWORD ProbeThreadProc(void* param) {
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
-      // One read of at most 128 bytes is examined on its own; text that
-      // spans two reads is not joined.
-      char buffer[128] = {};
+      // One read of at most kProbeReadSize bytes is examined on its own;
+      // text that spans two reads is not joined.
+      char buffer[kProbeReadSize] = {};
       DWORD got = 0;
       ReadFile(port, buffer, sizeof buffer, &got, nullptr);
       if ((Contains(buffer, got, "SIEMENS") && Contains(buffer, got, "OK")) ||

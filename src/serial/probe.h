@@ -10,12 +10,11 @@
 #include <atomic>
 #include <memory>
 
+#include "common/tool_timings.h"
 #include "platform/sync.h"
 
-// Polls made by one probe before it gives up (the poll with counter 500 is the last).
-constexpr int PROBE_LAST_POLL = 500;
-constexpr DWORD PROBE_POLL_MS = 50;
-constexpr int PROBE_ATI_EVERY = 100;
+// Its polls and their pacing: PROBE_LAST_POLL, PROBE_POLL_MS, PROBE_ATI_EVERY
+// (common/tool_timings.h).
 
 // The process-wide result of the main window's and the port scan's probes.
 extern std::atomic<BYTE> g_bDeviceFound;

@@ -6,6 +6,8 @@
 #include <QPushButton>
 
 #include "app/main_dlg.h"
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "ui/gui_call.h"

@@ -1,5 +1,6 @@
 // Import and Export of the Device Setting dialog: the settings file between
 // the dialog's controls and the disk. Neither talks to the tracker.
+#include "common/tool_texts.h"
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
 #include "settings/settings_file.h"
@@ -13,7 +14,7 @@ std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::File
   ui::FileDialogRequest request;
   request.mode = mode;
   request.owner = owner;
-  request.filters = ui::ParseFilterString(SETTING_FILE_FILTER);
+  request.filters = ui::ParseFilterString(settings::SETTING_FILE_FILTER);
   request.flags = OFN_LONGNAMES | (mode == ui::FileDialogMode::Open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
   return ui::ShowFileDialog(request);
 }
@@ -37,11 +38,11 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
   const settings::LoadReport report = settings::LoadSettingsFileReport(path, SessionLayout(), record);
   if (!report.Ok()) {
     // A file that cannot be read would empty every field: keep them instead.
-    ui::ShowMessageBox(QPointer<QWidget>(this), "Cannot read the settings file " + path + ": " + report.reason, {},
+    ui::ShowMessageBox(QPointer<QWidget>(this), settings::SETTINGS_FILE_UNREADABLE_TEXT + path + ": " + report.reason, {},
                        MB_ICONEXCLAMATION);
     return FALSE;
   }
-  setWindowTitle(ui::ToQt(IMPORTED_CAPTION_PREFIX + record.deviceName));
+  setWindowTitle(ui::ToQt(settings::IMPORTED_CAPTION_PREFIX + record.deviceName));
   ShowSettings(record);
   return TRUE;
 }
