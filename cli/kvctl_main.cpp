@@ -242,13 +242,12 @@ int main(int argc, char** argv) {
                                           "set",   "diff",   "update",  "restore", "watch"};
   if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
     return Usage("unknown command " + cmd + " (try kvctl --help)");
-  if (cmd == "watch") {
-    if (!args.ports.empty() || args.allPorts) return Usage("watch takes no PORT: it waits for trackers to appear");
-    // The first Ctrl-C lets the trackers in progress finish.
-    interrupt::InstallFinishingFirst();
-  } else {
-    interrupt::Install();
-  }
+  if (cmd == "watch" && (!args.ports.empty() || args.allPorts))
+    return Usage("watch takes no PORT: it waits for trackers to appear");
+  // For watch, the first Ctrl-C lets the trackers in progress finish. The
+  // watcher ends with main, after every job.
+  const interrupt::Handling interruptHandling(cmd == "watch" ? interrupt::FirstSignal::Finish
+                                                             : interrupt::FirstSignal::Stop);
 
   std::vector<std::string> named = args.ports;
   if (args.allPorts || cmd == "scan") {

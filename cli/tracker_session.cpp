@@ -44,13 +44,14 @@ bool OwnTerminalDevice(dev_t device) {
 
 ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs) {
   auto found = std::make_shared<std::atomic<BYTE>>(0);
-  HANDLE thread = StartProbeThread(port, found);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  HANDLE thread = StartProbeThread(port, found, stop);
   if (thread == nullptr) return ProbeOutcome::Silent;
   const std::uint64_t giveUpAt = platform::ClockMs() + boundMs;
   ProbeOutcome outcome = ProbeOutcome::Silent;
   for (;;) {
     const DWORD waited = interrupt::WaitOrStop(thread, PROBE_WATCH_SLICE_MS);
-    // Ctrl-C: the caller says what was sent; the probe ends by itself.
+    // Ctrl-C: the caller says what was sent.
     if (waited == WAIT_OBJECT_0 + 1) break;
     const bool ended = waited == WAIT_OBJECT_0;
     if (found->load() == 1) {
@@ -65,8 +66,9 @@ ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs) {
     }
     if (ended || platform::ClockMs() >= giveUpAt) break;
   }
-  // The probe holds its own reference to the port; it ends by itself.
-  CloseHandle(thread);
+  // Whatever ended the wait, the probe ends with it: nothing of it is left
+  // running when kvctl goes on or exits.
+  StopProbeThread(thread, *stop);
   return outcome;
 }
 

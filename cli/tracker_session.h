@@ -22,7 +22,8 @@ enum class ProbeOutcome { Found, Silent, Lost };
 
 // Runs one probe on `port` and waits at most `boundMs` for it, looking at the
 // port every 100 ms: Found when a tracker answered, Lost as soon as the port
-// hung up or failed, Silent when the probe ended without an answer.
+// hung up or failed, Silent when the probe ended without an answer. The
+// probe is stopped and waited for (PROBE_STOP_WAIT_MS) before it returns.
 ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs);
 
 // Opens and probes `context.Port()`. On failure returns INVALID_HANDLE_VALUE

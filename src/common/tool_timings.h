@@ -34,6 +34,10 @@ constexpr DWORD SCAN_PROBE_WAIT_MS = 60000;
 static_assert(PROBE_POLLING_MS < PROBE_WAIT_MS, "Start gives up before the probe has polled its last");
 static_assert(PROBE_POLLING_MS < SCAN_PROBE_WAIT_MS, "the scan gives up before the probe has polled its last");
 
+// The wait for a probe told to stop: it looks at the request after each pause.
+constexpr DWORD PROBE_STOP_WAIT_MS = 2000;
+static_assert(PROBE_POLL_MS < PROBE_STOP_WAIT_MS, "a stopped probe is given up before its next look");
+
 // ---- The main window's reader and IMEI ------------------------------------
 
 // How often the reader looks at the line, and at its flags while paused.

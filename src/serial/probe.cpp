@@ -48,7 +48,7 @@ DWORD ProbeThreadProc(void* param) {
         return 1;
       }
     }
-    if (counter >= PROBE_LAST_POLL) break;
+    if (counter >= PROBE_LAST_POLL || (job->stop && job->stop->load())) break;
     if (counter % PROBE_ATI_EVERY == 0) WriteCommand(port, kProbeCommand);
   }
   CloseHandle(port);
@@ -56,9 +56,10 @@ DWORD ProbeThreadProc(void* param) {
   return 1;
 }
 
-HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found) {
+HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found,
+                        std::shared_ptr<std::atomic<bool>> stop) {
   if (!found) found = std::shared_ptr<std::atomic<BYTE>>(&g_bDeviceFound, [](auto*) {});
-  auto* job = new ProbeJob{platform::RetainHandle(port), std::move(found)};
+  auto* job = new ProbeJob{platform::RetainHandle(port), std::move(found), std::move(stop)};
   HANDLE thread = CreateThread(nullptr, 0, ProbeThreadProc, job, 0, nullptr);
   if (thread == nullptr) {
     CloseHandle(job->port);
@@ -67,11 +68,19 @@ HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found) {
   return thread;
 }
 
+bool StopProbeThread(HANDLE probe, std::atomic<bool>& stop) {
+  stop = true;
+  const bool ended = WaitForSingleObject(probe, PROBE_STOP_WAIT_MS) == WAIT_OBJECT_0;
+  CloseHandle(probe);
+  return ended;
+}
+
 bool ProbeTracker(HANDLE port, DWORD boundMs) {
   auto found = std::make_shared<std::atomic<BYTE>>(0);
-  HANDLE thread = StartProbeThread(port, found);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  HANDLE thread = StartProbeThread(port, found, stop);
   if (thread == nullptr) return false;
   WaitForSingleObject(thread, boundMs);
-  CloseHandle(thread);
+  StopProbeThread(thread, *stop);
   return found->load() == 1;
 }
