@@ -65,12 +65,13 @@ constexpr std::string_view ScanVerdict(std::string_view suffix) {
 
 // ---- The Device Setting dialog and the settings transfer ------------------
 
-namespace settings {
-
 // The caption an imported settings file gives the dialog, before its device name.
 inline constexpr char IMPORTED_CAPTION_PREFIX[] = "Device Setting -- ";
 // The file dialogs' filter of Import and Export.
 inline constexpr char SETTING_FILE_FILTER[] = "Setting file (*.ini)|*.ini|All files (*.*)|*.*||";
+
+namespace settings {
+
 inline constexpr char SAVE_FILE_FAIL_TEXT[] = "Save file fail !!!";
 // Import's box for a file it cannot read, before its path and the reason.
 inline constexpr char SETTINGS_FILE_UNREADABLE_TEXT[] = "Cannot read the settings file ";

@@ -14,7 +14,7 @@ std::optional<std::string> ChooseSettingsFile(CDeviceSettingDlg* owner, ui::File
   ui::FileDialogRequest request;
   request.mode = mode;
   request.owner = owner;
-  request.filters = ui::ParseFilterString(settings::SETTING_FILE_FILTER);
+  request.filters = ui::ParseFilterString(SETTING_FILE_FILTER);
   request.flags = OFN_LONGNAMES | (mode == ui::FileDialogMode::Open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
   return ui::ShowFileDialog(request);
 }
@@ -42,7 +42,7 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
                        MB_ICONEXCLAMATION);
     return FALSE;
   }
-  setWindowTitle(ui::ToQt(settings::IMPORTED_CAPTION_PREFIX + record.deviceName));
+  setWindowTitle(ui::ToQt(IMPORTED_CAPTION_PREFIX + record.deviceName));
   ShowSettings(record);
   return TRUE;
 }
