@@ -1,5 +1,6 @@
 // kvctl probe, imei and scan: the connection steps of the main window.
 #include "commands.h"
+#include "common/tool_texts.h"
 #include "serial/imei_query.h"
 #include "terminal_text.h"
 #include "tracker_session.h"
@@ -26,7 +27,7 @@ int CmdImei(const std::vector<std::string>& ports) {
     if (!imei) {
       result.code = kExitFailed;
       result.verdict = "no IMEI";
-      result.detail = "imei: no answer to \"at+gsn\" within 10000 ms";
+      result.detail = "imei: no answer to \"at+gsn\" within " + std::to_string(KVCTL_IMEI_WAIT_MS) + " ms";
       context.Fail("No IMEI answer", result.detail);
       return result;
     }
@@ -42,12 +43,12 @@ int CmdScan(const std::vector<std::string>& ports) {
     JobResult result;
     HANDLE port = OpenAndProbeTracker(context, result);
     if (port == INVALID_HANDLE_VALUE) {
-      context.Say(result.code == kExitOpenFailed ? "Open failed" : "Check failed");
+      context.Say(std::string(ScanVerdict(result.code == kExitOpenFailed ? kScanOpenFailed : kScanCheckFailed)));
       return result;
     }
     CloseHandle(port);
-    context.Say("Open Success");
-    result.verdict = "Open Success";
+    result.verdict = ScanVerdict(kScanOpenSuccess);
+    context.Say(result.verdict);
     return result;
   });
 }

@@ -95,7 +95,7 @@ int CmdVersion(const std::vector<std::string>& ports) {
     if (!v.answered) {
       result.code = kExitFailed;
       result.verdict = "no version";
-      result.detail = "version: no answer to \"kv+fwv\" within 2000 ms";
+      result.detail = "version: no answer to \"kv+fwv\" within " + std::to_string(VERSION_WAIT_MS) + " ms";
       context.Fail("No firmware version answer", result.detail);
       return result;
     }

@@ -4,6 +4,8 @@
 // and its prompt awaited on the tool's port, which is then closed and opened
 // again by the firmware channel for the YMODEM transfer.
 #include "commands.h"
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "console.h"
 #include "firmware/firmware_transfer.h"
 #include "progress_bar.h"
@@ -18,10 +20,6 @@
 namespace {
 
 const char kRefusedText[] = "Refused before anything was sent to the tracker";
-
-std::string FailedText(const std::string& base) {
-  return "Update " + base + " Failed, Please check if USB cable is well connected to device and PC.";
-}
 
 }  // namespace
 
@@ -66,8 +64,9 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     if (!prompted) {
       result.code = kExitFailed;
       result.verdict = "no file prompt";
-      result.detail = "update: no \"Waiting for the file to be sent\" within 3000 ms after \"1\"";
-      context.Fail("Reset the Device and try again", result.detail);
+      result.detail = "update: no \"Waiting for the file to be sent\" within " +
+                      std::to_string(FILE_PROMPT_WAIT_MS) + " ms after \"1\"";
+      context.Fail(RESET_DEVICE_TEXT, result.detail);
       return result;
     }
 
@@ -94,11 +93,11 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
       result.code = kExitFailed;
       result.verdict = "update failed";
       result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
-      context.Fail(FailedText(base), result.detail);
+      context.Fail(UpdateResultText(base, false), result.detail);
       return result;
     }
     context.Say(progress.Summary());
-    context.Say("Update " + base + " Succeed");
+    context.Say(UpdateResultText(base, true));
     result.verdict = "Succeed";
     return result;
   }));

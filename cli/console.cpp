@@ -6,7 +6,7 @@
 
 namespace console {
 namespace {
-// Never destroyed: a detached worker may still print or trace at exit.
+// Never destroyed: see console.h.
 std::mutex& g_lock = *new std::mutex;
 }
 

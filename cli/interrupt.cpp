@@ -1,12 +1,12 @@
 #include "interrupt.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <thread>
 
 #include "console.h"
 #include "platform/serial_io.h"
@@ -16,8 +16,15 @@ namespace {
 
 std::atomic<int> g_signals{0};
 std::atomic<bool> g_requested{false};
+std::atomic<bool> g_watcherRunning{false};
+// Made once and kept open for the process: a handler may write to it at any
+// time, also after the watcher has ended.
 int g_wakePipe[2] = {-1, -1};
 HANDLE g_stopEvent = nullptr;
+
+// What the watcher reads: a first signal, or its Handling ending.
+constexpr char kSignalByte = 1;
+constexpr char kEndByte = 0;
 
 constexpr char kQuitText[] =
     "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
@@ -39,8 +46,7 @@ void OnSignal(int) {
   }
   if (count == 0) {
     const int saved = errno;
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &wake, 1);
+    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &kSignalByte, 1);
     errno = saved;
     return;
   }
@@ -49,23 +55,47 @@ void OnSignal(int) {
   ::_exit(EXIT_INTERRUPTED);
 }
 
-// Turns the first signal into the stop event and a line for the user.
+// Turns the first signal into the stop event and a line for the user, or
+// ends when its Handling does; it reads one byte either way.
 void Watch() {
-  char wake = 0;
-  while (::read(g_wakePipe[0], &wake, 1) < 0 && errno == EINTR) {
+  char wake = kEndByte;
+  ssize_t n;
+  while ((n = ::read(g_wakePipe[0], &wake, 1)) < 0 && errno == EINTR) {
   }
-  g_requested = true;
-  SetEvent(g_stopEvent);
-  console::Err("kvctl: interrupted: stopping at the next safe point (Ctrl-C again quits at once)");
+  if (n == 1 && wake == kSignalByte) {
+    g_requested = true;
+    SetEvent(g_stopEvent);
+    console::Err("kvctl: interrupted: stopping at the next safe point (Ctrl-C again quits at once)");
+  }
+  g_watcherRunning = false;
+}
+
+// Forgets bytes left by an earlier Handling: an end byte its watcher never
+// read (it had taken a signal first), or a signal after its end.
+void DrainWakePipe() {
+  pollfd readable{g_wakePipe[0], POLLIN, 0};
+  char stale[16];
+  while (::poll(&readable, 1, 0) == 1 && (readable.revents & POLLIN) != 0 &&
+         ::read(g_wakePipe[0], stale, sizeof stale) > 0) {
+  }
 }
 
 }  // namespace
 
-void Install() {
-  if (g_stopEvent != nullptr) return;
-  g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (::pipe2(g_wakePipe, O_CLOEXEC) != 0) return;  // no handlers: signals act as before
-  std::thread(Watch).detach();
+Handling::Handling(FirstSignal first) {
+  if (g_stopEvent == nullptr) g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC) != 0) {
+    g_wakePipe[0] = g_wakePipe[1] = -1;
+    return;  // no handlers: signals act as before
+  }
+  DrainWakePipe();
+  g_finishFirst = first == FirstSignal::Finish;
+  g_finishRequested = false;
+  g_requested = false;
+  g_signals = 0;
+  ResetEvent(g_stopEvent);
+  g_watcherRunning = true;
+  watcher_ = std::thread(Watch);
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -73,10 +103,13 @@ void Install() {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-void InstallFinishingFirst() {
-  g_finishFirst = true;
-  Install();
+Handling::~Handling() {
+  if (!watcher_.joinable()) return;
+  [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &kEndByte, 1);
+  watcher_.join();
 }
+
+bool WatcherRunning() { return g_watcherRunning.load(); }
 
 bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
 

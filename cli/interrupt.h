@@ -10,9 +10,20 @@
 // a message text), its terminal settings back and its exclusive-use flag
 // cleared, and the process ends with 130 without writing the trace.
 //
-// Thread contract: Install from the main thread before any port is opened;
-// Requested and StopEvent from any thread.
+// A watcher thread turns the first signal into StopEvent() and a line for
+// the user (a signal handler may do neither). It belongs to a Handling: the
+// Handling's end stops it through the same pipe the handler writes to and
+// joins it. The watcher waits for nothing but that pipe, so the join takes at
+// most the line it may be printing for a signal that came first. After the
+// Handling is gone the handlers stay installed: a first signal is then only
+// counted, a second one still quits at once.
+//
+// Thread contract: construct and destroy the Handling on the main thread,
+// before any port is opened and after every job has ended; Requested,
+// FinishRequested, StopEvent and WaitOrStop from any thread.
 #pragma once
+
+#include <thread>
 
 #include "platform/sync.h"
 
@@ -21,11 +32,30 @@ namespace interrupt {
 // The exit status after an interrupt (128 + SIGINT, for every signal).
 constexpr int EXIT_INTERRUPTED = 130;
 
-void Install();
-// For kvctl watch: the first signal only asks to finish the trackers in
-// progress and stop watching (FinishRequested); the next ones act as the
-// first and second do after Install.
-void InstallFinishingFirst();
+// What the first signal does: stop every job at its next safe point, or (for
+// kvctl watch) only ask to finish the trackers in progress and stop watching
+// (FinishRequested); then the next ones act as the first and second do with
+// Stop.
+enum class FirstSignal { Stop, Finish };
+
+// Installs the handlers and starts the watcher; the destructor stops the
+// watcher and joins it. One at a time; each starts with no signal counted.
+// Without a pipe for the watcher, nothing is installed and signals act as
+// the system's defaults.
+class Handling {
+ public:
+  explicit Handling(FirstSignal first = FirstSignal::Stop);
+  ~Handling();
+  Handling(const Handling&) = delete;
+  Handling& operator=(const Handling&) = delete;
+
+ private:
+  std::thread watcher_;
+};
+
+// True while a Handling's watcher thread runs.
+bool WatcherRunning();
+
 bool FinishRequested();
 // True once the first interrupt arrived.
 bool Requested();

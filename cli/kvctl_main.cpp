@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli_args.h"
+#include "common/tool_timings.h"
 #include "commands.h"
 #include "console.h"
 #include "exit_codes.h"
@@ -78,6 +79,11 @@ const char kUsage[] =
     "tracker port was found (--all, scan); 2 wrong command line; 3 a port could\n"
     "not be opened; 4 the settings or a file were refused before anything was\n"
     "sent; 130 interrupted. With several trackers, the highest status of any.\n";
+
+// The helps below give these timings in words.
+static_assert(PROBE_POLLING_MS > 24000 && PROBE_POLLING_MS < 26000, "kvctl probe --help: about 25 s");
+static_assert(FILE_PROMPT_WAIT_MS == 3000, "kvctl update --help: up to 3000 ms for the prompt");
+static_assert(MAIN_BAUD_RATE == 115200 && FIRMWARE_BAUD_RATE == 115200, "kvctl probe and update --help: 115200 baud");
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"ports", "Usage: kvctl ports [--all-serial]\nLists the tracker ports (Prolific USB-to-Serial bridges and running simulated\ntrackers) with their friendly names; --all-serial lists every serial port.\n"},
@@ -241,13 +247,12 @@ int main(int argc, char** argv) {
                                           "set",   "diff",   "update",  "restore", "watch"};
   if (std::find(std::begin(kCommands), std::end(kCommands), cmd) == std::end(kCommands))
     return Usage("unknown command " + cmd + " (try kvctl --help)");
-  if (cmd == "watch") {
-    if (!args.ports.empty() || args.allPorts) return Usage("watch takes no PORT: it waits for trackers to appear");
-    // The first Ctrl-C lets the trackers in progress finish.
-    interrupt::InstallFinishingFirst();
-  } else {
-    interrupt::Install();
-  }
+  if (cmd == "watch" && (!args.ports.empty() || args.allPorts))
+    return Usage("watch takes no PORT: it waits for trackers to appear");
+  // For watch, the first Ctrl-C lets the trackers in progress finish. The
+  // watcher ends with main, after every job.
+  const interrupt::Handling interruptHandling(cmd == "watch" ? interrupt::FirstSignal::Finish
+                                                             : interrupt::FirstSignal::Stop);
 
   std::vector<std::string> named = args.ports;
   if (args.allPorts || cmd == "scan") {

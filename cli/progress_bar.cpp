@@ -59,7 +59,7 @@ FirmwareObserver ObserverFor(ProgressDisplay& display, std::function<void()> rec
     if (phase == TransferPhase::DataStarted) display.DataStarted();
   };
   observer.progress = [&display](WPARAM chunks, LPARAM) {
-    display.Update(std::min<std::uint64_t>(static_cast<std::uint64_t>(chunks) * 1024,
+    display.Update(std::min<std::uint64_t>(static_cast<std::uint64_t>(chunks) * YmodemSender::CHUNK_SIZE,
                                            display.Rate().Total()));
   };
   return observer;

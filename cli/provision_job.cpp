@@ -17,7 +17,6 @@ using namespace settings;
 namespace {
 
 constexpr std::size_t MAX_BACKUP_FILE_BYTES = 1024 * 1024;
-constexpr char WRITE_OK[] = "Setting Message OK ";
 
 JobResult Failure(JobContext& context, ExitCode code, const std::string& verdict, const std::string& text,
                   const std::string& detail) {
@@ -149,7 +148,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
     return result;
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;
-  if (verdict != WRITE_OK) {
+  if (verdict != SETTING_MESSAGE_OK_TEXT) {
     result.code = kExitFailed;
     result.detail = verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict;
     context.Fail(verdict.empty() ? "The write did not run" : verdict, "");

@@ -1,6 +1,7 @@
 #include "settings_session.h"
 
 #include "interrupt.h"
+#include "common/tool_timings.h"
 #include "platform/serial_io.h"
 #include "serial/imei_query.h"
 #include "tracker_session.h"
@@ -9,11 +10,19 @@ using namespace settings;
 
 namespace {
 // A whole read takes 4 x 5.3 s at most and a write about 69 s without
-// retries; with ten retries of every message it stays far below this.
+// retries; with ten retries of every message it stays below this.
 constexpr DWORD TRANSFER_WAIT_MS = 20 * 60 * 1000;
+// A read, and a write whose every reply wait runs out, or whose every
+// message is read back wrong MAX_MISMATCH_RETRIES times before it is right.
+constexpr DWORD LONGEST_READ_MS = MESSAGE_COUNT * (READ_PAUSE_MS + REPLY_WAIT_MS);
+constexpr DWORD LONGEST_WRITE_MS = MESSAGE_COUNT * (REPLY_WAIT_MS + DELETE_PAUSE_MS) +
+                                   MESSAGE_COUNT * (MAX_MISMATCH_RETRIES + 1) * WRITE_ATTEMPT_LONGEST_MS;
+static_assert(LONGEST_READ_MS < TRANSFER_WAIT_MS, "kvctl gives up on a read that is still running");
+static_assert(LONGEST_WRITE_MS < TRANSFER_WAIT_MS, "kvctl gives up on a write that is still running");
 // After a cancel the worker ends at its next step: a pause or reply wait
 // ends at once, a write to a stalled line within 10 s per command.
 constexpr DWORD CANCEL_WAIT_MS = 60 * 1000;
+static_assert(UNCANCELLABLE_STEP_MS < CANCEL_WAIT_MS, "kvctl gives up on a worker finishing a message text");
 // ESC: the GSM module abandons a message text it is taking in.
 constexpr char kAbandonText[] = "\x1b";
 }  // namespace

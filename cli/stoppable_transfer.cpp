@@ -9,7 +9,7 @@ namespace {
 // How long one read may wait before the stop is looked at again.
 constexpr DWORD STOP_LOOK_MS = 100;
 // CAN CAN: the receiver ends the batch at once and its menu comes back.
-constexpr unsigned char kCancelBatch[] = {0x18, 0x18};
+constexpr unsigned char kCancelBatch[] = {YmodemSender::CAN, YmodemSender::CAN};
 constexpr DWORD CANCEL_WRITE_MS = 1000;
 }  // namespace
 

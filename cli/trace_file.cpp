@@ -8,7 +8,7 @@
 #include "platform/serial_io.h"
 
 namespace {
-// Never destroyed: a detached worker may still trace at exit.
+// Never destroyed: see trace_file.h.
 std::mutex& g_lock = *new std::mutex;
 std::string& g_text = *new std::string;
 std::string& g_path = *new std::string;

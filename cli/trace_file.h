@@ -7,7 +7,11 @@
 // write keeps the old file. At most TRACE_MAX_BYTES are kept.
 //
 // Thread contract: StartTrace, FinishTrace from the main thread; the port
-// sink runs on any reading or writing thread.
+// sink runs on any reading or writing thread. The recorded lines and their
+// lock are never destroyed: a worker that outran its caller's bound (a probe
+// past PROBE_STOP_WAIT_MS, a settings session's thread past its stop bound)
+// may still read or write a port, and so record, while the process exits;
+// what it records after FinishTrace is not written.
 #pragma once
 
 #include <cstddef>

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "common/tool_texts.h"
 #include "input_file.h"
 #include "interrupt.h"
 #include "platform/clock.h"
@@ -20,6 +21,8 @@ namespace {
 
 // How often the terminal looks at the port while the probe runs.
 constexpr DWORD PROBE_WATCH_SLICE_MS = 100;
+static_assert(PROBE_WATCH_SLICE_MS < PROBE_POLLING_MS, "a lost port is seen only after the probe");
+static_assert(PROBE_POLLING_MS < KVCTL_PROBE_WAIT_MS, "kvctl gives up before the probe has polled its last");
 
 // The device number of the terminal the user works in, if any.
 bool OwnTerminalDevice(dev_t device) {
@@ -41,13 +44,14 @@ bool OwnTerminalDevice(dev_t device) {
 
 ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs) {
   auto found = std::make_shared<std::atomic<BYTE>>(0);
-  HANDLE thread = StartProbeThread(port, found);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  HANDLE thread = StartProbeThread(port, found, stop);
   if (thread == nullptr) return ProbeOutcome::Silent;
   const std::uint64_t giveUpAt = platform::ClockMs() + boundMs;
   ProbeOutcome outcome = ProbeOutcome::Silent;
   for (;;) {
     const DWORD waited = interrupt::WaitOrStop(thread, PROBE_WATCH_SLICE_MS);
-    // Ctrl-C: the caller says what was sent; the probe ends by itself.
+    // Ctrl-C: the caller says what was sent.
     if (waited == WAIT_OBJECT_0 + 1) break;
     const bool ended = waited == WAIT_OBJECT_0;
     if (found->load() == 1) {
@@ -62,8 +66,9 @@ ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs) {
     }
     if (ended || platform::ClockMs() >= giveUpAt) break;
   }
-  // The probe holds its own reference to the port; it ends by itself.
-  CloseHandle(thread);
+  // Whatever ended the wait, the probe ends with it: nothing of it is left
+  // running when kvctl goes on or exits.
+  StopProbeThread(thread, *stop);
   return outcome;
 }
 
@@ -92,10 +97,10 @@ HANDLE OpenTrackerPort(JobContext& context, JobResult& failure) {
   struct stat st {};
   const bool ownTerminal =
       ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && (path == "/dev/tty" || OwnTerminalDevice(st.st_rdev));
-  HANDLE port = ownTerminal ? INVALID_HANDLE_VALUE : OpenSerialPort(context.Port().c_str(), 115200);
+  HANDLE port = ownTerminal ? INVALID_HANDLE_VALUE : OpenSerialPort(context.Port().c_str(), MAIN_BAUD_RATE);
   if (port == INVALID_HANDLE_VALUE) {
     failure.code = kExitOpenFailed;
-    failure.verdict = "Open COM port fail!!";
+    failure.verdict = OPEN_PORT_FAILED_TEXT;
     failure.detail = "open: " + DescribePortProblem(context.Port(), ownTerminal ? ERROR_ACCESS_DENIED : GetLastError());
     context.Fail(failure.verdict, failure.detail);
   }
@@ -131,8 +136,8 @@ HANDLE OpenAndProbeTracker(JobContext& context, JobResult& failure) {
     failure.detail = "probe: the port hung up or failed while the tracker was probed";
     context.Fail("The port was lost", failure.detail);
   } else {
-    failure.verdict = "Device does not found!!";
-    failure.detail = "probe: no answer to \"ati\" within the probe's 501 polls";
+    failure.verdict = NO_DEVICE_TEXT;
+    failure.detail = "probe: no answer to \"ati\" within the probe's " + std::to_string(PROBE_LAST_POLL + 1) + " polls";
     context.Fail(failure.verdict, failure.detail);
   }
   return INVALID_HANDLE_VALUE;

@@ -8,17 +8,22 @@
 
 #include <string>
 
+#include "common/tool_timings.h"
 #include "job_runner.h"
 #include "platform/sync.h"
 
-constexpr DWORD KVCTL_PROBE_WAIT_MS = 30000;  // the main window's bound
+// The probe's bound is the main window's; the IMEI query asks again every
+// IMEI_POLL_MS within its own.
+constexpr DWORD KVCTL_PROBE_WAIT_MS = PROBE_WAIT_MS;
 constexpr DWORD KVCTL_IMEI_WAIT_MS = 10000;
+static_assert(IMEI_POLL_MS < KVCTL_IMEI_WAIT_MS, "the IMEI query never asks a second time");
 
 enum class ProbeOutcome { Found, Silent, Lost };
 
 // Runs one probe on `port` and waits at most `boundMs` for it, looking at the
 // port every 100 ms: Found when a tracker answered, Lost as soon as the port
-// hung up or failed, Silent when the probe ended without an answer.
+// hung up or failed, Silent when the probe ended without an answer. The
+// probe is stopped and waited for (PROBE_STOP_WAIT_MS) before it returns.
 ProbeOutcome WatchProbe(HANDLE port, DWORD boundMs);
 
 // Opens and probes `context.Port()`. On failure returns INVALID_HANDLE_VALUE

@@ -14,15 +14,15 @@ unsigned NumberAfter(const std::string& text, const char* prefix) {
 }  // namespace
 
 void WriteProgress::OnStatus(const std::string& text) {
-  if (const unsigned n = NumberAfter(text, "delete message ")) {
+  if (const unsigned n = NumberAfter(text, settings::DELETE_MESSAGE_STATUS)) {
     states_[n - 1] = State::Deleted;
-  } else if (const unsigned n = NumberAfter(text, "setting message ")) {
+  } else if (const unsigned n = NumberAfter(text, settings::SETTING_MESSAGE_STATUS)) {
     // The store command follows at once; once it is out, the text and its
     // end mark always follow too, also when the write is cancelled.
     states_[n - 1] = State::Rewritten;
     inText_ = true;
     checking_ = 0;
-  } else if (const unsigned n = NumberAfter(text, "read message ")) {
+  } else if (const unsigned n = NumberAfter(text, settings::READ_MESSAGE_STATUS)) {
     checking_ = n;
   }
 }

@@ -11,6 +11,8 @@ namespace {
 
 constexpr unsigned char kSoh = 0x01, kStx = 0x02, kEot = 0x04, kAck = 0x06, kNak = 0x15,
                         kCan = 0x18;
+// The payload of an SOH block and of an STX block.
+constexpr std::size_t kBlockSize = 128, k1KBlockSize = 1024;
 constexpr std::uint32_t kByteTimeoutMs = 1000;    // between the bytes of one frame
 constexpr std::uint32_t kBlockTimeoutMs = 10000;  // for the next block or EOT
 constexpr std::uint32_t kQuietMs = 200;           // silence before a NAK after garbage
@@ -108,7 +110,7 @@ class BootSession {
     }
     if (first == kCan) return Read(kByteTimeoutMs) == kCan ? Got::Cancel : Got::Noise;
     if (first != kSoh && first != kStx) return Got::Noise;
-    const std::size_t payload = first == kStx ? 1024 : 128;
+    const std::size_t payload = first == kStx ? k1KBlockSize : kBlockSize;
     const std::size_t total = 3 + payload + (crc_ ? 2 : 1);
     while (frame_.size() < total) {
       const int b = Read(kByteTimeoutMs);
@@ -124,7 +126,7 @@ class BootSession {
 
   bool FrameIntact() const {
     if (frame_.size() < 4) return false;
-    const std::size_t payload = frame_[0] == kStx ? 1024 : 128;
+    const std::size_t payload = frame_[0] == kStx ? k1KBlockSize : kBlockSize;
     if (frame_.size() != 3 + payload + (crc_ ? 2u : 1u)) return false;
     if ((frame_[1] ^ frame_[2]) != 0xFF) return false;
     const unsigned char* data = frame_.data() + 3;
@@ -224,7 +226,7 @@ class BootSession {
 
   BootOutcome AcceptHeader() {
     const unsigned char* payload = frame_.data() + 3;
-    const std::size_t size = frame_[0] == kStx ? 1024 : 128;
+    const std::size_t size = frame_[0] == kStx ? k1KBlockSize : kBlockSize;
     const auto* nameEnd = std::find(payload, payload + size, 0);
     if (nameEnd == payload) {  // the empty block 0 ends the batch
       Reply({kAck});
@@ -302,7 +304,7 @@ class BootSession {
       const Verdict v = ApplyFaults(blockIndex_, &stopWith);
       if (v == Verdict::Stop) return stopWith;
       if (v == Verdict::Rejected) continue;
-      const std::size_t size = frame_[0] == kStx ? 1024 : 128;
+      const std::size_t size = frame_[0] == kStx ? k1KBlockSize : kBlockSize;
       image_.data.insert(image_.data.end(), frame_.begin() + 3, frame_.begin() + 3 + size);
       ++expected_;
       ++blockIndex_;

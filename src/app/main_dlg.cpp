@@ -1,8 +1,9 @@
 #include "app/main_dlg.h"
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
-#include "serial/line_lost.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/probe.h"
@@ -160,7 +161,7 @@ void CMainDlg::Connect() {
       m_connectedItem = ItemText(IDC_CMB_PORT);
       EnableItem(IDC_BTN_UPDATE, false);
       EnableItem(IDC_BTN_SCAN, false);
-      SetItemText(IDC_BTN_START, "Stop");
+      SetItemText(IDC_BTN_START, STOP_BUTTON_TEXT);
 
       StartReader();
       WriteTrackerCommand(m_hPort, START_MENU_CHOICE);
@@ -178,7 +179,7 @@ void CMainDlg::Disconnect(std::function<void()> then) {
     CloseHandle(m_hPort);
     m_hPort = INVALID_HANDLE_VALUE;
     m_connectedItem.clear();
-    SetItemText(IDC_BTN_START, "Start");
+    SetItemText(IDC_BTN_START, START_BUTTON_TEXT);
     EnableItem(IDC_BTN_UPDATE, true);
     EnableItem(IDC_BTN_SETTING, false);
     EnableItem(IDC_BTN_SCAN, true);

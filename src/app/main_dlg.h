@@ -32,26 +32,16 @@
 #include <vector>
 
 #include "app/port_box.h"
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "platform/port_enum.h"
 #include "serial/imei_query.h"
 #include "serial/reader.h"
 #include "ui/template_dialog.h"
 
-constexpr DWORD MAIN_BAUD_RATE = 115200;
-constexpr DWORD PROBE_WAIT_MS = 30000;
 constexpr UINT IMEI_POLL_TIMER_ID = 1;  // period IMEI_POLL_MS
-constexpr std::uint32_t IMEI_TICKS_BEFORE_SETTING = 5;
-constexpr DWORD STOP_READER_WAIT_MS = 10000;
-constexpr DWORD CLOSE_READER_WAIT_MS = 5000;
 constexpr std::size_t FIRMWARE_PATH_SIZE = 260;
 constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 2;
-
-inline constexpr char MAIN_WINDOW_TITLE[] = "KV-770 User tool v1.4 (20090904)";
-inline constexpr char OPEN_PORT_FAILED_TEXT[] = "Open COM port fail!!";
-inline constexpr char NO_DEVICE_TEXT[] = "Device does not found!!";
-// Start, Scan COM Port and Update with an empty port list.
-inline constexpr char NO_TRACKER_PORT_TEXT[] =
-    "No tracker port found. Connect the tracker by USB and try again.";
 
 class CMainDlg : public ui::TemplateDialog {
  public:

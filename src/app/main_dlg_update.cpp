@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app/main_dlg.h"
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "firmware/firmware_transfer.h"
 #include "res/resource_ids.h"
 #include "serial/imei_query.h"
@@ -18,14 +20,6 @@
 #include "ui/window_text.h"
 
 namespace {
-
-// FILE_PROMPT_WAIT_MS (serial/imei_query.h) bounds the wait for the prompt.
-constexpr DWORD UPDATE_READER_WAIT_MS = 5000;
-
-constexpr char RESET_DEVICE_TEXT[] = "Reset the Device and try again";
-constexpr char ERROR_CAPTION[] = "Error";
-constexpr char SUCCEED_CAPTION[] = "OK";
-constexpr char FIRMWARE_DIALOG_TITLE[] = "Open a firmware file for KV770";
 
 // What the update thread gets when it starts; it reaches the window only
 // through the guards.
@@ -42,13 +36,6 @@ std::string FirmwareBaseName(const std::string& path) {
   return ui::PathToWindowText(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-// The result texts, as long as the name needs.
-std::string UpdateResultText(const std::string& baseName, bool succeeded) {
-  if (succeeded) return "Update " + baseName + " Succeed";
-  return "Update " + baseName +
-         " Failed, Please check if USB cable is well connected to device and PC.";
-}
-
 // The update's end on the GUI thread: the controls come back in this order,
 // then the window may close again.
 void EndUpdate(CMainDlg& w) {
@@ -62,7 +49,7 @@ std::optional<std::string> ChooseFirmwareFile(const ui::WindowRef& owner) {
   request.mode = ui::FileDialogMode::Open;
   request.owner = owner;
   request.title = FIRMWARE_DIALOG_TITLE;
-  request.filters = {{"Firmware Files (*.bin)", "*.bin"}, {"All Files (*.*)", "*.*"}};
+  request.filters = ui::ParseFilterString(FIRMWARE_FILE_FILTER);
   return ui::ShowFileDialog(request);
 }
 

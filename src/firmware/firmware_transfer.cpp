@@ -18,6 +18,11 @@ int Finish(FirmwareTransferReport* report, FirmwareStep step, int code) {
   return step == FirmwareStep::Done ? 0 : 1;
 }
 
+// The sender waits at least its own minimum for the first start character;
+// a shorter bound would promise a wait that is not kept.
+static_assert(FIRMWARE_START_WAIT_MS >= YmodemSender::MIN_START_WAIT_MS,
+              "the transfer's start wait is shorter than the sender's minimum");
+
 // Sends an opened image with its own file source.
 int SendImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
               FirmwareTransferReport* report, std::FILE* console) {

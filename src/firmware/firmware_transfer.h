@@ -13,12 +13,10 @@
 #include <cstdio>
 #include <string>
 
+#include "common/tool_timings.h"
 #include "firmware/comm_channel.h"
 #include "firmware/firmware_image.h"
 #include "firmware/ymodem_sender.h"
-
-constexpr DWORD FIRMWARE_BAUD_RATE = 115200;
-constexpr DWORD FIRMWARE_START_WAIT_MS = 30000;
 
 // What a caller may watch during a transfer: the chunk progress of the
 // window's bar and the sender's phases (ymodem_sender.h). Either may be empty.

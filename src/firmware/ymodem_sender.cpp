@@ -64,7 +64,7 @@ int YmodemSender::WaitForStart(DWORD budgetMs) {
 }
 
 int YmodemSender::BuildFrame(BYTE* frame, const BYTE* data, DWORD n, DWORD blockSize) const {
-  frame[0] = blockSize == 1024 ? STX : SOH;
+  frame[0] = blockSize == BLOCK_1K_SIZE ? STX : SOH;
   frame[1] = static_cast<BYTE>(m_nBlockNumber & 0xFF);
   frame[2] = static_cast<BYTE>(255 - frame[1]);
   BYTE* payload = frame + 3;
@@ -110,7 +110,7 @@ int YmodemSender::SendBlock(const BYTE* data, DWORD length) {
   bool awaitAck = m_bAcknowledged;
   BYTE frame[MAX_FRAME];
   int frameLength = 1;
-  const DWORD blockSize = (m_b1KAllowed && length >= 1024) ? 1024 : 128;
+  const DWORD blockSize = (m_b1KAllowed && length >= BLOCK_1K_SIZE) ? BLOCK_1K_SIZE : BLOCK_SIZE;
   const DWORD n = length < blockSize ? length : blockSize;
   if (n == 0) {
     frame[0] = EOT;

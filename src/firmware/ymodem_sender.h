@@ -44,9 +44,13 @@ class YmodemSender {
  public:
   static constexpr BYTE SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18,
                         PAD = 0x1A, START_CRC = 'C', START_STREAMING = 'G';
-  static constexpr int HEADER_SIZE = 1024;
-  static constexpr int CHUNK_SIZE = 1024;
-  static constexpr int MAX_FRAME = 3 + 1024 + 2;
+  // The payload of an SOH block and of an STX (1K) block.
+  static constexpr int BLOCK_SIZE = 128;
+  static constexpr int BLOCK_1K_SIZE = 1024;
+  static constexpr int HEADER_SIZE = BLOCK_1K_SIZE;
+  static constexpr int CHUNK_SIZE = BLOCK_1K_SIZE;
+  // Start byte, block number and its complement, payload, CRC-16.
+  static constexpr int MAX_FRAME = 3 + BLOCK_1K_SIZE + 2;
   static constexpr int MAX_TRANSMISSIONS = 10;
   static constexpr DWORD MIN_START_WAIT_MS = 11000;
   static constexpr DWORD START_POLL_MS = 10;

@@ -125,6 +125,9 @@ void SetPortExitBytes(HANDLE port, std::string_view bytes);
 // again by anyone. The ports stay open. Async-signal-safe.
 void ReleasePortsForExit();
 
+// The sink and its lock are never destroyed: a worker that outlived its
+// caller's bound (sync.h) may still read or write a port while the process
+// exits, and so call the sink; the sink's own state must outlive it as well.
 using PortTraceSink =
     std::function<void(const std::string& device, bool sent, const unsigned char* bytes, std::size_t count)>;
 void SetPortTrace(PortTraceSink sink);

@@ -22,7 +22,8 @@
 
 namespace {
 
-// Never destroyed: a detached worker may still read or write at exit.
+// Never destroyed (serial_io.h, SetPortTrace): a worker that outlived its
+// caller's bound may still read or write at exit.
 std::mutex& TraceLock() {
   static auto* lock = new std::mutex;
   return *lock;

@@ -4,6 +4,18 @@
 // stays valid until CloseHandle; a thread handle may be closed while the
 // thread still runs (the thread keeps its own reference). Every timeout is in
 // clock milliseconds (platform/clock.h).
+//
+// Threads are Windows threads: they are waited for through their handle with
+// a bound, never joined, and a thread may outlive its starter. The tool
+// relies on that where a caller's bound runs out before its worker ends (a
+// probe, a port scan after OK, a settings session's thread): the caller goes
+// on, and the worker ends by itself, holding what it needs through its own
+// references (a shared state, a retained port handle), never its caller's
+// frame. Each such worker's header says how long it may run on and what it
+// touches. After its routine has returned, a thread touches only its own
+// thread object and the waits' process-wide lock and condition; these two are
+// never destroyed, so that a thread ending while the process exits finds them
+// intact.
 #pragma once
 
 #include "platform/win_types.h"

@@ -44,8 +44,9 @@ HANDLE RetainHandle(HANDLE handle) {
 }
 
 namespace detail {
-// Never destroyed: detached workers (a probe whose caller stopped waiting)
-// may still signal while the process exits.
+// Never destroyed: a thread whose starter stopped waiting (sync.h) marks
+// itself finished under this lock and wakes the waiters, also while the
+// process exits.
 std::mutex& WaitLock() {
   static auto* m = new std::mutex;
   return *m;

@@ -14,7 +14,7 @@ bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
   std::vector<char> buffer(RX_BUFFER_SIZE);
   DWORD tail = 0;
   while (!done() && platform::ClockMs() - start < boundMs) {
-    if (platform::WaitCommReadable(port, 100) < 0) return false;  // the line went away
+    if (platform::WaitCommReadable(port, PARSER_LOOK_MS) < 0) return false;  // the line went away
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {

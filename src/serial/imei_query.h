@@ -7,12 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "common/tool_timings.h"
 #include "platform/sync.h"
 
 class ReaderLink;
-
-constexpr DWORD IMEI_POLL_MS = 1000;
-constexpr DWORD FILE_PROMPT_WAIT_MS = 3000;
 
 // Reads what the tracker sends through the reader's parser (with `link`'s
 // callbacks) until `done` holds or `boundMs` ran out; `eachPoll` runs after

@@ -4,13 +4,7 @@
 #include "serial/open_serial_port.h"
 #include "serial/probe.h"
 
-const char* const kScanOpenSuccess = "   -------->[Open Success]";
-const char* const kScanCheckFailed = "   -------->[Check failed]";
-const char* const kScanOpenFailed = "   -------->[Open failed]";
-const char* const kScanComplete = "Complete Scan.";
-const char* const kScanBreak = "Break scan.";
-
-std::string ScanningText(const std::string& portName) { return "115200 scaning " + portName; }
+std::string ScanningText(const std::string& portName) { return SCANNING_TEXT_START + portName; }
 
 PortScan::PortScan(std::vector<std::string> portNames, StatusCallback onStatus,
                    EntryCallback onEntry)

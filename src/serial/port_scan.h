@@ -6,6 +6,13 @@
 // run on the scan thread and must hand their texts to the GUI thread without
 // blocking (a queued call guarded against a dialog that is gone). Once
 // Break() was called, no callback runs again, so a dialog may end right after.
+//
+// The scan thread may outlive its dialog: the dialog waits SCAN_BREAK_WAIT_MS
+// for it and ends, while the worker looks at the break only after each probe
+// (so after a break during the pause between ports, after the next port's
+// probe too): at most one probe more, about PROBE_POLLING_MS. Until it ends
+// it touches only the shared PortScan (whose callbacks are silenced), the port
+// it opened and that port's probe.
 #pragma once
 
 #include <atomic>
@@ -15,17 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "platform/sync.h"
-
-constexpr DWORD SCAN_PROBE_WAIT_MS = 60000;
-constexpr DWORD SCAN_PORT_PAUSE_MS = 200;
-constexpr DWORD SCAN_BAUD_RATE = 115200;
-
-extern const char* const kScanOpenSuccess;  // "   -------->[Open Success]"
-extern const char* const kScanCheckFailed;  // "   -------->[Check failed]"
-extern const char* const kScanOpenFailed;   // "   -------->[Open failed]"
-extern const char* const kScanComplete;     // "Complete Scan."
-extern const char* const kScanBreak;        // "Break scan."
 
 // "115200 scaning %s" for one port.
 std::string ScanningText(const std::string& portName);

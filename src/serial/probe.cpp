@@ -10,6 +10,8 @@ std::atomic<BYTE> g_bDeviceFound{0};
 
 namespace {
 const char kProbeCommand[] = "ati\r";
+// The most one look at the line takes in.
+constexpr DWORD kProbeReadSize = 128;
 
 // Searches all `length` bytes, NULs included: a stray NUL in the answer
 // must not hide the words after it.
@@ -33,9 +35,9 @@ DWORD ProbeThreadProc(void* param) {
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
-      // One read of at most 128 bytes is examined on its own; text that
-      // spans two reads is not joined.
-      char buffer[128] = {};
+      // One read of at most kProbeReadSize bytes is examined on its own;
+      // text that spans two reads is not joined.
+      char buffer[kProbeReadSize] = {};
       DWORD got = 0;
       ReadFile(port, buffer, sizeof buffer, &got, nullptr);
       if ((Contains(buffer, got, "SIEMENS") && Contains(buffer, got, "OK")) ||
@@ -46,7 +48,7 @@ DWORD ProbeThreadProc(void* param) {
         return 1;
       }
     }
-    if (counter >= PROBE_LAST_POLL) break;
+    if (counter >= PROBE_LAST_POLL || (job->stop && job->stop->load())) break;
     if (counter % PROBE_ATI_EVERY == 0) WriteCommand(port, kProbeCommand);
   }
   CloseHandle(port);
@@ -54,9 +56,10 @@ DWORD ProbeThreadProc(void* param) {
   return 1;
 }
 
-HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found) {
+HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found,
+                        std::shared_ptr<std::atomic<bool>> stop) {
   if (!found) found = std::shared_ptr<std::atomic<BYTE>>(&g_bDeviceFound, [](auto*) {});
-  auto* job = new ProbeJob{platform::RetainHandle(port), std::move(found)};
+  auto* job = new ProbeJob{platform::RetainHandle(port), std::move(found), std::move(stop)};
   HANDLE thread = CreateThread(nullptr, 0, ProbeThreadProc, job, 0, nullptr);
   if (thread == nullptr) {
     CloseHandle(job->port);
@@ -65,11 +68,19 @@ HANDLE StartProbeThread(HANDLE port, std::shared_ptr<std::atomic<BYTE>> found) {
   return thread;
 }
 
+bool StopProbeThread(HANDLE probe, std::atomic<bool>& stop) {
+  stop = true;
+  const bool ended = WaitForSingleObject(probe, PROBE_STOP_WAIT_MS) == WAIT_OBJECT_0;
+  CloseHandle(probe);
+  return ended;
+}
+
 bool ProbeTracker(HANDLE port, DWORD boundMs) {
   auto found = std::make_shared<std::atomic<BYTE>>(0);
-  HANDLE thread = StartProbeThread(port, found);
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  HANDLE thread = StartProbeThread(port, found, stop);
   if (thread == nullptr) return false;
   WaitForSingleObject(thread, boundMs);
-  CloseHandle(thread);
+  StopProbeThread(thread, *stop);
   return found->load() == 1;
 }

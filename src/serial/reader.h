@@ -20,10 +20,9 @@
 #include <mutex>
 #include <string>
 
+#include "common/tool_timings.h"
 #include "platform/sync.h"
 
-constexpr DWORD READER_CYCLE_MS = 300;
-constexpr DWORD READER_PAUSED_CYCLE_MS = 1000;
 constexpr std::size_t RX_BUFFER_SIZE = 4096;
 
 // The receive buffer of the main reader (one reader at a time fills it).

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "serial/port_items.h"

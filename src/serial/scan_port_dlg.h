@@ -19,11 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "common/tool_timings.h"
 #include "serial/port_scan.h"
 #include "ui/template_dialog.h"
 
-// Bound of OK's wait for the scan worker.
-constexpr DWORD SCAN_BREAK_WAIT_MS = 3000;
 // The dialog's place: this many pixels below its owner's top edge, at its left edge.
 constexpr int SCAN_DIALOG_OFFSET_Y = 20;
 

@@ -3,6 +3,8 @@
 // device_setting_fields_dlg.cpp and device_setting_file_dlg.cpp.
 #include "settings/device_setting_dlg.h"
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "ui/message_box.h"

@@ -31,17 +31,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "settings/device_settings.h"
 #include "settings/settings_exchange.h"
 #include "ui/template_dialog.h"
-
-// The caption an imported settings file gives the dialog, before its device name.
-inline constexpr char IMPORTED_CAPTION_PREFIX[] = "Device Setting -- ";
-// The file dialogs' filter of Import and Export.
-inline constexpr char SETTING_FILE_FILTER[] = "Setting file (*.ini)|*.ini|All files (*.*)|*.*||";
-// How long the close procedure waits for a cancelled transfer to end; the
-// reader gets settings::READER_STOP_WAIT_MS on top.
-constexpr DWORD CLOSE_TRANSFER_WAIT_MS = 10000;
 
 // ClearFields mask bits: the edits of message 1, 2, 3 and 4.
 constexpr unsigned CLEAR_MESSAGE_1 = 0x1;

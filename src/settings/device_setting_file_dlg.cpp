@@ -1,5 +1,6 @@
 // Import and Export of the Device Setting dialog: the settings file between
 // the dialog's controls and the disk. Neither talks to the tracker.
+#include "common/tool_texts.h"
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
 #include "settings/settings_file.h"
@@ -36,7 +37,7 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
   const settings::LoadReport report = settings::LoadSettingsFileReport(path, SessionLayout(), record);
   if (!report.Ok()) {
     // A file that cannot be read would empty every field: keep them instead.
-    ui::ShowMessageBox(Ref(), "Cannot read the settings file " + path + ": " + report.reason, {},
+    ui::ShowMessageBox(Ref(), settings::SETTINGS_FILE_UNREADABLE_TEXT + path + ": " + report.reason, {},
                        MB_ICONEXCLAMATION);
     return FALSE;
   }

@@ -169,8 +169,8 @@ void RecordResult(ExchangeState& state, DWORD waitResult) {
     default: return;
   }
   state.m_nLastResult = result;
-  if (result == RESULT_OK) ShowStatus(state, RESULT_LINE, "OK");
-  if (result == RESULT_ERROR) ShowStatus(state, RESULT_LINE, "ERROR");
+  if (result == RESULT_OK) ShowStatus(state, RESULT_LINE, REPLY_OK_TEXT);
+  if (result == RESULT_ERROR) ShowStatus(state, RESULT_LINE, REPLY_ERROR_TEXT);
   state.Notify([&](const ExchangeCallbacks& cb) {
     if (cb.onResult) cb.onResult(result);
   });

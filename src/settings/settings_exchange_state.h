@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "serial/line_lost.h"
-
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
 #include "platform/sync.h"
 #include "settings/device_settings.h"
 
@@ -27,19 +27,7 @@ namespace settings {
 constexpr std::size_t SETTINGS_RX_BUFFER_SIZE = 4096;
 constexpr std::size_t FIRMWARE_VERSION_LENGTH = 21;
 
-// Pauses and time-outs of the exchange, in clock milliseconds.
-constexpr DWORD READER_POLL_MS = 100;
-constexpr DWORD VERSION_WAIT_MS = 2000;
-constexpr DWORD VERSION_PAUSE_MS = 500;
-constexpr DWORD TEXT_MODE_WAIT_MS = 5000;
-constexpr DWORD REPLY_WAIT_MS = 5000;
-constexpr DWORD READ_PAUSE_MS = 300;         // after a read command of the read
-constexpr DWORD DELETE_PAUSE_MS = 500;       // after each delete of the delete phase
-constexpr DWORD STORE_TEXT_PAUSE_MS = 100;   // between store command and text
-constexpr DWORD STORE_END_PAUSE_MS = 1000;   // between text and end mark
-constexpr DWORD STORE_AFTER_PAUSE_MS = 500;  // after the store reply
-constexpr DWORD CHECK_PAUSE_MS = 100;        // after the read command of the check
-constexpr DWORD READER_STOP_WAIT_MS = 60000;
+// Pauses and time-outs of the exchange: common/tool_timings.h.
 
 // Mismatches since the last good check after which a write gives up.
 constexpr unsigned MAX_MISMATCH_RETRIES = 10;
@@ -60,7 +48,7 @@ constexpr BYTE RESULT_LINE_LOST = 4;
 // The status a transfer ends with when the tracker's port is gone (a pulled
 // cable, a tracker switched off): the transfer stops at once, nothing more
 // is sent. The dialog's status line and the terminal program show it.
-using ::TRACKER_DISCONNECTED_TEXT;  // serial/line_lost.h: one text for the window and the transfer
+using ::TRACKER_DISCONNECTED_TEXT;  // common/tool_texts.h: one text for the window and the transfer
 
 // Selectors of ShowStatus: the status line and the result line.
 constexpr int STATUS_LINE = 1;

@@ -11,12 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/tool_texts.h"
 #include "settings/device_settings.h"
 
 namespace settings {
 
-// The message the dialog shows when a settings file cannot be written.
-constexpr char SAVE_FILE_FAIL_TEXT[] = "Save file fail !!!";
+// SAVE_FILE_FAIL_TEXT (common/tool_texts.h): the message the dialog shows
+// when a settings file cannot be written.
 
 // A value as the settings file holds it: an edit's first 255 characters, a
 // list position in decimal, the time zone's item text, the report mode's

@@ -9,7 +9,7 @@
 namespace settings {
 namespace {
 
-// A text with its "%d" replaced by the message number.
+// A command with its "%d" replaced by the message number.
 std::string Numbered(const char* format, unsigned n) {
   char text[64];
   std::snprintf(text, sizeof text, format, static_cast<int>(n));
@@ -23,10 +23,10 @@ constexpr char kEndMark[] = "\x1a\r";
 
 const char* Verdict(BYTE lastResult) {
   switch (lastResult) {
-    case RESULT_OK: return "Setting Message OK ";
-    case RESULT_ERROR: return "Setting Message error ";
-    case RESULT_MISMATCH: return "Message writing fail ";
-    case RESULT_TIMEOUT: return "Setting Message Time out ";
+    case RESULT_OK: return SETTING_MESSAGE_OK_TEXT;
+    case RESULT_ERROR: return SETTING_MESSAGE_ERROR_TEXT;
+    case RESULT_MISMATCH: return MESSAGE_WRITING_FAIL_TEXT;
+    case RESULT_TIMEOUT: return SETTING_MESSAGE_TIMEOUT_TEXT;
   }
   return nullptr;
 }
@@ -85,7 +85,7 @@ WriteEnd WriteMessages(ExchangeState& state) {
   DWORD result = 0;
   Stop stop = Stop::None;
   for (unsigned n = 1; n <= MESSAGE_COUNT; ++n) {
-    ShowStatus(state, STATUS_LINE, Numbered("delete message %d", n));
+    ShowStatus(state, STATUS_LINE, DELETE_MESSAGE_STATUS + std::to_string(n));
     if (!SendCommand(state, DeleteCommand(n))) return WriteEnd::LineLost;
     if ((stop = AwaitRecorded(state, REPLY_WAIT_MS, result)) != Stop::None) return EndOf(stop);
     state.m_nRxCount = 0;
@@ -97,7 +97,7 @@ WriteEnd WriteMessages(ExchangeState& state) {
   // the verdict must not call the write good while a message is unconfirmed.
   BYTE firstUnconfirmed = RESULT_OK;
   for (unsigned n = 1; n <= MESSAGE_COUNT;) {
-    ShowStatus(state, STATUS_LINE, Numbered("setting message %d", n));
+    ShowStatus(state, STATUS_LINE, SETTING_MESSAGE_STATUS + std::to_string(n));
     // Built the way the reader builds it for the check.
     const std::string text = state.ExpectedMessage(n);
 
@@ -113,7 +113,7 @@ WriteEnd WriteMessages(ExchangeState& state) {
     state.m_nRxCount = 0;
     if ((stop = PauseFor(state, STORE_AFTER_PAUSE_MS)) != Stop::None) return EndOf(stop);
 
-    ShowStatus(state, STATUS_LINE, Numbered("read message %d", n));
+    ShowStatus(state, STATUS_LINE, READ_MESSAGE_STATUS + std::to_string(n));
     // Replies to the store (a late "OK") are forgotten before the check
     // starts: only the read-back may confirm the message.
     state.m_nRxCount = 0;

@@ -8,7 +8,7 @@
 #include "device_setting_fixture.h"
 #include "qt_controls.h"
 #include "firmware/ymodem_sender.h"
-#include "serial/line_lost.h"
+#include "common/tool_texts.h"
 
 namespace {
 

@@ -1,0 +1,94 @@
+// The tool's own texts, in one place for the desktop tool and kvctl: window
+// captions, message boxes, status lines and verdicts, byte for byte as the
+// user sees them (their spelling and trailing blanks included; callers,
+// tests and kvctl's scripts compare them exactly).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// ---- The main window ------------------------------------------------------
+
+inline constexpr char MAIN_WINDOW_TITLE[] = "KV-770 User tool v1.4 (20090904)";
+// Start's caption while no connection is open, and while one is.
+inline constexpr char START_BUTTON_TEXT[] = "Start";
+inline constexpr char STOP_BUTTON_TEXT[] = "Stop";
+
+inline constexpr char OPEN_PORT_FAILED_TEXT[] = "Open COM port fail!!";
+inline constexpr char NO_DEVICE_TEXT[] = "Device does not found!!";
+// Start, Scan COM Port and Update with an empty port list.
+inline constexpr char NO_TRACKER_PORT_TEXT[] =
+    "No tracker port found. Connect the tracker by USB and try again.";
+// The tracker's line went away under the tool: the cable pulled, the device
+// removed, the line hung up. The main window's box, the settings transfer's
+// status line and kvctl say it alike.
+inline constexpr char TRACKER_DISCONNECTED_TEXT[] = "The tracker was disconnected.";
+
+// ---- Update ---------------------------------------------------------------
+
+// The boot loader did not ask for the file after the menu choice "1".
+inline constexpr char RESET_DEVICE_TEXT[] = "Reset the Device and try again";
+inline constexpr char ERROR_CAPTION[] = "Error";
+inline constexpr char SUCCEED_CAPTION[] = "OK";
+inline constexpr char FIRMWARE_DIALOG_TITLE[] = "Open a firmware file for KV770";
+// The firmware file dialog's filters, in the framework's "name|pattern|...||" form.
+inline constexpr char FIRMWARE_FILE_FILTER[] = "Firmware Files (*.bin)|*.bin|All Files (*.*)|*.*||";
+
+// The update's result, around the image's file name.
+inline constexpr char UPDATE_RESULT_START[] = "Update ";
+inline constexpr char UPDATE_SUCCEED_END[] = " Succeed";
+inline constexpr char UPDATE_FAILED_END[] =
+    " Failed, Please check if USB cable is well connected to device and PC.";
+
+inline std::string UpdateResultText(const std::string& baseName, bool succeeded) {
+  return UPDATE_RESULT_START + baseName + (succeeded ? UPDATE_SUCCEED_END : UPDATE_FAILED_END);
+}
+
+// ---- The port scan --------------------------------------------------------
+
+// "115200 scaning %s": the status line when the scan of a port begins.
+inline constexpr char SCANNING_TEXT_START[] = "115200 scaning ";
+// Appended to a port's entry after its scan.
+inline constexpr char kScanOpenSuccess[] = "   -------->[Open Success]";
+inline constexpr char kScanCheckFailed[] = "   -------->[Check failed]";
+inline constexpr char kScanOpenFailed[] = "   -------->[Open failed]";
+// The status line after the last port, and after OK.
+inline constexpr char kScanComplete[] = "Complete Scan.";
+inline constexpr char kScanBreak[] = "Break scan.";
+
+// The verdict inside an entry suffix's brackets ("Open Success"), as kvctl's
+// scan prints it.
+constexpr std::string_view ScanVerdict(std::string_view suffix) {
+  const std::size_t open = suffix.find('[');
+  return suffix.substr(open + 1, suffix.size() - open - 2);
+}
+
+// ---- The Device Setting dialog and the settings transfer ------------------
+
+// The caption an imported settings file gives the dialog, before its device name.
+inline constexpr char IMPORTED_CAPTION_PREFIX[] = "Device Setting -- ";
+// The file dialogs' filter of Import and Export.
+inline constexpr char SETTING_FILE_FILTER[] = "Setting file (*.ini)|*.ini|All files (*.*)|*.*||";
+
+namespace settings {
+
+inline constexpr char SAVE_FILE_FAIL_TEXT[] = "Save file fail !!!";
+// Import's box for a file it cannot read, before its path and the reason.
+inline constexpr char SETTINGS_FILE_UNREADABLE_TEXT[] = "Cannot read the settings file ";
+
+// The status line during a write, each before the message number (1 to 4).
+inline constexpr char DELETE_MESSAGE_STATUS[] = "delete message ";
+inline constexpr char SETTING_MESSAGE_STATUS[] = "setting message ";
+inline constexpr char READ_MESSAGE_STATUS[] = "read message ";
+
+// A write's verdict in the status line.
+inline constexpr char SETTING_MESSAGE_OK_TEXT[] = "Setting Message OK ";
+inline constexpr char SETTING_MESSAGE_ERROR_TEXT[] = "Setting Message error ";
+inline constexpr char MESSAGE_WRITING_FAIL_TEXT[] = "Message writing fail ";
+inline constexpr char SETTING_MESSAGE_TIMEOUT_TEXT[] = "Setting Message Time out ";
+
+// The result line after a reply.
+inline constexpr char REPLY_OK_TEXT[] = "OK";
+inline constexpr char REPLY_ERROR_TEXT[] = "ERROR";
+
+}  // namespace settings
