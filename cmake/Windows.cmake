@@ -51,6 +51,9 @@ target_link_libraries(kvcli PUBLIC kvcore)
 add_executable(kvctl cli/kvctl_main.cpp)
 target_link_libraries(kvctl PRIVATE kvcli)
 
+# Windows programs the tests start run under Wine, in a prefix of this build.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine-prefix)
+
 if(KV_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests/windows)
