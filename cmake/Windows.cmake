@@ -13,8 +13,6 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 # runtimes did; gmtime_r and localtime_r.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 __USE_MINGW_ACCESS
   _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
-# Files open in binary mode by default, as on Linux (no CR LF translation).
-set(KV_MINGW_BINMODE ${CMAKE_FIND_ROOT_PATH}/lib/binmode.o)
 
 function(kv_windows_sources out)
   set(sources ${ARGN})
@@ -39,7 +37,6 @@ kv_windows_sources(KV_CORE_SOURCES ${KV_CORE_SOURCES})
 add_library(kvcore STATIC ${KV_CORE_SOURCES})
 target_include_directories(kvcore PUBLIC src)
 target_link_libraries(kvcore PUBLIC Threads::Threads setupapi)
-target_link_options(kvcore PUBLIC ${KV_MINGW_BINMODE})
 
 file(GLOB KV_CLI_SOURCES CONFIGURE_DEPENDS cli/*.cpp)
 list(FILTER KV_CLI_SOURCES EXCLUDE REGEX "kvctl_main\\.cpp$")

@@ -9,7 +9,7 @@
 //   - fsync flushes the file to the disk (_commit); a folder cannot be
 //     opened, so syncing one is skipped as on a file system that refuses it;
 //   - link() makes a hard link and fails with EEXIST on an existing name.
-// Files are opened in binary mode throughout (binmode.o is linked in), so
+// Files are opened in binary mode throughout (sync_win32.cpp sets it), so
 // bytes are written and read as on Linux.
 #pragma once
 

@@ -2,6 +2,9 @@
 // Events, threads and waits on Windows: the real API, with every time-out
 // converted from clock milliseconds, and a count of the handles the layer
 // made so that tests can find leaks as on POSIX.
+#include <fcntl.h>
+#include <stdlib.h>
+
 #include <cmath>
 #include <map>
 
@@ -10,6 +13,13 @@
 #include "platform/win32_handles.h"
 
 namespace platform::win32 {
+namespace {
+// Files open in binary mode by default, as on POSIX: the C runtime would
+// otherwise turn "\n" into "\r\n" on writes and back on reads. This file is
+// in every program (every one waits or closes handles).
+const int g_binaryFiles = (_fmode = _O_BINARY);
+}  // namespace
+
 namespace detail {
 namespace {
 std::mutex& TableLock() {

@@ -13,6 +13,7 @@
 #include "platform/serial_io.h"
 #include "platform/sync.h"
 #include "temp_folder.h"
+#include "input_file.h"
 #include "user_folders.h"
 
 namespace {
@@ -143,6 +144,22 @@ TEST(WindowsUserFolders, MakesNestedFoldersWithEitherSeparator) {
   WriteTestFile(folder.File("file"), "x");
   EXPECT_FALSE(MakeFolders(folder.File("file") + "/sub", error));
   EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowsInputFile, SameFileTellsFilesApartAndFindsHardLinks) {
+  test_support::TempFolder folder;
+  const std::string a = folder.File("a.ini"), b = folder.File("b.ini"), link = folder.File("a-link.ini");
+  test_support::WriteTestFile(a, "a");
+  test_support::WriteTestFile(b, "b");
+  // The C runtime's stat has no inode numbers here: two files are not one.
+  EXPECT_FALSE(SameFile(a, b));
+  EXPECT_TRUE(SameFile(a, folder.path() + "\\a.ini"));
+  if (CreateHardLinkA(link.c_str(), a.c_str(), nullptr)) EXPECT_TRUE(SameFile(a, link));
+  EXPECT_FALSE(SameFile(a, folder.File("missing.ini")));
 }
 
 }  // namespace
