@@ -41,7 +41,7 @@ TEST(WindowsPorts, OnlyASerialDeviceOpensAsAPort) {
   const std::string file = folder.File("not-a-port");
   WriteTestFile(file, "x");
   const long before = platform::LiveHandleCount();
-  for (const std::string path : {file, std::string("NUL"), folder.File("missing")}) {
+  for (const std::string& path : {file, std::string("NUL"), folder.File("missing")}) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE) << path;
@@ -158,7 +158,9 @@ TEST(WindowsInputFile, SameFileTellsFilesApartAndFindsHardLinks) {
   // The C runtime's stat has no inode numbers here: two files are not one.
   EXPECT_FALSE(SameFile(a, b));
   EXPECT_TRUE(SameFile(a, folder.path() + "\\a.ini"));
-  if (CreateHardLinkA(link.c_str(), a.c_str(), nullptr)) EXPECT_TRUE(SameFile(a, link));
+  if (CreateHardLinkA(link.c_str(), a.c_str(), nullptr)) {
+    EXPECT_TRUE(SameFile(a, link));
+  }
   EXPECT_FALSE(SameFile(a, folder.File("missing.ini")));
 }
 
