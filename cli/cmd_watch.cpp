@@ -18,7 +18,7 @@
 #include "commands.h"
 #include "console.h"
 #include "interrupt.h"
-#include "platform/device_change_posix.h"
+#include "platform/device_change.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
 #include "provision_job.h"

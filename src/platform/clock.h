@@ -36,4 +36,6 @@ void SleepUntilClockMs(double clockMs);
 #ifndef _WIN32
 // Windows' Sleep, on the same clock.
 inline void Sleep(std::uint32_t ms) { platform::SleepMs(ms); }
+#else
+#include "platform/win32_calls.h"
 #endif

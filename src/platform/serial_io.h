@@ -95,6 +95,8 @@ BOOL ReadFile(HANDLE port, void* buffer, DWORD toRead, DWORD* read, void* overla
 // 10 s ends the write with what was written (never blocks for good).
 BOOL WriteFile(HANDLE port, const void* buffer, DWORD toWrite, DWORD* written,
                void* overlapped);
+#else
+#include "platform/win32_calls.h"
 #endif
 
 namespace platform {

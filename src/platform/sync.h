@@ -44,6 +44,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
 
 // Closes any handle: event, thread or serial port.
 BOOL CloseHandle(HANDLE handle);
+#else
+#include "platform/win32_calls.h"
 #endif
 
 namespace platform {

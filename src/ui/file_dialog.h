@@ -19,7 +19,9 @@
 #include "platform/win_types.h"
 #include "ui/window_ref.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <commdlg.h>
+#else
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x2u;
 constexpr DWORD OFN_HIDEREADONLY = 0x4u;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x1000u;

@@ -1,0 +1,77 @@
+// Ctrl-C, Ctrl-Break and closing the console window for kvctl on Windows
+// (interrupt.h). Windows calls the handler on a thread of its own, so the
+// first interrupt sets the stop event there; a second one, or the console
+// window closing, quits at once.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console.h"
+#include "interrupt.h"
+#include "platform/serial_io.h"
+
+namespace interrupt {
+namespace {
+
+std::atomic<int> g_signals{0};
+std::atomic<bool> g_requested{false};
+std::atomic<bool> g_finishFirst{false};
+std::atomic<bool> g_finishRequested{false};
+HANDLE g_stopEvent = nullptr;
+
+constexpr char kQuitText[] =
+    "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
+
+[[noreturn]] void QuitAtOnce() {
+  platform::ReleasePortsForExit();
+  std::fputs(kQuitText, stderr);
+  std::fflush(stderr);
+  std::_Exit(EXIT_INTERRUPTED);
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  // The window closing leaves no time to stop at a safe point.
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) QuitAtOnce();
+  int count = g_signals.fetch_add(1);
+  if (g_finishFirst.load()) {
+    if (count == 0) {
+      g_finishRequested = true;
+      return TRUE;
+    }
+    --count;
+  }
+  if (count > 0) QuitAtOnce();
+  g_requested = true;
+  SetEvent(g_stopEvent);
+  console::Err("kvctl: interrupted: stopping at the next safe point (Ctrl-C again quits at once)");
+  return TRUE;
+}
+
+}  // namespace
+
+void Install() {
+  if (g_stopEvent != nullptr) return;
+  g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void InstallFinishingFirst() {
+  g_finishFirst = true;
+  Install();
+}
+
+bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
+
+bool Requested() { return g_requested.load(); }
+
+HANDLE StopEvent() { return g_stopEvent; }
+
+DWORD WaitOrStop(HANDLE handle, DWORD timeoutMs) {
+  if (g_stopEvent == nullptr) return WaitForSingleObject(handle, timeoutMs);
+  const HANDLE both[2] = {handle, g_stopEvent};
+  return WaitForMultipleObjects(2, both, FALSE, timeoutMs);
+}
+
+}  // namespace interrupt

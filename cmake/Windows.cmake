@@ -1,0 +1,64 @@
+# The 64-bit Windows build (preset "windows", cross-built with mingw-w64):
+# the GUI-free core, kvctl and the unit tests that need no pseudo-terminal.
+# Linux-only parts stay out: libudev, the simulated tracker (it serves a
+# pseudo-terminal) and the Debian packaging.
+#
+# Operating-system files: X_posix.cpp is left out, X_win32.cpp is built. In
+# cli/, a file X_win32.cpp beside a plain X.cpp replaces it on Windows (a
+# small file whose every line is system code, such as kvctl's Ctrl-C
+# handling).
+
+add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+# Windows headers without min/max macros; access() that ignores X_OK as older
+# runtimes did; gmtime_r and localtime_r.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 __USE_MINGW_ACCESS
+  _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+
+function(kv_windows_sources out)
+  set(sources ${ARGN})
+  list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+function(kv_windows_twins out)
+  set(sources ${ARGN})
+  foreach(file IN LISTS sources)
+    if(file MATCHES "^(.*)_win32\\.cpp$")
+      list(REMOVE_ITEM sources "${CMAKE_MATCH_1}.cpp")
+    endif()
+  endforeach()
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+file(GLOB KV_CORE_SOURCES CONFIGURE_DEPENDS
+  src/platform/*.cpp src/serial/*.cpp src/settings/*.cpp src/firmware/*.cpp)
+list(FILTER KV_CORE_SOURCES EXCLUDE REGEX "_dlg\\.cpp$")
+kv_windows_sources(KV_CORE_SOURCES ${KV_CORE_SOURCES})
+add_library(kvcore STATIC ${KV_CORE_SOURCES})
+target_include_directories(kvcore PUBLIC src)
+target_link_libraries(kvcore PUBLIC Threads::Threads setupapi)
+
+file(GLOB KV_CLI_SOURCES CONFIGURE_DEPENDS cli/*.cpp)
+list(FILTER KV_CLI_SOURCES EXCLUDE REGEX "kvctl_main\\.cpp$")
+kv_windows_twins(KV_CLI_SOURCES ${KV_CLI_SOURCES})
+add_library(kvcli STATIC ${KV_CLI_SOURCES})
+target_include_directories(kvcli PUBLIC cli)
+target_compile_options(kvcli PRIVATE -include ${CMAKE_SOURCE_DIR}/src/platform/posix_names_win32.h)
+target_link_libraries(kvcli PUBLIC kvcore)
+add_executable(kvctl cli/kvctl_main.cpp)
+target_link_libraries(kvctl PRIVATE kvcli)
+
+# kvtool: the dialogs and the application over the dialog layer's Win32
+# implementation (src/ui/win32), a GUI program without a console.
+file(GLOB KV_DIALOG_SOURCES CONFIGURE_DEPENDS
+  src/ui/*.cpp src/ui/win32/*.cpp src/res/*.cpp src/app/*.cpp src/*/*_dlg.cpp)
+add_executable(kvtool WIN32 ${KV_DIALOG_SOURCES})
+target_link_libraries(kvtool PRIVATE kvcore comctl32 comdlg32 gdi32)
+
+# Windows programs the tests start run under Wine, in a prefix of this build.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine-prefix)
+
+if(KV_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests/windows)
+endif()

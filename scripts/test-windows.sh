@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The Windows checks, from a fresh machine or a warm build folder:
+#   1. installs what they need (setup-windows.sh; setup.sh for the Linux side)
+#   2. builds the Windows programs and tests, and the Linux kvctl and kvsim
+#   3. runs the Windows unit tests as .exe under Wine (ctest --preset windows)
+#   4. runs kvctl.exe under Wine against the Linux simulated tracker and
+#      compares it with Linux kvctl (tests/windows/kvctl_wine_test.sh)
+#   5. builds the installer and installs and uninstalls it silently under
+#      Wine (tests/windows/installer_wine_test.sh)
+# Exits non-zero at the first failing step.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$SECONDS
+step() { echo "== test-windows: $* ($((SECONDS - start)) s)"; }
+
+step "packages"
+scripts/setup.sh
+scripts/setup-windows.sh
+step "Windows build"
+scripts/build-windows.sh
+step "Linux kvctl and kvsim"
+cmake --preset default >/dev/null
+cmake --build --preset default --target kvctl kvsim
+step "Windows unit tests under Wine"
+ctest --preset windows
+step "kvctl.exe under Wine against kvsim"
+tests/windows/kvctl_wine_test.sh build/default build/windows
+step "installer"
+installer="$(scripts/package-windows.sh build/windows)"
+tests/windows/installer_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
+step "all passed"

@@ -1,0 +1,8 @@
+// The device-change monitor of this system (see the header it includes).
+#pragma once
+
+#ifdef _WIN32
+#include "platform/device_change_win32.h"
+#else
+#include "platform/device_change_posix.h"
+#endif
