@@ -13,6 +13,8 @@ packages=(
   fonts-wine
   # the installer
   nsis
+  # kvtool.exe's screenshots: a virtual display, driving it, saving the picture
+  xvfb xdotool x11-apps netpbm
 )
 missing=()
 for p in "${packages[@]}"; do
