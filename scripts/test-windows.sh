@@ -7,6 +7,9 @@
 #      compares it with Linux kvctl (tests/windows/kvctl_wine_test.sh)
 #   5. builds the installer and installs and uninstalls it silently under
 #      Wine (tests/windows/installer_wine_test.sh)
+#   6. starts kvtool.exe under Wine on a virtual display against kvsim,
+#      presses Start and opens the Device Setting dialog
+#      (scripts/windows-screenshots.sh)
 # Exits non-zero at the first failing step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,3 +32,9 @@ step "installer"
 installer="$(scripts/package-windows.sh build/windows)"
 tests/windows/installer_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
 step "all passed"
+# Setting comes on only once Start has shown the IMEI, so the Device Setting
+# dialog opening is the check that the window connected.
+step "kvtool.exe under Wine: Start, the IMEI, the Device Setting dialog"
+shots="$(mktemp -d)"
+scripts/windows-screenshots.sh "$shots"
+rm -rf "$shots"
