@@ -1,7 +1,8 @@
 // Ctrl-C, Ctrl-Break and closing the console window for kvctl on Windows
 // (interrupt.h). Windows calls the handler on a thread of its own, so the
 // first interrupt sets the stop event there; a second one, or the console
-// window closing, quits at once.
+// window closing, quits at once. No watcher thread is needed: a Handling
+// only installs the handler and counts from zero.
 #include <windows.h>
 
 #include <atomic>
@@ -51,16 +52,22 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void Install() {
-  if (g_stopEvent != nullptr) return;
-  g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+Handling::Handling(FirstSignal first) {
+  if (g_stopEvent == nullptr) {
+    g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  }
+  g_signals = 0;
+  g_requested = false;
+  g_finishRequested = false;
+  ResetEvent(g_stopEvent);
+  g_finishFirst = first == FirstSignal::Finish;
 }
 
-void InstallFinishingFirst() {
-  g_finishFirst = true;
-  Install();
-}
+// The handler stays installed: a second Ctrl-C still quits at once.
+Handling::~Handling() = default;
+
+bool WatcherRunning() { return false; }
 
 bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
 
