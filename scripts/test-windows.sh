@@ -31,10 +31,10 @@ tests/windows/kvctl_wine_test.sh build/default build/windows
 step "installer"
 installer="$(scripts/package-windows.sh build/windows)"
 tests/windows/installer_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
-step "all passed"
 # Setting comes on only once Start has shown the IMEI, so the Device Setting
 # dialog opening is the check that the window connected.
 step "kvtool.exe under Wine: Start, the IMEI, the Device Setting dialog"
 shots="$(mktemp -d)"
 scripts/windows-screenshots.sh "$shots"
 rm -rf "$shots"
+step "all passed"

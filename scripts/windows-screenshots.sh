@@ -23,6 +23,10 @@ trap cleanup EXIT
 Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY="$display"
+# Wine's desktop process belongs to the server of the prefix: a server that
+# earlier programs started without this display would keep the windows off it.
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
 build/default/kvsim --quiet >"$work/sim.out" 2>"$work/sim.err" &
 sim=$!
 for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
