@@ -39,6 +39,7 @@ std::string ApplicationName();
 // The icon of every window, from PNG bytes.
 void SetApplicationIcon(const unsigned char* png, unsigned int size);
 
+// A main window that is destroyed stops being the main window.
 void SetMainWindow(TemplateDialog* window);
 TemplateDialog* MainWindow();
 

@@ -46,6 +46,8 @@ TemplateDialog::~TemplateDialog() {
   // From here on no posted call reaches the dialog; workers still waiting
   // are stopped and joined before the window goes.
   life_->dialog.store(nullptr);
+  // Dialogs made later must not take a window that is gone as their owner.
+  if (MainWindow() == this) SetMainWindow(nullptr);
   background_.Stop();
   window_.reset();
 }
