@@ -9,12 +9,10 @@ void BackgroundWork::Start(std::function<void(HANDLE stop, std::function<void()>
   Job& job = jobs_.emplace_back();
   job.id = ++nextId_;
   job.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ++pending_;
   // The continuation runs on the GUI thread while the dialog (and so this
   // object, which the dialog owns) exists, and only if no Stop came between.
   std::function<void()> finish = [this, id = job.id, generation = generation_, then = std::move(then)] {
     if (generation != generation_) return;
-    --pending_;
     then();
     Reap(id);
   };
@@ -58,7 +56,6 @@ void BackgroundWork::Reap(unsigned id) {
 
 void BackgroundWork::Stop() {
   ++generation_;
-  pending_ = 0;
   for (Job& job : jobs_) SetEvent(job.stop);
   for (Job& job : jobs_) {
     job.thread.join();

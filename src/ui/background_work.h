@@ -38,9 +38,6 @@ class BackgroundWork {
   // Runs `work` on a worker, then posts `then` to `window`.
   void RunThen(const WindowRef& window, std::function<void()> work, std::function<void()> then);
 
-  // Jobs whose continuation has not run yet.
-  bool Pending() const { return pending_ > 0; }
-
   // Ends the handle waits, joins the workers; continuations not yet run are dropped.
   void Stop();
 
@@ -57,7 +54,6 @@ class BackgroundWork {
   void Reap(unsigned id);
 
   std::list<Job> jobs_;
-  int pending_ = 0;
   unsigned nextId_ = 0;
   unsigned generation_ = 0;  // counts Stops
 };

@@ -33,7 +33,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "platform/win_types.h"
 #include "ui/background_work.h"
@@ -53,16 +52,12 @@ class TemplateDialog {
   TemplateDialog(const TemplateDialog&) = delete;
   TemplateDialog& operator=(const TemplateDialog&) = delete;
 
-  int TemplateId() const { return templateId_; }
   const DialogBaseUnits& BaseUnits() const;
-  // The owner given at construction (or the main window then), or null.
-  TemplateDialog* Owner() const { return owner_; }
   // A reference that workers may hold (window_ref.h).
   WindowRef Ref() const { return WindowRef(life_); }
 
   // The caption.
   void SetWindowText(std::string_view text);
-  std::string WindowText() const;
 
   // Texts, enabling, visibility, read-only state and focus of controls by
   // id. Texts are 8-bit: labels, buttons, edits, a combo's edit field (or its
@@ -71,9 +66,7 @@ class TemplateDialog {
   std::string ItemText(int id) const;
   void SetItemText(int id, std::string_view text);
   void EnableItem(int id, bool enable);
-  bool IsItemEnabled(int id) const;
   void ShowItem(int id, bool show);
-  bool IsItemVisible(int id) const;
   void SetItemReadOnly(int id, bool readOnly);
   bool ItemHasFocus(int id) const;
   void SetItemFocus(int id);
@@ -94,8 +87,6 @@ class TemplateDialog {
   // previous position.
   void SetProgressRange(int id, int low, int high);
   int SetProgressPos(int id, int pos);
-  int ProgressPos(int id) const;
-  std::pair<int, int> ProgressRange(int id) const;
 
   // Geometry in pixels, for dialogs that fit themselves to their texts.
   PixelRect ItemRect(int id) const;
@@ -161,6 +152,12 @@ class TemplateDialog {
 
  private:
   friend class DialogWindow;
+  // The toolkit's window: made for this dialog, and destroyed.
+  struct WindowDeleter {
+    void operator()(DialogWindow* window) const;
+  };
+  static DialogWindow* CreateWindowFor(TemplateDialog& dialog, const DialogTemplate& dialogTemplate,
+                                       TemplateDialog* owner);
   // Called by the toolkit's window.
   void Initialise();
   void DeliverTimer(UINT id);
@@ -171,10 +168,8 @@ class TemplateDialog {
   void ShowWindow();
   void CloseWindow(int result);
 
-  int templateId_ = 0;
-  TemplateDialog* owner_ = nullptr;
   std::shared_ptr<WindowRef::Life> life_;
-  std::unique_ptr<DialogWindow> window_;
+  std::unique_ptr<DialogWindow, WindowDeleter> window_;
   BackgroundWork background_;
   int busyDepth_ = 0;
   std::set<UINT> heldTicks_;

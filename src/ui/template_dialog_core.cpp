@@ -1,9 +1,25 @@
-// The toolkit-free part of TemplateDialog: the busy state, the held-back
-// ticks and device changes, and the long waits. The toolkit's part (window,
+// The toolkit-free part of TemplateDialog: its life, the busy state, the
+// held-back ticks and device changes, and the long waits. The toolkit's part (window,
 // controls) is in qt/template_dialog_qt.cpp.
 #include "ui/template_dialog.h"
 
+#include "ui/application.h"
+
 namespace ui {
+
+TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, TemplateDialog* owner)
+    : life_(std::make_shared<WindowRef::Life>(this)),
+      window_(CreateWindowFor(*this, dialogTemplate, owner != nullptr ? owner : MainWindow())) {}
+
+TemplateDialog::~TemplateDialog() {
+  // From here on no posted call reaches the dialog; workers still waiting
+  // are stopped and joined before the window goes.
+  life_->dialog.store(nullptr);
+  // Dialogs made later must not take a window that is gone as their owner.
+  if (MainWindow() == this) SetMainWindow(nullptr);
+  background_.Stop();
+  window_.reset();
+}
 
 void TemplateDialog::BeginBusy() {
   if (busyDepth_++ == 0) SetWindowBusy(true);

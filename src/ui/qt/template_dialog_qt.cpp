@@ -9,7 +9,6 @@
 #include <QScrollBar>
 #include <QStyle>
 
-#include "ui/application.h"
 #include "ui/qt/control_factory.h"
 #include "ui/qt/dialog_font.h"
 #include "ui/qt/dialog_window.h"
@@ -17,33 +16,16 @@
 #include "ui/qt/text.h"
 
 namespace ui {
-namespace {
-
-QWidget* OwnerWidget(TemplateDialog* owner) { return owner != nullptr ? &owner->Window() : nullptr; }
-
-}  // namespace
-
-TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, TemplateDialog* owner)
-    : templateId_(dialogTemplate.id),
-      owner_(owner != nullptr ? owner : MainWindow()),
-      life_(std::make_shared<WindowRef::Life>(this)) {
-  window_ = std::make_unique<DialogWindow>(*this, dialogTemplate, OwnerWidget(owner_));
+DialogWindow* TemplateDialog::CreateWindowFor(TemplateDialog& dialog, const DialogTemplate& dialogTemplate,
+                                              TemplateDialog* owner) {
+  return new DialogWindow(dialog, dialogTemplate, owner != nullptr ? &owner->Window() : nullptr);
 }
 
-TemplateDialog::~TemplateDialog() {
-  // From here on no posted call reaches the dialog; workers still waiting
-  // are stopped and joined before the window goes.
-  life_->dialog.store(nullptr);
-  // Dialogs made later must not take a window that is gone as their owner.
-  if (MainWindow() == this) SetMainWindow(nullptr);
-  background_.Stop();
-  window_.reset();
-}
+void TemplateDialog::WindowDeleter::operator()(DialogWindow* window) const { delete window; }
 
 const DialogBaseUnits& TemplateDialog::BaseUnits() const { return window_->BaseUnits(); }
 
 void TemplateDialog::SetWindowText(std::string_view text) { window_->setWindowTitle(ToQt(text)); }
-std::string TemplateDialog::WindowText() const { return FromQt(window_->windowTitle()); }
 
 bool TemplateDialog::HasItem(int id) const { return window_->Control(id) != nullptr; }
 
@@ -83,18 +65,8 @@ void TemplateDialog::EnableItem(int id, bool enable) {
   if (QWidget* w = window_->Control(id)) w->setEnabled(enable);
 }
 
-bool TemplateDialog::IsItemEnabled(int id) const {
-  QWidget* w = window_->Control(id);
-  return w != nullptr && w->isEnabled();
-}
-
 void TemplateDialog::ShowItem(int id, bool show) {
   if (QWidget* w = window_->Control(id)) w->setVisible(show);
-}
-
-bool TemplateDialog::IsItemVisible(int id) const {
-  QWidget* w = window_->Control(id);
-  return w != nullptr && !w->isHidden();
 }
 
 void TemplateDialog::SetItemReadOnly(int id, bool readOnly) {
@@ -180,16 +152,6 @@ void TemplateDialog::SetProgressRange(int id, int low, int high) {
 int TemplateDialog::SetProgressPos(int id, int pos) {
   auto* bar = window_->ControlAs<ProgressCtrl>(id);
   return bar != nullptr ? bar->SetPos(pos) : 0;
-}
-
-int TemplateDialog::ProgressPos(int id) const {
-  auto* bar = window_->ControlAs<ProgressCtrl>(id);
-  return bar != nullptr ? bar->GetPos() : 0;
-}
-
-std::pair<int, int> TemplateDialog::ProgressRange(int id) const {
-  auto* bar = window_->ControlAs<ProgressCtrl>(id);
-  return bar != nullptr ? std::pair{bar->RangeLow(), bar->RangeHigh()} : std::pair{0, 0};
 }
 
 PixelRect TemplateDialog::ItemRect(int id) const {

@@ -6,13 +6,11 @@
 #include <chrono>
 
 #include "platform/clock.h"
-#include "ui/application.h"
 #include "ui/win32/dialog_window.h"
 
 namespace ui {
 namespace {
 
-HWND OwnerHandle(TemplateDialog* owner) { return owner != nullptr ? owner->Window().Handle() : nullptr; }
 
 std::string WindowTextOf(HWND hwnd) {
   if (hwnd == nullptr) return {};
@@ -35,29 +33,18 @@ bool IsEditableCombo(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_STYLE) & 0x3)
 
 }  // namespace
 
-TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, TemplateDialog* owner)
-    : templateId_(dialogTemplate.id),
-      owner_(owner != nullptr ? owner : MainWindow()),
-      life_(std::make_shared<WindowRef::Life>(this)) {
-  window_ = std::make_unique<DialogWindow>(*this, dialogTemplate, OwnerHandle(owner_));
+DialogWindow* TemplateDialog::CreateWindowFor(TemplateDialog& dialog, const DialogTemplate& dialogTemplate,
+                                              TemplateDialog* owner) {
+  return new DialogWindow(dialog, dialogTemplate, owner != nullptr ? owner->Window().Handle() : nullptr);
 }
 
-TemplateDialog::~TemplateDialog() {
-  // From here on no posted call reaches the dialog; workers still waiting
-  // are stopped and joined before the window goes.
-  life_->dialog.store(nullptr);
-  // Dialogs made later must not take a window that is gone as their owner.
-  if (MainWindow() == this) SetMainWindow(nullptr);
-  background_.Stop();
-  window_.reset();
-}
+void TemplateDialog::WindowDeleter::operator()(DialogWindow* window) const { delete window; }
 
 const DialogBaseUnits& TemplateDialog::BaseUnits() const { return window_->BaseUnits(); }
 
 void TemplateDialog::SetWindowText(std::string_view text) {
   ::SetWindowTextA(window_->Handle(), std::string(text).c_str());
 }
-std::string TemplateDialog::WindowText() const { return WindowTextOf(window_->Handle()); }
 
 bool TemplateDialog::HasItem(int id) const { return window_->Control(id) != nullptr; }
 
@@ -78,18 +65,8 @@ void TemplateDialog::EnableItem(int id, bool enable) {
   if (HWND item = window_->Control(id)) EnableWindow(item, enable ? TRUE : FALSE);
 }
 
-bool TemplateDialog::IsItemEnabled(int id) const {
-  HWND item = window_->Control(id);
-  return item != nullptr && IsWindowEnabled(item);
-}
-
 void TemplateDialog::ShowItem(int id, bool show) {
   if (HWND item = window_->Control(id)) ::ShowWindow(item, show ? SW_SHOW : SW_HIDE);
-}
-
-bool TemplateDialog::IsItemVisible(int id) const {
-  HWND item = window_->Control(id);
-  return item != nullptr && (GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void TemplateDialog::SetItemReadOnly(int id, bool readOnly) {
@@ -173,16 +150,6 @@ void TemplateDialog::SetProgressRange(int id, int low, int high) {
 
 int TemplateDialog::SetProgressPos(int id, int pos) {
   return static_cast<int>(SendDlgItemMessageA(window_->Handle(), id, PBM_SETPOS, pos, 0));
-}
-
-int TemplateDialog::ProgressPos(int id) const {
-  return static_cast<int>(SendDlgItemMessageA(window_->Handle(), id, PBM_GETPOS, 0, 0));
-}
-
-std::pair<int, int> TemplateDialog::ProgressRange(int id) const {
-  PBRANGE range{};
-  SendDlgItemMessageA(window_->Handle(), id, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-  return {range.iLow, range.iHigh};
 }
 
 PixelRect TemplateDialog::ItemRect(int id) const {
