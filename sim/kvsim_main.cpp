@@ -149,7 +149,17 @@ int main(int argc, char** argv) {
                  pty.c_str(), program.linkPath.empty() ? "" : " via ", program.linkPath.c_str());
   }
 
+  int restartsSeen = 0;
   for (;;) {
+    // A port that leaves the list while the tracker boots: withdrawn when the
+    // boot is seen, advertised again once the menu is back (a boot shorter
+    // than one look still withdraws it once).
+    if (options.restart.portLeavesDuringBoot) {
+      const bool rebooted = tracker.Restarts() != restartsSeen;
+      if (advert && (tracker.Booting() || rebooted)) platform::WithdrawSimulatedPort(advert);
+      if (!advert && !tracker.Booting()) advert = platform::AdvertiseSimulatedPort(pty);
+      restartsSeen = tracker.Restarts();
+    }
     const timespec slice = WaitSlice(LINE_CHECK_MS);
     const int sig = ::sigtimedwait(&signals, nullptr, &slice);
     if (sig == SIGUSR1) {

@@ -72,6 +72,26 @@ constexpr OptionSpec kOptions[] = {
      [](std::string_view v, SimOptions& o, ProgramOptions&) { return ParseUint32(v, o.menu.imeiDelayMs); }},
     {"no-file-prompt", "", "menu choice \"1\" prints nothing and starts no transfer",
      [](std::string_view, SimOptions& o, ProgramOptions&) { return o.menu.filePromptMissing = true; }},
+    {"boot-ms", "MS",
+     "after a whole transfer the tracker restarts: silent this\n"
+     "long, then its menu again (default 3000)",
+     [](std::string_view v, SimOptions& o, ProgramOptions&) { return ParseUint32(v, o.restart.bootMs); }},
+    {"version-after", "TEXT",
+     "the version reported after the restart (default: the one\n"
+     "version text \"F-0KV...)\" in the received image, else the old one)",
+     [](std::string_view v, SimOptions& o, ProgramOptions&) {
+       if (v.empty() || v.size() > 64) return false;
+       for (const char c : v)
+         if (c < 0x20 || c > 0x7E) return false;
+       o.restart.versionAfter = std::string(v);
+       return true;
+     }},
+    {"no-restart", "", "after a whole transfer the tracker stays silent until a\npower cycle (kvsim ends)",
+     [](std::string_view, SimOptions& o, ProgramOptions&) { return !(o.restart.restarts = false); }},
+    {"boot-leaves-list", "",
+     "while it restarts the port leaves the tool's port list and\n"
+     "comes back (a USB bridge that restarts with the tracker)",
+     [](std::string_view, SimOptions& o, ProgramOptions&) { return o.restart.portLeavesDuringBoot = true; }},
     {"link", "PATH", "make PATH a symlink to the pseudo-terminal while running",
      [](std::string_view v, SimOptions&, ProgramOptions& p) {
        p.linkPath = std::string(v);

@@ -127,7 +127,17 @@ void GsmModem::OnVersion(SimLine& out) {
     out.Send("kv+fwv\r\r\nERROR\r\n");
     return;
   }
-  out.Send("kv+fwv\r\r\n" + options_.versionText + "\r\n");
+  out.Send("kv+fwv\r\r\n" + VersionText() + "\r\n");
+}
+
+void GsmModem::SetVersionText(std::string text) {
+  std::lock_guard<std::mutex> lock(lock_);
+  options_.versionText = std::move(text);
+}
+
+std::string GsmModem::VersionText() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return options_.versionText;
 }
 
 void GsmModem::OnDelete(std::string_view echo, int index, SimLine& out) {

@@ -92,6 +92,9 @@ class GsmModem {
 
   // Texts of the four slots (empty for a free slot).
   std::array<std::string, GSM_SLOT_COUNT> Store() const;
+  // The version answer from now on (the tracker runs new firmware).
+  void SetVersionText(std::string text);
+  std::string VersionText() const;
 
  private:
   enum class BodyState { None, Text, EndMark };

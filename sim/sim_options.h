@@ -26,11 +26,22 @@ struct MenuOptions {
   bool filePromptMissing = false; // menu choice "1" prints nothing
 };
 
+// What the tracker does after its boot loader received a whole batch: it
+// restarts into the new firmware, silent for a boot time, and then answers
+// from its menu again with the version the image names.
+struct RestartOptions {
+  bool restarts = true;           // false: it stays silent until a power cycle
+  std::uint32_t bootMs = 3000;    // silence before the menu is back (clock milliseconds)
+  std::string versionAfter;       // the version it reports then; empty: the image's own
+  bool portLeavesDuringBoot = false;  // kvsim: the port leaves the tool's list while it boots
+};
+
 struct SimOptions {
   LineOptions line;
   MenuOptions menu;
   GsmOptions gsm;
   BootOptions boot;
+  RestartOptions restart;
 };
 
 }  // namespace sim

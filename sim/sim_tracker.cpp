@@ -1,8 +1,14 @@
 #include "sim_tracker.h"
 
 #include "platform/clock.h"
+#include "sim_firmware_version.h"
 
 namespace sim {
+namespace {
+
+constexpr char kMenuText[] = "\r\n==== KV-770 Main Menu ====\r\n 1: Download firmware\r\n 2: Run\r\n";
+
+}  // namespace
 
 SimTracker::SimTracker(SimOptions options)
     : options_(std::move(options)), gsm_(options_.gsm), boot_(options_.boot) {}
@@ -82,8 +88,38 @@ void SimTracker::OnMenuChoice(char choice) {
   if (choice == '1') {
     if (options_.menu.filePromptMissing) return;
     line_.Send("\r\nWaiting for the file to be sent ... (press 'a' to abort)\r\n");
+    const std::size_t before = boot_.Images().size();
     boot_.Run(line_);
+    // Only a batch that ended properly, with every file whole, is firmware
+    // to start; anything else leaves the tracker in its boot loader.
+    const auto images = boot_.Images();
+    if (boot_.LastOutcome() != BootOutcome::Received || images.size() <= before) return;
+    for (std::size_t i = before; i < images.size(); ++i)
+      if (!images[i].complete) return;
+    RestartInto(images.back());
   }
+}
+
+void SimTracker::RestartInto(const ReceivedImage& image) {
+  booting_ = true;
+  const RestartOptions& restart = options_.restart;
+  // While it boots (or, without a restart, until its power is cycled) the
+  // tracker hears nothing: what the tool sends meanwhile is lost.
+  const double readyAt = platform::ClockMsPrecise() + restart.bootMs;
+  while (running_ && (!restart.restarts || platform::ClockMsPrecise() < readyAt)) {
+    const double left = readyAt - platform::ClockMsPrecise();
+    const auto slice = restart.restarts ? static_cast<std::uint32_t>(left < 20 ? (left > 0 ? left : 0) : 20) : 20;
+    if (line_.ReadByte(slice) == -2) return;
+  }
+  if (!running_) return;
+  if (!restart.versionAfter.empty()) {
+    gsm_.SetVersionText(restart.versionAfter);
+  } else if (const auto version = FindVersionInImage(image.data)) {
+    gsm_.SetVersionText(*version);
+  }
+  ++restarts_;
+  booting_ = false;
+  line_.Send(kMenuText);
 }
 
 void SimTracker::OnCommandLine(const std::string& line) {
@@ -105,7 +141,7 @@ void SimTracker::OnCommandLine(const std::string& line) {
           line_.Send(" Menu ====\r\n");
           platform::SleepMs(1000);
         } else {
-          line_.Send("\r\n==== KV-770 Main Menu ====\r\n 1: Download firmware\r\n 2: Run\r\n");
+          line_.Send(kMenuText);
         }
         return;
       case ProbeAnswer::Siemens:

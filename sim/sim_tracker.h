@@ -1,5 +1,6 @@
 // A simulated KV-770 on a pseudo-terminal: menu and probe answers, the IMEI,
-// the GSM side (version, message store) and the boot loader. The same class
+// the GSM side (version, message store), the boot loader and the restart
+// into new firmware after a whole batch was received. The same class
 // runs in-process for tests (its own thread on the master side) and as the
 // kvsim program.
 //
@@ -39,6 +40,13 @@ class SimTracker {
   std::array<std::string, 4> MessageStore() const { return gsm_.Store(); }
   std::vector<ReceivedImage> Images() const { return boot_.Images(); }
   const SimLine& Line() const { return line_; }
+  // The version "kv+fwv" is answered with now.
+  std::string VersionText() const { return gsm_.VersionText(); }
+  // True from the end of a received batch until the menu is back (for ever
+  // when the tracker does not restart on its own).
+  bool Booting() const { return booting_.load(); }
+  // How many times the tracker restarted into received firmware.
+  int Restarts() const { return restarts_.load(); }
   const SimOptions& Options() const { return options_; }
 
  private:
@@ -46,12 +54,16 @@ class SimTracker {
   void OnCommandLine(const std::string& line);
   void OnMenuChoice(char choice);
   void Record(const std::string& command);
+  // After a received batch: silent while it boots, then the menu again.
+  void RestartInto(const ReceivedImage& image);
 
   SimOptions options_;
   SimLine line_;
   GsmModem gsm_;
   BootLoader boot_;
   std::atomic<bool> running_{false};
+  std::atomic<bool> booting_{false};
+  std::atomic<int> restarts_{0};
   std::thread thread_;
   mutable std::mutex logLock_;
   std::map<std::string, int> counts_;
