@@ -101,7 +101,8 @@ std::string FormatAuditLine(const AuditRecord& r) {
                      ",\"port\":" + Json(r.port) + ",\"imei\":" + JsonOrNull(r.imei) +
                      ",\"firmwareVersion\":" + JsonOrNull(r.firmwareVersion);
   if (!r.image.empty()) {
-    line += ",\"image\":" + Json(r.image) + ",\"imageSha256\":" + JsonOrNull(r.imageSha256);
+    line += ",\"image\":" + Json(r.image) + ",\"imageSha256\":" + JsonOrNull(r.imageSha256) +
+            ",\"imageVersion\":" + JsonOrNull(r.imageVersion);
   } else {
     line += ",\"settingsFile\":" + JsonOrNull(r.settingsFile) +
             ",\"settingsFileSha256\":" + JsonOrNull(r.settingsFileSha256);

@@ -18,11 +18,12 @@ struct AuditRecord {
   std::chrono::system_clock::time_point time;  // when the tracker's job ended
   std::string command;                         // "set", "restore", "update"
   std::string port;
-  std::string imei;             // empty when unknown (null in the log)
-  std::string firmwareVersion;  // empty when unknown
+  std::string imei;             // empty when unknown (null in the log); update: read after it
+  std::string firmwareVersion;  // empty when unknown; update: read after it
   // What was written: a settings file (set, restore) or a firmware image.
   std::string settingsFile, settingsFileSha256;
   std::string image, imageSha256;
+  std::string imageVersion;     // update: the version the image names (empty: none)
   // set --profiles: the table, its digest and the row used (0: none).
   std::string profiles, profilesSha256;
   std::size_t profileRow = 0;

@@ -67,6 +67,11 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.noBackup = true;
     } else if (a == "--log") {
       if (!value("--log", args.logFile)) return false;
+    } else if (a == "--no-verify") {
+      args.noVerify = true;
+    } else if (a == "--expect-version") {
+      if (!value("--expect-version", args.expectVersion)) return false;
+      args.expectVersionGiven = true;
     } else if (a == "--clock-speed") {
       std::string speed;
       if (!value("--clock-speed", speed)) return false;
@@ -99,7 +104,7 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
     return true;
   }
   if (args.command == "watch") {
-    args.positional = loose;  // "set" and the settings FILE
+    args.positional = loose;  // "set" and the settings FILE, or "update" and the FIRMWARE
     return true;
   }
   if (!TakesPort(args.command)) {

@@ -20,6 +20,9 @@ struct CliArgs {
   std::string backupDir;                // --backup-dir DIR
   bool noBackup = false;                // --no-backup
   std::string logFile;                  // --log FILE: the audit log
+  bool noVerify = false;                // update --no-verify: end after the transfer
+  bool expectVersionGiven = false;      // update --expect-version TEXT
+  std::string expectVersion;
   double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
 };
 

@@ -1,13 +1,23 @@
-// kvctl update: the Update button's whole job. The image is opened and
-// measured first, so a file that cannot be sent is refused while the tracker
-// is still in its menu. Then the boot loader's download is selected with "1"
-// and its prompt awaited on the tool's port, which is then closed and opened
-// again by the firmware channel for the YMODEM transfer.
+// kvctl update: the Update button's whole job, and then the check the window
+// does not make. The image is opened and measured first, so a file that
+// cannot be sent is refused while the tracker is still in its menu, and the
+// version it names is printed before anything is sent. Then the boot
+// loader's download is selected with "1" and its prompt awaited on the tool's
+// port, which is then closed and opened again by the firmware channel for the
+// YMODEM transfer. After a whole transfer kvctl waits for the tracker to
+// restart and reads its IMEI and version (update_verify.h); nothing is asked
+// of the tracker before the hand-off, since a menu choice other than "1"
+// takes it out of its menu.
 #include "commands.h"
+
+#include <chrono>
+
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
 #include "console.h"
 #include "firmware/firmware_transfer.h"
+#include "image_version.h"
+#include "input_file.h"
 #include "progress_bar.h"
 #include "provision_job.h"
 #include "provision_setup.h"
@@ -20,85 +30,152 @@
 namespace {
 
 const char kRefusedText[] = "Refused before anything was sent to the tracker";
+// The image is read once more to find the version it names; larger images
+// are not looked into.
+constexpr std::size_t VERSION_SEARCH_MAX_BYTES = 256u * 1024 * 1024;
+
+// Everything up to the end of the transfer; `outcome.sent` when the boot
+// loader acknowledged the whole image.
+JobResult SendImage(JobContext& context, const std::string& image, bool several, UpdateOutcome& outcome) {
+  JobResult result;
+  FirmwareImage firmware;
+  FirmwareTransferReport report;
+  // An empty image would leave the tracker without firmware; the window
+  // sends one as the user chose, a script gets a refusal.
+  if (!OpenFirmwareImage(image.c_str(), firmware, &report) || firmware.size == 0) {
+    const std::string problem = firmware.file ? "the image is empty (0 bytes)" : FirmwareFileProblem(report);
+    result.code = kExitRefused;
+    result.verdict = "refused";
+    result.detail = image + ": " + problem;
+    context.Fail(kRefusedText, result.detail);
+    return result;
+  }
+
+  HANDLE port = OpenAndProbeTracker(context, result);
+  if (port == INVALID_HANDLE_VALUE) return result;
+  bool prompted = false;
+  {
+    WaitNotice notice(context);
+    notice.Show(SWITCHING_NOTICE);
+    prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
+  }
+  CloseHandle(port);  // the firmware channel opens the port itself
+  if (!prompted && SayIfInterrupted(context, result,
+                                    "the boot loader's download (\"1\") was asked for: the tracker "
+                                    "may be in its boot loader; run kvctl update again"))
+    return result;
+  if (!prompted) {
+    result.code = kExitFailed;
+    result.verdict = "no file prompt";
+    result.detail = "update: no \"Waiting for the file to be sent\" within " +
+                    std::to_string(FILE_PROMPT_WAIT_MS) + " ms after \"1\"";
+    context.Fail(RESET_DEVICE_TEXT, result.detail);
+    return result;
+  }
+
+  context.Say("Sending " + image);
+  const auto total = static_cast<std::uint64_t>(firmware.size);
+  ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
+                           [&](const std::string& line) { context.Say(line); });
+  bool failed = false;
+  bool stopped = false;
+  {
+    WaitNotice notice(context);
+    notice.Show(RECEIVER_NOTICE);
+    const FirmwareObserver observer = ObserverFor(progress, [&notice] { notice.Clear(); });
+    failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &report, &stopped) != 0;
+  }
+  progress.Finish();
+  if (stopped &&
+      SayIfInterrupted(context, result,
+                       "update cancelled: the tracker is left in its boot loader without the new "
+                       "firmware; run kvctl update again"))
+    return result;
+  if (failed) {
+    result.code = kExitFailed;
+    result.verdict = "update failed";
+    result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
+    context.Fail(UpdateResultText(image.substr(image.find_last_of("/\\") + 1), false), result.detail);
+    return result;
+  }
+  context.Say(progress.Summary());
+  outcome.sent = true;
+  return result;
+}
 
 }  // namespace
 
-int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log) {
-  const bool several = ports.size() > 1;
-  // The image's digest for the audit log; an image that cannot be read is
-  // reported by each tracker's job.
-  AuditRecord audit;
-  audit.command = "update";
-  audit.image = AbsolutePath(image);
-  std::string unreadable;
-  Sha256OfFile(image, audit.imageSha256, unreadable);
-  return RunOnPorts(ports, WithAuditLine(log, audit, [&](JobContext& context) {
-    JobResult result;
-    const std::string base = image.substr(image.find_last_of("/\\") + 1);
-    FirmwareImage firmware;
-    FirmwareTransferReport report;
-    // An empty image would leave the tracker without firmware; the window
-    // sends one as the user chose, a script gets a refusal.
-    if (!OpenFirmwareImage(image.c_str(), firmware, &report) || firmware.size == 0) {
-      const std::string problem = firmware.file ? "the image is empty (0 bytes)" : FirmwareFileProblem(report);
-      result.code = kExitRefused;
-      result.verdict = "refused";
-      result.detail = image + ": " + problem;
-      context.Fail(kRefusedText, result.detail);
-      return result;
-    }
+UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options) {
+  UpdatePlan plan;
+  plan.image = image;
+  plan.options = options;
+  std::string bytes, reason;
+  if (ReadInputFile(image, VERSION_SEARCH_MAX_BYTES, bytes, reason)) {
+    plan.readable = true;
+    plan.imageSha256 = Sha256Hex(bytes);
+    if (const auto version = FindImageVersion(bytes)) plan.imageVersion = *version;
+  }
+  plan.expected = options.expectVersion.empty() ? plan.imageVersion : options.expectVersion;
+  return plan;
+}
 
-    HANDLE port = OpenAndProbeTracker(context, result);
-    if (port == INVALID_HANDLE_VALUE) return result;
-    bool prompted = false;
-    {
-      WaitNotice notice(context);
-      notice.Show(SWITCHING_NOTICE);
-      prompted = RequestFirmwareDownload(port, FILE_PROMPT_WAIT_MS);
+JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome) {
+  const std::string base = plan.image.substr(plan.image.find_last_of("/\\") + 1);
+  JobResult result = SendImage(context, plan.image, several, outcome);
+  if (!outcome.sent) {
+    outcome.kind = UpdateOutcome::Kind::Failed;
+    // Failures after the tracker was touched share one verdict; the reason
+    // stays in the detail. A refusal or an interrupt keeps its own.
+    if (result.code == kExitFailed || result.code == kExitOpenFailed) {
+      result.detail = result.verdict + ": " + result.detail;
+      result.verdict = FAILED_VERDICT;
     }
-    CloseHandle(port);  // the firmware channel opens the port itself
-    if (!prompted && SayIfInterrupted(context, result,
-                                      "the boot loader's download (\"1\") was asked for: the tracker "
-                                      "may be in its boot loader; run kvctl update again"))
-      return result;
-    if (!prompted) {
-      result.code = kExitFailed;
-      result.verdict = "no file prompt";
-      result.detail = "update: no \"Waiting for the file to be sent\" within " +
-                      std::to_string(FILE_PROMPT_WAIT_MS) + " ms after \"1\"";
-      context.Fail(RESET_DEVICE_TEXT, result.detail);
-      return result;
-    }
-
-    context.Say("Sending " + image);
-    const auto total = static_cast<std::uint64_t>(firmware.size);
-    ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
-                             [&](const std::string& line) { context.Say(line); });
-    bool failed = false;
-    bool stopped = false;
-    {
-      WaitNotice notice(context);
-      notice.Show(RECEIVER_NOTICE);
-      const FirmwareObserver observer = ObserverFor(progress, [&notice] { notice.Clear(); });
-      failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &report,
-                                            &stopped) != 0;
-    }
-    progress.Finish();
-    if (stopped &&
-        SayIfInterrupted(context, result,
-                         "update cancelled: the tracker is left in its boot loader without the new "
-                         "firmware; run kvctl update again"))
-      return result;
-    if (failed) {
-      result.code = kExitFailed;
-      result.verdict = "update failed";
-      result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
-      context.Fail(UpdateResultText(base, false), result.detail);
-      return result;
-    }
-    context.Say(progress.Summary());
-    context.Say(UpdateResultText(base, true));
-    result.verdict = "Succeed";
     return result;
-  }));
+  }
+  if (!plan.options.verify) {
+    outcome.kind = UpdateOutcome::Kind::NotVerified;
+    context.Say(UpdateResultText(base, true));
+    result.verdict = NOT_VERIFIED_VERDICT;
+    result.detail = "--no-verify: the tracker's return was not awaited";
+    return result;
+  }
+  return VerifyUpdate(context, plan.expected, base, outcome);
+}
+
+JobResult UpdateTrackerWithAudit(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome) {
+  const auto start = std::chrono::steady_clock::now();
+  JobResult result = UpdateTracker(context, plan, several, outcome);
+  if (plan.log) {
+    AuditRecord audit;
+    audit.command = "update";
+    audit.port = context.Port();
+    audit.image = AbsolutePath(plan.image);
+    audit.imageSha256 = plan.imageSha256;
+    audit.imageVersion = plan.imageVersion;
+    audit.imei = outcome.imei;
+    audit.firmwareVersion = outcome.version;
+    AppendAuditLine(context, plan.log, audit, result,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return result;
+}
+
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log,
+              const UpdateOptions& options) {
+  UpdatePlan plan = MakeUpdatePlan(image, options);
+  plan.log = log;
+  // Said once, before any tracker hears anything; an image that cannot be
+  // read is refused by each tracker's job.
+  if (plan.readable) console::Out(ImageVersionLine(plan.imageVersion, plan.expected, options.verify));
+  const bool several = ports.size() > 1;
+  return RunOnPorts(ports, [&](JobContext& context) {
+    UpdateOutcome outcome;
+    return UpdateTrackerWithAudit(context, plan, several, outcome);
+  });
+}
+
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log) {
+  UpdateOptions transferOnly;
+  transferOnly.verify = false;
+  return CmdUpdate(ports, image, log, transferOnly);
 }

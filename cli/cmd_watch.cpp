@@ -1,14 +1,19 @@
-// kvctl watch set: plug and provision. Waits for tracker ports to appear
-// (the hot-plug notification the main window refills its port list on: USB
-// bridges through udev, simulated trackers through their runtime folder),
-// provisions each new tracker once on its own thread and prints one line per
-// tracker. A port that stays plugged in is never written twice; a tracker
-// plugged in again is, and its line says so. The first Ctrl-C lets the
-// trackers in progress finish, then prints the summary; a second one stops
-// them at their next safe point (interrupt.h).
+// kvctl watch set and watch update: plug and provision, plug and update.
+// Waits for tracker ports to appear (the hot-plug notification the main
+// window refills its port list on: USB bridges through udev, simulated
+// trackers through their runtime folder), provisions or updates each new
+// tracker once on its own thread and prints one line per tracker. A port that
+// stays plugged in is never written twice; with set, a tracker plugged in
+// again is, and its line says so. An updated tracker restarts, and its port
+// may leave and come back meanwhile: while its job waits for it, and for the
+// same bound after a job that sent the whole image, that port is expected
+// back and is probed and named, never updated again. The first Ctrl-C lets
+// the trackers in progress finish, then prints the summary; a second one
+// stops them at their next safe point (interrupt.h).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <list>
 #include <map>
@@ -21,13 +26,20 @@
 #include "platform/device_change.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
+#include "platform/clock.h"
 #include "provision_job.h"
+#include "terminal_text.h"
+#include "tracker_return.h"
 
 namespace {
 
 // How often the loop looks at the stop request and finished trackers while
 // no port comes or goes.
 constexpr std::uint32_t WATCH_POLL_MS = 200;
+// After an update confirmed on a port whose tracker left and came back
+// while it restarted, the news of that return may still be on its way.
+constexpr std::uint32_t RETURN_EVENT_GRACE_MS = 5000;
+static_assert(WATCH_POLL_MS < RETURN_EVENT_GRACE_MS, "the loop looks at the ports within the grace");
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
@@ -55,12 +67,26 @@ std::map<std::string, std::string> PresentTrackers() {
   return present;
 }
 
+// What one tracker's job ended with, as the watcher counts it.
+struct WatchOutcome {
+  enum class Kind { Done, NotVerified, Failed, Skipped };
+  Kind kind = Kind::Failed;
+  std::string imei;
+  std::string version;   // update: read after it
+  std::string note;      // appended to the tracker's line
+  bool sent = false;     // update: the whole image went out (the tracker restarts)
+};
+
+// The job the watcher runs on each new tracker, and on a port that comes back
+// while its tracker is expected back from its update (`returning`).
+using WatchJob = std::function<JobResult(JobContext& context, bool returning, WatchOutcome& outcome)>;
+
 struct Worker {
   std::string port;
   std::thread thread;
   std::atomic<bool> done{false};
   JobResult result;
-  ProvisionOutcome outcome;
+  WatchOutcome outcome;
   double seconds = 0;
 };
 
@@ -81,19 +107,21 @@ std::string TrimRight(std::string text) {
 
 class Watcher {
  public:
-  explicit Watcher(const ProvisionPlan& plan) : plan_(plan) {}
+  // `updates`: the jobs are updates (lines with the version, their own counts).
+  Watcher(WatchJob job, bool updates) : job_(std::move(job)), updates_(updates) {}
 
-  void Start(const std::string& port) {
-    workers_.emplace_back();
-    Worker& w = workers_.back();
-    w.port = port;
-    w.thread = std::thread([this, &w] {
-      const auto start = std::chrono::steady_clock::now();
-      JobContext context(w.port, true);
-      w.result = ProvisionTracker(context, plan_, w.outcome);
-      w.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      w.done = true;
-    });
+  // A port that appeared: a new tracker, unless its port is in hand (a
+  // tracker restarting after its update comes back on it) or its tracker
+  // is expected back from an update that ended lately.
+  void OnNewPort(const std::string& port) {
+    for (const Worker& w : workers_)
+      if (w.port == port) return;  // the job in hand waits for it itself
+    const auto expected = expectedBack_.find(port);
+    const bool returning = expected != expectedBack_.end() && platform::ClockMs() < expected->second.until;
+    const ExpectedBack back = returning ? expected->second : ExpectedBack{};
+    if (expected != expectedBack_.end()) expectedBack_.erase(expected);
+    if (returning && back.confirmed) return;  // its job named it after its return already
+    Start(port, returning, back.imei);
   }
 
   // Prints the line of every tracker that has finished (all of them with
@@ -106,6 +134,14 @@ class Watcher {
       }
       it->thread.join();
       Report(*it);
+      // A tracker that took the whole image restarts. Not back yet: its port
+      // is expected back for as long as kvctl update waits for one. Back and
+      // named: only a return of its port that is still on its way counts.
+      if (it->outcome.sent) {
+        const bool back = it->outcome.kind != WatchOutcome::Kind::NotVerified;
+        expectedBack_[it->port] = {platform::ClockMs() + (back ? RETURN_EVENT_GRACE_MS : RETURN_WAIT_MS),
+                                   it->outcome.imei, back};
+      }
       it = workers_.erase(it);
     }
   }
@@ -113,40 +149,78 @@ class Watcher {
   std::size_t InProgress() const { return workers_.size(); }
 
   int Summary() const {
-    console::Out("written " + std::to_string(written_) + ", failed " + std::to_string(failed_) + ", skipped " +
-                 std::to_string(skipped_));
+    if (updates_) {
+      console::Out("updated " + std::to_string(done_) + ", not verified " + std::to_string(notVerified_) +
+                   ", failed " + std::to_string(failed_) + ", skipped " + std::to_string(skipped_));
+    } else {
+      console::Out("written " + std::to_string(done_) + ", failed " + std::to_string(failed_) + ", skipped " +
+                   std::to_string(skipped_));
+    }
     return code_;
   }
 
  private:
+  void Start(const std::string& port, bool returning, const std::string& imei) {
+    workers_.emplace_back();
+    Worker& w = workers_.back();
+    w.port = port;
+    w.outcome.imei = imei;  // a returning tracker's job compares it
+    w.thread = std::thread([this, &w, returning] {
+      const auto start = std::chrono::steady_clock::now();
+      JobContext context(w.port, true);
+      w.result = job_(context, returning, w.outcome);
+      w.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      w.done = true;
+    });
+  }
+
   void Report(const Worker& w) {
     const std::string imei = w.outcome.imei.empty() ? "(no IMEI)" : w.outcome.imei;
-    std::string note;
-    if (w.outcome.skipped) {
-      ++skipped_;
-    } else if (w.outcome.written) {
-      ++written_;
-      const int times = ++writesByImei_[w.outcome.imei];
-      if (times > 1) note = "  (plugged in again: written a " + Ordinal(times) + " time)";
-    } else {
-      ++failed_;
+    std::string note = w.outcome.note.empty() ? "" : "  (" + w.outcome.note + ")";
+    switch (w.outcome.kind) {
+      case WatchOutcome::Kind::Skipped:
+        ++skipped_;
+        break;
+      case WatchOutcome::Kind::NotVerified:
+        ++notVerified_;
+        break;
+      case WatchOutcome::Kind::Failed:
+        ++failed_;
+        break;
+      case WatchOutcome::Kind::Done:
+        ++done_;
+        if (!updates_) {
+          const int times = ++writesByImei_[w.outcome.imei];
+          if (times > 1) note = "  (plugged in again: written a " + Ordinal(times) + " time)";
+        }
+        break;
     }
     code_ = std::max(code_, static_cast<int>(w.result.code));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", w.seconds);
-    console::Out(w.port + "  " + imei + "  " + TrimRight(w.result.verdict) + "  " + seconds + note);
+    std::string line = w.port + "  " + imei + "  ";
+    if (updates_) line += (w.outcome.version.empty() ? "(no version)" : TextForStdout(w.outcome.version)) + "  ";
+    console::Out(line + TrimRight(w.result.verdict) + "  " + seconds + note);
   }
 
-  const ProvisionPlan& plan_;
+  WatchJob job_;
+  bool updates_;
   std::list<Worker> workers_;  // std::list: a running thread keeps its Worker's address
   std::map<std::string, int> writesByImei_;
-  int written_ = 0, failed_ = 0, skipped_ = 0;
+  // Ports whose tracker restarts after its update: until when (clock ms),
+  // and the IMEI read after the update ("" when unknown).
+  struct ExpectedBack {
+    std::uint64_t until = 0;
+    std::string imei;
+    bool confirmed = false;  // its job saw it back and named it
+  };
+  std::map<std::string, ExpectedBack> expectedBack_;
+  int done_ = 0, notVerified_ = 0, failed_ = 0, skipped_ = 0;
   int code_ = kExitOk;
 };
 
-}  // namespace
-
-int CmdWatchSet(const ProvisionPlan& plan) {
+// Watches until the first Ctrl-C; `what` says what a new tracker gets.
+int Watch(Watcher& watcher, const std::string& what) {
   platform::DeviceChangeMonitor monitor;
   if (!monitor.IsWatching()) {
     console::Err("kvctl: cannot watch for trackers being plugged in (neither udev nor the simulated trackers' "
@@ -155,17 +229,16 @@ int CmdWatchSet(const ProvisionPlan& plan) {
   }
   auto present = PresentTrackers();
   for (const auto& [key, port] : present)
-    console::Out(port + "  already plugged in: left alone (plug it in again to provision it)");
+    console::Out(port + "  already plugged in: left alone (plug it in again to " + what + " it)");
   console::Out("waiting for trackers to be plugged in; Ctrl-C ends");
 
-  Watcher watcher(plan);
   while (!interrupt::FinishRequested()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
     if (!changed || interrupt::FinishRequested()) continue;
     auto now = PresentTrackers();
     for (const auto& [key, port] : now)
-      if (!present.count(key)) watcher.Start(port);
+      if (!present.count(key)) watcher.OnNewPort(port);
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)
@@ -173,4 +246,78 @@ int CmdWatchSet(const ProvisionPlan& plan) {
                  " tracker(s) in progress (Ctrl-C again stops them at their next safe point)");
   watcher.Reap(true);
   return watcher.Summary();
+}
+
+// watch update on a port whose tracker is expected back from its update:
+// nothing is sent; it is probed after its boot and named.
+JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutcome& outcome) {
+  JobResult result;
+  TrackerIdentity identity;
+  bool lost = false;
+  const ReturnOutcome back = AwaitTrackerReturn(context, RETURN_WAIT_MS, identity, lost);
+  outcome.version = identity.version;
+  if (back != ReturnOutcome::Back || identity.version.empty()) {
+    outcome.kind = WatchOutcome::Kind::Skipped;
+    result.verdict = "skipped";
+    result.detail = "expected back after its update, but it did not answer; nothing was sent";
+    outcome.note = "plug it in again to update it";
+    return result;
+  }
+  const std::string updatedImei = outcome.imei;  // set by the watcher: the IMEI read after the update
+  outcome.imei = identity.imei;
+  const bool sameTracker = updatedImei.empty() || updatedImei == identity.imei;
+  const bool expectedVersion = plan.expected.empty() || identity.version.find(plan.expected) != std::string::npos;
+  outcome.kind = WatchOutcome::Kind::Skipped;
+  result.verdict = "skipped";
+  if (!sameTracker) {
+    result.detail = "another tracker than the one updated on this port; nothing was sent";
+    outcome.note = "not the tracker updated here: plug it in again to update it";
+  } else if (expectedVersion) {
+    result.detail = "back after its update";
+    outcome.note = "back after its update: not updated again";
+  } else {
+    result.detail = "back after its update, with another version; nothing was sent";
+    outcome.note = "back after its update with another version: plug it in again to update it";
+  }
+  return result;
+}
+
+}  // namespace
+
+int CmdWatchSet(const ProvisionPlan& plan) {
+  Watcher watcher(
+      [&plan](JobContext& context, bool, WatchOutcome& outcome) {
+        ProvisionOutcome provision;
+        JobResult result = ProvisionTracker(context, plan, provision);
+        outcome.imei = provision.imei;
+        outcome.kind = provision.skipped   ? WatchOutcome::Kind::Skipped
+                       : provision.written ? WatchOutcome::Kind::Done
+                                           : WatchOutcome::Kind::Failed;
+        return result;
+      },
+      false);
+  return Watch(watcher, "provision");
+}
+
+int CmdWatchUpdate(const UpdatePlan& plan) {
+  // The image's version, once, before any tracker is plugged in.
+  if (plan.readable) console::Out(ImageVersionLine(plan.imageVersion, plan.expected, plan.options.verify));
+  Watcher watcher(
+      [&plan](JobContext& context, bool returning, WatchOutcome& outcome) {
+        if (returning) return RecogniseReturn(context, plan, outcome);
+        UpdateOutcome update;
+        JobResult result = UpdateTrackerWithAudit(context, plan, true, update);
+        outcome.imei = update.imei;
+        outcome.version = update.version;
+        outcome.sent = update.sent;
+        outcome.kind = update.kind == UpdateOutcome::Kind::Updated       ? WatchOutcome::Kind::Done
+                       : update.kind == UpdateOutcome::Kind::NotVerified ? WatchOutcome::Kind::NotVerified
+                       : update.kind == UpdateOutcome::Kind::Skipped     ? WatchOutcome::Kind::Skipped
+                                                                         : WatchOutcome::Kind::Failed;
+        // A refused image or an interrupt before the transfer touched nothing.
+        if (result.code == kExitRefused) outcome.kind = WatchOutcome::Kind::Failed;
+        return result;
+      },
+      true);
+  return Watch(watcher, "update");
 }

@@ -6,6 +6,7 @@
 
 #include "cli_args.h"
 #include "job_runner.h"
+#include "update_verify.h"
 #include "settings/device_settings.h"
 
 int CmdPorts(bool allSerial);
@@ -38,8 +39,34 @@ bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layo
                     settings::DeviceSettings& record, JobContext& context, JobResult& result);
 
 class AuditLog;
+// update and watch update.
+struct UpdateOptions {
+  bool verify = true;         // false (--no-verify): end after the transfer
+  std::string expectVersion;  // --expect-version; empty: the image's own version
+};
+// What every tracker of one update gets, worked out once before any is touched.
+struct UpdatePlan {
+  std::string image;         // the path as given
+  UpdateOptions options;
+  bool readable = false;     // the image could be read to find its version
+  std::string imageSha256;   // of the image as read then
+  std::string imageVersion;  // the version the image names ("" when none)
+  std::string expected;      // must appear in the version read back ("" compares nothing)
+  const AuditLog* log = nullptr;  // null: no audit line
+};
+UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options);
+struct UpdateOutcome;
+// One tracker's update with its audit line; `several` when trackers run at once.
+JobResult UpdateTrackerWithAudit(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome);
 // `log` may be null (no audit line).
+int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log,
+              const UpdateOptions& options);
+// The transfer alone, as the window's Update does: no wait for the tracker's
+// return (--no-verify).
 int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log = nullptr);
+// Waits for tracker ports to appear and updates each new one once, until
+// Ctrl-C; then a summary (updated, not verified, failed, skipped).
+int CmdWatchUpdate(const UpdatePlan& plan);
 
 // The output file for one of several trackers: "%p" in `pattern` becomes
 // the port's name with its slashes turned into dashes.

@@ -8,5 +8,6 @@ enum ExitCode : int {
   kExitUsage = 2,       // the command line is wrong
   kExitOpenFailed = 3,  // a port could not be opened
   kExitRefused = 4,     // the settings or file were refused before anything was sent
+  kExitNotVerified = 5, // update: the image went out whole, but the tracker did not come back to confirm it
   kExitInterrupted = 130,  // Ctrl-C or SIGTERM: stopped at a safe point
 };

@@ -19,6 +19,7 @@
 #include "provision_setup.h"
 #include "settings_input.h"
 #include "trace_file.h"
+#include "tracker_return.h"
 
 namespace {
 
@@ -38,8 +39,11 @@ const char kUsage[] =
     "  restore PORT...             write the tracker's newest backup back\n"
     "  watch set [--profiles CSV] FILE\n"
     "                              provision each tracker as it is plugged in, until Ctrl-C\n"
+    "  watch update FIRMWARE       update each tracker as it is plugged in, until Ctrl-C\n"
     "  diff PORT... FILE           settings that differ between tracker and FILE\n"
-    "  update PORT... FIRMWARE     send a firmware image to the boot loader\n"
+    "  update PORT... [--expect-version TEXT | --no-verify] FIRMWARE\n"
+    "                              send a firmware image to the boot loader, then check\n"
+    "                              the version the tracker restarts with\n"
     "  scan                        probe every tracker port at once\n"
     "\n"
     "Several trackers: name several ports, repeat --port, or --all for every\n"
@@ -78,11 +82,14 @@ const char kUsage[] =
     "or update failed, an output file or the trace could not be written, or no\n"
     "tracker port was found (--all, scan); 2 wrong command line; 3 a port could\n"
     "not be opened; 4 the settings or a file were refused before anything was\n"
-    "sent; 130 interrupted. With several trackers, the highest status of any.\n";
+    "sent; 5 an update was sent whole but the tracker did not come back to confirm\n"
+    "it (sent, not verified); 130 interrupted. With several trackers, the highest\n"
+    "status of any.\n";
 
 // The helps below give these timings in words.
 static_assert(PROBE_POLLING_MS > 24000 && PROBE_POLLING_MS < 26000, "kvctl probe --help: about 25 s");
 static_assert(FILE_PROMPT_WAIT_MS == 3000, "kvctl update --help: up to 3000 ms for the prompt");
+static_assert(RETURN_WAIT_MS == 90000, "kvctl update and watch --help: up to 90 s for the tracker's return");
 static_assert(MAIN_BAUD_RATE == 115200 && FIRMWARE_BAUD_RATE == 115200, "kvctl probe and update --help: 115200 baud");
 
 const std::map<std::string, std::string> kCommandHelp = {
@@ -109,17 +116,56 @@ const std::map<std::string, std::string> kCommandHelp = {
                 "backup.\n"},
     {"watch", "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
               "                       [--log FILE] FILE\n"
+              "       kvctl watch update [--expect-version TEXT | --no-verify] [--log FILE] FIRMWARE\n"
               "Waits for tracker ports to appear (USB bridges being plugged in, simulated\n"
-              "trackers being started) and runs set on each new one, once, on its own thread.\n"
-              "Prints one line per tracker: port, IMEI, verdict, seconds. A tracker that stays\n"
-              "plugged in is not written again; one plugged in again is, and its line says\n"
-              "so. Ports present when watch starts are left alone. Ctrl-C lets the trackers\n"
-              "in progress finish, then prints how many were written, failed and skipped;\n"
-              "a second Ctrl-C stops them at their next safe point, a third quits at once.\n"
+              "trackers being started) and runs set (or update) on each new one, once, on its\n"
+              "own thread. Prints one line per tracker: port, IMEI, verdict, seconds (update:\n"
+              "port, IMEI and version read after the update, verdict, seconds). A tracker that\n"
+              "stays plugged in is not written again; with set, one plugged in again is, and\n"
+              "its line says so. Ports present when watch starts are left alone. Ctrl-C lets\n"
+              "the trackers in progress finish, then prints how many were written, failed and\n"
+              "skipped (update: updated, not verified, failed and skipped); a second Ctrl-C\n"
+              "stops them at their next safe point, a third quits at once.\n"
+              "\n"
+              "watch update: the tracker's identity is known only after its update (nothing\n"
+              "is asked of it before the hand-off). A port whose tracker is restarting after\n"
+              "its update is expected back: when it leaves and comes back (a USB bridge that\n"
+              "restarts with the tracker), or comes back within 90 s after its update ended,\n"
+              "it is probed after its boot, not updated again; when it reports the IMEI\n"
+              "updated there and the version expected, its line says \"back after its update\"\n"
+              "and it counts as skipped.\n"
               "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
 
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, or one\nwhose full path does not fit the header block, is refused (exit 4) before the\ntracker hears anything. Then probes the tracker, selects the boot loader's\ndownload (\"1\"), waits up to 3000 ms for its prompt and sends FIRMWARE with\nYMODEM at 115200 baud, under its full path without the leading slash. Shows a\nprogress bar (bytes, percent, rate, time left, counted from the first data\nblock) on a terminal, plain lines otherwise, and ends with the bytes, seconds\nand rate of the data. Exit 0 when the image went out completely. Ctrl-C cancels the transfer\n(CAN CAN) and leaves the tracker in its boot loader (exit 130). Each tracker\nappends one JSON line to the audit log (--log FILE; see kvctl --help).\n"},
+    {"update", "Usage: kvctl update PORT... [--expect-version TEXT | --no-verify] [--log FILE] FIRMWARE\n"
+               "Opens and measures FIRMWARE first: a missing, unreadable or empty image, or one\n"
+               "whose full path does not fit the header block, is refused (exit 4) before the\n"
+               "tracker hears anything. Prints the version the image names (\"image F-0KV...)\"):\n"
+               "the one text that starts with F-0KV and ends with \")\" in it, or that it names\n"
+               "none. Then probes the tracker, selects the boot loader's download (\"1\"), waits\n"
+               "up to 3000 ms for its prompt and sends FIRMWARE with YMODEM at 115200 baud,\n"
+               "under its full path without the leading slash. Shows a progress bar (bytes,\n"
+               "percent, rate, time left, counted from the first data block) on a terminal,\n"
+               "plain lines otherwise, and ends with the bytes, seconds and rate of the data.\n"
+               "Nothing is asked of the tracker before the transfer: reading its IMEI or\n"
+               "version takes it out of its menu, and \"1\" would no longer start the boot loader.\n"
+               "\n"
+               "After the transfer the tracker restarts into the new firmware. kvctl waits up\n"
+               "to 90 s for it to answer again (saying so), probes it, reads its IMEI and\n"
+               "firmware version, prints them and ends with \"Update NAME Succeed\" (exit 0)\n"
+               "when the version holds the one expected: --expect-version TEXT, else the\n"
+               "image's own version (when it names none, any version is taken). Another\n"
+               "version: \"the tracker reports ..., not ...\" (exit 1). No answer within 90 s:\n"
+               "\"sent, not verified\" (exit 5): the image went out whole, but nothing confirms\n"
+               "that the tracker runs it; power it off and on and check with kvctl version.\n"
+               "--no-verify ends after the transfer with \"Update NAME Succeed\" (exit 0).\n"
+               "\n"
+               "Ctrl-C during the transfer cancels it (CAN CAN) and leaves the tracker in its\n"
+               "boot loader (exit 130); during the wait afterwards it ends the wait and says\n"
+               "that the transfer is complete (exit 130). Each tracker appends one JSON line\n"
+               "to the audit log (--log FILE; see kvctl --help): the image's path, SHA-256 and\n"
+               "version, the IMEI and version read after the update, and the verdict: updated,\n"
+               "sent, not verified, or failed. Several trackers end with a summary table.\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n"},
 };
 
@@ -159,8 +205,25 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
                  "and watch (try kvctl --help)");
   if (cmd == "watch" && args.positional.size() > 2)
     return Usage("watch takes no PORT: it waits for trackers to be plugged in (try kvctl watch --help)");
-  if (cmd == "watch" && (args.positional.size() != 2 || args.positional[0] != "set"))
-    return Usage("watch needs set and a settings FILE: kvctl watch set [--profiles CSV] FILE (try kvctl watch --help)");
+  if (cmd == "watch" &&
+      (args.positional.size() != 2 || (args.positional[0] != "set" && args.positional[0] != "update")))
+    return Usage("watch needs set and a settings FILE, or update and a FIRMWARE image: kvctl watch set "
+                 "[--profiles CSV] FILE, kvctl watch update FIRMWARE (try kvctl watch --help)");
+  const bool updates = cmd == "update" || (cmd == "watch" && args.positional[0] == "update");
+  if ((args.noVerify || args.expectVersionGiven) && !updates)
+    return Usage("--no-verify and --expect-version belong to update and watch update (try kvctl update --help)");
+  if (args.noVerify && args.expectVersionGiven)
+    return Usage("--expect-version needs the check that --no-verify leaves out; give one of them");
+  if (args.expectVersionGiven) {
+    bool printable = !args.expectVersion.empty();
+    for (const char c : args.expectVersion) printable = printable && c >= 0x20 && c <= 0x7E;
+    if (!printable)
+      return Usage("--expect-version needs a text of printable ASCII characters, such as F-0KV770E-V1.5");
+  }
+  if (updates && cmd == "watch" && (!args.profilesFile.empty() || args.onlyListed || args.strict ||
+                                    !args.backupDir.empty() || args.noBackup))
+    return Usage("watch update takes no settings options (--profiles, --only-listed, --strict, --backup-dir, "
+                 "--no-backup)");
   if (cmd == "restore" && !args.positional.empty())
     return Usage("restore takes only PORTs (try kvctl restore --help)");
   if (cmd == "set" || cmd == "diff" || cmd == "update") {
@@ -179,7 +242,7 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (!args.outputFile.empty() && SameFile(args.traceFile, args.outputFile))
       return Usage("the trace file " + args.traceFile + " is also the output file; give the trace another name");
   }
-  if (cmd == "set" || cmd == "diff" || cmd == "watch") {
+  if (cmd == "set" || cmd == "diff" || (cmd == "watch" && !updates)) {
     settingsFile.path = input;
     std::string reason;
     if (!ReadInputFile(input, SETTINGS_FILE_MAX_BYTES, settingsFile.bytes, reason)) {
@@ -210,6 +273,13 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   return kExitOk;
 }
 
+UpdateOptions UpdateOptionsOf(const CliArgs& args) {
+  UpdateOptions options;
+  options.verify = !args.noVerify;
+  options.expectVersion = args.expectVersion;
+  return options;
+}
+
 int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const SettingsFileInput& file,
                const ProvisionSetup& setup) {
   const std::string& cmd = args.command;
@@ -219,7 +289,12 @@ int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const
   if (cmd == "imei") return CmdImei(ports);
   if (cmd == "version") return CmdVersion(ports);
   if (cmd == "get") return CmdGet(ports, args.outputFile, args.json);
-  if (cmd == "update") return CmdUpdate(ports, args.positional[0], &setup.log);
+  if (cmd == "update") return CmdUpdate(ports, args.positional[0], &setup.log, UpdateOptionsOf(args));
+  if (cmd == "watch" && args.positional[0] == "update") {
+    UpdatePlan plan = MakeUpdatePlan(args.positional[1], UpdateOptionsOf(args));
+    plan.log = &setup.log;
+    return CmdWatchUpdate(plan);
+  }
   if (cmd == "set") return CmdSet(ports, setup.plan);
   if (cmd == "restore") return CmdRestore(ports, setup.plan);
   if (cmd == "watch") return CmdWatchSet(setup.plan);
@@ -275,9 +350,10 @@ int main(int argc, char** argv) {
   }
   ProvisionSetup setup;
   if (cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch") {
-    const bool takesFile = cmd == "set" || cmd == "watch";
-    if (const int refused =
-            PrepareProvision(args, cmd == "watch" ? "watch set" : cmd, takesFile ? &settingsFile : nullptr, setup);
+    const bool watchUpdate = cmd == "watch" && args.positional[0] == "update";
+    const bool takesFile = cmd == "set" || (cmd == "watch" && !watchUpdate);
+    const std::string command = watchUpdate ? "update" : cmd == "watch" ? "watch set" : cmd;
+    if (const int refused = PrepareProvision(args, command, takesFile ? &settingsFile : nullptr, setup);
         refused != kExitOk)
       return refused;
     setup.plan.printSteps = cmd != "watch";  // watch prints one line per tracker

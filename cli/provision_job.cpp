@@ -159,9 +159,13 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   return result;
 }
 
-// Appends the tracker's audit line; a line that is not written makes the
-// tracker's status at least 1, since the record of the write is missing.
-void AppendAudit(JobContext& context, const AuditLog* log, AuditRecord& audit, JobResult& result, double seconds) {
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+void AppendAuditLine(JobContext& context, const AuditLog* log, AuditRecord& audit, JobResult& result, double seconds) {
   if (!log) return;
   audit.time = std::chrono::system_clock::now();
   audit.verdict = result.verdict;
@@ -173,12 +177,6 @@ void AppendAudit(JobContext& context, const AuditLog* log, AuditRecord& audit, J
   if (result.code < kExitFailed) result.code = kExitFailed;
   result.detail += (result.detail.empty() ? "" : "; ") + std::string("audit line not written");
 }
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-}  // namespace
 
 JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, ProvisionOutcome& outcome) {
   const auto start = std::chrono::steady_clock::now();
@@ -194,18 +192,6 @@ JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, Provi
     audit.profilesSha256 = plan.profilesSha256;
   }
   JobResult result = Provision(context, plan, audit, outcome);
-  AppendAudit(context, plan.log, audit, result, SecondsSince(start));
+  AppendAuditLine(context, plan.log, audit, result, SecondsSince(start));
   return result;
-}
-
-Job WithAuditLine(const AuditLog* log, AuditRecord base, Job job) {
-  if (!log) return job;
-  return [log, base, job](JobContext& context) {
-    const auto start = std::chrono::steady_clock::now();
-    JobResult result = job(context);
-    AuditRecord audit = base;
-    audit.port = context.Port();
-    AppendAudit(context, log, audit, result, SecondsSince(start));
-    return result;
-  };
 }

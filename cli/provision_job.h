@@ -46,5 +46,6 @@ struct ProvisionOutcome {
 
 JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, ProvisionOutcome& outcome);
 
-// A job of another command (update) with its audit line appended when it ends.
-Job WithAuditLine(const AuditLog* log, AuditRecord base, Job job);
+// Appends the tracker's audit line with `result`'s verdict and status; a line
+// that is not written makes the status at least 1 (the record is missing).
+void AppendAuditLine(JobContext& context, const AuditLog* log, AuditRecord& audit, JobResult& result, double seconds);

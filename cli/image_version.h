@@ -1,0 +1,23 @@
+// The firmware version an image names: the text the tracker reports for
+// "kv+fwv" once it runs that image, such as "F-0KV770E-V1.5(20100301)".
+// kvctl prints it before anything is sent and, unless told otherwise,
+// expects the tracker to report it after the update.
+//
+// Thread contract: pure functions.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A version text starts with "F-0KV", holds printable ASCII only and ends at
+// the first ")" within 64 characters.
+constexpr std::size_t VERSION_TEXT_LONGEST = 64;
+
+// The version text `image` names: the one version text it holds (copies of
+// the same text count once). Nothing when it holds none or several.
+std::optional<std::string> FindImageVersion(std::string_view image);
+
+// The first version text in `answer` (what the tracker sent after
+// "kv+fwv\r"), whole; nothing when none has arrived complete yet.
+std::optional<std::string> FirstVersionText(std::string_view answer);

@@ -1,0 +1,98 @@
+#include "tracker_return.h"
+
+#include <algorithm>
+
+#include "common/tool_timings.h"
+#include "image_version.h"
+#include "interrupt.h"
+#include "platform/clock.h"
+#include "platform/serial_io.h"
+#include "serial/imei_query.h"
+#include "serial/open_serial_port.h"
+#include "serial/tracker_commands.h"
+#include "tracker_session.h"
+#include "wait_notice.h"
+
+namespace {
+
+constexpr char kVersionQuery[] = "kv+fwv\r";
+// How long a port that cannot be opened (gone, or not back yet) is left
+// alone before the next try.
+constexpr DWORD REOPEN_PAUSE_MS = 500;
+// The version query is asked again this often while no answer came.
+constexpr DWORD VERSION_ASK_MS = 1000;
+constexpr DWORD VERSION_QUERY_WAIT_MS = 5000;
+static_assert(VERSION_ASK_MS < VERSION_QUERY_WAIT_MS, "the version is asked for once at least twice");
+// Longest answer kept while looking for the version text.
+constexpr std::size_t ANSWER_LONGEST = 4096;
+
+std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + " s"; }
+
+// Pauses `ms`, or less when the stop request comes.
+void Pause(DWORD ms) { WaitForSingleObject(interrupt::StopEvent(), ms); }
+
+}  // namespace
+
+std::optional<std::string> QueryFullVersion(HANDLE port, DWORD boundMs) {
+  if (!WriteTrackerCommand(port, kVersionQuery)) return std::nullopt;
+  const auto start = platform::ClockMs();
+  auto lastAsked = start;
+  std::string answer;
+  while (platform::ClockMs() - start < boundMs) {
+    if (platform::WaitCommReadable(port, PARSER_LOOK_MS) < 0) return std::nullopt;  // the line went away
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
+      char buffer[512];
+      DWORD got = 0;
+      ReadFile(port, buffer, std::min<DWORD>(status.cbInQue, sizeof buffer), &got, nullptr);
+      answer.append(buffer, got);
+      if (const auto version = FirstVersionText(answer)) return version;
+      if (answer.size() > ANSWER_LONGEST) answer.erase(0, answer.size() - VERSION_TEXT_LONGEST);
+    }
+    if (platform::ClockMs() - lastAsked >= VERSION_ASK_MS) {
+      WriteTrackerCommand(port, kVersionQuery);
+      lastAsked = platform::ClockMs();
+    }
+  }
+  return std::nullopt;
+}
+
+ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIdentity& identity, bool& lostPort) {
+  lostPort = false;
+  const auto giveUpAt = platform::ClockMs() + boundMs;
+  WaitNotice notice(context);
+  notice.Show("Waiting up to " + Seconds(boundMs) + " for the tracker to restart with its new firmware\xE2\x80\xA6");
+  for (;;) {
+    if (interrupt::Requested()) return ReturnOutcome::Interrupted;
+    const auto now = platform::ClockMs();
+    if (now >= giveUpAt) return ReturnOutcome::NotBack;
+    const DWORD left = static_cast<DWORD>(giveUpAt - now);
+    HANDLE port = OpenSerialPort(context.Port().c_str(), MAIN_BAUD_RATE);
+    if (port == INVALID_HANDLE_VALUE) {
+      // Gone for now: a bridge that restarts, or a pulled cable.
+      lostPort = true;
+      Pause(std::min(left, REOPEN_PAUSE_MS));
+      continue;
+    }
+    const ProbeOutcome probe = WatchProbe(port, std::min(left, KVCTL_PROBE_WAIT_MS));
+    if (interrupt::Requested()) {
+      CloseHandle(port);
+      return ReturnOutcome::Interrupted;
+    }
+    if (probe != ProbeOutcome::Found) {
+      CloseHandle(port);
+      if (probe == ProbeOutcome::Lost) {
+        lostPort = true;
+        Pause(std::min(left, REOPEN_PAUSE_MS));
+      }
+      continue;
+    }
+    notice.Clear();
+    if (auto imei = QueryImei(port, KVCTL_IMEI_WAIT_MS)) identity.imei = *imei;
+    if (!interrupt::Requested())
+      if (auto version = QueryFullVersion(port, VERSION_QUERY_WAIT_MS)) identity.version = *version;
+    CloseHandle(port);
+    return ReturnOutcome::Back;
+  }
+}

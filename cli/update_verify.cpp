@@ -1,0 +1,69 @@
+#include "update_verify.h"
+
+#include "common/tool_texts.h"
+#include "exit_codes.h"
+#include "terminal_text.h"
+#include "tracker_return.h"
+
+namespace {
+
+std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + " s"; }
+
+}  // namespace
+
+std::string ImageVersionLine(const std::string& imageVersion, const std::string& expected, bool verify) {
+  std::string line = imageVersion.empty() ? "image names no version (no single \"F-0KV...)\" text in it)"
+                                          : "image " + TextForStdout(imageVersion);
+  if (!verify) return line;
+  if (expected.empty()) return line + "; the version after the update is read, not compared";
+  if (expected != imageVersion) line += "; expecting a tracker that reports " + TextForStdout(expected);
+  return line;
+}
+
+JobResult VerifyUpdate(JobContext& context, const std::string& expected, const std::string& imageName,
+                       UpdateOutcome& outcome) {
+  JobResult result;
+  TrackerIdentity identity;
+  bool lostPort = false;
+  const ReturnOutcome back = AwaitTrackerReturn(context, RETURN_WAIT_MS, identity, lostPort);
+  outcome.imei = identity.imei;
+  outcome.version = identity.version;
+  const std::string sent = "the image went out whole";
+  if (back == ReturnOutcome::Interrupted) {
+    outcome.kind = UpdateOutcome::Kind::NotVerified;
+    result.code = kExitInterrupted;
+    result.verdict = NOT_VERIFIED_VERDICT;
+    result.detail = "the transfer is complete (" + sent +
+                    "); the wait for the tracker to restart was interrupted: kvctl version " + context.Port() +
+                    " shows the firmware it runs";
+    context.Fail("Interrupted", result.detail);
+    return result;
+  }
+  if (back == ReturnOutcome::NotBack || identity.version.empty()) {
+    outcome.kind = UpdateOutcome::Kind::NotVerified;
+    result.code = kExitNotVerified;
+    result.verdict = NOT_VERIFIED_VERDICT;
+    result.detail = back == ReturnOutcome::NotBack
+                        ? "no tracker answered on " + context.Port() + " within " + Seconds(RETURN_WAIT_MS) +
+                              " after the transfer" + (lostPort ? " (the port went away meanwhile)" : "")
+                        : "the tracker came back but did not report its firmware version";
+    result.detail += "; " + sent + ": power the tracker off and on, then kvctl version " + context.Port();
+    context.Fail("Sent, not verified", result.detail);
+    return result;
+  }
+  const std::string imei = identity.imei.empty() ? "(no IMEI answer)" : TextForStdout(identity.imei);
+  context.Say("IMEI " + imei + ", firmware " + TextForStdout(identity.version));
+  if (!expected.empty() && identity.version.find(expected) == std::string::npos) {
+    outcome.kind = UpdateOutcome::Kind::Failed;
+    result.code = kExitFailed;
+    result.verdict = FAILED_VERDICT;
+    result.detail = "the tracker reports " + TextForStdout(identity.version) + ", not " + TextForStdout(expected);
+    context.Fail(result.detail, "");
+    return result;
+  }
+  outcome.kind = UpdateOutcome::Kind::Updated;
+  result.verdict = UPDATED_VERDICT;
+  result.detail = "IMEI " + imei + ", " + TextForStdout(identity.version);
+  context.Say(UpdateResultText(imageName, true));
+  return result;
+}

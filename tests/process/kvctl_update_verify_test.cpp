@@ -1,0 +1,349 @@
+// kvctl update's check after the transfer and watch update, as processes
+// against kvsim trackers that restart into the image they received: the
+// image's version before anything is sent, the IMEI and version read after,
+// a version other than the one expected, a tracker that never comes back,
+// --no-verify, an interrupt during the wait, the audit lines, the summary of
+// update --all, and a box of trackers plugged in one after another. Both
+// programs run at the test speed (process_clock.h), the boot time and the
+// 90 s wait included.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "json_line.h"
+#include "kvsim_child.h"
+#include "process_clock.h"
+#include "run_program.h"
+#include "scoped_runtime_folder.h"
+#include "temp_folder.h"
+
+namespace {
+
+using test_support::AtTestSpeed;
+using test_support::ReadTestFile;
+using test_support::RunAtTestSpeed;
+using test_support::WriteTestFile;
+
+const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
+const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
+const char kNewVersion[] = "F-0KV770E-V1.5(20100301)";
+const char kOldVersion[] = "F-0KV770E-V1.4(20090904)";  // what kvsim reports before an update
+const char kImei[] = "356938035643809";
+
+// An image of `size` bytes that names `version` (none when empty).
+std::string Image(const std::string& version, std::size_t size = 20 * 1024) {
+  std::string image(size, '\0');
+  unsigned seed = 4242;
+  for (auto& c : image) {
+    c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    if (c == 'F') c = 'f';  // no stray version start
+  }
+  image.replace(4000, version.size(), version);
+  return image;
+}
+
+std::vector<std::map<std::string, std::string>> AuditLines(const std::string& path) {
+  std::vector<std::map<std::string, std::string>> lines;
+  const std::string text = ReadTestFile(path);
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    EXPECT_NE(end, std::string::npos) << "the last line has no line end";
+    if (end == std::string::npos) break;
+    const auto fields = ParseFlatJsonObject(std::string_view(text).substr(at, end - at));
+    EXPECT_TRUE(fields.has_value()) << text.substr(at, end - at);
+    if (fields) lines.push_back(*fields);
+  }
+  return lines;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A kvctl run in the background, both streams read as it runs.
+class Background {
+ public:
+  explicit Background(std::vector<std::string> args) {
+    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
+  }
+  ~Background() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    for (const int fd : {out_, err_})
+      if (fd >= 0) ::close(fd);
+  }
+  // Reads until `text` is in standard output (or, with `inErr`, standard
+  // error); false when the bound ran out.
+  bool WaitFor(const std::string& text, bool inErr = false, std::chrono::seconds bound = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while ((inErr ? err : out).find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline || !ReadSome(100)) return false;
+    }
+    return true;
+  }
+  void Signal(int signal) { ::kill(pid_, signal); }
+  // The exit status; -1 after the bound or a death by signal.
+  int Wait(std::chrono::seconds bound = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (ReadSome(100) && std::chrono::steady_clock::now() < deadline) {
+    }
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+      if (std::chrono::steady_clock::now() >= deadline) return -1;
+      ::usleep(10 * 1000);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string out, err;
+
+ private:
+  // False once both streams ended.
+  bool ReadSome(int ms) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (out_ < 0 && err_ < 0) return false;
+    if (::poll(fds, 2, ms) <= 0) return true;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      char buffer[4096];
+      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
+      } else {
+        ::close(fds[i].fd);
+        (i == 0 ? out_ : err_) = -1;
+      }
+    }
+    return true;
+  }
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+};
+
+class KvctlUpdateVerifyTest : public ::testing::Test {
+ protected:
+  std::string StartSim(KvsimChild& sim, std::vector<std::string> args = {}) {
+    args.push_back("--quiet");
+    EXPECT_TRUE(sim.Start(kKvsim, AtTestSpeed(args)));
+    return sim.ReadLine();
+  }
+  // How many images the simulator received (its "received ..." lines).
+  static int Received(KvsimChild& sim) {
+    int n = 0;
+    for (std::string line = sim.ReadLine(std::chrono::milliseconds(300)); !line.empty();
+         line = sim.ReadLine(std::chrono::milliseconds(300)))
+      if (line.rfind("received ", 0) == 0) ++n;
+    return n;
+  }
+  std::string ImageFile(const std::string& name, const std::string& version) {
+    const std::string path = folder_.File(name);
+    WriteTestFile(path, Image(version));
+    return path;
+  }
+  ScopedRuntimeFolder runtime_;
+  test_support::TempFolder folder_;
+  KvsimChild sim_;
+};
+
+TEST_F(KvctlUpdateVerifyTest, TheImagesVersionComesFirstAndTheTrackersIdentityAfterItsRestart) {
+  const std::string port = StartSim(sim_, {"--boot-ms", "3000"});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, image, "--log", log});
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const auto named = run.out.find(std::string("image ") + kNewVersion + "\n");
+  const auto sending = run.out.find("Sending " + image);
+  const auto identity = run.out.find(std::string("IMEI ") + kImei + ", firmware " + kNewVersion + "\n");
+  const auto succeed = run.out.find("Update fw15.bin Succeed");
+  ASSERT_NE(named, std::string::npos) << run.out;
+  ASSERT_NE(identity, std::string::npos) << run.out;
+  EXPECT_LT(named, sending);
+  EXPECT_LT(sending, identity);
+  EXPECT_LT(identity, succeed);
+  EXPECT_NE(run.err.find("Waiting up to 90 s for the tracker to restart"), std::string::npos) << run.err;
+
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  auto line = lines[0];
+  EXPECT_EQ(line["command"], "update");
+  EXPECT_EQ(line["imei"], kImei);
+  EXPECT_EQ(line["firmwareVersion"], kNewVersion) << "the version read after the update";
+  EXPECT_EQ(line["imageVersion"], kNewVersion);
+  EXPECT_EQ(line["image"], image);
+  const ProgramRun digest = RunProgram("/usr/bin/sha256sum", {image});
+  EXPECT_EQ(line["imageSha256"], digest.out.substr(0, 64));
+  EXPECT_EQ(line["verdict"], "updated");
+  EXPECT_EQ(line["exitStatus"], "0");
+  EXPECT_EQ(Received(sim_), 1);
+}
+
+TEST_F(KvctlUpdateVerifyTest, AVersionOtherThanTheOneExpectedFailsAndTheRightOnePasses) {
+  // The tracker restarts with its old firmware (the image was not taken).
+  const std::string port = StartSim(sim_, {"--version-after", kOldVersion});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  const ProgramRun wrong = RunAtTestSpeed(kKvctl, {"update", port, image, "--log", log});
+  EXPECT_EQ(wrong.exitCode, 1) << wrong.out << wrong.err;
+  EXPECT_NE(wrong.err.find(std::string("the tracker reports ") + kOldVersion + ", not " + kNewVersion),
+            std::string::npos)
+      << wrong.err;
+  EXPECT_EQ(wrong.out.find("Succeed"), std::string::npos) << wrong.out;
+  // --expect-version names what must appear: the old one does.
+  const ProgramRun right =
+      RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", image, "--log", log});
+  EXPECT_EQ(right.exitCode, 0) << right.out << right.err;
+  EXPECT_NE(right.out.find("expecting a tracker that reports V1.4("), std::string::npos) << right.out;
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].at("verdict"), "failed");
+  EXPECT_EQ(lines[0].at("exitStatus"), "1");
+  EXPECT_EQ(lines[0].at("firmwareVersion"), kOldVersion);
+  EXPECT_EQ(lines[1].at("verdict"), "updated");
+}
+
+TEST_F(KvctlUpdateVerifyTest, ATrackerThatNeverComesBackIsSentNotVerifiedWithExit5WithinTheBound) {
+  const std::string port = StartSim(sim_, {"--no-restart"});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, image, "--log", log});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
+  EXPECT_NE(run.err.find("Sent, not verified"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("within 90 s"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Succeed"), std::string::npos) << run.out;
+  // 90 s at the test speed are 4.5 s: waited for, and not much longer.
+  EXPECT_GE(seconds, 90.0 / 20);
+  EXPECT_LT(seconds, 90.0 / 20 + 10);
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "sent, not verified");
+  EXPECT_EQ(lines[0].at("exitStatus"), "5");
+  EXPECT_EQ(lines[0].at("imei"), "null");
+  EXPECT_EQ(lines[0].at("imageVersion"), kNewVersion);
+}
+
+TEST_F(KvctlUpdateVerifyTest, NoVerifyEndsAfterTheTransferAsBefore) {
+  const std::string port = StartSim(sim_, {"--no-restart"});
+  const std::string image = ImageFile("plain.bin", "");
+  const std::string log = folder_.File("audit.jsonl");
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", "--no-verify", port, image, "--log", log});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("image names no version"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Update plain.bin Succeed"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("IMEI"), std::string::npos) << "nothing was asked after the transfer";
+  EXPECT_EQ(run.err.find("Waiting up to 90 s"), std::string::npos) << run.err;
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "sent, not verified");
+  EXPECT_EQ(lines[0].at("imageVersion"), "null");
+  EXPECT_EQ(lines[0].at("exitStatus"), "0");
+  // Options that make no sense together, or elsewhere, are refused first.
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"update", "--no-verify", "--expect-version", "X", port, image}).exitCode, 2);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"imei", "--no-verify", port}).exitCode, 2);
+  EXPECT_EQ(RunAtTestSpeed(kKvctl, {"update", "--expect-version", "", port, image}).exitCode, 2);
+}
+
+TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComplete) {
+  const std::string port = StartSim(sim_, {"--no-restart"});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  Background update({"update", port, image, "--log", log});
+  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  const auto signalled = std::chrono::steady_clock::now();
+  update.Signal(SIGINT);
+  EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(4)) << "the wait ended at once";
+  EXPECT_NE(update.err.find("the transfer is complete"), std::string::npos) << update.err;
+  EXPECT_EQ(update.err.find("left in its boot loader"), std::string::npos) << update.err;
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "sent, not verified");
+  EXPECT_EQ(lines[0].at("exitStatus"), "130");
+}
+
+TEST_F(KvctlUpdateVerifyTest, UpdateAllEndsWithTheSummaryTable) {
+  KvsimChild second;
+  const std::string a = StartSim(sim_);
+  const std::string b = StartSim(second, {"--imei", "490154203237518", "--version-after", kOldVersion});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", "--all", image, "--log", folder_.File("a.jsonl")});
+  EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+  const auto table = run.out.find("PORT");
+  ASSERT_NE(table, std::string::npos) << run.out;
+  const std::string rows = run.out.substr(table);
+  EXPECT_NE(rows.find(a + "  updated"), std::string::npos) << rows;
+  EXPECT_NE(rows.find(std::string("IMEI ") + kImei + ", " + kNewVersion), std::string::npos) << rows;
+  EXPECT_NE(rows.find(b + "  failed"), std::string::npos) << rows;
+  EXPECT_NE(rows.find(std::string("the tracker reports ") + kOldVersion), std::string::npos) << rows;
+}
+
+// watch update with trackers plugged in one after another; the port of each
+// leaves the list while it restarts and comes back (a bridge restarting with
+// the tracker), which must not look like a new tracker to update.
+TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
+  KvsimChild before;
+  const std::string present = StartSim(before);
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  Background watch({"watch", "update", image, "--log", log});
+  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find(present + "  already plugged in: left alone (plug it in again to update it)"),
+            std::string::npos)
+      << watch.out;
+  EXPECT_NE(watch.out.find(std::string("image ") + kNewVersion), std::string::npos) << watch.out;
+  const char* const imeis[] = {"111111111111111", "222222222222222", "333333333333333"};
+  std::list<KvsimChild> box;
+  std::vector<std::string> ports;
+  for (const char* imei : imeis) {
+    box.emplace_back();
+    ports.push_back(StartSim(box.back(), {"--imei", imei, "--boot-leaves-list"}));
+    ASSERT_TRUE(watch.WaitFor(std::string(imei) + "  " + kNewVersion + "  updated")) << watch.out << watch.err;
+  }
+  // Time for any late second update to start.
+  ::usleep(1000 * 1000);
+  watch.Signal(SIGINT);
+  EXPECT_EQ(watch.Wait(), 0) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find("updated 3, not verified 0, failed 0, skipped 0"), std::string::npos) << watch.out;
+  for (std::size_t i = 0; i < ports.size(); ++i)
+    EXPECT_EQ(Count(watch.out, ports[i] + "  " + imeis[i]), 1u) << watch.out;
+  for (auto& sim : box) EXPECT_EQ(Received(sim), 1);
+  EXPECT_EQ(Received(before), 0);
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 3u);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].at("imei"), imeis[i]);
+    EXPECT_EQ(lines[i].at("firmwareVersion"), kNewVersion);
+    EXPECT_EQ(lines[i].at("verdict"), "updated");
+  }
+}
+
+// A tracker slower to restart than kvctl waits: its update ends "sent, not
+// verified"; when its port comes back it is named, not updated again.
+TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpdate) {
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  Background watch({"watch", "update", image, "--log", folder_.File("audit.jsonl")});
+  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  const std::string port = StartSim(sim_, {"--boot-ms", "110000", "--boot-leaves-list"});
+  ASSERT_TRUE(watch.WaitFor("sent, not verified")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitFor("back after its update: not updated again")) << watch.out << watch.err;
+  watch.Signal(SIGINT);
+  EXPECT_EQ(watch.Wait(), 5) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find("updated 0, not verified 1, failed 0, skipped 1"), std::string::npos) << watch.out;
+  EXPECT_NE(watch.out.find(port + "  " + kImei + "  " + kNewVersion + "  skipped"), std::string::npos) << watch.out;
+  EXPECT_EQ(Received(sim_), 1);
+}
+
+}  // namespace
