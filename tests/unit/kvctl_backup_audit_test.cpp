@@ -123,13 +123,17 @@ TEST(KvctlAuditLog, OneJsonObjectPerLine) {
   u.firmwareVersion = "V\x1b[2J\xFF\xC3";
   u.image = "kv770.bin";
   u.imageSha256 = std::string(64, 'c');
-  u.verdict = "Device does not found!!";
+  u.verdict = "failed";
   u.exitStatus = 1;
   EXPECT_EQ(FormatAuditLine(u),
             "{\"time\":\"2026-12-07T12:00:00.000Z\",\"command\":\"update\",\"port\":\"ttyUSB0\",\"imei\":null,"
             "\"firmwareVersion\":\"V\\u001b[2J\\u00ff\\u00c3\",\"image\":\"kv770.bin\",\"imageSha256\":\"" +
                 std::string(64, 'c') +
-                "\",\"verdict\":\"Device does not found!!\",\"exitStatus\":1,\"seconds\":0.000}\n");
+                "\",\"imageVersion\":null,\"verdict\":\"failed\",\"exitStatus\":1,\"seconds\":0.000}\n");
+  // The version the image names, beside the one read after the update.
+  u.imageVersion = "F-0KV770E-V1.5(20100301)";
+  EXPECT_NE(FormatAuditLine(u).find(",\"imageVersion\":\"F-0KV770E-V1.5(20100301)\",\"verdict\""),
+            std::string::npos);
 }
 
 TEST(KvctlAuditLog, WritersSharingALogNeverCutALine) {

@@ -15,6 +15,7 @@
 #include "exit_codes.h"
 #include "firmware/firmware_image.h"
 #include "firmware_rig.h"
+#include "image_version.h"
 #include "platform/clock.h"
 #include "platform/serial_io.h"
 #include "serial/open_serial_port.h"
@@ -158,6 +159,27 @@ TEST(KvctlProbe, ASilentTrackerIsSilentAndAnAnsweringOneFound) {
   ASSERT_NE(port, INVALID_HANDLE_VALUE);
   EXPECT_EQ(WatchProbe(port, 30000), ProbeOutcome::Found);
   CloseHandle(port);
+}
+
+TEST(ImageVersion, AnImageNamesItsVersionOnlyWhenItHoldsExactlyOne) {
+  using namespace std::string_literals;
+  EXPECT_EQ(FindImageVersion("\x01\x02" "F-0KV770E-V1.5(20100301)\0\xff"s), "F-0KV770E-V1.5(20100301)");
+  EXPECT_EQ(FindImageVersion("F-0KV7(1) and again F-0KV7(1)"), "F-0KV7(1)") << "copies count once";
+  EXPECT_EQ(FindImageVersion("F-0KV7(1) F-0KV7(2)"), std::nullopt) << "two versions name none";
+  EXPECT_EQ(FindImageVersion(""), std::nullopt);
+  EXPECT_EQ(FindImageVersion("F-0KV770E-V1.5(2010"), std::nullopt) << "cut short at the end";
+  EXPECT_EQ(FindImageVersion("F-0KV770E\r\n(1)"), std::nullopt) << "a line end inside";
+  EXPECT_EQ(FindImageVersion("F-0KV" + std::string(60, 'x') + ")"), std::nullopt) << "over 64 characters";
+  EXPECT_EQ(FindImageVersion("F-0KV" + std::string(58, 'x') + ")"), "F-0KV" + std::string(58, 'x') + ")");
+  // A broken candidate neither hides a good one nor counts as a second.
+  EXPECT_EQ(FindImageVersion("F-0KV\x01" "F-0KV7(9)"s), "F-0KV7(9)");
+}
+
+TEST(ImageVersion, TheTrackersAnswerGivesItsWholeVersion) {
+  // Whole, unlike the settings exchange, which keeps 21 characters for the layout.
+  EXPECT_EQ(FirstVersionText("kv+fwv\r\r\nF-0KV770E-V1.5(20100301)\r\n"), "F-0KV770E-V1.5(20100301)");
+  EXPECT_EQ(FirstVersionText("kv+fwv\r\r\nF-0KV770E-V1.5(2010"), std::nullopt) << "not all there yet";
+  EXPECT_EQ(FirstVersionText("\r\n==== KV-770 Main Menu ====\r\n"), std::nullopt);
 }
 
 }  // namespace
