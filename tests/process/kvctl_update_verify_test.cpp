@@ -274,6 +274,18 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
   EXPECT_EQ(lines[0].at("exitStatus"), "130");
 }
 
+TEST_F(KvctlUpdateVerifyTest, ACablePulledDuringTheWaitIsSentNotVerifiedNotAFailedTransfer) {
+  const std::string port = StartSim(sim_, {"--boot-ms", "20000"});
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  Background update({"update", port, image});
+  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  ASSERT_EQ(sim_.StopWith(SIGKILL), -1);  // killed: the port goes away
+  EXPECT_EQ(update.Wait(), 5) << update.out << update.err;
+  EXPECT_NE(update.err.find("the port went away meanwhile"), std::string::npos) << update.err;
+  EXPECT_NE(update.err.find("the image went out whole"), std::string::npos) << update.err;
+  EXPECT_EQ(update.err.find("USB cable"), std::string::npos) << "the transfer did not fail";
+}
+
 TEST_F(KvctlUpdateVerifyTest, UpdateAllEndsWithTheSummaryTable) {
   KvsimChild second;
   const std::string a = StartSim(sim_);
