@@ -18,6 +18,7 @@
 #include "platform/serial_io.h"
 #include "provision_setup.h"
 #include "settings_input.h"
+#include "std_streams.h"
 #include "trace_file.h"
 
 namespace {
@@ -199,7 +200,7 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (several && args.outputFile.find("%p") == std::string::npos)
       return Usage("with several ports, -o FILE must hold %p (it becomes each port's name)");
     for (const auto& port : several ? ports : std::vector<std::string>{ports.empty() ? "" : ports[0]}) {
-      const std::string path = several ? OutputPathFor(args.outputFile, port) : args.outputFile;
+      const std::string path = OutputPathFor(args.outputFile, port);
       std::string reason;
       if (!CheckOutputPath(path, reason)) {
         console::Err("kvctl: cannot write " + path + ": " + reason + " (nothing was sent to any tracker)");
@@ -226,9 +227,7 @@ int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const
   return CmdDiff(ports, file);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CliArgs args;
   std::string error;
   if (!ParseCliArgs(argc, argv, args, error)) {
@@ -266,6 +265,13 @@ int main(int argc, char** argv) {
                    " (try kvctl " + cmd + " --help)");
     return Usage(cmd + " needs a PORT (or --port, --all)");
   }
+  // A sped-up clock makes a real tracker's answers look late: it is for
+  // tests against simulated trackers only.
+  if (platform::ClockSpeed() != 1.0) {
+    for (const auto& port : ports)
+      if (!IsSimulatedTracker(port))
+        return Usage("--clock-speed is for simulated trackers only, and " + port + " is not one (nothing was sent)");
+  }
   SettingsFileInput settingsFile;
   if (const int refused = CheckBeforeSending(args, ports, settingsFile); refused != kExitOk) return refused;
   if (cmd != "ports" && cmd != "watch" && ports.empty()) {
@@ -297,4 +303,12 @@ int main(int argc, char** argv) {
     return interrupt::EXIT_INTERRUPTED;
   }
   return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any file is opened: descriptors 0 to 2 taken, broken pipes ignored.
+  PrepareStandardStreams();
+  return console::FinishOutput(Run(argc, argv));
 }
