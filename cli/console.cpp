@@ -80,7 +80,7 @@ int FinishOutput(int code) {
   if (g_stdoutLost) {
     const int error = g_stdoutError.load();
     Err(std::string("kvctl: output lost: the report could not be written to standard output (") +
-        (error != 0 ? std::strerror(error) : "it was closed") + ")");
+        (error != 0 ? std::strerror(error) : "it was closed at start") + ")");
   }
   if (g_stdoutLost || g_stderrLost) return code > 1 ? code : 1;
   return code;
