@@ -295,6 +295,47 @@ TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
   EXPECT_EQ(lines[0].at("verdict"), "Setting Message OK ");
 }
 
+// A hang-up is not the user asking to stop: however often it comes, the
+// write goes on to its end, and with its report delivered kvctl exits 0.
+TEST_F(KvctlStreamsTest, RepeatedHangUpsNeverStopAWrite) {
+  const std::vector<std::string> wanted = StoreAfterPlainSet();
+  KvsimChild sim;
+  const std::string port = StartSim(sim);
+  std::vector<std::string> args = {"set", port};
+  for (const auto& o : Provision()) args.push_back(o);
+  args.push_back(temp_.File("box.ini"));
+  int out = -1, err = -1;
+  const pid_t kvctl = SpawnWithPipes(kKvctl, AtTestSpeed(args), &out, &err);
+  ASSERT_GT(kvctl, 0);
+  std::string said;
+  bool hungUp = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{out, POLLIN, 0};
+    char buffer[512];
+    ssize_t n = 0;
+    if (::poll(&p, 1, 20) <= 0) continue;
+    if ((n = ::read(out, buffer, sizeof buffer)) <= 0) break;
+    said.append(buffer, static_cast<std::size_t>(n));
+    if (!hungUp && Has(said, "backup: ")) {
+      hungUp = true;
+      for (int i = 0; i < 3; ++i) {
+        ::kill(kvctl, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(kvctl, &status, 0);
+  ::close(out);
+  ::close(err);
+  EXPECT_TRUE(hungUp) << said;
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by a signal";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << said;
+  EXPECT_TRUE(Has(said, "Setting Message OK")) << said;
+  EXPECT_EQ(sim.Store(), wanted);
+}
+
 // A report that cannot be written is not a success: a full disk, standard
 // output closed at start.
 TEST_F(KvctlStreamsTest, AReportThatDoesNotReachStandardOutputEndsWithStatusOne) {
