@@ -80,12 +80,37 @@ std::vector<std::string> Report(KvsimChild& sim) {
   return lines;
 }
 
+// A fresh pseudo-terminal: its master end (closed with the object, which
+// hangs the terminal up) and the path of its terminal end.
+struct PseudoTerminal {
+  PseudoTerminal() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) terminal = ::ptsname(master);
+  }
+  ~PseudoTerminal() { HangUp(); }
+  void HangUp() {
+    if (master >= 0) ::close(master);
+    master = -1;
+  }
+  // Appends what the terminal shows within `ms`; false when nothing came.
+  bool Read(std::string& into, int ms) {
+    pollfd p{master, POLLIN, 0};
+    char buffer[512];
+    ssize_t n = 0;
+    if (::poll(&p, 1, ms) <= 0 || (n = ::read(master, buffer, sizeof buffer)) <= 0) return false;
+    into.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+  int master = -1;
+  std::string terminal;  // empty when it could not be made
+};
+
 // Everything a program prints on a pseudo-terminal (its standard output and
 // error), run with TERM set to `term`; its exit status, or -1.
 int RunOnTerminal(const std::vector<std::string>& args, const char* term, std::string& said) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return -1;
-  const std::string slave = ::ptsname(master);
+  PseudoTerminal pty;
+  if (pty.terminal.empty()) return -1;
+  const std::string slave = pty.terminal;
   const pid_t child = ::fork();
   if (child == 0) {
     ::setsid();
@@ -108,13 +133,7 @@ int RunOnTerminal(const std::vector<std::string>& args, const char* term, std::s
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool ended = false;
   while (std::chrono::steady_clock::now() < deadline) {
-    pollfd p{master, POLLIN, 0};
-    char buffer[512];
-    ssize_t n = 0;
-    if (::poll(&p, 1, 50) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0) {
-      said.append(buffer, static_cast<std::size_t>(n));
-      continue;
-    }
+    if (pty.Read(said, 50)) continue;
     if (ended) break;  // drained after the exit
     ended = ::waitpid(child, &status, WNOHANG) == child;
   }
@@ -122,7 +141,6 @@ int RunOnTerminal(const std::vector<std::string>& args, const char* term, std::s
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
   }
-  ::close(master);
   return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -256,11 +274,9 @@ TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
   const std::string job = "sh -c " + Quoted("trap '' HUP; " + KvctlLine(args) + "; echo $? >" + Quoted(status)) +
                           " | tee " + Quoted(temp_.File("tee.log"));
 
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string slave = ::ptsname(master);
+  PseudoTerminal pty;
+  ASSERT_FALSE(pty.terminal.empty());
+  const std::string slave = pty.terminal;
   const pid_t shell = ::fork();
   ASSERT_GE(shell, 0);
   if (shell == 0) {
@@ -276,15 +292,9 @@ TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
   // Hang up once the backup is taken: in the middle of the write.
   std::string said;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!Has(said, "backup: ") && std::chrono::steady_clock::now() < deadline) {
-    pollfd p{master, POLLIN, 0};
-    char buffer[512];
-    ssize_t n = 0;
-    if (::poll(&p, 1, 20) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0)
-      said.append(buffer, static_cast<std::size_t>(n));
-  }
+  while (!Has(said, "backup: ") && std::chrono::steady_clock::now() < deadline) pty.Read(said, 20);
   ASSERT_TRUE(Has(said, "backup: ")) << said;
-  ::close(master);
+  pty.HangUp();
   ::waitpid(shell, nullptr, 0);
   for (int i = 0; i < 600 && ReadTestFile(status).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -447,11 +457,9 @@ TEST_F(KvctlStreamsTest, JsonGivesTheTrackersTextAsUnicode) {
 // The test clock would make a real tracker's answers look late: it is for
 // simulated trackers only, and nothing is sent to another port.
 TEST_F(KvctlStreamsTest, TheTestClockIsRefusedOnAPortThatIsNotASimulatedTracker) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string other = ::ptsname(master);
+  PseudoTerminal pty;
+  const std::string other = pty.terminal;
+  ASSERT_FALSE(other.empty());
   KvsimChild sim;
   const std::string port = StartSim(sim);
   for (const auto& args : {std::vector<std::string>{"probe", other}, {"imei", port, other}, {"get", other}}) {
@@ -460,9 +468,8 @@ TEST_F(KvctlStreamsTest, TheTestClockIsRefusedOnAPortThatIsNotASimulatedTracker)
     EXPECT_TRUE(Has(run.err, "--clock-speed is for simulated trackers only, and " + other + " is not one"))
         << run.err;
   }
-  pollfd p{master, POLLIN, 0};
-  EXPECT_EQ(::poll(&p, 1, 100), 0) << "nothing was sent to the other port";
-  ::close(master);
+  std::string sent;
+  EXPECT_FALSE(pty.Read(sent, 100)) << "nothing was sent to the other port: " << sent;
   EXPECT_EQ(RunAtTestSpeed(kKvctl, {"probe", port}, kBound).exitCode, 0);
 }
 
