@@ -8,10 +8,11 @@
 // restart and reads its IMEI and version (update_verify.h); nothing is asked
 // of the tracker before the hand-off, since a menu choice other than "1"
 // takes it out of its menu.
-#include "commands.h"
+#include <unistd.h>
 
 #include <chrono>
 
+#include "commands.h"
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
 #include "console.h"
@@ -75,7 +76,7 @@ JobResult SendImage(JobContext& context, const std::string& image, bool several,
 
   context.Say("Sending " + image);
   const auto total = static_cast<std::uint64_t>(firmware.size);
-  ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
+  ProgressDisplay progress(total, !several && console::CanRedrawLine(STDOUT_FILENO),
                            [&](const std::string& line) { context.Say(line); });
   bool failed = false;
   bool stopped = false;

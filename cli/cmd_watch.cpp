@@ -9,7 +9,8 @@
 // same bound after a job that sent the whole image, that port is expected
 // back and is probed and named, never updated again. The first Ctrl-C lets
 // the trackers in progress finish, then prints the summary; a second one
-// stops them at their next safe point (interrupt.h).
+// stops them at their next safe point (interrupt.h). A hang-up or a lost
+// standard output acts as the first Ctrl-C.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,6 +24,7 @@
 #include "commands.h"
 #include "console.h"
 #include "interrupt.h"
+#include "platform/clock.h"
 #include "platform/device_change.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
@@ -232,13 +234,25 @@ int Watch(Watcher& watcher, const std::string& what) {
     console::Out(port + "  already plugged in: left alone (plug it in again to " + what + " it)");
   console::Out("waiting for trackers to be plugged in; Ctrl-C ends");
 
-  while (!interrupt::FinishRequested()) {
+  // A lost standard output (its reader gone, the terminal closed) ends the
+  // watch as a first Ctrl-C does: no tracker is started unseen.
+  const auto stopWatching = [] {
+    if (console::StdoutLost()) interrupt::RequestFinish();
+    return interrupt::FinishRequested();
+  };
+  while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || interrupt::FinishRequested()) continue;
+    if (!changed || stopWatching()) continue;
     auto now = PresentTrackers();
-    for (const auto& [key, port] : now)
-      if (!present.count(key)) watcher.OnNewPort(port);
+    for (const auto& [key, port] : now) {
+      if (present.count(key)) continue;
+      if (platform::ClockSpeed() != 1.0 && !IsSimulatedTracker(port)) {
+        console::Out(port + "  not a simulated tracker: left alone (--clock-speed is for simulated trackers only)");
+        continue;
+      }
+      watcher.OnNewPort(port);
+    }
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)
