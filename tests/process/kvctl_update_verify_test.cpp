@@ -296,10 +296,15 @@ TEST_F(KvctlUpdateVerifyTest, UpdateAllEndsWithTheSummaryTable) {
   const auto table = run.out.find("PORT");
   ASSERT_NE(table, std::string::npos) << run.out;
   const std::string rows = run.out.substr(table);
-  EXPECT_NE(rows.find(a + "  updated"), std::string::npos) << rows;
-  EXPECT_NE(rows.find(std::string("IMEI ") + kImei + ", " + kNewVersion), std::string::npos) << rows;
-  EXPECT_NE(rows.find(b + "  failed"), std::string::npos) << rows;
-  EXPECT_NE(rows.find(std::string("the tracker reports ") + kOldVersion), std::string::npos) << rows;
+  // The row of `port` (its name padded to the column).
+  const auto row = [&rows](const std::string& port) {
+    const auto at = rows.find("\n" + port + " ");
+    return at == std::string::npos ? std::string() : rows.substr(at + 1, rows.find('\n', at + 1) - at - 1);
+  };
+  EXPECT_NE(row(a).find(std::string("  updated  ")), std::string::npos) << rows;
+  EXPECT_NE(row(a).find(std::string("IMEI ") + kImei + ", " + kNewVersion), std::string::npos) << rows;
+  EXPECT_NE(row(b).find("  failed  "), std::string::npos) << rows;
+  EXPECT_NE(row(b).find(std::string("the tracker reports ") + kOldVersion), std::string::npos) << rows;
 }
 
 // watch update with trackers plugged in one after another; the port of each
