@@ -16,9 +16,6 @@
 namespace {
 
 constexpr char kVersionQuery[] = "kv+fwv\r";
-// How long a port that cannot be opened (gone, or not back yet) is left
-// alone before the next try.
-constexpr DWORD REOPEN_PAUSE_MS = 500;
 // The version query is asked again this often while no answer came.
 constexpr DWORD VERSION_ASK_MS = 1000;
 constexpr DWORD VERSION_QUERY_WAIT_MS = 5000;
@@ -27,9 +24,6 @@ static_assert(VERSION_ASK_MS < VERSION_QUERY_WAIT_MS, "the version is asked for 
 constexpr std::size_t ANSWER_LONGEST = 4096;
 
 std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + " s"; }
-
-// Pauses `ms`, or less when the stop request comes.
-void Pause(DWORD ms) { WaitForSingleObject(interrupt::StopEvent(), ms); }
 
 }  // namespace
 
@@ -70,10 +64,11 @@ ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIden
     const DWORD left = static_cast<DWORD>(giveUpAt - now);
     HANDLE port = OpenSerialPort(context.Port().c_str(), MAIN_BAUD_RATE);
     if (port == INVALID_HANDLE_VALUE) {
-      // Gone for now: a bridge that restarts, or a pulled cable.
+      // Gone: a pulled cable, or a bridge that restarts with the tracker.
+      // The wait ends here: whatever tracker shows up under this name later
+      // need not be the one that was updated.
       lostPort = true;
-      Pause(std::min(left, REOPEN_PAUSE_MS));
-      continue;
+      return ReturnOutcome::NotBack;
     }
     const ProbeOutcome probe = WatchProbe(port, std::min(left, KVCTL_PROBE_WAIT_MS));
     if (interrupt::Requested()) {
@@ -84,7 +79,7 @@ ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIden
       CloseHandle(port);
       if (probe == ProbeOutcome::Lost) {
         lostPort = true;
-        Pause(std::min(left, REOPEN_PAUSE_MS));
+        return ReturnOutcome::NotBack;
       }
       continue;
     }

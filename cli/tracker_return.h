@@ -1,9 +1,10 @@
 // After a firmware transfer: waiting for the tracker to restart into its new
 // firmware, then asking who it is and what it runs. The tracker is silent
-// while it boots, and its port may even leave the system for a while (a USB
-// bridge that restarts with it), so the port is opened again and probed until
-// a tracker answers or the bound runs out; then the IMEI ("2", "at+gsn") and
-// the firmware version ("kv+fwv") are read, as Start and Setting do.
+// while it boots, so the port is probed until a tracker answers or the bound
+// runs out; then the IMEI ("2", "at+gsn") and the firmware version ("kv+fwv")
+// are read, as Start and Setting do. A port that goes away ends the wait: a
+// tracker that shows up under its name later need not be the one updated
+// (watch update recognises a returning one by its port and IMEI).
 //
 // Thread contract: runs on the job's own thread.
 #pragma once
@@ -29,7 +30,7 @@ enum class ReturnOutcome {
 };
 
 // Waits at most `boundMs` for a tracker to answer on `context.Port()`, saying
-// what it waits for. `lostPort` tells whether the port went away meanwhile.
+// what it waits for. NotBack with `lostPort` when the port went away.
 ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIdentity& identity, bool& lostPort);
 
 // Writes "kv+fwv\r" and reads the answer for at most `boundMs`, asking again

@@ -44,8 +44,9 @@ JobResult VerifyUpdate(JobContext& context, const std::string& expected, const s
     result.code = kExitNotVerified;
     result.verdict = NOT_VERIFIED_VERDICT;
     result.detail = back == ReturnOutcome::NotBack
-                        ? "no tracker answered on " + context.Port() + " within " + Seconds(RETURN_WAIT_MS) +
-                              " after the transfer" + (lostPort ? " (the port went away meanwhile)" : "")
+                        ? (lostPort ? "the port " + context.Port() + " went away while the tracker restarted"
+                                    : "no tracker answered on " + context.Port() + " within " +
+                                          Seconds(RETURN_WAIT_MS) + " after the transfer")
                         : "the tracker came back but did not report its firmware version";
     result.detail += "; " + sent + ": power the tracker off and on, then kvctl version " + context.Port();
     context.Fail("Sent, not verified", result.detail);

@@ -215,7 +215,7 @@ TEST_F(KvctlStreamsTest, UpdateWhoseReaderGoesAwaySendsTheWholeImage) {
   EXPECT_TRUE(Has(report[4], "40960 bytes, complete")) << report[4];
   const auto lines = AuditLines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].at("verdict"), "Succeed");
+  EXPECT_EQ(lines[0].at("verdict"), "updated");
 }
 
 // watch set | head: the tracker plugged in after the reader went away is
