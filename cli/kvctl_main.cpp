@@ -144,9 +144,8 @@ const std::map<std::string, std::string> kCommandHelp = {
               "its update is expected back: when it leaves the port list and comes back while\n"
               "its update waits, or comes back within 90 s after an update sent but not\n"
               "verified (its port went away), it is probed after its boot, not updated again;\n"
-              "when it reports\n"
-              "the IMEI updated there and the version expected, its line says \"back after its\n"
-              "update\" and it counts as skipped.\n"
+              "when it reports the IMEI updated there and the version expected, its line says\n"
+              "\"back after its update\" and it counts as skipped.\n"
               "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
 
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
