@@ -21,11 +21,14 @@ int Refuse(int code, const std::string& text) {
   return code;
 }
 
-// A refusal of several lines: the note goes at the end of the first one.
+// A refusal of one line, or of a heading line ending in a colon and the
+// lines it introduces: the note goes at the end of the first line.
 int RefuseBeforeTrackers(const std::string& text) {
   const std::size_t end = text.find('\n');
-  return Refuse(kExitRefused, text.substr(0, end) + "; no tracker was touched" +
-                                  (end == std::string::npos ? "" : text.substr(end)));
+  if (end == std::string::npos) return Refuse(kExitRefused, text + "; no tracker was touched");
+  const bool colon = end > 0 && text[end - 1] == ':';
+  return Refuse(kExitRefused, text.substr(0, colon ? end - 1 : end) + "; no tracker was touched" +
+                                  (colon ? ":" : "") + text.substr(end));
 }
 
 // Whether a file can be made in `folder`, found by making (and removing) one:

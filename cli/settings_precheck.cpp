@@ -57,8 +57,11 @@ bool CheckFileAlone(const SettingsCheckInput& input, std::string& error) {
   }
   if (!problems[0].empty() || !problems[1].empty()) {
     const int i = problems[0].empty() ? 1 : 0;
-    error = file.path + OnlyIn(!problems[0].empty(), !problems[1].empty()) + ":\n" +
-            Indented(DescribeProblems(problems[i]));
+    // The check's own heading ("These settings cannot be sent ...") is
+    // replaced by one that names the file.
+    const std::string lines = DescribeProblems(problems[i]);
+    error = file.path + " cannot be sent" + OnlyIn(!problems[0].empty(), !problems[1].empty()) + ":\n" +
+            Indented(lines.substr(lines.find('\n') + 1));
     return false;
   }
   return true;

@@ -68,14 +68,14 @@ bool CellToAnsi(std::string_view cell, TableEncoding encoding, std::string& text
     const std::size_t start = at;
     const char32_t c = encoding == TableEncoding::Utf8 ? NextUtf8(cell, at)
                                                        : static_cast<unsigned char>(cell[at++]);
-    const std::string place = " at character " + std::to_string(character);
+    const auto place = [character] { return " at character " + std::to_string(character); };
     if (c == kMalformed) {
-      problem = "byte 0x" + Hex(static_cast<unsigned char>(cell[start]), 2) + place +
+      problem = "byte 0x" + Hex(static_cast<unsigned char>(cell[start]), 2) + place() +
                 " is not UTF-8, though the table starts with the UTF-8 byte-order mark";
       return false;
     }
     if (IsControl(c, encoding)) {
-      problem = "a control byte (0x" + Hex(static_cast<unsigned>(c), 2) + ")" + place +
+      problem = "a control byte (0x" + Hex(static_cast<unsigned>(c), 2) + ")" + place() +
                 "; a cell holds one line of text";
       return false;
     }
@@ -86,7 +86,7 @@ bool CellToAnsi(std::string_view cell, TableEncoding encoding, std::string& text
     const char ansi = platform::CodePointToAnsi(c);
     if (ansi == platform::ANSI_SUBSTITUTE) {
       problem = "\"" + std::string(cell.substr(start, at - start)) + "\" (U+" + Hex(static_cast<unsigned>(c), 4) +
-                ")" + place + " is not in code page 1252, the tracker's character set";
+                ")" + place() + " is not in code page 1252, the tracker's character set";
       return false;
     }
     text.push_back(ansi);

@@ -137,11 +137,11 @@ bool LoadFirmwareImage(FirmwareImage& image, FirmwareTransferReport* report) {
   }
   const std::size_t got = std::fread(image.bytes.data(), 1, image.bytes.size(), file);
   const int readError = std::ferror(file) ? errno : 0;
-  // One byte more than measured means the file grew since: neither copy
-  // would be the image the user chose.
-  const bool grew = got == image.bytes.size() && std::fgetc(file) != EOF;
+  // A file whose size is no longer the measured one was being written: the
+  // copy may be part old, part new, and not the image the user chose.
+  const bool resized = got == image.bytes.size() && MeasureFile(file) != image.size;
   image.file.reset();
-  if (got != image.bytes.size() || grew) {
+  if (got != image.bytes.size() || resized) {
     image.bytes.clear();
     image.bytes.shrink_to_fit();
     return Fail(report, FirmwareStep::ReadFile, TRANSFER_SOURCE_FAILED, readError);

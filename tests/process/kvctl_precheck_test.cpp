@@ -49,8 +49,9 @@ class SilentPort {
   std::string path_;
 };
 
-// Message 1 of the extended layout for a user name of `n` characters is
-// 127 characters with this many; the basic layout's is shorter.
+// A settings file that lacks most settings. Its message 1 is over 127
+// characters in the extended layout only with a user name of 91 to 99
+// characters (the extended layout adds disconnect_interval and five more).
 std::string File(const std::string& userName, const std::string& server = "192.0.2.10") {
   return "[KV DEVICE SETTING]\r\nDEVICE=Van\r\n[MESSAGE 1]\r\nCheck return number=1\r\nPark time=30\r\n"
          "User name=" + userName + "\r\nSet time zone=+8.00\r\nReport mode=8\r\nReport interval time=600\r\n"
@@ -74,7 +75,7 @@ TEST(KvctlPrecheck, RefusalsOfTheFileTableAndBackupFolderComeBeforeAnyByteReache
   const std::vector<Case> cases = {
       {"a comma in a text", {}, File("Van,7"), 4, "\"User Name\" (userName): comma at character 4"},
       {"a message over 127 characters", {}, File("Van", std::string(130, 's')), 4, "Message 4"},
-      {"message 1 too long in the extended layout only", {}, File(std::string(100, 'n')), 4,
+      {"message 1 too long in the extended layout only", {}, File(std::string(95, 'n')), 4,
        "(trackers of the extended layout)"},
       {"--strict and a file that lacks settings", {"--strict"}, File("Van"), 4, "settings (--strict)"},
       {"--strict and a row that does not fill the gap",
