@@ -1,8 +1,9 @@
 // What set refuses because of its FILE, its profile table or its backup
 // folder is refused before any port is opened: kvctl is pointed at a
 // pseudo-terminal the test holds, and no byte (not even the probe's "ati")
-// may arrive on it. kvctl runs at the test speed (process_clock.h), so a
-// check that wrongly waits for the probe still ends soon.
+// may arrive on it. kvctl runs at real speed (the test clock is for
+// simulated trackers only): a check that wrongly waits for the probe takes
+// its 25 s.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -12,14 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
 #include "temp_folder.h"
 
 namespace {
 
-using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
 
@@ -92,7 +91,7 @@ TEST(KvctlPrecheck, RefusalsOfTheFileTableAndBackupFolderComeBeforeAnyByteReache
       args.insert(args.end(), {"--backup-dir", temp.File("backups")});
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back(temp.File("fleet.ini"));
-    const ProgramRun run = RunAtTestSpeed(kKvctl, args);
+    const ProgramRun run = RunProgram(kKvctl, args);
     EXPECT_EQ(run.exitCode, c.code) << run.out << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_EQ(port.Heard(), "") << "the port was probed before the refusal";
