@@ -1,16 +1,18 @@
 // kvctl update: the Update button's whole job, and then the check the window
-// does not make. The image is opened and measured first, so a file that
-// cannot be sent is refused while the tracker is still in its menu, and the
-// version it names is printed before anything is sent. Then the boot
-// loader's download is selected with "1" and its prompt awaited on the tool's
-// port, which is then closed and opened again by the firmware channel for the
-// YMODEM transfer. After a whole transfer kvctl waits for the tracker to
-// restart and reads its IMEI and version (update_verify.h); nothing is asked
-// of the tracker before the hand-off, since a menu choice other than "1"
-// takes it out of its menu.
+// does not make. The image is opened, measured and read into memory first, so
+// a file that cannot be sent is refused while the tracker is still in its
+// menu; the version it names and its SHA-256 are taken from that copy, and
+// the version is printed before anything is sent. Then the boot loader's
+// download is selected with "1" and its prompt awaited on the tool's port,
+// which is then closed and opened again by the firmware channel for the
+// YMODEM transfer of the copy. After a whole transfer kvctl waits for the
+// tracker to restart and reads its IMEI and version (update_verify.h);
+// nothing is asked of the tracker before the hand-off, since a menu choice
+// other than "1" takes it out of its menu.
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 
 #include "commands.h"
 #include "common/tool_texts.h"
@@ -18,7 +20,6 @@
 #include "console.h"
 #include "firmware/firmware_transfer.h"
 #include "image_version.h"
-#include "input_file.h"
 #include "progress_bar.h"
 #include "provision_job.h"
 #include "provision_setup.h"
@@ -31,26 +32,21 @@
 namespace {
 
 const char kRefusedText[] = "Refused before anything was sent to the tracker";
-// The image is read once more to find the version it names; larger images
-// are not looked into.
-constexpr std::size_t VERSION_SEARCH_MAX_BYTES = 256u * 1024 * 1024;
 
-// Everything up to the end of the transfer; `outcome.sent` when the boot
-// loader acknowledged the whole image.
-JobResult SendImage(JobContext& context, const std::string& image, bool several, UpdateOutcome& outcome) {
+// Everything up to the end of the transfer of the plan's copy of the image;
+// `outcome.sent` when the boot loader acknowledged the whole image.
+JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome) {
   JobResult result;
-  FirmwareImage firmware;
-  FirmwareTransferReport report;
-  // An empty image would leave the tracker without firmware; the window
-  // sends one as the user chose, a script gets a refusal.
-  if (!OpenFirmwareImage(image.c_str(), firmware, &report) || firmware.size == 0) {
-    const std::string problem = firmware.file ? "the image is empty (0 bytes)" : FirmwareFileProblem(report);
+  const std::string& image = plan.image;
+  if (!plan.firmware) {
     result.code = kExitRefused;
     result.verdict = "refused";
-    result.detail = image + ": " + problem;
+    result.detail = image + ": " + plan.problem;
     context.Fail(kRefusedText, result.detail);
     return result;
   }
+  FirmwareImage& firmware = *plan.firmware;  // loaded: only read, shared by the trackers
+  FirmwareTransferReport report;
 
   HANDLE port = OpenAndProbeTracker(context, result);
   if (port == INVALID_HANDLE_VALUE) return result;
@@ -110,11 +106,26 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
   UpdatePlan plan;
   plan.image = image;
   plan.options = options;
-  std::string bytes, reason;
-  if (ReadInputFile(image, VERSION_SEARCH_MAX_BYTES, bytes, reason)) {
+  // The image is measured first (a file too large for the header is refused
+  // without being read), then read once into memory: every tracker gets that
+  // copy, and its version and the digest in the audit line are taken from
+  // it, whatever happens to the file during the transfers. An image that
+  // cannot be sent is reported by each tracker's job.
+  auto firmware = std::make_shared<FirmwareImage>();
+  FirmwareTransferReport report;
+  // An empty image would leave the tracker without firmware; the window
+  // sends one as the user chose, a script gets a refusal.
+  if (!OpenFirmwareImage(image.c_str(), *firmware, &report))
+    plan.problem = FirmwareFileProblem(report);
+  else if (firmware->size == 0)
+    plan.problem = "the image is empty (0 bytes)";
+  else if (!LoadFirmwareImage(*firmware, &report))
+    plan.problem = FirmwareFileProblem(report);
+  if (plan.problem.empty()) {
     plan.readable = true;
-    plan.imageSha256 = Sha256Hex(bytes);
-    if (const auto version = FindImageVersion(bytes)) plan.imageVersion = *version;
+    plan.imageSha256 = Sha256Hex(firmware->bytes);
+    if (const auto version = FindImageVersion(firmware->bytes)) plan.imageVersion = *version;
+    plan.firmware = std::move(firmware);
   }
   plan.expected = options.expectVersion.empty() ? plan.imageVersion : options.expectVersion;
   return plan;
@@ -122,7 +133,7 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
 
 JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome) {
   const std::string base = plan.image.substr(plan.image.find_last_of("/\\") + 1);
-  JobResult result = SendImage(context, plan.image, several, outcome);
+  JobResult result = SendImage(context, plan, several, outcome);
   if (!outcome.sent) {
     outcome.kind = UpdateOutcome::Kind::Failed;
     // Failures after the tracker was touched share one verdict; the reason

@@ -28,7 +28,6 @@
 #include "platform/device_change.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
-#include "platform/clock.h"
 #include "provision_job.h"
 #include "terminal_text.h"
 #include "tracker_return.h"
@@ -76,6 +75,7 @@ struct WatchOutcome {
   std::string imei;
   std::string version;   // update: read after it
   std::string note;      // appended to the tracker's line
+  std::size_t profileRow = 0;  // watch set: the row of the profile table it got (0: none)
   bool sent = false;     // update: the whole image went out (the tracker restarts)
 };
 
@@ -110,7 +110,10 @@ std::string TrimRight(std::string text) {
 class Watcher {
  public:
   // `updates`: the jobs are updates (lines with the version, their own counts).
-  Watcher(WatchJob job, bool updates) : job_(std::move(job)), updates_(updates) {}
+  // `provision`: watch set's plan, whose profile table rows no tracker got
+  // are named in the summary (null for updates).
+  Watcher(WatchJob job, bool updates, const ProvisionPlan* provision = nullptr)
+      : job_(std::move(job)), updates_(updates), provision_(provision) {}
 
   // A port that appeared: a new tracker, unless its port is in hand (a
   // tracker restarting after its update comes back on it) or its tracker
@@ -158,6 +161,10 @@ class Watcher {
       console::Out("written " + std::to_string(done_) + ", failed " + std::to_string(failed_) + ", skipped " +
                    std::to_string(skipped_));
     }
+    if (provision_ && provision_->profiles) {
+      const std::string unmatched = DescribeUnmatchedRows(*provision_->profiles, provision_->profilesPath, matched_);
+      if (!unmatched.empty()) console::Out(unmatched);
+    }
     return code_;
   }
 
@@ -178,6 +185,7 @@ class Watcher {
 
   void Report(const Worker& w) {
     const std::string imei = w.outcome.imei.empty() ? "(no IMEI)" : w.outcome.imei;
+    if (w.outcome.profileRow != 0) matched_.insert(w.outcome.imei);
     std::string note = w.outcome.note.empty() ? "" : "  (" + w.outcome.note + ")";
     switch (w.outcome.kind) {
       case WatchOutcome::Kind::Skipped:
@@ -207,6 +215,7 @@ class Watcher {
 
   WatchJob job_;
   bool updates_;
+  const ProvisionPlan* provision_;
   std::list<Worker> workers_;  // std::list: a running thread keeps its Worker's address
   std::map<std::string, int> writesByImei_;
   // Ports whose tracker restarts after its update: until when (clock ms),
@@ -217,6 +226,7 @@ class Watcher {
     bool confirmed = false;  // its job saw it back and named it
   };
   std::map<std::string, ExpectedBack> expectedBack_;
+  std::set<std::string> matched_;  // IMEIs that got their row of the table (watch set)
   int done_ = 0, notVerified_ = 0, failed_ = 0, skipped_ = 0;
   int code_ = kExitOk;
 };
@@ -304,12 +314,13 @@ int CmdWatchSet(const ProvisionPlan& plan) {
         ProvisionOutcome provision;
         JobResult result = ProvisionTracker(context, plan, provision);
         outcome.imei = provision.imei;
+        outcome.profileRow = provision.profileRow;
         outcome.kind = provision.skipped   ? WatchOutcome::Kind::Skipped
                        : provision.written ? WatchOutcome::Kind::Done
                                            : WatchOutcome::Kind::Failed;
         return result;
       },
-      false);
+      false, &plan);
   return Watch(watcher, "provision");
 }
 

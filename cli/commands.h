@@ -1,6 +1,7 @@
 // The kvctl commands; each returns the process exit status.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file
 // set, restore and watch set: the plan says what each tracker gets, with a
 // backup first and an audit line (provision_job.h).
 struct ProvisionPlan;
+struct FirmwareImage;
 int CmdSet(const std::vector<std::string>& ports, const ProvisionPlan& plan);
 int CmdRestore(const std::vector<std::string>& ports, const ProvisionPlan& plan);
 // Waits for tracker ports to appear and provisions each new one once, until
@@ -34,9 +36,12 @@ int CmdWatchSet(const ProvisionPlan& plan);
 
 // The settings file as set gives it to a tracker of a layout: refuses a file
 // without any of the layout's settings, names (or with `strict` refuses) the
-// ones it lacks (`forWrite`: as sent empty; else as compared empty).
+// ones it lacks (`forWrite`: as sent empty; else as compared empty). A
+// setting in `supplied` (the tracker's row of a profile table gives it) is
+// not lacking.
 bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layout, bool strict, bool forWrite,
-                    settings::DeviceSettings& record, JobContext& context, JobResult& result);
+                    settings::DeviceSettings& record, JobContext& context, JobResult& result,
+                    const std::vector<settings::SettingId>& supplied = {});
 
 class AuditLog;
 // update and watch update.
@@ -48,8 +53,12 @@ struct UpdateOptions {
 struct UpdatePlan {
   std::string image;         // the path as given
   UpdateOptions options;
-  bool readable = false;     // the image could be read to find its version
-  std::string imageSha256;   // of the image as read then
+  bool readable = false;     // the image was measured and loaded
+  std::string problem;       // why it cannot be sent ("" when loaded)
+  // The image read once into memory (null when it cannot be sent): what
+  // every tracker is sent, whatever happens to the file meanwhile.
+  std::shared_ptr<FirmwareImage> firmware;
+  std::string imageSha256;   // of that copy
   std::string imageVersion;  // the version the image names ("" when none)
   std::string expected;      // must appear in the version read back ("" compares nothing)
   const AuditLog* log = nullptr;  // null: no audit line
