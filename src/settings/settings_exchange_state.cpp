@@ -71,7 +71,6 @@ bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layou
     m_layout = layout;
     m_bAnsweredInQuery = true;
   }
-  ++m_nVersionAnswers;
   Notify([&](const ExchangeCallbacks& cb) {
     if (cb.onVersion) cb.onVersion(version, layout);
   });

@@ -104,7 +104,6 @@ class ExchangeState {
   SettingsLayout Layout() const;
   void SetLayout(SettingsLayout layout);
   std::string FirmwareVersion() const;
-  unsigned VersionAnswers() const { return m_nVersionAnswers.load(); }
 
   // A version answer counts only between BeginVersionQuery and
   // EndVersionQuery: a late one, or a text in a stored message that looks
@@ -164,7 +163,6 @@ class ExchangeState {
   DeviceSettings m_record;
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
-  std::atomic<unsigned> m_nVersionAnswers{0};
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
   bool m_bAnsweredInQuery = false;               // guarded by m_lock
   mutable std::mutex m_replyLock;  // orders ClearReplies and SignalReply
