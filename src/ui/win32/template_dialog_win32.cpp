@@ -197,6 +197,7 @@ void TemplateDialog::PlaceBelowOwnerTop(int offsetY) {
   HWND owner = GetWindow(window_->Handle(), GW_OWNER);
   RECT r{};
   if (owner == nullptr || !GetWindowRect(owner, &r)) return;
+  window_->MarkPlaced();
   SetWindowPos(window_->Handle(), nullptr, r.left, r.top + offsetY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
