@@ -66,10 +66,14 @@ kv_windows_resources(kvctl "KV-770 Tool terminal program")
 
 # kvtool: the dialogs and the application over the dialog layer's Win32
 # implementation (src/ui/win32), a GUI program without a console.
+# The dialogs go into a library that the Win32 dialog tests link too.
 file(GLOB KV_DIALOG_SOURCES CONFIGURE_DEPENDS
   src/ui/*.cpp src/ui/win32/*.cpp src/res/*.cpp src/app/*.cpp src/*/*_dlg.cpp)
-add_executable(kvtool WIN32 ${KV_DIALOG_SOURCES})
-target_link_libraries(kvtool PRIVATE kvcore comctl32 comdlg32 gdi32)
+list(FILTER KV_DIALOG_SOURCES EXCLUDE REGEX "kvtool_main\\.cpp$")
+add_library(kvdialogs STATIC ${KV_DIALOG_SOURCES})
+target_link_libraries(kvdialogs PUBLIC kvcore comctl32 comdlg32 gdi32)
+add_executable(kvtool WIN32 src/app/kvtool_main.cpp)
+target_link_libraries(kvtool PRIVATE kvdialogs)
 kv_windows_resources(kvtool "KV-770 User tool")
 
 # kvpath: the installer's step that adds its folder to the system PATH and

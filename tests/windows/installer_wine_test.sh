@@ -26,10 +26,11 @@ path_value() {
 [ ! -e "$folder" ] || fail "already installed in $folder"
 before="$(path_value)"
 "${run[@]}" "$installer" /S /PATH || fail "the installer exited with $?"
-for f in kvctl.exe uninstall.exe LICENSE.txt README-Windows.txt; do
+for f in kvctl.exe kvtool.exe uninstall.exe LICENSE.txt README-Windows.txt; do
   [ -f "$folder/$f" ] || fail "$f was not installed"
 done
 [ -f "$menu/kvctl command prompt.lnk" ] || fail "no Start-menu shortcut"
+[ ! -e "$folder/kvpath.exe" ] || fail "the installer's own kvpath.exe was installed"
 after="$(path_value)"
 case ";$after;" in *";C:\\Program Files\\KV-770 Tool;"*) ;; *) fail "PATH lacks the install folder: $after" ;; esac
 "${run[@]}" "C:\\Program Files\\KV-770 Tool\\kvctl.exe" --help | grep -q '^Usage: kvctl' || fail "the installed kvctl.exe does not run"
