@@ -55,11 +55,11 @@ ln -sfn "$(head -1 "$work/sim.out")" "$prefix/dosdevices/com7"
 scripts/wine-run.sh "$prefix" build/windows/kvtool.exe --port COM7 >"$work/tool.out" 2>&1 &
 tool=$!
 main=""
-for _ in $(seq 120); do
+for _ in $(seq 240); do
   main=$(xdotool search --name "KV-770 User tool" 2>/dev/null | head -1) && [ -n "$main" ] && break
   sleep 0.5
 done
-[ -n "$main" ] || { echo "kvtool.exe showed no window" >&2; exit 1; }
+[ -n "$main" ] || { echo "kvtool.exe showed no window" >&2; cat "$work/tool.out" >&2; exit 1; }
 
 # Shoots window $1 (its own area of the screen) to file $2.
 shoot() {
