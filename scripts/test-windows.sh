@@ -9,7 +9,8 @@
 #      Wine (tests/windows/installer_wine_test.sh), and again on a system
 #      PATH of 4,000 characters (tests/windows/installer_long_path_wine_test.sh)
 #   5a. checks the resources of kvtool.exe and kvctl.exe (icon, version,
-#      manifest; tests/windows/resources_test.sh)
+#      manifest; tests/windows/resources_test.sh) and runs the Win32 dialog
+#      tests on a virtual display (tests/windows/dialog_wine_test.sh)
 #   6. starts kvtool.exe under Wine on a virtual display against kvsim,
 #      presses Start and opens the Device Setting dialog
 #      (scripts/windows-screenshots.sh)
@@ -39,6 +40,8 @@ step "installer on a 4,000-character system PATH"
 tests/windows/installer_long_path_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
 step "resources of kvtool.exe and kvctl.exe"
 tests/windows/resources_test.sh build/windows
+step "Win32 dialogs on a virtual display: texts fit their fields"
+tests/windows/dialog_wine_test.sh build/windows
 # --- end ---
 # Setting comes on only once Start has shown the IMEI, so the Device Setting
 # dialog opening is the check that the window connected.
