@@ -33,7 +33,9 @@ done
 [ ! -e "$folder/kvpath.exe" ] || fail "the installer's own kvpath.exe was installed"
 after="$(path_value)"
 case ";$after;" in *";C:\\Program Files\\KV-770 Tool;"*) ;; *) fail "PATH lacks the install folder: $after" ;; esac
-"${run[@]}" "C:\\Program Files\\KV-770 Tool\\kvctl.exe" --help | grep -q '^Usage: kvctl' || fail "the installed kvctl.exe does not run"
+# (Read whole: kvctl counts an output closed early as a failure.)
+help="$("${run[@]}" "C:\\Program Files\\KV-770 Tool\\kvctl.exe" --help)" || fail "the installed kvctl.exe exited with $?"
+grep -q '^Usage: kvctl' <<<"$help" || fail "the installed kvctl.exe does not run"
 echo "installer_wine_test: installed: $(cd "$folder" && ls | tr '\n' ' ')"
 
 # The entry in Apps and Programs and Features.
