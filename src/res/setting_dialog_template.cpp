@@ -137,12 +137,16 @@ void AddBasicSetup(TemplateBuilder& b) {
   auto bottomBelow = [](int rowY) { return rowY + FIELD_CY + GROUP_BOTTOM; };
 
   int top = TOP + GROUP_TITLE;
-  int y = top + 10;
-  // The version (up to 21 characters, "F-0KV770E-V1.4(200909") and the
-  // IMEI (15 digits) show whole: these two fields reach the group's edge.
-  b.Caption(IDC_STATIC, "Firmware Version", x, y, 57);
-  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 59, y, 84, FIELD_CY, EDIT_STYLE);
-  y += LEFT_ROW;
+  int y = top + 13;
+  // The version (up to 21 characters, "F-0KV770E-V1.4(200909", mostly
+  // capitals and digits, wider than average letters in any dialog font) and
+  // the IMEI (15 digits) show whole: these two fields reach the group's edge,
+  // and the version's caption takes two lines to give its field the room.
+  const int fieldRight = groupX + groupCx - 2;
+  b.Caption(IDC_STATIC, "Firmware Version", x, y, 40, false, true);
+  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 42, y, fieldRight - (x + 42),
+                          FIELD_CY, EDIT_STYLE);
+  y += LEFT_ROW + 2;
   b.Caption(IDC_STATIC, "IMEI Number", x, y, 57);
   b.controls.emplace_back(IDC_STC_SETTING_IMEI, ControlClass::Static, "", x + 59, y, 84, FIELD_CY,
                           WS_BORDER | SS_SUNKEN | SS_CENTERIMAGE);
