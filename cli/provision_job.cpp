@@ -220,16 +220,9 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   // Refused records are found before the backup's read, as before any delete.
   if (const auto problems = CheckForDevice(record, layout); !problems.empty())
     return Refused(context, DescribeProblems(problems));
-  const std::string untouched = "nothing was deleted or written on the tracker";
-  if (SayIfInterrupted(context, result, untouched)) return result;
-  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
-    if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
-    return result;
-  }
-  if (SayIfInterrupted(context, result, untouched)) return result;
-
-  // A restore that stops midway, for whatever reason, is resumed by the
-  // next plain restore of the tracker.
+  // A restore that stops anywhere from here on, for whatever reason, is
+  // resumed by the next plain restore of the tracker: the backup it is about
+  // to take never takes the place of the one it restores.
   if (plan.command == "restore") {
     std::string error;
     if (!NoteRestoreInProgress(plan.backupFolder, outcome.imei, AbsolutePath(source), error)) {
@@ -238,19 +231,21 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
       return result;
     }
   }
+  // What an interrupt left, and the command that finishes the job.
+  const std::string finish = "; to finish the job, run: " + ResumeCommand(plan, context.Port(), AbsolutePath(source));
+  const std::string untouched = "nothing was deleted or written on the tracker" + finish;
+  if (SayIfInterrupted(context, result, untouched)) return result;
+  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
+    if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
+    return result;
+  }
+  if (SayIfInterrupted(context, result, untouched)) return result;
+
   std::string refused;
   const std::string verdict = session.Write(record, refused, texts ? &*texts : nullptr);
-  if (!refused.empty()) {
-    if (plan.command == "restore") ClearRestoreInProgress(plan.backupFolder, outcome.imei);
-    return Refused(context, refused);
-  }
+  if (!refused.empty()) return Refused(context, refused);
   if (verdict.empty() && interrupt::Requested()) {
-    const std::string state = session.WriteState();
-    SayIfInterrupted(context, result,
-                     state + (state.rfind("nothing", 0) == 0
-                                  ? ""
-                                  : "; to finish the job, run: " +
-                                        ResumeCommand(plan, context.Port(), AbsolutePath(source))));
+    SayIfInterrupted(context, result, session.WriteState() + finish);
     return result;
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;

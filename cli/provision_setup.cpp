@@ -116,6 +116,13 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     if (plan.backup && command != "restore" && !MakeFolders(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
+  const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
+  if (!args.traceFile.empty() && !logPath.empty() && SameFile(args.traceFile, logPath))
+    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name "
+                                 "(nothing was sent to any tracker)");
+  if (const std::string clash = OutputOnInput(args, logPath, writesSettings ? plan.backupFolder : std::string());
+      !clash.empty())
+    return Refuse(kExitUsage, clash + " (nothing was sent to any tracker)");
   if (!args.restoreFrom.empty()) {
     // The backup is read and judged once, before any tracker is touched.
     SettingsFileInput& from = setup.restoreFrom;
@@ -131,13 +138,6 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
                                       " (nothing was sent to any tracker; kvctl restore --list shows the backups)");
     plan.restoreFrom = &from;
   }
-  const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
-  if (!args.traceFile.empty() && !logPath.empty() && SameFile(args.traceFile, logPath))
-    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name "
-                                 "(nothing was sent to any tracker)");
-  if (const std::string clash = OutputOnInput(args, logPath, writesSettings ? plan.backupFolder : std::string());
-      !clash.empty())
-    return Refuse(kExitUsage, clash + " (nothing was sent to any tracker)");
   if (args.noLog) return kExitOk;  // plan.log stays null: no audit line
   std::string error;
   if (!setup.log.Open(logPath, error)) return Refuse(kExitUsage, error);

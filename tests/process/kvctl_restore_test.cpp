@@ -154,6 +154,11 @@ class KvctlRestoreTest : public ::testing::Test {
     return args;
   }
   ProgramRun Run(const std::vector<std::string>& args) { return RunAtTestSpeed(kKvctl, With(args)); }
+  // A run that must succeed for the test to go on.
+  void Ok(const std::vector<std::string>& args) {
+    const ProgramRun run = Run(args);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  }
   // A write stopped by `signals` once "delete message 2" was printed.
   int Interrupted(const std::vector<std::string>& args, std::vector<int> signals, std::string& err) {
     BackgroundKvctl run(With(args));
@@ -178,7 +183,7 @@ class KvctlRestoreTest : public ::testing::Test {
 };
 
 TEST_F(KvctlRestoreTest, FollowingTheAdviceAfterInterruptedSetAndRestoreBringsBackWhatTheTrackerHeld) {
-  ASSERT_EQ(Run({"set", port_, folder_.File("good.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
   const std::vector<std::string> good = sim_.Store();
   ASSERT_EQ(good[0], kGoodMessage1);
   const std::string goodGet = RunAtTestSpeed(kKvctl, {"get", port_}).out;
@@ -223,10 +228,10 @@ TEST_F(KvctlRestoreTest, FollowingTheAdviceAfterInterruptedSetAndRestoreBringsBa
 }
 
 TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
-  ASSERT_EQ(Run({"set", port_, folder_.File("good.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
   const std::vector<std::string> good = sim_.Store();
   // other.ini written whole: the newest backup is good.ini's settings.
-  ASSERT_EQ(Run({"set", port_, folder_.File("other.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   const std::vector<std::string> other = sim_.Store();
 
   // Quit at once in the middle of the restore: its own backup (of other.ini,
@@ -247,12 +252,27 @@ TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
   EXPECT_EQ(sim_.Store(), other);
 }
 
+TEST_F(KvctlRestoreTest, ARestoreStoppedAfterItsBackupIsResumedNotReplacedByThatBackup) {
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  const std::vector<std::string> good = sim_.Store();
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
+  // Stopped once its own backup (of other.ini, whole) is saved.
+  BackgroundKvctl stopped(With({"restore", port_}));
+  ASSERT_TRUE(stopped.WaitForLine("backup: ")) << stopped.out;
+  stopped.Signal(SIGINT);
+  EXPECT_EQ(stopped.Wait(), 130);
+  EXPECT_TRUE(Has(stopped.err, "to finish the job, run: kvctl restore " + port_ + " --from ")) << stopped.err;
+  const ProgramRun restore = Run({"restore", port_});
+  EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+  EXPECT_EQ(sim_.Store(), good);
+}
+
 TEST_F(KvctlRestoreTest, RestoreWritesTheRecordedTextsByteForByte) {
   // good.ini leaves lists empty: message 1 holds empty list fields.
-  ASSERT_EQ(Run({"set", "--no-backup", port_, folder_.File("good.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", "--no-backup", port_, folder_.File("good.ini")}));
   const std::vector<std::string> before = sim_.Store();
   const std::string got = RunAtTestSpeed(kKvctl, {"get", port_}).out;
-  ASSERT_EQ(Run({"set", port_, folder_.File("other.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   const std::string backup = Backups().back();
   // The backup starts with the settings file get printed, so it imports as before.
   const std::string text = ReadTestFile(backup);
@@ -267,8 +287,8 @@ TEST_F(KvctlRestoreTest, RestoreWritesTheRecordedTextsByteForByte) {
 }
 
 TEST_F(KvctlRestoreTest, TruncatedEditedHalfDeletedAndOldBackupsAreRefusedBeforeAnyDelete) {
-  ASSERT_EQ(Run({"set", "--no-backup", port_, folder_.File("good.ini")}).exitCode, 0);
-  ASSERT_EQ(Run({"set", port_, folder_.File("other.ini")}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", "--no-backup", port_, folder_.File("good.ini")}));
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   const std::vector<std::string> other = sim_.Store();
   const std::string backup = Backups().back();
   const std::string text = ReadTestFile(backup);

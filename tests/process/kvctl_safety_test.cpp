@@ -322,7 +322,9 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   EXPECT_TRUE(Has(set.err, "message 1 rewritten and checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "message 2 rewritten but not checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "messages 3, 4 deleted and not yet rewritten")) << set.err;
-  EXPECT_TRUE(Has(set.err, "to finish the job, run: kvctl set " + port + " " + file)) << set.err;
+  EXPECT_TRUE(Has(set.err, "to finish the job, run: kvctl set " + port + " --clock-speed " +
+                               test_support::kProcessClockSpeed + " " + file + ")"))
+      << set.err;
   const std::vector<std::string> store = {kMessage1, kMessage2, "  3: (empty)", "  4: (empty)"};
   EXPECT_EQ(Report(), store);
 

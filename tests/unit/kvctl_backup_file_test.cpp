@@ -66,9 +66,13 @@ TEST(KvctlBackupFile, EveryCutOfABackupIsRefused) {
     EXPECT_NE(contents.kind, BackupContents::Kind::Exact) << "cut at " << size;
     EXPECT_NE(contents.kind, BackupContents::Kind::Incomplete) << "cut at " << size;
   }
-  const BackupContents cut = ReadBackupContents(bytes.substr(0, 300));
+  // Cut inside the section: refused, naming what it lacks.
+  const BackupContents cut = ReadBackupContents(bytes.substr(0, bytes.find("Message 3=")));
   EXPECT_EQ(cut.kind, BackupContents::Kind::Refused);
-  EXPECT_NE(cut.problem.find("lacks"), std::string::npos) << cut.problem;
+  EXPECT_NE(cut.problem.find("lacks the text of message 3"), std::string::npos) << cut.problem;
+  // Cut before it: a settings file without texts, which a plain restore
+  // never takes and restore --from loads only when no setting is missing.
+  EXPECT_EQ(ReadBackupContents(bytes.substr(0, 300)).kind, BackupContents::Kind::WithoutTexts);
 }
 
 TEST(KvctlBackupFile, EditsOfSettingsOrTextsAreRefusedNamingTheSetting) {
