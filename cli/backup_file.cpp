@@ -145,7 +145,7 @@ BackupContents ReadBackupContents(std::string_view bytes) {
   if (!anyKey) {
     BackupContents contents;
     contents.kind = BackupContents::Kind::WithoutTexts;
-    contents.problem = "no message texts (saved by an earlier kvctl)";
+    contents.problem = "no message texts (a backup of an earlier kvctl, or cut short)";
     return contents;
   }
 

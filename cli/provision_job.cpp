@@ -11,6 +11,7 @@
 #include "provision_setup.h"
 #include "settings/settings_check.h"
 #include "settings/settings_file.h"
+#include "settings_input.h"
 #include "settings_session.h"
 #include "sha256.h"
 #include "tracker_session.h"
@@ -46,8 +47,8 @@ JobResult Refused(JobContext& context, const std::string& problems) {
 // one an interrupted restore was writing, or the newest whole backup of the
 // IMEI (backups taken while messages were missing are passed over, said so).
 // False with `result` filled.
-bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, const std::string& imei, SettingsFileInput& backup,
-                  BackupContents& contents, JobResult& result) {
+bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, SettingsLayout layout, const std::string& imei,
+                  SettingsFileInput& backup, BackupContents& contents, JobResult& result) {
   const std::string choose = "kvctl restore --list shows the backups; kvctl restore " + ShellWord(context.Port()) +
                              " --from FILE writes the one you choose";
   auto refuse = [&](const std::string& verdict, const std::string& text, const std::string& detail) {
@@ -88,6 +89,10 @@ bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, const std::str
         context.Say("passed over " + name.path + ": " + contents.problem);
         continue;
       case BackupContents::Kind::WithoutTexts:
+        if (const auto missing = MissingSettings(backup.bytes, layout); !missing.empty())
+          return refuse("backup refused", "The newest backup is refused",
+                        name.path + ": it holds no message texts and lacks " + std::to_string(missing.size()) +
+                            " settings (cut short or edited); " + choose);
         return refuse("old backup", "The newest backup holds no message texts",
                       name.path + " was saved by an earlier kvctl, so kvctl cannot tell whether the tracker was "
                       "whole then; if it is the one, run kvctl restore " + ShellWord(context.Port()) + " --from " +
@@ -119,7 +124,7 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
       return false;
     }
     BackupContents contents;
-    if (!ChooseBackup(context, plan, imei, backup, contents, result)) return false;
+    if (!ChooseBackup(context, plan, layout, imei, backup, contents, result)) return false;
     source = backup.path;
     audit.settingsFile = AbsolutePath(backup.path);
     audit.settingsFileSha256 = Sha256Hex(backup.bytes);

@@ -332,9 +332,16 @@ TEST_F(KvctlRestoreTest, TruncatedEditedHalfDeletedAndOldBackupsAreRefusedBefore
   EXPECT_EQ(sim_.Store(), other);
   const ProgramRun list = Run({"restore", "--list"});
   EXPECT_EQ(list.exitCode, 0) << list.err;
-  EXPECT_TRUE(Has(list.out, oldPath + "  no message texts (saved by an earlier kvctl)  <- restore stops here"))
+  EXPECT_TRUE(Has(list.out, oldPath + "  no message texts (a backup of an earlier kvctl, or cut short)  <- restore stops here"))
       << list.out;
   EXPECT_TRUE(Has(list.out, backup + "  whole (extended layout)\n")) << list.out;
+  // Cut short, it is refused as such.
+  WriteTestFile(oldPath, text.substr(0, 300));
+  const ProgramRun cutNewest = Run({"restore", port_});
+  EXPECT_EQ(cutNewest.exitCode, 4) << cutNewest.out << cutNewest.err;
+  EXPECT_TRUE(Has(cutNewest.err, "holds no message texts and lacks 22 settings (cut short or edited)"))
+      << cutNewest.err;
+  WriteTestFile(oldPath, old);
   const ProgramRun fromOld = Run({"restore", port_, "--from", oldPath});
   EXPECT_EQ(fromOld.exitCode, 0) << fromOld.out << fromOld.err;
   EXPECT_TRUE(Has(fromOld.err, "holds no message texts")) << fromOld.err;
