@@ -377,6 +377,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderI
   update.Signal(SIGTERM);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
   EXPECT_TRUE(Has(update.err, "left in its boot loader")) << update.err;
+  EXPECT_TRUE(Has(update.err, "to finish the job, run: kvctl update " + port + " " + path)) << update.err;
   EXPECT_FALSE(Has(update.out, "Succeed")) << update.out;
   ::usleep(300 * 1000);  // the simulated boot loader takes in the cancel
   const auto report = Report();
