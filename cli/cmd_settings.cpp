@@ -1,5 +1,6 @@
 // kvctl version, get, set and diff: the Device Setting dialog's jobs, on the
 // same settings engine, record, messages and settings-file code.
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -57,7 +58,8 @@ std::string SettingsJson(const SettingsSession& session, const DeviceSettings& r
 // standard error (they are sent empty, as the dialog's import does), and
 // with `strict` refuses them too. False when refused.
 bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool strict, bool forWrite,
-                    DeviceSettings& record, JobContext& context, JobResult& result) {
+                    DeviceSettings& record, JobContext& context, JobResult& result,
+                    const std::vector<SettingId>& supplied) {
   if (!HoldsAnySetting(file.bytes, layout)) {
     result.code = kExitRefused;
     result.verdict = "no settings";
@@ -65,7 +67,10 @@ bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool s
     context.Fail("Refused before anything was deleted or written on the tracker", result.detail);
     return false;
   }
-  const auto missing = MissingSettings(file.bytes, layout);
+  auto missing = MissingSettings(file.bytes, layout);
+  std::erase_if(missing, [&](const SettingInfo* info) {
+    return std::find(supplied.begin(), supplied.end(), info->id) != supplied.end();
+  });
   if (!missing.empty()) {
     const std::string count = std::to_string(missing.size());
     if (strict) {

@@ -1,6 +1,6 @@
-// kvctl update: the Update button's whole job. The image is opened and
-// measured first, so a file that cannot be sent is refused while the tracker
-// is still in its menu. Then the boot loader's download is selected with "1"
+// kvctl update: the Update button's whole job. The image is opened, measured
+// and read into memory first, so a file that cannot be sent is refused while
+// the tracker is still in its menu. Then the boot loader's download is selected with "1"
 // and its prompt awaited on the tool's port, which is then closed and opened
 // again by the firmware channel for the YMODEM transfer.
 #include <unistd.h>
@@ -27,22 +27,31 @@ const char kRefusedText[] = "Refused before anything was sent to the tracker";
 
 int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log) {
   const bool several = ports.size() > 1;
-  // The image's digest for the audit log; an image that cannot be read is
-  // reported by each tracker's job.
+  // The image is measured first (a file too large for the header is refused
+  // without being read), then read once into memory: every tracker gets that
+  // copy, and the audit line carries its digest, whatever happens to the
+  // file during the transfers. An image that cannot be sent is reported by
+  // each tracker's job.
   AuditRecord audit;
   audit.command = "update";
   audit.image = AbsolutePath(image);
-  std::string unreadable;
-  Sha256OfFile(image, audit.imageSha256, unreadable);
+  FirmwareImage firmware;
+  FirmwareTransferReport report;
+  std::string problem;
+  // An empty image would leave the tracker without firmware; the window
+  // sends one as the user chose, a script gets a refusal.
+  if (!OpenFirmwareImage(image.c_str(), firmware, &report))
+    problem = FirmwareFileProblem(report);
+  else if (firmware.size == 0)
+    problem = "the image is empty (0 bytes)";
+  else if (!LoadFirmwareImage(firmware, &report))
+    problem = FirmwareFileProblem(report);
+  else
+    audit.imageSha256 = Sha256Hex(firmware.bytes);
   return RunOnPorts(ports, WithAuditLine(log, audit, [&](JobContext& context) {
     JobResult result;
     const std::string base = image.substr(image.find_last_of("/\\") + 1);
-    FirmwareImage firmware;
-    FirmwareTransferReport report;
-    // An empty image would leave the tracker without firmware; the window
-    // sends one as the user chose, a script gets a refusal.
-    if (!OpenFirmwareImage(image.c_str(), firmware, &report) || firmware.size == 0) {
-      const std::string problem = firmware.file ? "the image is empty (0 bytes)" : FirmwareFileProblem(report);
+    if (!problem.empty()) {
       result.code = kExitRefused;
       result.verdict = "refused";
       result.detail = image + ": " + problem;
@@ -77,13 +86,14 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     const auto total = static_cast<std::uint64_t>(firmware.size);
     ProgressDisplay progress(total, !several && console::CanRedrawLine(STDOUT_FILENO),
                              [&](const std::string& line) { context.Say(line); });
+    FirmwareTransferReport transfer;
     bool failed = false;
     bool stopped = false;
     {
       WaitNotice notice(context);
       notice.Show(RECEIVER_NOTICE);
       const FirmwareObserver observer = ObserverFor(progress, [&notice] { notice.Clear(); });
-      failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &report,
+      failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &transfer,
                                             &stopped) != 0;
     }
     progress.Finish();
@@ -95,7 +105,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     if (failed) {
       result.code = kExitFailed;
       result.verdict = "update failed";
-      result.detail = DescribeFirmwareTransfer(context.Port().c_str(), report);
+      result.detail = DescribeFirmwareTransfer(context.Port().c_str(), transfer);
       context.Fail(UpdateResultText(base, false), result.detail);
       return result;
     }

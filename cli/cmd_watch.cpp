@@ -117,12 +117,17 @@ class Watcher {
   int Summary() const {
     console::Out("written " + std::to_string(written_) + ", failed " + std::to_string(failed_) + ", skipped " +
                  std::to_string(skipped_));
+    if (plan_.profiles) {
+      const std::string unmatched = DescribeUnmatchedRows(*plan_.profiles, plan_.profilesPath, matched_);
+      if (!unmatched.empty()) console::Out(unmatched);
+    }
     return code_;
   }
 
  private:
   void Report(const Worker& w) {
     const std::string imei = w.outcome.imei.empty() ? "(no IMEI)" : w.outcome.imei;
+    if (w.outcome.profileRow != 0) matched_.insert(w.outcome.imei);
     std::string note;
     if (w.outcome.skipped) {
       ++skipped_;
@@ -142,6 +147,7 @@ class Watcher {
   const ProvisionPlan& plan_;
   std::list<Worker> workers_;  // std::list: a running thread keeps its Worker's address
   std::map<std::string, int> writesByImei_;
+  std::set<std::string> matched_;  // IMEIs that got their row of the table
   int written_ = 0, failed_ = 0, skipped_ = 0;
   int code_ = kExitOk;
 };

@@ -36,9 +36,12 @@ int CmdWatchSet(const ProvisionPlan& plan);
 
 // The settings file as set gives it to a tracker of a layout: refuses a file
 // without any of the layout's settings, names (or with `strict` refuses) the
-// ones it lacks (`forWrite`: as sent empty; else as compared empty).
+// ones it lacks (`forWrite`: as sent empty; else as compared empty). A
+// setting in `supplied` (the tracker's row of a profile table gives it) is
+// not lacking.
 bool LoadForTracker(const SettingsFileInput& file, settings::SettingsLayout layout, bool strict, bool forWrite,
-                    settings::DeviceSettings& record, JobContext& context, JobResult& result);
+                    settings::DeviceSettings& record, JobContext& context, JobResult& result,
+                    const std::vector<settings::SettingId>& supplied = {});
 
 class AuditLog;
 // `log` may be null (no audit line).

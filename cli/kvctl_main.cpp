@@ -70,7 +70,10 @@ const char kUsage[] =
     "                 times faster (0 < N <= 1000; kvsim --clock-speed N alike);\n"
     "                 refused (exit 2) for a port that is not a simulated tracker\n"
     "\n"
-    "Files: input files are read whole before anything is sent; output files (-o,\n"
+    "Files: input files are read whole before anything is sent, and set's settings\n"
+    "file and profile table are checked, in both settings layouts, before any port\n"
+    "is opened (kvctl set --help); a firmware image is read once into memory and\n"
+    "that copy is sent. Output files (-o,\n"
     "the trace) are written whole beside the target and then moved into place, so\n"
     "a failure keeps the old file. A read-only file, a folder, a device or a\n"
     "symbolic link planted by another user in a shared sticky folder (/tmp) is\n"
@@ -111,15 +114,19 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. %p in FILE becomes the port's name; with\nseveral trackers FILE must hold it (else exit 2 before anything is sent).\n--json prints them as UTF-8 JSON keyed by the settings' identifiers (the\ntracker's code page 1252 text as the characters it stands for); several\ntrackers' JSON on standard output is one array (the summary table then goes to\nstandard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
-    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Loads it in\nthe tracker's layout: settings the file lacks are named on standard error and\nsent empty, as the window's Import does; with --strict they are refused\n(exit 4) instead. Then checks it: a text holding a comma or a control byte, or\na message over 127 characters, is refused (exit 4) before anything is deleted\non the tracker. Then reads the tracker's settings and saves them as a backup,\n<IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the backup folder; when that read or save\nfails nothing is written (exit 1) unless --no-backup. Then deletes, writes and\nreads back each message, printing each step, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten, with the command that finishes the job (exit 130).\n"
+    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Before any\nport is opened, checks FILE (with each row of the profile table) in both\nsettings layouts, since a tracker's layout is known only once it is\nconnected: a text holding a comma or a control byte, a message over 127\ncharacters and, with --strict, a setting neither FILE nor the tracker's row\ngives are refused (exit 4, no tracker touched); the message names the layout\nwhen only one has the problem (message 1 is longer in the extended layout,\nwhich also has six settings of its own). A backup folder that cannot be\nwritten is refused (exit 2) before any port is opened too. Without --strict,\nsettings the file lacks for the tracker's layout are named on standard error\nand sent empty, as the window's Import does. Then reads the tracker's\nsettings and saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the\nbackup folder; when that read or save fails nothing is written (exit 1) unless\n--no-backup. Then deletes, writes and reads back each message, printing each\nstep, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten, with the command that finishes the job (exit 130).\n"
             "\n"
             "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
             "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
             "non-empty cells replace FILE's values for the tracker with that IMEI (an empty\n"
             "cell keeps FILE's value). A tracker without a row gets FILE alone, or is\n"
             "skipped with --only-listed. The whole table is checked before any tracker is\n"
-            "touched: an unknown column, a repeated IMEI or a value the check refuses ends\n"
-            "kvctl with exit 4, naming the row and column.\n"
+            "touched: a control byte (a NUL, a tab, a line end inside quotes) or a\n"
+            "character code page 1252 cannot hold in a cell, an unknown column, an IMEI\n"
+            "that is not 15 digits or appears twice, or a value the check refuses ends\n"
+            "kvctl with exit 4, naming the row and column. A UTF-8 table (with or without\n"
+            "a byte-order mark) is converted to code page 1252 like a settings file. Rows\n"
+            "that matched no tracker are listed at the end.\n"
             "\n"
             "Each tracker appends one JSON line to the audit log (see kvctl --help).\n"},
     {"restore", "Usage: kvctl restore PORT... [--from BACKUP] [--backup-dir DIR] [--log FILE | --no-log]\n"
@@ -162,7 +169,7 @@ const std::map<std::string, std::string> kCommandHelp = {
               "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
 
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
-    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, or one\nwhose full path does not fit the header block, is refused (exit 4) before the\ntracker hears anything. Then probes the tracker, selects the boot loader's\ndownload (\"1\"), waits up to 3000 ms for its prompt and sends FIRMWARE with\nYMODEM at 115200 baud, under its full path without the leading slash. Shows a\nprogress bar (bytes, percent, rate, time left, counted from the first data\nblock) on a terminal, plain lines otherwise, and ends with the bytes, seconds\nand rate of the data. Exit 0 when the image went out completely. Ctrl-C cancels the transfer\n(CAN CAN) and leaves the tracker in its boot loader (exit 130). Each tracker\nappends one JSON line to the audit log (--log FILE; see kvctl --help).\n"},
+    {"update", "Usage: kvctl update PORT... FIRMWARE\nOpens and measures FIRMWARE first: a missing, unreadable or empty image, one of\n2 GiB or more (judged by its size alone), or one whose full path does not fit\nthe header block, is refused (exit 4) before the tracker hears anything. Then\nreads the image once into memory: that copy is sent to every tracker and its\nSHA-256 logged, whatever happens to the file meanwhile. Then probes the\ntracker, selects the boot loader's download (\"1\"), waits up to 3000 ms for\nits prompt and sends the copy with YMODEM at 115200 baud, under FIRMWARE's\nfull path without the leading slash. Shows a progress bar (bytes, percent,\nrate, time left, counted from the first data block) on a terminal, plain\nlines otherwise, and ends with the bytes, seconds and rate of the data. Exit 0\nwhen the image went out completely. Ctrl-C cancels the transfer\n(CAN CAN) and leaves the tracker in its boot loader (exit 130). Each tracker\nappends one JSON line to the audit log (--log FILE; see kvctl --help).\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n"},
 };
 

@@ -155,27 +155,33 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
     file = &backup;
     strict = true;
   }
-  if (!file || !LoadForTracker(*file, layout, strict, true, record, context, result)) return false;
-  if (!plan.profiles) return true;
+  if (!file) return false;
+  if (!plan.profiles) return LoadForTracker(*file, layout, strict, true, record, context, result);
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no IMEI", "No IMEI answer: the tracker's row cannot be chosen",
                      "nothing was written");
     return false;
   }
-  if (const UnitProfile* row = plan.profiles->Find(imei)) {
-    plan.profiles->Apply(*row, record);
-    audit.profileRow = row->row;
-    context.Say("IMEI " + imei + ": row " + std::to_string(row->row) + " of " + plan.profilesPath);
-    return true;
-  }
-  if (plan.onlyListed) {
+  const UnitProfile* row = plan.profiles->Find(imei);
+  if (!row && plan.onlyListed) {
     outcome.skipped = true;
     result.verdict = "skipped";
     result.detail = "IMEI " + imei + " is not in " + plan.profilesPath + " (--only-listed)";
     context.Say("IMEI " + imei + " is not in the profile table: skipped, nothing written");
     return false;
   }
-  context.Say("IMEI " + imei + " is not in the profile table: the base file alone");
+  // What the row gives is not lacking from the file.
+  if (!LoadForTracker(*file, layout, plan.strict, true, record, context, result,
+                      row ? plan.profiles->Supplied(*row) : std::vector<SettingId>{}))
+    return false;
+  if (!row) {
+    context.Say("IMEI " + imei + " is not in the profile table: the base file alone");
+    return true;
+  }
+  plan.profiles->Apply(*row, record);
+  audit.profileRow = row->row;
+  outcome.profileRow = row->row;
+  context.Say("IMEI " + imei + ": row " + std::to_string(row->row) + " of " + plan.profilesPath);
   return true;
 }
 

@@ -51,6 +51,7 @@ struct ProvisionOutcome {
   std::string imei;
   bool written = false;  // verified on the tracker
   bool skipped = false;  // --only-listed and no row
+  std::size_t profileRow = 0;  // the row of the profile table it got (0: none)
 };
 
 // The command that finishes an interrupted set or restore on `port`: the

@@ -1,5 +1,8 @@
 #include "provision_setup.h"
 
+#include <atomic>
+#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
@@ -9,6 +12,7 @@
 #include "console.h"
 #include "exit_codes.h"
 #include "input_file.h"
+#include "settings_precheck.h"
 #include "sha256.h"
 #include "user_folders.h"
 
@@ -38,6 +42,39 @@ std::string ResumeOptions(const CliArgs& args) {
     options += std::string(" --clock-speed ") + speed;
   }
   return options;
+}
+
+// A refusal of one line, or of a heading line ending in a colon and the
+// lines it introduces: the note goes at the end of the first line.
+int RefuseBeforeTrackers(const std::string& text) {
+  const std::size_t end = text.find('\n');
+  if (end == std::string::npos) return Refuse(kExitRefused, text + "; no tracker was touched");
+  const bool colon = end > 0 && text[end - 1] == ':';
+  return Refuse(kExitRefused, text.substr(0, colon ? end - 1 : end) + "; no tracker was touched" +
+                                  (colon ? ":" : "") + text.substr(end));
+}
+
+// Whether a file can be made in `folder`, found by making (and removing) one:
+// permissions, a read-only file system, ownership and quotas all count.
+bool CanWriteIn(const std::string& folder, std::string& error) {
+  static std::atomic<unsigned> count{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::string probe =
+        (std::filesystem::path(folder) / (".kvctl-write-test-" + std::to_string(stamp) + "-" + std::to_string(count++)))
+            .string();
+    std::FILE* file = std::fopen(probe.c_str(), "wx");  // never opens a file that is there
+    if (!file && errno == EEXIST) continue;
+    if (!file) {
+      error = folder + ": " + FileErrorText(errno);
+      return false;
+    }
+    std::fclose(file);
+    std::remove(probe.c_str());
+    return true;
+  }
+  error = folder + ": no new file could be named in it";
+  return false;
 }
 
 }  // namespace
@@ -98,22 +135,37 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     std::string bytes, error;
     if (!LoadUnitProfiles(args.profilesFile, setup.profiles, bytes, error))
       return Refuse(kExitRefused, error + "; no tracker was touched");
-    if (!setup.profiles.CheckAgainst(settingsFile ? settingsFile->bytes : std::string(), error))
-      return Refuse(kExitRefused, args.profilesFile + ": " + error + "; no tracker was touched");
     plan.profiles = &setup.profiles;
     plan.profilesPath = args.profilesFile;
     plan.profilesAuditPath = AbsolutePath(args.profilesFile);
     plan.profilesSha256 = Sha256Hex(bytes);
     plan.onlyListed = args.onlyListed;
   }
+  // What each tracker would be refused is refused here, before any port is
+  // opened, in both layouts (settings_precheck.h).
+  if (settingsFile) {
+    SettingsCheckInput check;
+    check.file = settingsFile;
+    check.profiles = plan.profiles;
+    check.profilesPath = plan.profilesPath;
+    check.onlyListed = plan.onlyListed;
+    check.strict = plan.strict;
+    std::string error;
+    if (!CheckSettingsBeforeTrackers(check, error)) return RefuseBeforeTrackers(error);
+  }
   if (writesSettings) {
     plan.backup = !args.noBackup;
     plan.backupFolder = args.backupDir.empty() ? DefaultBackupFolder() : args.backupDir;
     if (plan.backupFolder.empty())
       return Refuse(kExitUsage, "no home folder is known for the backups: give --backup-dir DIR or --no-backup");
-    // A backup folder that cannot be made is found before any tracker is touched.
+    // A backup folder that cannot be made or written is found before any
+    // tracker is touched (restore's folder holds the backups, so it exists
+    // when there is anything to restore).
     std::string error;
     if (plan.backup && command != "restore" && !MakeFolders(plan.backupFolder, error))
+      return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
+    std::error_code ec;
+    if (plan.backup && std::filesystem::is_directory(plan.backupFolder, ec) && !CanWriteIn(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
   const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;

@@ -5,6 +5,7 @@
 
 #include "csv_table.h"
 #include "input_file.h"
+#include "table_text.h"
 #include "platform/profile_file.h"
 #include "settings/settings_check.h"
 #include "settings/settings_file.h"
@@ -15,6 +16,9 @@ namespace {
 
 // A table for a few thousand trackers is far below this.
 constexpr std::size_t MAX_TABLE_BYTES = 16 * 1024 * 1024;
+// Every IMEI has 15 digits; a spreadsheet that took the column for numbers
+// drops a leading zero and leaves 14.
+constexpr std::size_t IMEI_DIGITS = 15;
 
 std::string Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -70,6 +74,13 @@ std::string ValueProblem(const SettingInfo& info, const std::string& value) {
   return {};
 }
 
+// Message 1 is the one whose fields differ between the layouts: its length
+// is named with the layout it was measured in.
+std::string LayoutNote(unsigned message, SettingsLayout layout) {
+  if (message != 1) return {};
+  return layout == SettingsLayout::Extended ? " (extended layout)" : " (basic layout)";
+}
+
 // The settings check's text for one problem, without its heading line.
 std::string ProblemText(const SettingsProblem& problem) {
   std::string text = DescribeProblems({problem});
@@ -89,12 +100,25 @@ bool UnitProfiles::Parse(std::string_view bytes, std::string& error) {
   columns_.clear();
   headers_.clear();
   rows_.clear();
+  rowOfImei_.clear();
   if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
     error = "the table is UTF-16 text; save it as CSV (UTF-8 or plain)";
     return false;
   }
   std::vector<CsvRecord> records;
   if (!ParseCsv(bytes, records, error)) return false;
+  // Every cell as the tracker will get it, before anything looks at it.
+  const TableEncoding encoding = DetectTableEncoding(bytes);
+  for (CsvRecord& record : records) {
+    for (std::size_t c = 0; c < record.fields.size(); ++c) {
+      std::string text, problem;
+      if (!CellToAnsi(record.fields[c], encoding, text, problem)) {
+        error = "row " + std::to_string(record.row) + ", column " + std::to_string(c + 1) + ": " + problem;
+        return false;
+      }
+      record.fields[c] = std::move(text);
+    }
+  }
   if (records.empty()) {
     error = "the table is empty; its first row must name the columns: IMEI, then settings-file keys";
     return false;
@@ -137,12 +161,18 @@ bool UnitProfiles::Parse(std::string_view bytes, std::string& error) {
                    : ")";
       return false;
     }
-    for (const UnitProfile& earlier : rows_) {
-      if (earlier.imei == profile.imei) {
-        error = Where(record.row, 0) + ": IMEI " + profile.imei + " is in row " + std::to_string(earlier.row) +
-                " already";
-        return false;
-      }
+    if (profile.imei.size() != IMEI_DIGITS) {
+      error = Where(record.row, 0) + ": \"" + profile.imei + "\" is not an IMEI (" + std::to_string(IMEI_DIGITS) +
+              " digits, not " + std::to_string(profile.imei.size());
+      error += profile.imei.size() == IMEI_DIGITS - 1
+                   ? "; a spreadsheet may have dropped a leading zero: format the column as text)"
+                   : ")";
+      return false;
+    }
+    if (const auto [earlier, added] = rowOfImei_.emplace(profile.imei, rows_.size()); !added) {
+      error = Where(record.row, 0) + ": IMEI " + profile.imei + " is in row " +
+              std::to_string(rows_[earlier->second].row) + " already";
+      return false;
     }
     for (std::size_t c = 1; c < record.fields.size(); ++c) {
       std::string value = Trim(record.fields[c]);
@@ -161,9 +191,15 @@ bool UnitProfiles::Parse(std::string_view bytes, std::string& error) {
 }
 
 const UnitProfile* UnitProfiles::Find(std::string_view imei) const {
-  for (const UnitProfile& profile : rows_)
-    if (profile.imei == imei) return &profile;
-  return nullptr;
+  const auto it = rowOfImei_.find(std::string(imei));
+  return it == rowOfImei_.end() ? nullptr : &rows_[it->second];
+}
+
+std::vector<SettingId> UnitProfiles::Supplied(const UnitProfile& profile) const {
+  std::vector<SettingId> ids;
+  for (std::size_t c = 0; c < columns_.size() && c < profile.values.size(); ++c)
+    if (!profile.values[c].empty()) ids.push_back(columns_[c]);
+  return ids;
 }
 
 void UnitProfiles::Apply(const UnitProfile& profile, DeviceSettings& record) const {
@@ -175,35 +211,40 @@ bool UnitProfiles::CheckAgainst(std::string_view baseFileBytes, std::string& err
   for (const SettingsLayout layout : {SettingsLayout::Extended, SettingsLayout::Basic}) {
     DeviceSettings base = DeviceSettings::DialogStart();
     ApplySettingsFileText(baseFileBytes, layout, base);
-    std::vector<unsigned> longInBase;
-    for (const SettingsProblem& p : CheckForDevice(base, layout))
-      if (p.kind == SettingsProblem::Kind::MessageTooLong) longInBase.push_back(p.messageNumber);
     for (const UnitProfile& profile : rows_) {
       DeviceSettings record = base;
       Apply(profile, record);
       for (const SettingsProblem& p : CheckForDevice(record, layout)) {
         if (p.kind == SettingsProblem::Kind::ForbiddenBytes) {
-          // Only the row's own cells are its fault; the base file's values
-          // are checked on each tracker as a plain set checks them.
           const auto column = std::find(columns_.begin(), columns_.end(), p.setting->id);
-          if (column == columns_.end() || profile.values[column - columns_.begin()].empty()) continue;
-          error = Where(profile.row, static_cast<std::size_t>(column - columns_.begin()) + 1) + ": " +
-                  ProblemText(p);
+          if (column != columns_.end() && !profile.values[column - columns_.begin()].empty()) {
+            error = Where(profile.row, static_cast<std::size_t>(column - columns_.begin()) + 1) + ": " +
+                    ProblemText(p);
+          } else {
+            // The row keeps the base file's value: the tracker would get it.
+            error = "row " + std::to_string(profile.row) + ": " + ProblemText(p) + " (the base file's value)";
+          }
           return false;
         }
-        if (std::find(longInBase.begin(), longInBase.end(), p.messageNumber) != longInBase.end()) continue;
         std::string cells;
         for (std::size_t c = 0; c < columns_.size(); ++c) {
           if (profile.values[c].empty() || Setting(columns_[c]).message != p.messageNumber) continue;
           cells += (cells.empty() ? "" : ", ") + std::string("\"") + headers_[c] + "\"";
         }
         error = "row " + std::to_string(profile.row) + (cells.empty() ? "" : ", columns " + cells) + ": " +
-                ProblemText(p);
+                ProblemText(p) + LayoutNote(p.messageNumber, layout);
         return false;
       }
     }
   }
   return true;
+}
+
+std::vector<const UnitProfile*> UnitProfiles::Unmatched(const std::set<std::string>& imeis) const {
+  std::vector<const UnitProfile*> rows;
+  for (const UnitProfile& profile : rows_)
+    if (!imeis.count(profile.imei)) rows.push_back(&profile);
+  return rows;
 }
 
 bool LoadUnitProfiles(const std::string& path, UnitProfiles& profiles, std::string& bytes, std::string& error) {
@@ -217,4 +258,16 @@ bool LoadUnitProfiles(const std::string& path, UnitProfiles& profiles, std::stri
     return false;
   }
   return true;
+}
+
+std::string DescribeUnmatchedRows(const UnitProfiles& profiles, const std::string& path,
+                                  const std::set<std::string>& imeis, std::size_t shown) {
+  const auto rows = profiles.Unmatched(imeis);
+  if (rows.empty()) return {};
+  std::string text = std::to_string(rows.size()) + (rows.size() == 1 ? " row of " : " rows of ") + path +
+                     " matched no tracker:";
+  for (std::size_t i = 0; i < rows.size() && i < shown; ++i)
+    text += "\n  row " + std::to_string(rows[i]->row) + ": IMEI " + rows[i]->imei;
+  if (rows.size() > shown) text += "\n  and " + std::to_string(rows.size() - shown) + " more";
+  return text;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <system_error>
 
 #include "firmware/ymodem_sender.h"
@@ -124,6 +125,31 @@ bool OpenFirmwareImage(const char* path, FirmwareImage& image, FirmwareTransferR
   return true;
 }
 
+bool LoadFirmwareImage(FirmwareImage& image, FirmwareTransferReport* report) {
+  if (!image.file) return Fail(report, FirmwareStep::ReadFile, TRANSFER_SOURCE_FAILED);
+  std::FILE* file = image.file.get();
+  std::rewind(file);
+  try {
+    image.bytes.resize(static_cast<std::size_t>(image.size));
+  } catch (const std::bad_alloc&) {
+    image.file.reset();
+    return Fail(report, FirmwareStep::ReadFile, TRANSFER_SOURCE_FAILED, ENOMEM);
+  }
+  const std::size_t got = std::fread(image.bytes.data(), 1, image.bytes.size(), file);
+  const int readError = std::ferror(file) ? errno : 0;
+  // A file whose size is no longer the measured one was being written: the
+  // copy may be part old, part new, and not the image the user chose.
+  const bool resized = got == image.bytes.size() && MeasureFile(file) != image.size;
+  image.file.reset();
+  if (got != image.bytes.size() || resized) {
+    image.bytes.clear();
+    image.bytes.shrink_to_fit();
+    return Fail(report, FirmwareStep::ReadFile, TRANSFER_SOURCE_FAILED, readError);
+  }
+  image.loaded = true;
+  return true;
+}
+
 std::string FirmwareFileProblem(const FirmwareTransferReport& report) {
   switch (report.step) {
     case FirmwareStep::OpenFile:
@@ -135,6 +161,10 @@ std::string FirmwareFileProblem(const FirmwareTransferReport& report) {
     case FirmwareStep::MeasureFile: return "its size could not be measured";
     case FirmwareStep::FileTooLarge: return "too large (2 GiB or more)";
     case FirmwareStep::NameTooLong: return "the path is too long for the header block";
+    case FirmwareStep::ReadFile:
+      if (report.systemError == ENOMEM) return "too large to hold in memory";
+      if (report.systemError != 0) return std::strerror(report.systemError);
+      return "it changed size while it was read";
     default: return "";
   }
 }

@@ -30,6 +30,7 @@ enum class FirmwareStep {
   MeasureFile,    // the image's size could not be measured
   FileTooLarge,   // the image is 2 GiB or more: its size does not fit the header's field
   NameTooLong,    // the image's name and size do not fit into the header block
+  ReadFile,       // the image could not be read whole into memory, or changed size meanwhile
   Transfer,       // the YMODEM batch ended with a code
   Done,           // the image went out completely
 };
@@ -49,6 +50,10 @@ struct FirmwareImage {
   std::unique_ptr<std::FILE, FirmwareFileCloser> file;    // open for binary reading, at its start
   std::int32_t size = 0;                                  // measured when opened
   std::string headerName;                                 // the name block 0 carries (before lowering)
+  // After LoadFirmwareImage: the whole image, read once (the file is closed
+  // then). A loaded image is sent from these bytes, never from the disk.
+  std::string bytes;
+  bool loaded = false;
 };
 
 // The name the header block carries for `path` (see above).
@@ -60,6 +65,14 @@ std::string FirmwareHeaderName(const std::string& path);
 // or NameTooLong) and why.
 bool OpenFirmwareImage(const char* path, FirmwareImage& image, FirmwareTransferReport* report);
 
+// Reads the opened image whole into `image.bytes` and closes its file, so
+// that what is sent (and hashed for a log) is one copy that a later change
+// of the file on the disk cannot touch. False with `report` at ReadFile when
+// the file cannot be read, no longer has its measured size, or does not fit
+// into memory.
+bool LoadFirmwareImage(FirmwareImage& image, FirmwareTransferReport* report);
+
 // Why a file step failed, in a few words ("no such file or directory", "not a
-// regular file", "the name is too long for the header block").
+// regular file", "the name is too long for the header block", "it changed
+// size while it was read").
 std::string FirmwareFileProblem(const FirmwareTransferReport& report);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "firmware/file_transfer_source.h"
+#include "firmware/memory_transfer_source.h"
 #include "firmware/serial_channel.h"
 
 namespace {
@@ -23,15 +24,20 @@ int Finish(FirmwareTransferReport* report, FirmwareStep step, int code) {
 static_assert(FIRMWARE_START_WAIT_MS >= YmodemSender::MIN_START_WAIT_MS,
               "the transfer's start wait is shorter than the sender's minimum");
 
-// Sends an opened image with its own file source.
+// Sends an opened image from its file, or a loaded one from its bytes.
 int SendImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
               FirmwareTransferReport* report, std::FILE* console) {
-  std::rewind(image.file.get());
-  FileTransferSource source(image.file.get(), image.size, console);
+  std::unique_ptr<TransferSource> source;
+  if (image.loaded) {
+    source = std::make_unique<MemoryTransferSource>(image.bytes);
+  } else {
+    std::rewind(image.file.get());
+    source = std::make_unique<FileTransferSource>(image.file.get(), image.size, console);
+  }
   YmodemSender sender(&channel);
   sender.SetProgressSink(observer.progress);
   sender.SetPhaseSink(observer.phase);
-  const int r = sender.SendBatch(image.headerName.c_str(), static_cast<DWORD>(image.size), source,
+  const int r = sender.SendBatch(image.headerName.c_str(), static_cast<DWORD>(image.size), *source,
                                  FIRMWARE_START_WAIT_MS);
   return Finish(report, r == TRANSFER_OK ? FirmwareStep::Done : FirmwareStep::Transfer, r);
 }
@@ -99,6 +105,7 @@ std::string DescribeFirmwareTransfer(const char* portName, const FirmwareTransfe
     case FirmwareStep::MeasureFile: what = "the image's size could not be measured"; break;
     case FirmwareStep::FileTooLarge: what = "the image is 2 GiB or larger"; break;
     case FirmwareStep::NameTooLong: what = "the image's path is too long for the header block"; break;
+    case FirmwareStep::ReadFile: what = "the image could not be read whole"; break;
     case FirmwareStep::Transfer: what = "sending the image failed"; break;
     case FirmwareStep::Done: what = "the image was sent"; break;
   }

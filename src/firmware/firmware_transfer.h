@@ -39,7 +39,9 @@ int RunFirmwareTransfer(const char* portName, const char* path,
                         FirmwareTransferReport* report = nullptr, std::FILE* console = stdout);
 
 // The same for an image opened beforehand (OpenFirmwareImage), which is read
-// from its start; without console lines.
+// from its start, or sent from its bytes once loaded (LoadFirmwareImage; the
+// image is then only read, so several transfers may share it); without
+// console lines.
 int SendFirmwareImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
                       FirmwareTransferReport* report = nullptr);
 int RunFirmwareTransfer(const char* portName, FirmwareImage& image,

@@ -2,16 +2,20 @@
 // what it says while it waits, a tracker that goes away during the probe,
 // and an image refused before the tracker is touched. The data rate and the
 // tracker pulled 1.5 s into its probe are real time: those two run at real
-// speed; the refused image and the paced line at the test speed
-// (process_clock.h).
+// speed, as does the image rewritten during its paced transfer; the refused
+// images and the paced line at the test speed (process_clock.h).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
 
+#include "json_line.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -101,6 +105,70 @@ TEST_F(KvctlUpdateProcessTest, ATrackerThatGoesAwayDuringTheProbeIsReportedLost)
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("The port was lost"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("Device does not found!!"), std::string::npos) << run.err;
+}
+
+// The image is read once before the tracker is switched: a file rewritten
+// again and again all through the run changes nothing of what is sent, and
+// the audit line's digest is that of the bytes the tracker received (kvsim
+// prints the digest of each image it took in).
+TEST_F(KvctlUpdateProcessTest, AnImageRewrittenDuringTheTransferIsSentAsItWasRead) {
+  // Real speed: the paced transfer lasts about 3 s, however loaded the machine.
+  const std::string port = StartSim({"--line-baud", "115200"});
+  constexpr std::size_t kSize = 32 * 1024;
+  const std::string path = WriteFile("changing.bin", std::string(kSize, 'A'));
+  const std::string log = std::string(::testing::TempDir()) + "changing.jsonl";
+  std::remove(log.c_str());
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (char fill = 'B'; !done; fill = fill == 'Z' ? 'B' : static_cast<char>(fill + 1)) {
+      const std::string text(kSize, fill);
+      const int fd = ::open(path.c_str(), O_WRONLY);
+      if (fd >= 0) {
+        EXPECT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const ProgramRun run = RunProgram(kKvctl, {"--log", log, "update", port, path});
+  done = true;
+  writer.join();
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string received;
+  for (std::string line = sim_.ReadLine(); !line.empty(); line = sim_.ReadLine()) {
+    if (line.rfind("received ", 0) == 0 || line.rfind("incomplete ", 0) == 0) received = line;
+    if (!received.empty()) break;
+  }
+  ASSERT_EQ(received.rfind("received ", 0), 0u) << received;
+  EXPECT_NE(received.find(": " + std::to_string(kSize) + " bytes, SHA-256 "), std::string::npos) << received;
+  std::ifstream in(log);
+  std::string auditLine;
+  std::getline(in, auditLine);
+  const auto audit = ParseFlatJsonObject(auditLine);
+  ASSERT_TRUE(audit.has_value()) << auditLine;
+  const std::string digest = audit->at("imageSha256");
+  ASSERT_EQ(digest.size(), 64u) << auditLine;
+  EXPECT_EQ(received.substr(received.size() - 64), digest) << "the audit line names another image than was sent";
+}
+
+// The size is looked at before anything else: an image too large for the
+// header block is refused at once, never read or hashed, and the tracker
+// stays in its menu.
+TEST_F(KvctlUpdateProcessTest, AThreeGibImageIsRefusedAtOnceWithoutBeingRead) {
+  const std::string port = StartSim({}, true);
+  const std::string path = WriteFile("huge.bin", "");
+  ASSERT_EQ(::truncate(path.c_str(), 3LL * 1024 * 1024 * 1024), 0);  // sparse: no disk space taken
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun run = test_support::RunAtTestSpeed(kKvctl, {"update", port, path});
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::remove(path.c_str());
+  EXPECT_EQ(run.exitCode, 4) << run.err;
+  EXPECT_NE(run.err.find("too large"), std::string::npos) << run.err;
+  // Reading 3 GiB takes tens of seconds; a refusal from the size alone is
+  // far below this bound even on a loaded machine.
+  EXPECT_LT(seconds, 8.0) << "the image was read before its size was judged";
+  const ProgramRun imei = test_support::RunAtTestSpeed(kKvctl, {"imei", port});
+  EXPECT_EQ(imei.exitCode, 0) << imei.err;
 }
 
 }  // namespace

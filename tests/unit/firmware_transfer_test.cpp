@@ -128,6 +128,41 @@ TEST(FirmwareTransfer, SendsTheFileUnderItsLoweredPathWithConsoleLines) {
   EXPECT_EQ(images[0].data, data);
 }
 
+// A loaded image is one copy: the file may be rewritten after the load and
+// the tracker still gets the bytes that were read. A file that changed size
+// between its measure and its read is refused instead of cut or padded.
+TEST(FirmwareImage, ALoadedImageIsSentFromItsCopyAndOneThatChangedSizeIsRefused) {
+  ClockSpeedScope fast(20.0);
+  test_support::TempFolder dir;
+  const Bytes data = PatternImage(2500);
+  const std::string path = WriteImage(dir, "copy.bin", data);
+  FirmwareImage image;
+  FirmwareTransferReport report;
+  ASSERT_TRUE(OpenFirmwareImage(path.c_str(), image, &report));
+  ASSERT_TRUE(LoadFirmwareImage(image, &report));
+  EXPECT_FALSE(image.file) << "the file stays open after the load";
+  WriteImage(dir, "copy.bin", Bytes(2500, 0xEE));
+  BootLoaderRig rig;
+  ASSERT_TRUE(rig.Start());
+  EXPECT_EQ(SendFirmwareImage(rig.Channel(), image, FirmwareObserver{}, &report), 0);
+  rig.FinishLoader();
+  const auto images = rig.Images();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].data, data);
+
+  for (const std::size_t now : {std::size_t{2000}, std::size_t{3000}}) {
+    SCOPED_TRACE(now);
+    const std::string changed = WriteImage(dir, "changed.bin", data);
+    FirmwareImage measured;
+    ASSERT_TRUE(OpenFirmwareImage(changed.c_str(), measured, &report));
+    ASSERT_EQ(::truncate(changed.c_str(), static_cast<off_t>(now)), 0);
+    EXPECT_FALSE(LoadFirmwareImage(measured, &report));
+    EXPECT_EQ(report.step, FirmwareStep::ReadFile);
+    EXPECT_EQ(FirmwareFileProblem(report), "it changed size while it was read");
+    EXPECT_FALSE(measured.loaded);
+  }
+}
+
 TEST(FirmwareTransfer, FilesThatCannotBeSentFailBeforeAnythingGoesOut) {
   ClockSpeedScope fast(20.0);
   test_support::TempFolder dir;
