@@ -67,6 +67,12 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       args.noBackup = true;
     } else if (a == "--log") {
       if (!value("--log", args.logFile)) return false;
+    } else if (a == "--no-log") {
+      args.noLog = true;
+    } else if (a == "--from") {
+      if (!value("--from", args.restoreFrom)) return false;
+    } else if (a == "--list") {
+      args.listBackups = true;
     } else if (a == "--clock-speed") {
       std::string speed;
       if (!value("--clock-speed", speed)) return false;

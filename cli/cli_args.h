@@ -20,6 +20,9 @@ struct CliArgs {
   std::string backupDir;                // --backup-dir DIR
   bool noBackup = false;                // --no-backup
   std::string logFile;                  // --log FILE: the audit log
+  bool noLog = false;                   // --no-log: no audit line
+  std::string restoreFrom;              // restore --from FILE: this backup
+  bool listBackups = false;             // restore --list
   double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
 };
 

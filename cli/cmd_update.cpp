@@ -59,6 +59,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
       return result;
     }
 
+    const std::string again = "kvctl update " + ShellWord(context.Port()) + " " + ShellWord(image);
     HANDLE port = OpenAndProbeTracker(context, result);
     if (port == INVALID_HANDLE_VALUE) return result;
     bool prompted = false;
@@ -70,7 +71,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     CloseHandle(port);  // the firmware channel opens the port itself
     if (!prompted && SayIfInterrupted(context, result,
                                       "the boot loader's download (\"1\") was asked for: the tracker "
-                                      "may be in its boot loader; run kvctl update again"))
+                                      "may be in its boot loader; to finish the job, run: " + again))
       return result;
     if (!prompted) {
       result.code = kExitFailed;
@@ -99,7 +100,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
     if (stopped &&
         SayIfInterrupted(context, result,
                          "update cancelled: the tracker is left in its boot loader without the new "
-                         "firmware; run kvctl update again"))
+                         "firmware; to finish the job, run: " + again))
       return result;
     if (failed) {
       result.code = kExitFailed;

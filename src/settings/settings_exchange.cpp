@@ -122,6 +122,22 @@ StartResult SettingsExchange::StartWrite(const DeviceSettings& record,
   return StartWorker(SetToDeviceThreadProc);
 }
 
+StartResult SettingsExchange::StartWriteTexts(const DeviceSettings& record,
+                                              const std::array<std::string, MESSAGE_COUNT>& texts,
+                                              std::vector<SettingsProblem>* problems) {
+  if (problems) problems->clear();
+  if (!IsStarted()) return StartResult::NotStarted;
+  if (IsBusy()) return StartResult::Busy;
+  std::vector<SettingsProblem> found = CheckForDevice(record, m_state->Layout());
+  if (!found.empty()) {
+    if (problems) *problems = std::move(found);
+    return StartResult::Refused;
+  }
+  m_state->SetRecord(record);
+  m_state->SetWriteTexts(texts);
+  return StartWorker(SetToDeviceThreadProc);
+}
+
 void SettingsExchange::Cancel() { SetEvent(m_state->m_hCancelEvent); }
 
 bool SettingsExchange::WaitIdle(DWORD timeoutMs) {

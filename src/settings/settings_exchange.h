@@ -81,6 +81,15 @@ class SettingsExchange {
   StartResult StartWrite(const DeviceSettings& record,
                          std::vector<SettingsProblem>* problems = nullptr);
 
+  // Writes the exact `texts` (each without its closing CR), checked on
+  // read-back as they are; `record` is checked as by StartWrite and is the
+  // record the session holds afterwards. The caller makes sure the texts
+  // are those of the record (a restore of a backup).
+  StartResult StartWriteTexts(const DeviceSettings& record, const std::array<std::string, MESSAGE_COUNT>& texts,
+                              std::vector<SettingsProblem>* problems = nullptr);
+  // The texts of the last read, as the tracker sent them.
+  MessageTexts ReadTexts() const { return m_state->ReadTexts(); }
+
   // Ends a running read or write at its next step (a store command already
   // sent still gets its text and end mark). Any thread.
   void Cancel();

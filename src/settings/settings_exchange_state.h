@@ -10,10 +10,12 @@
 // threads, one at a time, and never after Detach() returned.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,10 @@ constexpr unsigned MAX_MISMATCH_RETRIES = 10;
 // of stored message n (1 to 4), or a read of the settings messages.
 constexpr DWORD REPLY_MODE_PLAIN = 0;
 constexpr DWORD REPLY_MODE_READ = 5;
+
+// The four message texts as the tracker holds them, without the closing
+// carriage return; no value for a message the tracker does not hold.
+using MessageTexts = std::array<std::optional<std::string>, MESSAGE_COUNT>;
 
 // Outcome of the last reply wait (m_nLastResult).
 constexpr BYTE RESULT_OK = 0;
@@ -98,9 +104,16 @@ class ExchangeState {
   std::atomic<BYTE> m_bReaderRun{0};
   std::atomic<bool> m_bWorkerRunning{false};
 
-  // Guarded record, layout and version.
+  // Guarded record, layout and version. Setting the record forgets the
+  // texts of the last read and any texts to write.
   DeviceSettings Record() const;
   void SetRecord(const DeviceSettings& record);
+  // A write of these exact texts (each without its closing CR) instead of
+  // the texts the record builds; the record stays what Record() returns.
+  void SetWriteTexts(const std::array<std::string, MESSAGE_COUNT>& texts);
+  // The texts the last read took from the tracker's replies, by the message
+  // number of their address tag.
+  MessageTexts ReadTexts() const;
   SettingsLayout Layout() const;
   void SetLayout(SettingsLayout layout);
   std::string FirmwareVersion() const;
@@ -115,10 +128,14 @@ class ExchangeState {
   // The reader found a version answer: keep it and switch the layout, if one
   // is awaited. False (nothing changed) otherwise.
   bool TakeVersion(const std::string& version, SettingsLayout layout);
-  // Expected text of message n from the record, as BuildMessage gives it.
+  // Expected text of message n: the text to write with its CR when one was
+  // given, else from the record as BuildMessage gives it.
   std::string ExpectedMessage(unsigned messageNumber) const;
   // Applies a read text to the record and reports the new record.
   void ApplyReadMessage(const char* text, unsigned messageNumber, std::size_t count);
+  // Keeps the text of a read reply exactly as it came (`text` ends before
+  // the closing CR).
+  void KeepReadText(unsigned messageNumber, std::string_view text);
 
   // Writes bytes to the port with one WriteFile; false when nothing could be.
   // A failed write marks the line lost; nothing is written once it is.
@@ -161,6 +178,8 @@ class ExchangeState {
  private:
   mutable std::mutex m_lock;
   DeviceSettings m_record;
+  MessageTexts m_readTexts;
+  std::optional<std::array<std::string, MESSAGE_COUNT>> m_writeTexts;
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock

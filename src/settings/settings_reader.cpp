@@ -125,6 +125,8 @@ void ExtractReadMessage(char* buffer, DWORD count, ExchangeState& state) {
   if (comma == std::string_view::npos) return;
   const std::size_t start = comma + kCommaToText;
   if (start > count) return;
+  const std::size_t end = ok - kTextEndToOk;
+  if (start <= end) state.KeepReadText(number, text.substr(start, end - start));
   state.ApplyReadMessage(buffer + start, number, count - start);
 }
 
