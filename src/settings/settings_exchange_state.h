@@ -26,6 +26,8 @@ namespace settings {
 
 constexpr std::size_t SETTINGS_RX_BUFFER_SIZE = 4096;
 constexpr std::size_t FIRMWARE_VERSION_LENGTH = 21;
+// The longest version answer shown whole; a longer one is garbage on the line.
+constexpr std::size_t WHOLE_VERSION_MAX_LENGTH = 64;
 
 // Pauses and time-outs of the exchange: common/tool_timings.h.
 
@@ -114,8 +116,11 @@ class ExchangeState {
   bool VersionAwaited() const { return m_bVersionAwaited.load(); }
   void EndVersionQuery(std::string& version, SettingsLayout& layout, bool& answered);
   // The reader found a version answer: keep it and switch the layout, if one
-  // is awaited. False (nothing changed) otherwise.
-  bool TakeVersion(const std::string& version, SettingsLayout layout);
+  // is awaited. False (nothing changed) otherwise. `whole` is the answer as
+  // the tracker sent it, for display; `version` its first 21 characters.
+  bool TakeVersion(const std::string& version, SettingsLayout layout, const std::string& whole = {});
+  // The last version answer whole (empty before one came).
+  std::string WholeVersion() const;
   // Expected text of message n from the record, as BuildMessage gives it.
   std::string ExpectedMessage(unsigned messageNumber) const;
   // Applies a read text to the record and reports the new record.
@@ -164,6 +169,7 @@ class ExchangeState {
   DeviceSettings m_record;
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
+  std::string m_wholeVersion;
   std::atomic<unsigned> m_nVersionAnswers{0};
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
   bool m_bAnsweredInQuery = false;               // guarded by m_lock

@@ -7,7 +7,7 @@
 #include "scripted_channel.h"
 #include "settings_input.h"
 #include "stoppable_transfer.h"
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // far, followed from the write's own status lines and results, so that a
 // write that was stopped can say what state it left the tracker in.
 //
-// Thread contract: OnStatus and OnResult run on the write's worker thread,
-// Describe on the job's thread after the write ended; the owner serialises
-// them (SettingsSession holds a lock).
+// Thread contract: none of its own; the owner serialises the calls (kvctl's
+// SettingsSession holds a lock, the Device Setting dialog calls it on the GUI
+// thread only).
 #pragma once
 
 #include <array>

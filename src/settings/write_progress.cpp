@@ -1,4 +1,4 @@
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 #include <cstdio>
 #include <vector>
