@@ -31,6 +31,7 @@ void CDeviceSettingDlg::ReportLostTransfer(const settings::TransferReport& repor
     ui::ShowMessageBox(Ref(), settings::LINE_LOST_FIELDS_KEPT_TEXT, {}, MB_ICONEXCLAMATION);
     return;
   }
+  m_writeProgress.OnLineLost();
   ui::ShowMessageBox(Ref(), settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
                      MB_ICONEXCLAMATION);
 }

@@ -21,6 +21,9 @@ class WriteProgress {
   void OnStatus(const std::string& text);
   // A recorded reply result (RESULT_OK ... RESULT_TIMEOUT).
   void OnResult(BYTE result);
+  // The line went away: a message whose text was under way may never have
+  // reached the tracker, so it counts as deleted and not rewritten.
+  void OnLineLost();
 
   State Of(unsigned message) const { return states_[message - 1]; }
   // True while the tracker may be taking in a message text (from the store
@@ -35,5 +38,6 @@ class WriteProgress {
  private:
   std::array<State, settings::MESSAGE_COUNT> states_{};
   unsigned checking_ = 0;  // the message whose read-back is awaited
+  unsigned storing_ = 0;   // the message whose store command went out last
   bool inText_ = false;
 };
