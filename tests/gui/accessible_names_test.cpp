@@ -1,5 +1,6 @@
-// Every field of every dialog carries its caption as its accessible name,
-// read back through the accessibility tree as a screen reader reads it.
+// Every edit, list and combo box of every dialog carries its caption as its
+// accessible name, and a value display (the IMEI) its value, read back
+// through the accessibility tree as a screen reader reads it.
 #include <map>
 #include <set>
 
@@ -30,7 +31,8 @@ std::map<int, std::string> FieldNames(ui::TemplateDialog& dialog) {
   std::map<int, std::string> names;
   QDialog* window = ui::qt::Window(dialog);
   for (QWidget* w : window->findChildren<QWidget*>()) {
-    if (w->parentWidget() != window || !IsField(w)) continue;
+    // The template's controls only (the dialog may hold them on a scrolled page).
+    if (!w->objectName().startsWith(QStringLiteral("control")) || !IsField(w)) continue;
     QAccessibleInterface* node = QAccessible::queryAccessibleInterface(w);
     EXPECT_NE(node, nullptr) << w->objectName().toStdString();
     if (node == nullptr) continue;
