@@ -10,70 +10,15 @@
 #include <ctime>
 #include <string_view>
 
+#include "json_text.h"
 #include "user_folders.h"
 
 namespace {
 
-// Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
-// valid one (overlong forms, surrogates and values above U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length;
-  unsigned codePoint;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    codePoint = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    codePoint = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    codePoint = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    codePoint = codePoint << 6 | (byte(at + i) & 0x3F);
-  }
-  if ((length == 3 && (codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF))) ||
-      (length == 4 && (codePoint < 0x10000 || codePoint > 0x10FFFF)))
-    return 0;
-  return length;
-}
+std::string JsonOrNull(std::string_view text) { return text.empty() ? "null" : JsonString(text); }
 
-std::string Json(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t at = 0; at < text.size();) {
-    const auto c = static_cast<unsigned char>(text[at]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++at;
-    } else if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-      ++at;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++at;
-    } else if (const std::size_t length = Utf8SequenceLength(text, at)) {
-      out.append(text.substr(at, length));
-      at += length;
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-      ++at;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonOrNull(std::string_view text) { return text.empty() ? "null" : Json(text); }
+// The tracker's own texts (IMEI, firmware version) are code page 1252.
+std::string TrackerJsonOrNull(std::string_view text) { return text.empty() ? "null" : JsonStringFromAnsi(text); }
 
 std::string Iso8601(std::chrono::system_clock::time_point when) {
   const auto sinceEpoch = when.time_since_epoch();
@@ -97,21 +42,21 @@ std::string DefaultAuditLogPath() {
 std::string FormatAuditLine(const AuditRecord& r) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
-  std::string line = "{\"time\":" + Json(Iso8601(r.time)) + ",\"command\":" + Json(r.command) +
-                     ",\"port\":" + Json(r.port) + ",\"imei\":" + JsonOrNull(r.imei) +
-                     ",\"firmwareVersion\":" + JsonOrNull(r.firmwareVersion);
+  std::string line = "{\"time\":" + JsonString(Iso8601(r.time)) + ",\"command\":" + JsonString(r.command) +
+                     ",\"port\":" + JsonString(r.port) + ",\"imei\":" + TrackerJsonOrNull(r.imei) +
+                     ",\"firmwareVersion\":" + TrackerJsonOrNull(r.firmwareVersion);
   if (!r.image.empty()) {
-    line += ",\"image\":" + Json(r.image) + ",\"imageSha256\":" + JsonOrNull(r.imageSha256);
+    line += ",\"image\":" + JsonString(r.image) + ",\"imageSha256\":" + JsonOrNull(r.imageSha256);
   } else {
     line += ",\"settingsFile\":" + JsonOrNull(r.settingsFile) +
             ",\"settingsFileSha256\":" + JsonOrNull(r.settingsFileSha256);
   }
   if (!r.profiles.empty()) {
-    line += ",\"profiles\":" + Json(r.profiles) + ",\"profilesSha256\":" + JsonOrNull(r.profilesSha256) +
+    line += ",\"profiles\":" + JsonString(r.profiles) + ",\"profilesSha256\":" + JsonOrNull(r.profilesSha256) +
             ",\"profileRow\":" + (r.profileRow ? std::to_string(r.profileRow) : "null");
   }
-  if (!r.backup.empty()) line += ",\"backup\":" + Json(r.backup);
-  line += ",\"verdict\":" + Json(r.verdict) + ",\"exitStatus\":" + std::to_string(r.exitStatus) +
+  if (!r.backup.empty()) line += ",\"backup\":" + JsonString(r.backup);
+  line += ",\"verdict\":" + JsonString(r.verdict) + ",\"exitStatus\":" + std::to_string(r.exitStatus) +
           ",\"seconds\":" + seconds + "}\n";
   return line;
 }

@@ -35,8 +35,9 @@ struct AuditRecord {
 // <state folder>/kv770/audit.jsonl; empty when no home folder is known.
 std::string DefaultAuditLogPath();
 
-// The record as one line of JSON, line end included. Text that is not valid
-// UTF-8 has its stray bytes written as \u00XX, so every line parses.
+// The record as one line of JSON, line end included, through json_text.h:
+// the IMEI and firmware version as the tracker's code page 1252 text, the
+// rest as UTF-8 (stray bytes written as \u00XX, so every line parses).
 std::string FormatAuditLine(const AuditRecord& record);
 
 class AuditLog {

@@ -5,6 +5,8 @@
 #include "console.h"
 #include "exit_codes.h"
 #include "platform/port_enum.h"
+#include "platform/serial_io.h"
+#include "platform/sim_registry.h"
 
 std::vector<std::string> TrackerPorts() {
   std::vector<std::string> ports;
@@ -15,6 +17,13 @@ std::vector<std::string> TrackerPorts() {
       ports.push_back(name);
   }
   return ports;
+}
+
+bool IsSimulatedTracker(const std::string& port) {
+  const std::string device = platform::PortDevicePath(port);
+  for (const auto& sim : platform::ListSimulatedPorts())
+    if (platform::PortDevicePath(sim.portPath) == device) return true;
+  return false;
 }
 
 int CmdPorts(bool allSerial) {

@@ -37,15 +37,15 @@ const char* LayoutName(SettingsLayout layout) {
 std::string SettingsJson(const SettingsSession& session, const DeviceSettings& record,
                          const std::string& port) {
   const SettingsLayout layout = session.Version().layout;
-  std::string json = "{\n  \"port\": " + JsonString(port) + ",\n  \"imei\": " + JsonString(session.Imei()) +
-                     ",\n  \"firmwareVersion\": " + JsonString(session.Version().text) +
+  std::string json = "{\n  \"port\": " + JsonString(port) + ",\n  \"imei\": " + JsonStringFromAnsi(session.Imei()) +
+                     ",\n  \"firmwareVersion\": " + JsonStringFromAnsi(session.Version().text) +
                      ",\n  \"layout\": " + JsonString(LayoutName(layout)) + ",\n  \"settings\": {";
   bool first = true;
   for (const SettingInfo& info : SETTINGS_TABLE) {
     if (!IsInFile(info, layout)) continue;
     json += first ? "\n" : ",\n";
     first = false;
-    json += "    " + JsonString(info.identifier) + ": " + JsonString(FileValueText(record, info.id));
+    json += "    " + JsonString(info.identifier) + ": " + JsonStringFromAnsi(FileValueText(record, info.id));
   }
   return json + "\n  }\n}";
 }
@@ -139,7 +139,7 @@ int CmdGet(const std::vector<std::string>& ports, const std::string& output, boo
       console::Raw(several ? "[" + context.Port() + "] ---\n" + shown : shown);
       return result;
     }
-    const std::string path = several ? OutputPathFor(output, context.Port()) : output;
+    const std::string path = OutputPathFor(output, context.Port());
     std::string reason;
     if (!WriteOutputFile(path, text, reason)) {
       result.code = kExitFailed;

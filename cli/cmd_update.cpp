@@ -3,6 +3,8 @@
 // is still in its menu. Then the boot loader's download is selected with "1"
 // and its prompt awaited on the tool's port, which is then closed and opened
 // again by the firmware channel for the YMODEM transfer.
+#include <unistd.h>
+
 #include "commands.h"
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
@@ -72,7 +74,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
 
     context.Say("Sending " + image);
     const auto total = static_cast<std::uint64_t>(firmware.size);
-    ProgressDisplay progress(total, !several && console::StdoutIsTerminal(),
+    ProgressDisplay progress(total, !several && console::CanRedrawLine(STDOUT_FILENO),
                              [&](const std::string& line) { context.Say(line); });
     bool failed = false;
     bool stopped = false;

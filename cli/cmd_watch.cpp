@@ -5,7 +5,8 @@
 // tracker. A port that stays plugged in is never written twice; a tracker
 // plugged in again is, and its line says so. The first Ctrl-C lets the
 // trackers in progress finish, then prints the summary; a second one stops
-// them at their next safe point (interrupt.h).
+// them at their next safe point (interrupt.h). A hang-up or a lost standard
+// output acts as the first Ctrl-C.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include "commands.h"
 #include "console.h"
 #include "interrupt.h"
+#include "platform/clock.h"
 #include "platform/device_change.h"
 #include "platform/port_enum.h"
 #include "platform/sim_registry.h"
@@ -159,13 +161,25 @@ int CmdWatchSet(const ProvisionPlan& plan) {
   console::Out("waiting for trackers to be plugged in; Ctrl-C ends");
 
   Watcher watcher(plan);
-  while (!interrupt::FinishRequested()) {
+  // A lost standard output (its reader gone, the terminal closed) ends the
+  // watch as a first Ctrl-C does: no tracker is started unseen.
+  const auto stopWatching = [] {
+    if (console::StdoutLost()) interrupt::RequestFinish();
+    return interrupt::FinishRequested();
+  };
+  while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || interrupt::FinishRequested()) continue;
+    if (!changed || stopWatching()) continue;
     auto now = PresentTrackers();
-    for (const auto& [key, port] : now)
-      if (!present.count(key)) watcher.Start(port);
+    for (const auto& [key, port] : now) {
+      if (present.count(key)) continue;
+      if (platform::ClockSpeed() != 1.0 && !IsSimulatedTracker(port)) {
+        console::Out(port + "  not a simulated tracker: left alone (--clock-speed is for simulated trackers only)");
+        continue;
+      }
+      watcher.Start(port);
+    }
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)

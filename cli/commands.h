@@ -41,9 +41,12 @@ class AuditLog;
 // `log` may be null (no audit line).
 int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, const AuditLog* log = nullptr);
 
-// The output file for one of several trackers: "%p" in `pattern` becomes
-// the port's name with its slashes turned into dashes.
+// The output file for a tracker: "%p" in `pattern` becomes the port's name
+// with its slashes turned into dashes (with one tracker too).
 std::string OutputPathFor(const std::string& pattern, const std::string& port);
 
 // Tracker ports in the main window's order (for --all and scan).
 std::vector<std::string> TrackerPorts();
+// True when `port` is served by a running simulated tracker of this user
+// (the only kind --clock-speed may be used on).
+bool IsSimulatedTracker(const std::string& port);

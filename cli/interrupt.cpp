@@ -32,10 +32,27 @@ constexpr char kQuitText[] =
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 
+// Asks to finish the work in hand. For watch it takes the first signal's
+// place, once, so that the next Ctrl-C stops the trackers in progress.
+// Async-signal-safe.
+void RequestFinishOnce() {
+  if (g_finishFirst.load()) {
+    int none = 0;
+    g_signals.compare_exchange_strong(none, 1);
+  }
+  g_finishRequested = true;
+}
+
 // Only async-signal-safe calls here.
-void OnSignal(int) {
+void OnSignal(int signal) {
   static_assert(std::atomic<int>::is_always_lock_free);
   static_assert(std::atomic<bool>::is_always_lock_free);
+  if (signal == SIGHUP) {
+    // The terminal went away: its output is lost (console.h), the work in
+    // hand is finished. However often it comes, a hang-up never quits.
+    RequestFinishOnce();
+    return;
+  }
   int count = g_signals.fetch_add(1);
   if (g_finishFirst.load()) {
     if (count == 0) {
@@ -110,6 +127,8 @@ Handling::~Handling() {
 }
 
 bool WatcherRunning() { return g_watcherRunning.load(); }
+
+void RequestFinish() { RequestFinishOnce(); }
 
 bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
 

@@ -1,5 +1,11 @@
 // Ctrl-C, SIGTERM and SIGHUP for kvctl.
 //
+// A hang-up (SIGHUP: the terminal was closed) stops nothing midway: what
+// kvctl prints there is lost and counted so (console.h), every tracker in
+// hand is finished, and watch stops watching (FinishRequested). It never
+// counts towards quitting at once, however often it comes.
+//
+// Ctrl-C and SIGTERM:
 // The first one asks every job to stop at its next safe point: waits that
 // watch StopEvent() end, a settings write is cancelled (a message text being
 // entered is finished or abandoned, never left open), an update cancels the
@@ -32,10 +38,10 @@ namespace interrupt {
 // The exit status after an interrupt (128 + SIGINT, for every signal).
 constexpr int EXIT_INTERRUPTED = 130;
 
-// What the first signal does: stop every job at its next safe point, or (for
-// kvctl watch) only ask to finish the trackers in progress and stop watching
-// (FinishRequested); then the next ones act as the first and second do with
-// Stop.
+// What the first Ctrl-C or SIGTERM does: stop every job at its next safe
+// point, or (for kvctl watch) only ask to finish the trackers in progress and
+// stop watching (FinishRequested); then the next ones act as the first and
+// second do with Stop.
 enum class FirstSignal { Stop, Finish };
 
 // Installs the handlers and starts the watcher; the destructor stops the
@@ -56,7 +62,11 @@ class Handling {
 // True while a Handling's watcher thread runs.
 bool WatcherRunning();
 
+// True once a hang-up or a first signal of FirstSignal::Finish came (or any
+// stop): watch starts no new tracker.
 bool FinishRequested();
+// Acts as a hang-up: FinishRequested from now on (watch's lost output).
+void RequestFinish();
 // True once the first interrupt arrived.
 bool Requested();
 // A manual-reset event set when the first interrupt arrived (never closed).

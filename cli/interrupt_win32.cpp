@@ -69,6 +69,14 @@ Handling::~Handling() = default;
 
 bool WatcherRunning() { return false; }
 
+void RequestFinish() {
+  if (g_finishFirst.load()) {
+    int none = 0;
+    g_signals.compare_exchange_strong(none, 1);
+  }
+  g_finishRequested = true;
+}
+
 bool FinishRequested() { return g_finishRequested.load() || g_requested.load(); }
 
 bool Requested() { return g_requested.load(); }

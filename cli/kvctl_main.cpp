@@ -18,6 +18,7 @@
 #include "platform/serial_io.h"
 #include "provision_setup.h"
 #include "settings_input.h"
+#include "std_streams.h"
 #include "trace_file.h"
 
 namespace {
@@ -61,22 +62,31 @@ const char kUsage[] =
     "                 ~/.local/state/kv770/audit.jsonl)\n"
     "  --help         this text, or a command's own help after the command\n"
     "  --clock-speed N  for tests against kvsim: every wait and time-out runs N\n"
-    "                 times faster (0 < N <= 1000; kvsim --clock-speed N alike)\n"
+    "                 times faster (0 < N <= 1000; kvsim --clock-speed N alike);\n"
+    "                 refused (exit 2) for a port that is not a simulated tracker\n"
     "\n"
     "Files: input files are read whole before anything is sent; output files (-o,\n"
     "the trace) are written whole beside the target and then moved into place, so\n"
     "a failure keeps the old file. A read-only file, a folder, a device or a\n"
     "symbolic link planted by another user in a shared sticky folder (/tmp) is\n"
-    "refused before anything is sent.\n"
+    "refused before anything is sent. New output files, the trace and the audit log\n"
+    "are readable by their owner only (they may hold the GPRS password).\n"
+    "\n"
+    "Output: a report that does not reach standard output (| head that went away,\n"
+    "a full disk, standard output closed) or standard error never stops a write or\n"
+    "an update: every tracker in hand is finished and logged, and the exit status\n"
+    "is at least 1. TERM=dumb or no terminal: notices are plain lines.\n"
     "\n"
     "Ctrl-C or SIGTERM: stops at the next safe point (a message text being entered\n"
     "is finished, an update is cancelled), releases the ports, writes the trace,\n"
     "prints the state each tracker is left in, and exits with 130. A second Ctrl-C\n"
-    "quits at once (the trace is then not written).\n"
+    "quits at once (the trace is then not written). SIGHUP (the terminal closed)\n"
+    "stops nothing: every tracker in hand is finished; watch stops watching.\n"
     "\n"
     "Exit status: 0 success on every tracker; 1 a tracker did not answer, a write\n"
     "or update failed, an output file or the trace could not be written, or no\n"
-    "tracker port was found (--all, scan); 2 wrong command line; 3 a port could\n"
+    "tracker port was found (--all, scan), or the report was lost (standard output\n"
+    "or error could not be written); 2 wrong command line; 3 a port could\n"
     "not be opened; 4 the settings or a file were refused before anything was\n"
     "sent; 130 interrupted. With several trackers, the highest status of any.\n";
 
@@ -90,7 +100,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"probe", "Usage: kvctl probe PORT...\nOpens each port at 115200 baud and sends \"ati\" until a tracker answers\n(about 25 s at most); a port that hangs up meanwhile is reported as lost at\nonce. Exit 0 when every tracker answered.\n"},
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
-    {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. With several trackers FILE must hold %p, which\nbecomes each port's name (else exit 2 before anything is sent). --json prints\nthem as JSON keyed by the settings' identifiers; several trackers' JSON on\nstandard output is one array (the summary table then goes to standard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
+    {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. %p in FILE becomes the port's name; with\nseveral trackers FILE must hold it (else exit 2 before anything is sent).\n--json prints them as UTF-8 JSON keyed by the settings' identifiers (the\ntracker's code page 1252 text as the characters it stands for); several\ntrackers' JSON on standard output is one array (the summary table then goes to\nstandard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
     {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Loads it in\nthe tracker's layout: settings the file lacks are named on standard error and\nsent empty, as the window's Import does; with --strict they are refused\n(exit 4) instead. Then checks it: a text holding a comma or a control byte, or\na message over 127 characters, is refused (exit 4) before anything is deleted\non the tracker. Then reads the tracker's settings and saves them as a backup,\n<IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the backup folder; when that read or save\nfails nothing is written (exit 1) unless --no-backup. Then deletes, writes and\nreads back each message, printing each step, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten (exit 130): run set again.\n"
             "\n"
             "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
@@ -116,6 +126,8 @@ const std::map<std::string, std::string> kCommandHelp = {
               "so. Ports present when watch starts are left alone. Ctrl-C lets the trackers\n"
               "in progress finish, then prints how many were written, failed and skipped;\n"
               "a second Ctrl-C stops them at their next safe point, a third quits at once.\n"
+              "A hang-up or a standard output that cannot be written (| head that went away)\n"
+              "acts as the first Ctrl-C.\n"
               "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
 
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
@@ -199,7 +211,7 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (several && args.outputFile.find("%p") == std::string::npos)
       return Usage("with several ports, -o FILE must hold %p (it becomes each port's name)");
     for (const auto& port : several ? ports : std::vector<std::string>{ports.empty() ? "" : ports[0]}) {
-      const std::string path = several ? OutputPathFor(args.outputFile, port) : args.outputFile;
+      const std::string path = OutputPathFor(args.outputFile, port);
       std::string reason;
       if (!CheckOutputPath(path, reason)) {
         console::Err("kvctl: cannot write " + path + ": " + reason + " (nothing was sent to any tracker)");
@@ -226,9 +238,7 @@ int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const
   return CmdDiff(ports, file);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CliArgs args;
   std::string error;
   if (!ParseCliArgs(argc, argv, args, error)) {
@@ -266,6 +276,13 @@ int main(int argc, char** argv) {
                    " (try kvctl " + cmd + " --help)");
     return Usage(cmd + " needs a PORT (or --port, --all)");
   }
+  // A sped-up clock makes a real tracker's answers look late: it is for
+  // tests against simulated trackers only.
+  if (platform::ClockSpeed() != 1.0) {
+    for (const auto& port : ports)
+      if (!IsSimulatedTracker(port))
+        return Usage("--clock-speed is for simulated trackers only, and " + port + " is not one (nothing was sent)");
+  }
   SettingsFileInput settingsFile;
   if (const int refused = CheckBeforeSending(args, ports, settingsFile); refused != kExitOk) return refused;
   if (cmd != "ports" && cmd != "watch" && ports.empty()) {
@@ -297,4 +314,12 @@ int main(int argc, char** argv) {
     return interrupt::EXIT_INTERRUPTED;
   }
   return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any file is opened: descriptors 0 to 2 taken, broken pipes ignored.
+  PrepareStandardStreams();
+  return console::FinishOutput(Run(argc, argv));
 }

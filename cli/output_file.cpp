@@ -79,10 +79,11 @@ bool CheckOutputPath(const std::string& path, std::string& reason) {
 
 bool WriteOutputFile(const std::string& path, std::string_view bytes, std::string& reason) {
   if (!CheckOutputPath(path, reason)) return false;
-  errno = 0;
-  if (platform::ReplaceFileContents(path, bytes)) return true;
+  // Settings, JSON and traces may hold the GPRS password: a new file is the
+  // owner's alone.
+  int error = 0;
+  if (platform::ReplaceFileContents(path, bytes, error, platform::NewFileAccess::OwnerOnly)) return true;
   // The checks passed a moment ago: what is left is mostly the disk itself.
-  const int error = errno;
   reason = (error != 0 ? FileErrorText(error) : std::string("the new file could not be written")) +
            "; the old file is kept";
   return false;

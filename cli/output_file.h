@@ -17,5 +17,7 @@
 bool CheckOutputPath(const std::string& path, std::string& reason);
 
 // Checks the path again and replaces the file's contents in one step; false
-// with a reason when the file was not written (the old one is then kept).
+// with a reason when the file was not written (the old one is then kept). A
+// new file is readable by its owner only (it may hold the GPRS password); a
+// file being replaced keeps its own permissions.
 bool WriteOutputFile(const std::string& path, std::string_view bytes, std::string& reason);

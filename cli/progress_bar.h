@@ -1,6 +1,6 @@
-// Transfer progress for the terminal: a bar redrawn in place on a terminal,
-// plain lines (every 10%) when output goes to a file or a pipe, or with
-// several trackers at once. Rate and time left count from the first data
+// Transfer progress for the terminal: a bar redrawn in place on a terminal
+// that can redraw a line (not TERM=dumb), plain lines (every 10%) otherwise
+// (a file, a pipe) or with several trackers at once. Rate and time left count from the first data
 // block (transfer_progress.h). The in-place bar's line is ended with a line
 // end on every path: by Finish, or by the destructor when a transfer failed
 // or was interrupted and the stack unwinds.

@@ -14,13 +14,10 @@ std::string ConnectingNotice(const std::string& port) {
 }
 
 WaitNotice::WaitNotice(const JobContext& context)
-    : inPlace_(!context.Prefixed() && ::isatty(STDERR_FILENO) == 1),
+    : inPlace_(!context.Prefixed() && console::CanRedrawLine(STDERR_FILENO)),
       // One job runs when the notice is drawn in place, so nothing else
       // writes to standard error between its pieces.
-      raw_([](const std::string& text) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-      }),
+      raw_([](const std::string& text) { console::RawErr(text); }),
       line_([&context](const std::string& text) {
         console::Err(context.Prefixed() ? "[" + context.Port() + "] " + text : text);
       }) {}

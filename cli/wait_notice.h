@@ -19,8 +19,9 @@ class WaitNotice {
 
   // `inPlace`: redraw with CR through `raw`; else whole lines through `line`.
   WaitNotice(bool inPlace, Write raw, Write line) : inPlace_(inPlace), raw_(std::move(raw)), line_(std::move(line)) {}
-  // For a job: in place when standard error is a terminal and the job's
-  // lines are not prefixed; plain lines go to standard error.
+  // For a job: in place when standard error is a terminal that can redraw a
+  // line (console::CanRedrawLine) and the job's lines are not prefixed;
+  // plain lines go to standard error.
   explicit WaitNotice(const JobContext& context);
   ~WaitNotice() { Clear(); }
   WaitNotice(const WaitNotice&) = delete;

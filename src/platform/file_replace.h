@@ -37,4 +37,12 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 // ELOOP (too many links), ENOSPC, EIO and the like from the writes.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error);
 
+// Who may read a file that ReplaceFileContents creates (one that did not
+// exist): everyone the user's umask lets, or the owner only, for a file that
+// may hold a secret such as the GPRS password. A file being replaced always
+// keeps its own permissions. On Windows a new file gets its folder's access
+// rules either way.
+enum class NewFileAccess { Shared, OwnerOnly };
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error, NewFileAccess access);
+
 }  // namespace platform

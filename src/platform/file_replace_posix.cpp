@@ -67,14 +67,14 @@ int WriteAllAt(int fd, std::string_view bytes, off_t offset) {
 }
 
 // Creates a new, empty file beside `target` that no one else uses; -1 on failure.
-int CreateTempBeside(const std::string& folder, const std::string& name, std::string& tempPath) {
+int CreateTempBeside(const std::string& folder, const std::string& name, mode_t mode, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
   // Keep the temporary name within the file-name limit of the folder.
   const std::string stem = "." + name.substr(0, 180) + ".tmp-" + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = folder + stem + std::to_string(counter.fetch_add(1));
     const int fd =
-        open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
@@ -102,9 +102,11 @@ int KeepAttributes(int fd, const struct stat& old) {
 // The new file beside the target, moved over it. 0, an errno value, or
 // -1 when the existing file has to be written in place instead.
 int ReplaceByRename(const std::string& folder, const std::string& name, const std::string& target,
-                    const struct stat* existing, std::string_view bytes) {
+                    const struct stat* existing, std::string_view bytes, NewFileAccess access) {
   std::string tempPath;
-  const int fd = CreateTempBeside(folder, name, tempPath);
+  // Owner only until the old file's permissions are put on it.
+  const mode_t mode = existing || access == NewFileAccess::OwnerOnly ? 0600 : 0666;
+  const int fd = CreateTempBeside(folder, name, mode, tempPath);
   if (fd < 0) return existing ? -1 : errno;
   int error = WriteAllAt(fd, bytes, 0);
   if (error == 0 && existing) {
@@ -158,7 +160,7 @@ int ReplaceInPlace(const std::string& target, const struct stat& existing, std::
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error) {
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error, NewFileAccess access) {
   std::string target;
   error = ResolveTarget(path, target);
   if (error != 0) return false;
@@ -185,10 +187,14 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& e
   }
 
   // Another hard link would keep the old bytes after a rename.
-  int result = exists && existing.st_nlink > 1 ? -1 : ReplaceByRename(folder, name, target, exists ? &existing : nullptr, bytes);
+  int result = exists && existing.st_nlink > 1 ? -1 : ReplaceByRename(folder, name, target, exists ? &existing : nullptr, bytes, access);
   if (result == -1) result = ReplaceInPlace(target, existing, bytes);
   error = result;
   return error == 0;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error) {
+  return ReplaceFileContents(path, bytes, error, NewFileAccess::Shared);
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {

@@ -142,6 +142,10 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   return ReplaceFileContents(path, bytes, error);
 }
 
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error, NewFileAccess) {
+  return ReplaceFileContents(path, bytes, error);
+}
+
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& error) {
   error = 0;
   const std::wstring target = Wide(path);

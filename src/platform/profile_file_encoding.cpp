@@ -89,4 +89,10 @@ std::string ProfileBytesToAnsi(std::string_view bytes) {
   return std::string(bytes);
 }
 
+char32_t AnsiToCodePoint(unsigned char byte) {
+  if (byte < 0x80 || byte > 0x9F) return byte;
+  const char16_t mapped = kHighControls[byte - 0x80];
+  return mapped != 0 ? mapped : byte;
+}
+
 }  // namespace platform

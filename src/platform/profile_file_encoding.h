@@ -20,6 +20,11 @@ constexpr char ANSI_SUBSTITUTE = '\x7f';
 // The code page 1252 byte for a Unicode code point, or ANSI_SUBSTITUTE.
 char CodePointToAnsi(char32_t codePoint);
 
+// The Unicode code point a code page 1252 byte stands for. The five bytes the
+// code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the
+// control characters of the same number, as Windows converts them.
+char32_t AnsiToCodePoint(unsigned char byte);
+
 // The profile file's text in code page 1252: the bytes after a UTF-16LE,
 // UTF-16BE or UTF-8 byte-order mark converted character by character (one byte per
 // character; a malformed sequence or a character outside the code page gives

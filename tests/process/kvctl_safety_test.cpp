@@ -140,9 +140,10 @@ class KvctlSafetyTest : public ::testing::Test {
   ProgramRun ProbeAsNormalUser(const std::string& port) {
     if (::geteuid() != 0) return RunAtTestSpeed(kKvctl, {"probe", port});
     EXPECT_EQ(::chmod(port.c_str(), 0666), 0);
+    // At real speed: that user does not see this test's simulated trackers,
+    // and the test clock is for those only.
     return RunProgram("/usr/bin/setpriv", {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobody),
-                                           "--clear-groups", kKvctl, "--clock-speed",
-                                           test_support::kProcessClockSpeed, "probe", port});
+                                           "--clear-groups", kKvctl, "probe", port});
   }
 
   ScopedRuntimeFolder runtime_;
@@ -249,7 +250,8 @@ TEST_F(KvctlSafetyTest, EveryPortNamedIsUsedAndSeveralTrackersNeverShareAFile) {
   const ProgramRun both = RunAtTestSpeed(kKvctl, {"imei", a, b});
   EXPECT_EQ(both.exitCode, 0) << both.err;
   EXPECT_TRUE(Has(both.out, "[" + b + "] 490154203237518")) << both.out;
-  const ProgramRun extra = RunAtTestSpeed(kKvctl, {"imei", a, "/dev/kv770-no-such-port"});
+  // At real speed: the test clock is for simulated trackers only.
+  const ProgramRun extra = RunProgram(kKvctl, {"imei", a, "/dev/kv770-no-such-port"});
   EXPECT_EQ(extra.exitCode, 3) << extra.out << extra.err;
   EXPECT_TRUE(Has(extra.out, "/dev/kv770-no-such-port")) << "a row in the summary\n" << extra.out;
   EXPECT_TRUE(Has(extra.err, "no such port")) << extra.err;
@@ -401,8 +403,7 @@ TEST_F(KvctlSafetyTest, TheOwnTerminalIsRefusedAndPortSettingsComeBackOnClose) {
     ::dup2(tty, 0);
     ::dup2(tty, 1);
     ::dup2(tty, 2);
-    ::execl(kKvctl.c_str(), kKvctl.c_str(), "--clock-speed", test_support::kProcessClockSpeed, "probe", "/dev/tty",
-            static_cast<char*>(nullptr));
+    ::execl(kKvctl.c_str(), kKvctl.c_str(), "probe", "/dev/tty", static_cast<char*>(nullptr));
     ::_exit(121);
   }
   std::string said;
@@ -475,7 +476,7 @@ TEST_F(KvctlSafetyTest, PortsThatAreNotSerialDevicesSaySoAndNoPortsEndAlike) {
   const std::string plain = folder_.File("plain");
   WriteTestFile(plain, "x");
   for (const std::string& path : {plain, std::string("/dev/null"), folder_.path()}) {
-    const ProgramRun run = RunAtTestSpeed(kKvctl, {"probe", path});
+    const ProgramRun run = RunProgram(kKvctl, {"probe", path});
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(Has(run.err, "not a serial device")) << run.err;
     EXPECT_FALSE(Has(run.err, "error ")) << run.err;

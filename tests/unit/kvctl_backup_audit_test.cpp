@@ -114,8 +114,8 @@ TEST(KvctlAuditLog, OneJsonObjectPerLine) {
                 "\",\"profileRow\":3,\"backup\":\"/b/356938035643809-20261207-120000.ini\","
                 "\"verdict\":\"Setting Message OK \",\"exitStatus\":0,\"seconds\":12.346}\n");
 
-  // An update names its image; what is unknown is null; a tracker's text with
-  // control bytes and stray high bytes stays one valid line.
+  // An update names its image; what is unknown is null; a tracker's text
+  // (code page 1252) with control bytes stays one valid line of UTF-8.
   AuditRecord u;
   u.time = std::chrono::system_clock::from_time_t(kNoon);
   u.command = "update";
@@ -127,7 +127,7 @@ TEST(KvctlAuditLog, OneJsonObjectPerLine) {
   u.exitStatus = 1;
   EXPECT_EQ(FormatAuditLine(u),
             "{\"time\":\"2026-12-07T12:00:00.000Z\",\"command\":\"update\",\"port\":\"ttyUSB0\",\"imei\":null,"
-            "\"firmwareVersion\":\"V\\u001b[2J\\u00ff\\u00c3\",\"image\":\"kv770.bin\",\"imageSha256\":\"" +
+            "\"firmwareVersion\":\"V\\u001b[2J\xC3\xBF\xC3\x83\",\"image\":\"kv770.bin\",\"imageSha256\":\"" +
                 std::string(64, 'c') +
                 "\",\"verdict\":\"Device does not found!!\",\"exitStatus\":1,\"seconds\":0.000}\n");
 }
