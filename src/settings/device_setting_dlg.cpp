@@ -7,6 +7,7 @@
 #include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
+#include "platform/serial_io.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -144,7 +145,7 @@ settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
 
 void CDeviceSettingDlg::OnGetDeviceSetting() {
   if (m_bBusy != 0 || m_bReading) return;
-  if (m_exchange && m_exchange->LineLost()) {
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     // Nothing can be read: the fields stay as they are.
     m_bLineLossSaid = false;
     NoticeLostLine();
@@ -165,7 +166,7 @@ void CDeviceSettingDlg::OnGetDeviceSetting() {
 
 void CDeviceSettingDlg::OnSetToDevice() {
   if (m_bBusy != 0 || m_bReading) return;
-  if (m_exchange && m_exchange->LineLost()) {
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     m_bLineLossSaid = false;
     NoticeLostLine();
     return;
@@ -211,8 +212,11 @@ void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
   EnableItem(settings::Setting(settings::SettingId::deviceName).controlId, true);
   EnableItem(IDC_BTN_EXIT, true);
   EnableFileCommands(true);
-  if (report.lineLost) {
-    ReportLostTransfer(report);
+  // A reply wait that ran out because the line had gone counts as the loss.
+  settings::TransferReport ended = report;
+  if (IsOpenPort(m_hPort) && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) ended.lineLost = true;
+  if (ended.lineLost) {
+    ReportLostTransfer(ended);
   } else if (wasWriting) {
     // The verdict on show is about these values.
     m_verdictFor = ReadSettings();

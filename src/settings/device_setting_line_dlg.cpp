@@ -5,13 +5,19 @@
 #include "common/tool_timings.h"
 #include "res/resource_ids.h"
 #include "settings/device_setting_dlg.h"
+#include "platform/serial_io.h"
 #include "ui/message_box.h"
 
 void CDeviceSettingDlg::OnTimer(UINT id) {
   if (id != LINE_WATCH_TIMER_ID) return;
   // A running transfer, the opening and the close notice the loss themselves.
-  if (!m_exchange || !m_exchange->LineLost() || m_bBusy != 0 || m_bReading || m_bStarting || m_bClosing) return;
-  NoticeLostLine();
+  if (!m_exchange || m_bBusy != 0 || m_bReading || m_bStarting || m_bClosing) return;
+  // The session's reader sees a hang-up only when it polls; a port whose
+  // device is gone also fails the queue query at once.
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (m_exchange->LineLost() || !ClearCommError(m_hPort, &errors, &status) || platform::CommLineLost(m_hPort))
+    NoticeLostLine();
 }
 
 void CDeviceSettingDlg::NoticeLostLine() {

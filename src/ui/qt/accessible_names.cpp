@@ -57,8 +57,11 @@ void NameFieldsAfterCaptions(const DialogTemplate& t, const std::vector<QWidget*
     if (caption >= 0) {
       if (auto* label = qobject_cast<QLabel*>(widgets[caption])) label->setBuddy(widgets[i]);
     }
-    // A value display (the IMEI) is read by its value: its text is its name.
-    if (c.cls == ControlClass::Static) continue;
+    // A value display (the IMEI) is read by its value (SetItemText keeps it).
+    if (c.cls == ControlClass::Static) {
+      widgets[i]->setAccessibleName(ToQt(c.text));
+      continue;
+    }
     const QString name = caption >= 0 ? ToQt(t.controls[caption].text).trimmed()
                                       : ToQt(c.text.empty() ? t.caption : c.text).trimmed();
     widgets[i]->setAccessibleName(name);

@@ -121,8 +121,9 @@ void DialogWindow::FitToWorkArea() {
   const QScreen* screen = owner != nullptr ? owner->screen() : this->screen();
   if (screen == nullptr) return;
   // Room for the frame and caption the window manager adds.
-  const int frame = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8;
-  const QSize area = screen->availableGeometry().size() - QSize(frame, frame);
+  const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const QSize area = screen->availableGeometry().size() -
+                     QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
   const QSize full = size();
   if (full.width() <= area.width() && full.height() <= area.height()) return;
 
