@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "input_file.h"
+#include "platform/file_replace.h"
 #include "user_folders.h"
 
 namespace {
@@ -37,7 +38,16 @@ bool IsDigits(std::string_view text, std::size_t count) {
 
 // The time stamp and number of a backup file's name, when it is a backup of
 // `imei`: "<imei>-YYYYMMDD-HHMMSS.ini" (number 1) or "...-HHMMSS-N.ini".
-bool ParseBackupName(std::string_view name, std::string_view imei, std::string& stamp, int& number) {
+// An empty `imei` takes the digits before the first "-" and returns them in it.
+bool ParseBackupName(std::string_view name, std::string& imei, std::string& stamp, int& number) {
+  if (imei.empty()) {
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || !IsBackupImei(name.substr(0, dash))) return false;
+    std::string found(name.substr(0, dash));
+    if (!ParseBackupName(name, found, stamp, number)) return false;
+    imei = found;
+    return true;
+  }
   if (name.size() < imei.size() + 1 || name.substr(0, imei.size()) != imei || name[imei.size()] != '-') return false;
   name.remove_prefix(imei.size() + 1);
   if (name.size() < 4 || name.substr(name.size() - 4) != ".ini") return false;
@@ -147,9 +157,9 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
   int bestNumber = 0;
   std::string bestName;
   while (const dirent* entry = ::readdir(dir)) {
-    std::string stamp;
+    std::string stamp, named = imei;
     int number = 0;
-    if (!ParseBackupName(entry->d_name, imei, stamp, number)) continue;
+    if (!ParseBackupName(entry->d_name, named, stamp, number)) continue;
     if (std::tie(stamp, number) > std::tie(bestStamp, bestNumber)) {
       bestStamp = stamp;
       bestNumber = number;
@@ -163,4 +173,64 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
   }
   path = folder + "/" + bestName;
   return true;
+}
+
+bool ListBackups(const std::string& folder, const std::string& imei, std::vector<BackupName>& backups,
+                 std::string& error) {
+  backups.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) {
+    if (errno == ENOENT) return true;
+    error = "cannot read the folder " + folder + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    BackupName backup;
+    backup.imei = imei;
+    if (!ParseBackupName(entry->d_name, backup.imei, backup.stamp, backup.number)) continue;
+    backup.path = folder + "/" + entry->d_name;
+    backups.push_back(std::move(backup));
+  }
+  ::closedir(dir);
+  std::sort(backups.begin(), backups.end(), [](const BackupName& a, const BackupName& b) {
+    if (a.imei != b.imei) return a.imei < b.imei;
+    return std::tie(a.stamp, a.number) > std::tie(b.stamp, b.number);
+  });
+  return true;
+}
+
+namespace {
+std::string RestoreNotePath(const std::string& folder, const std::string& imei) {
+  return folder + "/" + imei + ".restore-in-progress";
+}
+}  // namespace
+
+bool NoteRestoreInProgress(const std::string& folder, const std::string& imei, const std::string& source,
+                           std::string& error) {
+  if (!IsBackupImei(imei)) {
+    error = "the tracker's IMEI is unknown";
+    return false;
+  }
+  const std::string note = RestoreNotePath(folder, imei);
+  int failure = 0;
+  if (!platform::ReplaceFileContents(note, source + "\n", failure)) {
+    error = "cannot write " + note + " (" + std::strerror(failure) + ")";
+    return false;
+  }
+  SyncFolder(folder);
+  return true;
+}
+
+std::optional<std::string> RestoreInProgress(const std::string& folder, const std::string& imei) {
+  if (!IsBackupImei(imei)) return std::nullopt;
+  std::string bytes, reason;
+  if (!ReadInputFile(RestoreNotePath(folder, imei), 64 * 1024, bytes, reason)) return std::nullopt;
+  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+void ClearRestoreInProgress(const std::string& folder, const std::string& imei) {
+  if (!IsBackupImei(imei)) return;
+  if (::unlink(RestoreNotePath(folder, imei).c_str()) == 0) SyncFolder(folder);
 }

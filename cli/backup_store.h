@@ -13,8 +13,10 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // <data folder>/kv770/backups; empty when no home folder is known.
 std::string DefaultBackupFolder();
@@ -35,3 +37,25 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
 // number). False with the reason when there is none or the folder cannot be
 // read.
 bool FindNewestBackup(const std::string& folder, const std::string& imei, std::string& path, std::string& error);
+
+struct BackupName {
+  std::string path;
+  std::string imei;
+  std::string stamp;  // YYYYMMDD-HHMMSS
+  int number = 1;
+};
+
+// Every backup in `folder` (of `imei` only, unless it is empty), newest
+// first within each IMEI, IMEIs in ascending order. False with the reason
+// when the folder cannot be read (a missing folder holds none).
+bool ListBackups(const std::string& folder, const std::string& imei, std::vector<BackupName>& backups,
+                 std::string& error);
+
+// A restore in progress on tracker `imei`: the backup it writes is noted
+// beside the backups before the first message is deleted, and the note is
+// removed once a write to the tracker was verified. A plain restore finds
+// the note and resumes that restore, also after kvctl was killed.
+bool NoteRestoreInProgress(const std::string& folder, const std::string& imei, const std::string& source,
+                           std::string& error);
+std::optional<std::string> RestoreInProgress(const std::string& folder, const std::string& imei);
+void ClearRestoreInProgress(const std::string& folder, const std::string& imei);

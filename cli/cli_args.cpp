@@ -72,6 +72,12 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
     } else if (a == "--expect-version") {
       if (!value("--expect-version", args.expectVersion)) return false;
       args.expectVersionGiven = true;
+    } else if (a == "--no-log") {
+      args.noLog = true;
+    } else if (a == "--from") {
+      if (!value("--from", args.restoreFrom)) return false;
+    } else if (a == "--list") {
+      args.listBackups = true;
     } else if (a == "--clock-speed") {
       std::string speed;
       if (!value("--clock-speed", speed)) return false;

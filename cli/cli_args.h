@@ -23,6 +23,9 @@ struct CliArgs {
   bool noVerify = false;                // update --no-verify: end after the transfer
   bool expectVersionGiven = false;      // update --expect-version TEXT
   std::string expectVersion;
+  bool noLog = false;                   // --no-log: no audit line
+  std::string restoreFrom;              // restore --from FILE: this backup
+  bool listBackups = false;             // restore --list
   double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
 };
 

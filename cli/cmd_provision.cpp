@@ -4,8 +4,12 @@
 #include <mutex>
 #include <set>
 
+#include "backup_file.h"
+#include "backup_store.h"
 #include "commands.h"
 #include "console.h"
+#include "exit_codes.h"
+#include "input_file.h"
 #include "provision_job.h"
 
 int CmdSet(const std::vector<std::string>& ports, const ProvisionPlan& plan) {
@@ -30,4 +34,46 @@ int CmdSet(const std::vector<std::string>& ports, const ProvisionPlan& plan) {
 
 int CmdRestore(const std::vector<std::string>& ports, const ProvisionPlan& plan) {
   return CmdSet(ports, plan);  // the plan's command makes it a restore
+}
+
+int CmdListBackups(const std::string& folder) {
+  std::vector<BackupName> backups;
+  std::string error;
+  if (!ListBackups(folder, "", backups, error)) {
+    console::Err("kvctl: " + error);
+    return kExitFailed;
+  }
+  if (backups.empty()) {
+    console::Out("no backups in " + folder);
+    return kExitOk;
+  }
+  std::string imei;
+  bool chosen = false;  // the plain restore of this IMEI is decided
+  for (const BackupName& backup : backups) {
+    if (backup.imei != imei) {
+      imei = backup.imei;
+      console::Out(imei + ":");
+      const auto interrupted = RestoreInProgress(folder, imei);
+      if (interrupted) console::Out("  an interrupted restore is resumed from " + *interrupted);
+      chosen = interrupted.has_value();
+    }
+    std::string bytes, reason, state;
+    BackupContents contents;
+    if (ReadInputFile(backup.path, SETTINGS_FILE_MAX_BYTES, bytes, reason)) {
+      contents = ReadBackupContents(bytes);
+      state = DescribeBackup(contents);
+    } else {
+      state = "unreadable: " + reason;
+    }
+    std::string mark;
+    if (!chosen && !bytes.empty() && contents.kind != BackupContents::Kind::Incomplete) {
+      chosen = true;
+      mark = contents.kind == BackupContents::Kind::Exact ? "  <- restore writes this" : "  <- restore stops here";
+    } else if (!chosen && bytes.empty()) {
+      chosen = true;
+      mark = "  <- restore stops here";
+    }
+    console::Out("  " + backup.path + "  " + state + mark);
+  }
+  return kExitOk;
 }

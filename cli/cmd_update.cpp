@@ -48,6 +48,11 @@ JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, U
   FirmwareImage& firmware = *plan.firmware;  // loaded: only read, shared by the trackers
   FirmwareTransferReport report;
 
+  // The command that finishes the job after an interrupt.
+  std::string again = "kvctl update " + ShellWord(context.Port());
+  if (!plan.options.verify) again += " --no-verify";
+  if (!plan.options.expectVersion.empty()) again += " --expect-version " + ShellWord(plan.options.expectVersion);
+  again += " " + ShellWord(image);
   HANDLE port = OpenAndProbeTracker(context, result);
   if (port == INVALID_HANDLE_VALUE) return result;
   bool prompted = false;
@@ -59,7 +64,7 @@ JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, U
   CloseHandle(port);  // the firmware channel opens the port itself
   if (!prompted && SayIfInterrupted(context, result,
                                     "the boot loader's download (\"1\") was asked for: the tracker "
-                                    "may be in its boot loader; run kvctl update again"))
+                                    "may be in its boot loader; to finish the job, run: " + again))
     return result;
   if (!prompted) {
     result.code = kExitFailed;
@@ -86,7 +91,7 @@ JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, U
   if (stopped &&
       SayIfInterrupted(context, result,
                        "update cancelled: the tracker is left in its boot loader without the new "
-                       "firmware; run kvctl update again"))
+                       "firmware; to finish the job, run: " + again))
     return result;
   if (failed) {
     result.code = kExitFailed;

@@ -30,6 +30,9 @@ struct ProvisionPlan;
 struct FirmwareImage;
 int CmdSet(const std::vector<std::string>& ports, const ProvisionPlan& plan);
 int CmdRestore(const std::vector<std::string>& ports, const ProvisionPlan& plan);
+// restore --list: every backup in `folder` by IMEI, newest first, with its
+// state and the one a plain restore writes.
+int CmdListBackups(const std::string& folder);
 // Waits for tracker ports to appear and provisions each new one once, until
 // Ctrl-C; then a summary (written, failed, skipped).
 int CmdWatchSet(const ProvisionPlan& plan);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/profile_file.h"
 
@@ -36,6 +37,13 @@ bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& b
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  const bool aExists = ::stat(a.c_str(), &sa) == 0;
+  const bool bExists = ::stat(b.c_str(), &sb) == 0;
+  if (aExists && bExists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (aExists != bExists) return false;
+  // Neither is there yet: the same path once links and "." are resolved.
+  std::error_code ea, eb;
+  const auto ra = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  const auto rb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  return !ea && !eb && ra == rb;
 }

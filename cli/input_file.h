@@ -23,6 +23,7 @@ bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& b
 // The reason for an errno value, in the words kvctl uses for files.
 std::string FileErrorText(int error);
 
-// True when the two paths name the same existing file (same device and
-// inode), or are the same text.
+// True when the two paths name one file: the same text, the same device and
+// inode when both exist, or the same resolved path when neither does (a
+// symbolic link, a hard link or "./name" is the same file).
 bool SameFile(const std::string& a, const std::string& b);

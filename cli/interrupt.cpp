@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <cerrno>
 
 #include "console.h"
@@ -26,8 +27,9 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kSignalByte = 1;
 constexpr char kEndByte = 0;
 
-constexpr char kQuitText[] =
-    "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
+// Filled before any port is opened and only read by a handler afterwards.
+char g_quitText[2048] = "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
+std::size_t g_quitLength = std::strlen(g_quitText);
 
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
@@ -68,7 +70,7 @@ void OnSignal(int signal) {
     return;
   }
   platform::ReleasePortsForExit();
-  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kQuitText, sizeof kQuitText - 1);
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitText, g_quitLength);
   ::_exit(EXIT_INTERRUPTED);
 }
 
@@ -98,6 +100,14 @@ void DrainWakePipe() {
 }
 
 }  // namespace
+
+void SetQuitAdvice(const std::string& command) {
+  const std::string text = "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
+                           command + "\n";
+  if (text.size() >= sizeof g_quitText) return;  // the short advice stays
+  std::memcpy(g_quitText, text.c_str(), text.size() + 1);
+  g_quitLength = text.size();
+}
 
 Handling::Handling(FirstSignal first) {
   if (g_stopEvent == nullptr) g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -29,6 +29,7 @@
 // FinishRequested, StopEvent and WaitOrStop from any thread.
 #pragma once
 
+#include <string>
 #include <thread>
 
 #include "platform/sync.h"
@@ -58,6 +59,12 @@ class Handling {
  private:
   std::thread watcher_;
 };
+
+// The command that finishes the job, for the line a quit at once prints
+// ("... to finish the job, run: COMMAND"); without it the line says "run it
+// again". Set on the main thread before any port is opened; longer text is
+// cut.
+void SetQuitAdvice(const std::string& command);
 
 // True while a Handling's watcher thread runs.
 bool WatcherRunning();

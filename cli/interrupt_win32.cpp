@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,12 +23,13 @@ std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 HANDLE g_stopEvent = nullptr;
 
-constexpr char kQuitText[] =
-    "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
+// Filled before any port is opened and only read by a handler afterwards.
+char g_quitText[2048] = "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
+std::size_t g_quitLength = std::strlen(g_quitText);
 
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
-  std::fputs(kQuitText, stderr);
+  std::fputs(g_quitText, stderr);
   std::fflush(stderr);
   std::_Exit(EXIT_INTERRUPTED);
 }
@@ -51,6 +53,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
+
+void SetQuitAdvice(const std::string& command) {
+  const std::string text = "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
+                           command + "\n";
+  if (text.size() >= sizeof g_quitText) return;  // the short advice stays
+  std::memcpy(g_quitText, text.c_str(), text.size() + 1);
+  g_quitLength = text.size();
+}
 
 Handling::Handling(FirstSignal first) {
   if (g_stopEvent == nullptr) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "backup_store.h"
 #include "cli_args.h"
 #include "common/tool_timings.h"
 #include "commands.h"
@@ -16,6 +17,7 @@
 #include "output_file.h"
 #include "platform/clock.h"
 #include "platform/serial_io.h"
+#include "provision_job.h"
 #include "provision_setup.h"
 #include "settings_input.h"
 #include "std_streams.h"
@@ -25,7 +27,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kvctl [--trace FILE] COMMAND [PORT... | --port PORT... | --all] [ARGS]\n"
+    "Usage: kvctl [--trace FILE] [--log FILE | --no-log] COMMAND [PORT... | --port PORT... | --all] [ARGS]\n"
     "\n"
     "Commands:\n"
     "  ports [--all-serial]        list tracker ports (every serial port with --all-serial)\n"
@@ -37,7 +39,9 @@ const char kUsage[] =
     "  set PORT... [--strict] FILE back up, then check, write and verify the settings of FILE\n"
     "  set PORT... --profiles CSV FILE\n"
     "                              the same with each tracker's own row of CSV (by IMEI)\n"
-    "  restore PORT...             write the tracker's newest backup back\n"
+    "  restore PORT... [--from BACKUP]\n"
+    "                              write the tracker's newest whole backup (or BACKUP) back\n"
+    "  restore --list              list the backups and the one restore writes\n"
     "  watch set [--profiles CSV] FILE\n"
     "                              provision each tracker as it is plugged in, until Ctrl-C\n"
     "  watch update FIRMWARE       update each tracker as it is plugged in\n"
@@ -64,6 +68,7 @@ const char kUsage[] =
     "  --log FILE     the audit log that set, restore and update append one JSON line\n"
     "                 per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
     "                 ~/.local/state/kv770/audit.jsonl)\n"
+    "  --no-log       write no audit line\n"
     "  --help         this text, or a command's own help after the command\n"
     "  --clock-speed N  for tests against kvsim: every wait and time-out runs N\n"
     "                 times faster (0 < N <= 1000; kvsim --clock-speed N alike);\n"
@@ -78,6 +83,10 @@ const char kUsage[] =
     "symbolic link planted by another user in a shared sticky folder (/tmp) is\n"
     "refused before anything is sent. New output files, the trace and the audit log\n"
     "are readable by their owner only (they may hold the GPRS password).\n"
+    "No output (-o, the trace, the audit log) may be an input (settings file,\n"
+    "profile table, firmware image, restore --from's backup), however the path is\n"
+    "spelled (symbolic link, hard link, ./name); the trace and the log may not go\n"
+    "into the backup folder. Both are refused (exit 2) before anything is sent.\n"
     "\n"
     "Output: a report that does not reach standard output (| head that went away,\n"
     "a full disk, standard output closed) or standard error never stops a write or\n"
@@ -86,9 +95,10 @@ const char kUsage[] =
     "\n"
     "Ctrl-C or SIGTERM: stops at the next safe point (a message text being entered\n"
     "is finished, an update is cancelled), releases the ports, writes the trace,\n"
-    "prints the state each tracker is left in, and exits with 130. A second Ctrl-C\n"
-    "quits at once (the trace is then not written). SIGHUP (the terminal closed)\n"
-    "stops nothing: every tracker in hand is finished; watch stops watching.\n"
+    "prints the state each tracker is left in and the command that finishes the\n"
+    "job, and exits with 130. A second Ctrl-C quits at once (the trace is then not\n"
+    "written). SIGHUP (the terminal closed) stops nothing: every tracker in hand is\n"
+    "finished; watch stops watching.\n"
     "\n"
     "Exit status: 0 success on every tracker; 1 a tracker did not answer, a write\n"
     "or update failed, an output file or the trace could not be written, or no\n"
@@ -111,7 +121,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"imei", "Usage: kvctl imei PORT...\nProbes the tracker, selects its run mode (\"2\") and prints its IMEI.\n"},
     {"version", "Usage: kvctl version PORT...\nAsks the tracker for its firmware version (\"kv+fwv\") and prints it with the\nsettings layout it selects: basic when the version holds a Q, else extended.\n"},
     {"get", "Usage: kvctl get PORT... [-o FILE] [--json]\nReads the four settings messages and prints the settings in the settings-file\nformat, or writes them to FILE. %p in FILE becomes the port's name; with\nseveral trackers FILE must hold it (else exit 2 before anything is sent).\n--json prints them as UTF-8 JSON keyed by the settings' identifiers (the\ntracker's code page 1252 text as the characters it stands for); several\ntrackers' JSON on standard output is one array (the summary table then goes to\nstandard error).\nFILE is written whole and then moved into place; a file that cannot be written\nis refused (exit 4) before anything is sent. Exit 1 when a message got no reply.\n"},
-    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Before any\nport is opened, checks FILE (with each row of the profile table) in both\nsettings layouts, since a tracker's layout is known only once it is\nconnected: a text holding a comma or a control byte, a message over 127\ncharacters and, with --strict, a setting neither FILE nor the tracker's row\ngives are refused (exit 4, no tracker touched); the message names the layout\nwhen only one has the problem (message 1 is longer in the extended layout,\nwhich also has six settings of its own). A backup folder that cannot be\nwritten is refused (exit 2) before any port is opened too. Without --strict,\nsettings the file lacks for the tracker's layout are named on standard error\nand sent empty, as the window's Import does. Then reads the tracker's\nsettings and saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the\nbackup folder; when that read or save fails nothing is written (exit 1) unless\n--no-backup. Then deletes, writes and reads back each message, printing each\nstep, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten (exit 130): run set again.\n"
+    {"set", "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Before any\nport is opened, checks FILE (with each row of the profile table) in both\nsettings layouts, since a tracker's layout is known only once it is\nconnected: a text holding a comma or a control byte, a message over 127\ncharacters and, with --strict, a setting neither FILE nor the tracker's row\ngives are refused (exit 4, no tracker touched); the message names the layout\nwhen only one has the problem (message 1 is longer in the extended layout,\nwhich also has six settings of its own). A backup folder that cannot be\nwritten is refused (exit 2) before any port is opened too. Without --strict,\nsettings the file lacks for the tracker's layout are named on standard error\nand sent empty, as the window's Import does. Then reads the tracker's\nsettings and saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the\nbackup folder; when that read or save fails nothing is written (exit 1) unless\n--no-backup. Then deletes, writes and reads back each message, printing each\nstep, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten, with the command that finishes the job (exit 130).\n"
             "\n"
             "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
             "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
@@ -126,11 +136,32 @@ const std::map<std::string, std::string> kCommandHelp = {
             "that matched no tracker are listed at the end.\n"
             "\n"
             "Each tracker appends one JSON line to the audit log (see kvctl --help).\n"},
-    {"restore", "Usage: kvctl restore PORT... [--backup-dir DIR] [--log FILE]\n"
-                "Asks the tracker for its IMEI and writes the newest backup of that IMEI from\n"
-                "the backup folder back, as set does (the settings it holds now are backed up\n"
-                "first, so a second restore undoes the first). Exit 4 when the tracker has no\n"
-                "backup.\n"},
+    {"restore", "Usage: kvctl restore PORT... [--from BACKUP] [--backup-dir DIR] [--log FILE | --no-log]\n"
+                "       kvctl restore --list [--backup-dir DIR]\n"
+                "Asks the tracker for its IMEI and writes the newest whole backup of that IMEI\n"
+                "from the backup folder back: the four message texts the backup recorded, so\n"
+                "the tracker's messages end byte for byte as they were, each checked on\n"
+                "read-back. The settings it holds now are backed up first, so a second restore\n"
+                "undoes the first.\n"
+                "\n"
+                "A backup taken while messages were missing on the tracker (deleted by an\n"
+                "interrupted write) is passed over, and named. A restore that stopped midway\n"
+                "(Ctrl-C, a lost line, kvctl killed) is noted in the backup folder, and the\n"
+                "next plain restore of that tracker resumes it with the same backup.\n"
+                "\n"
+                "--from BACKUP writes that file instead; it is read and checked before any\n"
+                "tracker is touched. --list prints every backup by IMEI, newest first, with its\n"
+                "state and the one a plain restore writes; no tracker is touched.\n"
+                "\n"
+                "Refused with exit 4, nothing deleted: no whole backup; a backup that lacks\n"
+                "settings or message texts (truncated), whose settings and texts disagree\n"
+                "(edited), taken while messages were missing, of another IMEI, or of the other\n"
+                "settings layout. A backup of an earlier kvctl has no message texts: a plain\n"
+                "restore stops at it and names the --from command; with --from it is written\n"
+                "from its settings (every one must be there), and a list the tracker held\n"
+                "empty is written as a value.\n"
+                "Ctrl-C stops after the message in hand and prints the command that finishes\n"
+                "the restore (exit 130).\n"},
     {"watch", "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
               "                       [--log FILE] FILE\n"
               "       kvctl watch update [--expect-version TEXT | --no-verify] FIRMWARE\n"
@@ -209,6 +240,23 @@ std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
   return ports;
 }
 
+// The command line again, as the advice of a quit at once: for watch set, the
+// set of one tracker that was being written.
+std::string CommandLineAgain(int argc, char** argv) {
+  std::string text = "kvctl";
+  bool watch = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "watch" && !watch) {
+      watch = true;
+      continue;
+    }
+    text += " " + ShellWord(word) + (watch && word == "set" ? " PORT" : "");
+    if (word == "set") watch = false;
+  }
+  return text;
+}
+
 int Usage(const std::string& text) {
   console::Err("kvctl: " + text);
   return kExitUsage;
@@ -223,10 +271,12 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   if (args.json && cmd != "get") return Usage("--json is for get only (try kvctl --help)");
   if (args.strict && cmd != "set" && cmd != "watch") return Usage("--strict is for set only (try kvctl set --help)");
   const bool provisionOptions = !args.profilesFile.empty() || args.onlyListed || !args.backupDir.empty() ||
-                                args.noBackup || !args.logFile.empty();
+                                args.noBackup || !args.logFile.empty() || args.noLog;
   if (provisionOptions && cmd != "set" && cmd != "restore" && cmd != "update" && cmd != "watch")
-    return Usage("--profiles, --only-listed, --backup-dir, --no-backup and --log belong to set, restore, update "
-                 "and watch (try kvctl --help)");
+    return Usage("--profiles, --only-listed, --backup-dir, --no-backup, --log and --no-log belong to set, restore, "
+                 "update and watch (try kvctl --help)");
+  if ((!args.restoreFrom.empty() || args.listBackups) && cmd != "restore")
+    return Usage("--from and --list belong to restore (try kvctl restore --help)");
   if (cmd == "watch" && args.positional.size() > 2)
     return Usage("watch takes no PORT: it waits for trackers to be plugged in (try kvctl watch --help)");
   if (cmd == "watch" &&
@@ -313,10 +363,10 @@ int RunCommand(const CliArgs& args, const std::vector<std::string>& ports, const
   if (cmd == "imei") return CmdImei(ports);
   if (cmd == "version") return CmdVersion(ports);
   if (cmd == "get") return CmdGet(ports, args.outputFile, args.json);
-  if (cmd == "update") return CmdUpdate(ports, args.positional[0], &setup.log, UpdateOptionsOf(args));
+  if (cmd == "update") return CmdUpdate(ports, args.positional[0], setup.plan.log, UpdateOptionsOf(args));
   if (cmd == "watch" && args.positional[0] == "update") {
     UpdatePlan plan = MakeUpdatePlan(args.positional[1], UpdateOptionsOf(args));
-    plan.log = &setup.log;
+    plan.log = setup.plan.log;
     return CmdWatchUpdate(plan);
   }
   if (cmd == "set") return CmdSet(ports, setup.plan);
@@ -351,6 +401,17 @@ int Run(int argc, char** argv) {
   const interrupt::Handling interruptHandling(cmd == "watch" ? interrupt::FirstSignal::Finish
                                                              : interrupt::FirstSignal::Stop);
 
+  if (cmd == "restore" && args.listBackups) {
+    // Only the backup folder is read: no tracker is touched.
+    if (!args.ports.empty() || args.allPorts || !args.restoreFrom.empty() || !args.positional.empty())
+      return Usage("restore --list takes no PORT and no --from (try kvctl restore --help)");
+    const std::string folder = args.backupDir.empty() ? DefaultBackupFolder() : args.backupDir;
+    if (folder.empty()) return Usage("no home folder is known for the backups: give --backup-dir DIR");
+    return CmdListBackups(folder);
+  }
+  if (cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch")
+    interrupt::SetQuitAdvice(CommandLineAgain(argc, argv) +
+                             (cmd == "watch" ? " (PORT: each tracker that was being written)" : ""));
   std::vector<std::string> named = args.ports;
   if (args.allPorts || cmd == "scan") {
     for (const auto& p : TrackerPorts()) named.push_back(p);

@@ -1,13 +1,17 @@
 #include "provision_job.h"
 
+#include <array>
 #include <chrono>
 #include <ctime>
+#include <optional>
 
 #include "backup_store.h"
 #include "input_file.h"
 #include "interrupt.h"
+#include "provision_setup.h"
 #include "settings/settings_check.h"
 #include "settings/settings_file.h"
+#include "settings_input.h"
 #include "settings_session.h"
 #include "sha256.h"
 #include "tracker_session.h"
@@ -39,36 +43,120 @@ JobResult Refused(JobContext& context, const std::string& problems) {
   return result;
 }
 
-// The settings this tracker is to get: the base file (set) or its newest
-// backup (restore), with its row of the profile table. Fills the audit's
-// file fields. False with `result` filled, or with `outcome.skipped`.
+// The backup a restore writes to this tracker: restore --from's file, the
+// one an interrupted restore was writing, or the newest whole backup of the
+// IMEI (backups taken while messages were missing are passed over, said so).
+// False with `result` filled.
+bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, SettingsLayout layout, const std::string& imei,
+                  SettingsFileInput& backup, BackupContents& contents, JobResult& result) {
+  const std::string choose = "kvctl restore --list shows the backups; kvctl restore " + ShellWord(context.Port()) +
+                             " --from FILE writes the one you choose";
+  auto refuse = [&](const std::string& verdict, const std::string& text, const std::string& detail) {
+    result = Failure(context, kExitRefused, verdict, text, detail + "; nothing was deleted or written");
+    return false;
+  };
+  if (plan.restoreFrom) {
+    backup = *plan.restoreFrom;
+    contents = plan.restoreFromContents;
+    return true;
+  }
+  std::string error;
+  auto read = [&](const std::string& path) {
+    backup.path = path;
+    if (!ReadInputFile(path, MAX_BACKUP_FILE_BYTES, backup.bytes, error)) return false;
+    contents = ReadBackupContents(backup.bytes);
+    return true;
+  };
+  if (const auto interrupted = RestoreInProgress(plan.backupFolder, imei)) {
+    context.Say("resuming the interrupted restore of " + *interrupted);
+    if (!read(*interrupted))
+      return refuse("backup unreadable", "Cannot read the backup an interrupted restore was writing",
+                    *interrupted + ": " + error + "; " + choose);
+    if (contents.kind != BackupContents::Kind::Exact)
+      return refuse("backup refused", "The backup an interrupted restore was writing is refused",
+                    *interrupted + ": " + DescribeBackup(contents) + "; " + choose);
+    return true;
+  }
+  std::vector<BackupName> backups;
+  if (!ListBackups(plan.backupFolder, imei, backups, error))
+    return refuse("no backup", "Nothing to restore", error);
+  for (const BackupName& name : backups) {
+    if (!read(name.path))
+      return refuse("backup unreadable", "Cannot read the backup", name.path + ": " + error + "; " + choose);
+    switch (contents.kind) {
+      case BackupContents::Kind::Exact: return true;
+      case BackupContents::Kind::Incomplete:
+        context.Say("passed over " + name.path + ": " + contents.problem);
+        continue;
+      case BackupContents::Kind::WithoutTexts:
+        if (const auto missing = MissingSettings(backup.bytes, layout); !missing.empty())
+          return refuse("backup refused", "The newest backup is refused",
+                        name.path + ": it holds no message texts and lacks " + std::to_string(missing.size()) +
+                            " settings (cut short or edited); " + choose);
+        return refuse("old backup", "The newest backup holds no message texts",
+                      name.path + " was saved by an earlier kvctl, so kvctl cannot tell whether the tracker was "
+                      "whole then; if it is the one, run kvctl restore " + ShellWord(context.Port()) + " --from " +
+                      ShellWord(name.path) + " (restored from its settings, not byte for byte)");
+      case BackupContents::Kind::Refused:
+        return refuse("backup refused", "The newest backup is refused",
+                      name.path + ": " + contents.problem + "; " + choose);
+    }
+  }
+  return refuse("no backup", "Nothing to restore",
+                "no whole backup of " + imei + " in " + plan.backupFolder +
+                    (backups.empty() ? "" : " (" + std::to_string(backups.size()) + " passed over)"));
+}
+
+// The settings this tracker is to get: the base file (set) or a backup
+// (restore), with its row of the profile table. Fills the audit's file
+// fields and, for a backup with message texts, the exact texts to write.
+// False with `result` filled, or with `outcome.skipped`.
 bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout layout, const std::string& imei,
-                  DeviceSettings& record, AuditRecord& audit, ProvisionOutcome& outcome, JobResult& result) {
+                  DeviceSettings& record, std::optional<std::array<std::string, MESSAGE_COUNT>>& texts,
+                  std::string& source, AuditRecord& audit, ProvisionOutcome& outcome, JobResult& result) {
   SettingsFileInput backup;
   const SettingsFileInput* file = plan.settingsFile;
+  bool strict = plan.strict;
   if (plan.command == "restore") {
-    std::string path, error;
     if (!IsBackupImei(imei)) {
       result = Failure(context, kExitFailed, "no IMEI", "No IMEI answer: the tracker's backups cannot be found",
                        "nothing was written");
       return false;
     }
-    if (!FindNewestBackup(plan.backupFolder, imei, path, error)) {
-      result = Failure(context, kExitRefused, "no backup", "Nothing to restore", error);
-      return false;
-    }
-    if (!ReadInputFile(path, MAX_BACKUP_FILE_BYTES, backup.bytes, error)) {
-      result = Failure(context, kExitRefused, "backup unreadable", "Cannot read the backup", path + ": " + error);
-      return false;
-    }
-    backup.path = path;
-    file = &backup;
-    audit.settingsFile = path;
+    BackupContents contents;
+    if (!ChooseBackup(context, plan, layout, imei, backup, contents, result)) return false;
+    source = backup.path;
+    audit.settingsFile = AbsolutePath(backup.path);
     audit.settingsFileSha256 = Sha256Hex(backup.bytes);
-    context.Say("restoring " + path);
+    const std::string refused = "Refused before anything was deleted or written on the tracker";
+    if (!contents.imei.empty() && contents.imei != imei) {
+      result = Failure(context, kExitRefused, "other tracker", refused,
+                       backup.path + " is a backup of IMEI " + contents.imei + ", not of " + imei);
+      return false;
+    }
+    context.Say("restoring " + backup.path);
+    if (contents.kind == BackupContents::Kind::Exact) {
+      if (contents.layout != layout) {
+        result = Failure(context, kExitRefused, "other layout", refused,
+                         backup.path + " holds the messages of the " +
+                             (contents.layout == SettingsLayout::Basic ? "basic" : "extended") +
+                             " layout; the tracker's firmware now uses the other one (kvctl set PORT FILE loads "
+                             "the backup's settings in the tracker's layout)");
+        return false;
+      }
+      record = contents.record;
+      texts = contents.texts;
+      return true;
+    }
+    // restore --from with a backup of an earlier kvctl: its settings, every
+    // one of them, as set --strict gives them.
+    context.Fail(backup.path + " holds no message texts (saved by an earlier kvctl)",
+                 "restored from its settings: a list the tracker held empty is written as a value");
+    file = &backup;
+    strict = true;
   }
   if (!file) return false;
-  if (!plan.profiles) return LoadForTracker(*file, layout, plan.strict, true, record, context, result);
+  if (!plan.profiles) return LoadForTracker(*file, layout, strict, true, record, context, result);
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no IMEI", "No IMEI answer: the tracker's row cannot be chosen",
                      "nothing was written");
@@ -113,12 +201,16 @@ bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession&
     return false;
   }
   std::string path, error;
-  if (!SaveBackup(plan.backupFolder, imei, SettingsFileText(current, layout), std::time(nullptr), path, error)) {
+  const std::string bytes = BackupFileText(current, layout, imei, session.ReadTexts());
+  if (!SaveBackup(plan.backupFolder, imei, bytes, std::time(nullptr), path, error)) {
     result = Failure(context, kExitFailed, "no backup", "The backup could not be saved", error + "; " + nothing);
     return false;
   }
   audit.backup = path;
-  context.Say("backup: " + path);
+  const BackupContents saved = ReadBackupContents(bytes);
+  context.Say("backup: " + path +
+              (saved.kind == BackupContents::Kind::Incomplete ? " (" + saved.problem + "; restore passes over it)"
+                                                               : ""));
   return true;
 }
 
@@ -132,11 +224,27 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   const SettingsLayout layout = session.Version().layout;
 
   DeviceSettings record;
-  if (!ChooseRecord(context, plan, layout, outcome.imei, record, audit, outcome, result)) return result;
+  std::optional<std::array<std::string, MESSAGE_COUNT>> texts;
+  std::string source;
+  if (!ChooseRecord(context, plan, layout, outcome.imei, record, texts, source, audit, outcome, result))
+    return result;
   // Refused records are found before the backup's read, as before any delete.
   if (const auto problems = CheckForDevice(record, layout); !problems.empty())
     return Refused(context, DescribeProblems(problems));
-  const std::string untouched = "nothing was deleted or written on the tracker";
+  // A restore that stops anywhere from here on, for whatever reason, is
+  // resumed by the next plain restore of the tracker: the backup it is about
+  // to take never takes the place of the one it restores.
+  if (plan.command == "restore") {
+    std::string error;
+    if (!NoteRestoreInProgress(plan.backupFolder, outcome.imei, AbsolutePath(source), error)) {
+      result = Failure(context, kExitFailed, "no note", "The restore could not be noted in the backup folder",
+                       error + "; nothing was deleted or written");
+      return result;
+    }
+  }
+  // What an interrupt left, and the command that finishes the job.
+  const std::string finish = "; to finish the job, run: " + ResumeCommand(plan, context.Port(), AbsolutePath(source));
+  const std::string untouched = "nothing was deleted or written on the tracker" + finish;
   if (SayIfInterrupted(context, result, untouched)) return result;
   if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
     if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
@@ -145,12 +253,10 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   if (SayIfInterrupted(context, result, untouched)) return result;
 
   std::string refused;
-  const std::string verdict = session.Write(record, refused);
+  const std::string verdict = session.Write(record, refused, texts ? &*texts : nullptr);
   if (!refused.empty()) return Refused(context, refused);
   if (verdict.empty() && interrupt::Requested()) {
-    const std::string state = session.WriteState();
-    SayIfInterrupted(context, result,
-                     state + (state.rfind("nothing", 0) == 0 ? "" : "; run kvctl " + plan.command + " again"));
+    SayIfInterrupted(context, result, session.WriteState() + finish);
     return result;
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;
@@ -161,6 +267,8 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
     return result;
   }
   outcome.written = true;
+  // The tracker is whole again: no restore is left to resume.
+  ClearRestoreInProgress(plan.backupFolder, outcome.imei);
   if (!audit.backup.empty()) result.detail = "backup " + audit.backup;
   return result;
 }
@@ -200,4 +308,24 @@ JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, Provi
   JobResult result = Provision(context, plan, audit, outcome);
   AppendAuditLine(context, plan.log, audit, result, SecondsSince(start));
   return result;
+}
+
+std::string ShellWord(const std::string& word) {
+  const bool safe = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                           "0123456789_./:=@%+,-") == std::string::npos;
+  if (safe) return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ResumeCommand(const ProvisionPlan& plan, const std::string& port, const std::string& source) {
+  std::string command = "kvctl " + plan.command + " " + ShellWord(port);
+  if (plan.command == "restore") return command + " --from " + ShellWord(source) + plan.resumeOptions;
+  if (plan.strict) command += " --strict";
+  if (plan.profiles) command += " --profiles " + ShellWord(plan.profilesPath);
+  if (plan.onlyListed) command += " --only-listed";
+  command += plan.resumeOptions;
+  if (plan.settingsFile) command += " " + ShellWord(plan.settingsFile->path);
+  return command;
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "audit_log.h"
+#include "backup_file.h"
 #include "commands.h"
 #include "job_runner.h"
 #include "unit_profiles.h"
@@ -34,6 +35,14 @@ struct ProvisionPlan {
   bool onlyListed = false;  // a tracker without a row is skipped
   bool backup = true;
   std::string backupFolder;
+  // restore --from: the backup, read and checked before any tracker is
+  // touched (it outlives the jobs); null for the tracker's newest backup.
+  const SettingsFileInput* restoreFrom = nullptr;
+  BackupContents restoreFromContents;
+  // The options a command that finishes an interrupted job repeats
+  // (--backup-dir, --no-backup, --log, --no-log, --clock-speed), each word
+  // ready for a shell.
+  std::string resumeOptions;
   const AuditLog* log = nullptr;  // null: no audit line
   bool printSteps = true;         // each step of the write on its own line
 };
@@ -44,6 +53,14 @@ struct ProvisionOutcome {
   bool skipped = false;  // --only-listed and no row
   std::size_t profileRow = 0;  // the row of the profile table it got (0: none)
 };
+
+// The command that finishes an interrupted set or restore on `port`: the
+// same settings (set) or the same backup `source` (restore).
+std::string ResumeCommand(const ProvisionPlan& plan, const std::string& port, const std::string& source);
+
+// A word as a POSIX shell reads it back: as it is when it holds only safe
+// characters, else in single quotes.
+std::string ShellWord(const std::string& word);
 
 JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, ProvisionOutcome& outcome);
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "backup_store.h"
 #include "console.h"
@@ -19,6 +21,27 @@ namespace {
 int Refuse(int code, const std::string& text) {
   console::Err("kvctl: " + text);
   return code;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The options a command that finishes an interrupted job repeats.
+std::string ResumeOptions(const CliArgs& args) {
+  std::string options;
+  if (!args.backupDir.empty()) options += " --backup-dir " + ShellWord(args.backupDir);
+  if (args.noBackup) options += " --no-backup";
+  if (!args.logFile.empty()) options += " --log " + ShellWord(args.logFile);
+  if (args.noLog) options += " --no-log";
+  if (args.clockSpeed != 1.0) {
+    char speed[32];
+    std::snprintf(speed, sizeof speed, "%g", args.clockSpeed);
+    options += std::string(" --clock-speed ") + speed;
+  }
+  return options;
 }
 
 // A refusal of one line, or of a heading line ending in a colon and the
@@ -62,6 +85,28 @@ std::string AbsolutePath(const std::string& path) {
   return ec ? path : absolute.lexically_normal().string();
 }
 
+std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const std::string& backupFolder) {
+  std::vector<std::pair<std::string, std::string>> inputs, outputs;
+  const std::string& cmd = args.command;
+  if (!args.positional.empty() && (cmd == "set" || cmd == "diff" || cmd == "update"))
+    inputs.emplace_back(cmd == "update" ? "the firmware image" : "the settings file", args.positional.front());
+  if (cmd == "watch" && args.positional.size() == 2) inputs.emplace_back("the settings file", args.positional[1]);
+  if (!args.profilesFile.empty()) inputs.emplace_back("the profile table", args.profilesFile);
+  if (!args.restoreFrom.empty()) inputs.emplace_back("the backup", args.restoreFrom);
+  if (!args.traceFile.empty()) outputs.emplace_back("the trace file", args.traceFile);
+  if (!logPath.empty()) outputs.emplace_back("the audit log", logPath);
+  for (const auto& [outputRole, output] : outputs) {
+    for (const auto& [inputRole, input] : inputs)
+      if (SameFile(output, input))
+        return outputRole + " " + output + " is " + inputRole + " " + input + "; give " + outputRole +
+               " another name";
+    if (!backupFolder.empty() && SameFile(FolderOf(output), backupFolder))
+      return outputRole + " " + output + " would be written among the backups in " + backupFolder +
+             "; give it another folder";
+  }
+  return {};
+}
+
 int PrepareProvision(const CliArgs& args, const std::string& command, const SettingsFileInput* settingsFile,
                      ProvisionSetup& setup) {
   ProvisionPlan& plan = setup.plan;
@@ -74,6 +119,10 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     return Refuse(kExitUsage, "--backup-dir and --no-backup belong to set, restore and watch set");
   if (command == "restore" && args.noBackup)
     return Refuse(kExitUsage, "restore reads the backups: --no-backup makes no sense with it");
+  if (command != "restore" && (!args.restoreFrom.empty() || args.listBackups))
+    return Refuse(kExitUsage, "--from and --list belong to restore (try kvctl restore --help)");
+  if (args.noLog && !args.logFile.empty()) return Refuse(kExitUsage, "--log FILE and --no-log exclude each other");
+  plan.resumeOptions = ResumeOptions(args);
 
   plan.command = command == "restore" ? "restore" : "set";
   plan.strict = args.strict;
@@ -119,9 +168,29 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     if (plan.backup && std::filesystem::is_directory(plan.backupFolder, ec) && !CanWriteIn(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
-  const std::string logPath = args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
-  if (!args.traceFile.empty() && SameFile(args.traceFile, logPath))
-    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name");
+  const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
+  if (!args.traceFile.empty() && !logPath.empty() && SameFile(args.traceFile, logPath))
+    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name "
+                                 "(nothing was sent to any tracker)");
+  if (const std::string clash = OutputOnInput(args, logPath, writesSettings ? plan.backupFolder : std::string());
+      !clash.empty())
+    return Refuse(kExitUsage, clash + " (nothing was sent to any tracker)");
+  if (!args.restoreFrom.empty()) {
+    // The backup is read and judged once, before any tracker is touched.
+    SettingsFileInput& from = setup.restoreFrom;
+    from.path = args.restoreFrom;
+    std::string reason;
+    if (!ReadInputFile(from.path, SETTINGS_FILE_MAX_BYTES, from.bytes, reason))
+      return Refuse(kExitRefused, "cannot read the backup " + from.path + ": " + reason +
+                                      " (nothing was sent to any tracker)");
+    plan.restoreFromContents = ReadBackupContents(from.bytes);
+    const auto kind = plan.restoreFromContents.kind;
+    if (kind == BackupContents::Kind::Incomplete || kind == BackupContents::Kind::Refused)
+      return Refuse(kExitRefused, "the backup " + from.path + " is refused: " + plan.restoreFromContents.problem +
+                                      " (nothing was sent to any tracker; kvctl restore --list shows the backups)");
+    plan.restoreFrom = &from;
+  }
+  if (args.noLog) return kExitOk;  // plan.log stays null: no audit line
   std::string error;
   if (!setup.log.Open(logPath, error)) return Refuse(kExitUsage, error);
   plan.log = &setup.log;

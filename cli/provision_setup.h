@@ -17,11 +17,19 @@
 struct ProvisionSetup {
   ProvisionPlan plan;
   UnitProfiles profiles;
+  SettingsFileInput restoreFrom;  // restore --from FILE, read whole
   AuditLog log;
 };
 
 // The path from the root, for the audit log (kvctl may run anywhere).
 std::string AbsolutePath(const std::string& path);
+
+// The first output of the command line (the trace, the audit log at
+// `logPath` unless empty) that is one of its inputs (the settings file, the
+// profile table, the firmware image, restore --from's backup) or that would
+// be written among the backups in `backupFolder` (unless empty): an error
+// text naming both; empty when none is.
+std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const std::string& backupFolder);
 
 // Fills `setup` for `command` ("set", "restore", "update" or "watch set")
 // from the command line; `settingsFile` is set's FILE, already read (null

@@ -123,11 +123,12 @@ bool SettingsSession::Read(DeviceSettings& record, JobResult& failure) {
   return true;
 }
 
-std::string SettingsSession::Write(const DeviceSettings& record, std::string& refused) {
+std::string SettingsSession::Write(const DeviceSettings& record, std::string& refused,
+                                   const std::array<std::string, MESSAGE_COUNT>* texts) {
   std::vector<SettingsProblem> problems;
   StartResult started = StartResult::NotStarted;
   const bool ran = RunTransfer([&] {
-    started = exchange_->StartWrite(record, &problems);
+    started = texts ? exchange_->StartWriteTexts(record, *texts, &problems) : exchange_->StartWrite(record, &problems);
     return started;
   });
   if (started == StartResult::Refused) {

@@ -10,7 +10,7 @@
 
 #include "job_runner.h"
 #include "settings/settings_exchange.h"
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 class SettingsSession {
  public:
@@ -24,10 +24,14 @@ class SettingsSession {
 
   // Reads the four messages; false (with `failure`) when a read got no reply.
   bool Read(settings::DeviceSettings& record, JobResult& failure);
+  // The texts of the last read, exactly as the tracker sent them.
+  settings::MessageTexts ReadTexts() const { return exchange_->ReadTexts(); }
   // Checks, writes and verifies; returns the verdict text shown at the end
   // ("Setting Message OK " ...). `refused` holds why a record was refused.
   // An interrupt cancels the write at its next step (empty verdict).
-  std::string Write(const settings::DeviceSettings& record, std::string& refused);
+  // With `texts`, those exact texts are written and checked (a restore).
+  std::string Write(const settings::DeviceSettings& record, std::string& refused,
+                    const std::array<std::string, settings::MESSAGE_COUNT>* texts = nullptr);
   // What the last write did to the four messages, in words.
   std::string WriteState();
 

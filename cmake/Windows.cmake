@@ -14,6 +14,21 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 __USE_MINGW_ACCESS
   _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
+# The resources of a program (icon, version, manifest), compiled by windres
+# from src/res/windows_resources.rc.in.
+enable_language(RC)
+function(kv_windows_resources target description)
+  set(KV_RC_NAME ${target})
+  set(KV_RC_FILE ${target}.exe)
+  set(KV_RC_DESCRIPTION "${description}")
+  set(KV_RC_ICON ${CMAKE_SOURCE_DIR}/src/res/kvtool.ico)
+  set(KV_RC_MANIFEST ${CMAKE_SOURCE_DIR}/src/res/windows.manifest)
+  configure_file(${CMAKE_SOURCE_DIR}/src/res/windows_resources.rc.in ${CMAKE_BINARY_DIR}/res/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/res/${target}.rc)
+  set_source_files_properties(${CMAKE_BINARY_DIR}/res/${target}.rc PROPERTIES
+    OBJECT_DEPENDS "${KV_RC_ICON};${KV_RC_MANIFEST}")
+endfunction()
+
 function(kv_windows_sources out)
   set(sources ${ARGN})
   list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
@@ -47,13 +62,26 @@ target_compile_options(kvcli PRIVATE -include ${CMAKE_SOURCE_DIR}/src/platform/p
 target_link_libraries(kvcli PUBLIC kvcore)
 add_executable(kvctl cli/kvctl_main.cpp)
 target_link_libraries(kvctl PRIVATE kvcli)
+kv_windows_resources(kvctl "KV-770 Tool terminal program")
 
 # kvtool: the dialogs and the application over the dialog layer's Win32
 # implementation (src/ui/win32), a GUI program without a console.
+# The dialogs go into a library that the Win32 dialog tests link too.
 file(GLOB KV_DIALOG_SOURCES CONFIGURE_DEPENDS
   src/ui/*.cpp src/ui/win32/*.cpp src/res/*.cpp src/app/*.cpp src/*/*_dlg.cpp)
-add_executable(kvtool WIN32 ${KV_DIALOG_SOURCES})
-target_link_libraries(kvtool PRIVATE kvcore comctl32 comdlg32 gdi32)
+list(FILTER KV_DIALOG_SOURCES EXCLUDE REGEX "kvtool_main\\.cpp$")
+add_library(kvdialogs STATIC ${KV_DIALOG_SOURCES})
+target_link_libraries(kvdialogs PUBLIC kvcore comctl32 comdlg32 gdi32)
+add_executable(kvtool WIN32 src/app/kvtool_main.cpp)
+target_link_libraries(kvtool PRIVATE kvdialogs)
+kv_windows_resources(kvtool "KV-770 User tool")
+
+# kvpath: the installer's step that adds its folder to the system PATH and
+# takes it out again (packaging/windows/kv770.nsi); not installed.
+add_library(path_entry STATIC packaging/windows/path_entry/path_entry.cpp)
+target_include_directories(path_entry PUBLIC packaging/windows/path_entry)
+add_executable(kvpath packaging/windows/path_entry/kvpath_main.cpp)
+target_link_libraries(kvpath PRIVATE path_entry)
 
 # Windows programs the tests start run under Wine, in a prefix of this build.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine-prefix)

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the tool's icon (a small tracker with an antenna and a location mark)
 and writes it as src/res/kvtool_icon.png plus src/res/app_icon_png.cpp, the
-same bytes as a C array that the program embeds. Needs only the standard
-library; run it again after changing the drawing."""
+same bytes as a C array that the program embeds, and src/res/kvtool.ico, the
+Windows programs' icon resource in the sizes Windows asks for (16 to 256
+pixels, drawn at each size). Needs only the standard library; run it again
+after changing the drawing."""
 import math
 import os
 import struct
@@ -54,15 +56,19 @@ def colour_at(x, y):
         return (44, 98, 170, 255)
     return (0, 0, 0, 0)
 
-def render():
+ICO_SIZES = (16, 24, 32, 48, 64, 256)
+
+def render(size=SIZE):
+    # The drawing is in 64-pixel units; other sizes sample it scaled.
+    scale = SIZE / size
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = bytearray([0])  # PNG filter type: none
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0, 0, 0, 0]
             for sy in range(SS):
                 for sx in range(SS):
-                    c = colour_at(px + (sx + 0.5) / SS, py + (sy + 0.5) / SS)
+                    c = colour_at((px + (sx + 0.5) / SS) * scale, (py + (sy + 0.5) / SS) * scale)
                     a = c[3]
                     acc[0] += c[0] * a
                     acc[1] += c[1] * a
@@ -78,19 +84,48 @@ def render():
         rows.append(bytes(row))
     return b"".join(rows)
 
-def png(raw):
+def png(raw, size=SIZE):
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+def dib(raw, size):
+    # A 32-bit BGRA bitmap as an icon holds it: bottom-up rows, the height
+    # doubled for the (here all-zero) AND mask that follows.
+    stride = 1 + size * 4
+    pixels = bytearray()
+    for py in reversed(range(size)):
+        row = raw[py * stride + 1:(py + 1) * stride]
+        for px in range(size):
+            r, g, b, a = row[px * 4:px * 4 + 4]
+            pixels += bytes((b, g, r, a))
+    mask = bytes(((size + 31) // 32) * 4 * size)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    return header + bytes(pixels) + mask
+
+def ico():
+    # Bitmaps for the small sizes (every Windows shell reads them), PNG for 256.
+    images = []
+    for size in ICO_SIZES:
+        raw = render(size)
+        images.append((size, png(raw, size) if size >= 256 else dib(raw, size)))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in images:
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, data in images)
 
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     data = png(render())
     with open(os.path.join(root, "src/res/kvtool_icon.png"), "wb") as f:
         f.write(data)
+    with open(os.path.join(root, "src/res/kvtool.ico"), "wb") as f:
+        f.write(ico())
     lines = []
     for i in range(0, len(data), 16):
         lines.append("    " + ", ".join("0x%02x" % b for b in data[i:i + 16]) + ",")

@@ -6,7 +6,11 @@
 #   4. runs kvctl.exe under Wine against the Linux simulated tracker and
 #      compares it with Linux kvctl (tests/windows/kvctl_wine_test.sh)
 #   5. builds the installer and installs and uninstalls it silently under
-#      Wine (tests/windows/installer_wine_test.sh)
+#      Wine (tests/windows/installer_wine_test.sh), and again on a system
+#      PATH of 4,000 characters (tests/windows/installer_long_path_wine_test.sh)
+#   5a. checks the resources of kvtool.exe and kvctl.exe (icon, version,
+#      manifest; tests/windows/resources_test.sh) and runs the Win32 dialog
+#      tests on a virtual display (tests/windows/dialog_wine_test.sh)
 #   6. starts kvtool.exe under Wine on a virtual display against kvsim,
 #      presses Start and opens the Device Setting dialog
 #      (scripts/windows-screenshots.sh)
@@ -31,6 +35,14 @@ tests/windows/kvctl_wine_test.sh build/default build/windows
 step "installer"
 installer="$(scripts/package-windows.sh build/windows)"
 tests/windows/installer_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
+# --- installer on a long system PATH, and the programs' resources ---
+step "installer on a 4,000-character system PATH"
+tests/windows/installer_long_path_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
+step "resources of kvtool.exe and kvctl.exe"
+tests/windows/resources_test.sh build/windows
+step "Win32 dialogs on a virtual display: texts fit their fields"
+tests/windows/dialog_wine_test.sh build/windows
+# --- end ---
 # Setting comes on only once Start has shown the IMEI, so the Device Setting
 # dialog opening is the check that the window connected.
 step "kvtool.exe under Wine: Start, the IMEI, the Device Setting dialog"

@@ -163,11 +163,4 @@ int SimLine::ReadByte(std::uint32_t timeoutMs) {
   }
 }
 
-void SimLine::DrainInput() {
-  readPos_ = readLen_ = 0;
-  while (RawReadByte(0) >= 0) {
-    readPos_ = readLen_;
-  }
-}
-
 }  // namespace sim

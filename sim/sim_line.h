@@ -71,8 +71,6 @@ class SimLine {
   // paced line it returns no sooner than the byte has crossed the line.
   // Returns 0..255, -1 on time-out, -2 when the line is closed.
   int ReadByte(std::uint32_t timeoutMs);
-  // Discards everything the tool has sent so far.
-  void DrainInput();
 
   std::uint64_t BytesReceived() const { return received_.load(); }
   std::uint64_t BytesSent() const { return sent_.load(); }

@@ -1,5 +1,8 @@
 // Where the sender's data comes from: a reader that hands out the image in
 // chunks.
+//
+// Thread contract: Read is called only by the thread that runs the transfer,
+// one call at a time.
 #pragma once
 
 #include "platform/win_types.h"

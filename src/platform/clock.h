@@ -2,6 +2,11 @@
 // Product code always runs at real speed. Tests may speed the clock up
 // in-process (never through the environment) so that a 25 s probe takes a
 // fraction of a second while every ratio between waits stays the same.
+//
+// Thread contract: every function may be called from any thread. A wait
+// converts its bound to real time when it starts, so a speed change reaches
+// only the waits that start after it; tests change the speed while no wait
+// of theirs runs.
 #pragma once
 
 #include <chrono>

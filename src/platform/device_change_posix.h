@@ -29,7 +29,6 @@ class DeviceChangeMonitor {
 
   // True when udev, the runtime folder or both are watched.
   bool IsWatching() const { return udevFd_ >= 0 || folderWatch_ >= 0; }
-  bool WatchesUdev() const { return udevFd_ >= 0; }
   bool WatchesRuntimeFolder() const { return folderWatch_ >= 0; }
 
   // Readable while events are pending; -1 when nothing could be watched.

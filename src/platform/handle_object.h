@@ -1,11 +1,9 @@
-// Internal: the object behind a HANDLE on POSIX. Waitable objects (events,
-// threads) report their state under one process-wide lock so that waits on
-// several handles need no per-object bookkeeping.
+// Internal: the object behind a HANDLE on POSIX, counted by its references
+// (CloseHandle and platform::RetainHandle). Events and threads are waitable
+// (waitable_posix.h); a serial port is not.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/win_types.h"
 
@@ -21,14 +19,8 @@ struct HandleObject {
 
   void AddRef() { refs.fetch_add(1); }
   void Release();
-
-  // Called with WaitLock() held.
-  virtual bool IsSignalled() const { return false; }
-  virtual void OnWaitSatisfied() {}
 };
 
 namespace platform::detail {
-std::mutex& WaitLock();
-std::condition_variable& WaitCondition();
 bool IsValid(HANDLE h);
 }  // namespace platform::detail

@@ -178,7 +178,14 @@ namespace platform {
 std::string PortDevicePath(const std::string& portName) {
   // A full device or file path ("\\.\COM12", Wine's "Z:\dev\pts\3") is
   // opened as given; a bare name goes through the device namespace, which
-  // ports above COM9 need.
+  // ports above COM9 need. A name as the port list shows it ("COM12:") is
+  // that port: only COM1 to COM9 would open by their old DOS names.
+  if (portName.find_first_of("\\/") == std::string::npos) {
+    std::string name = portName;
+    while (!name.empty() && name.back() == ':') name.pop_back();
+    if (name.size() < 2 || name.find(':') != std::string::npos) return portName;  // "Z:" is a drive
+    return "\\\\.\\" + name;
+  }
   if (portName.rfind("\\\\", 0) == 0 || portName.find(':') != std::string::npos) return portName;
   return "\\\\.\\" + portName;
 }

@@ -13,9 +13,12 @@
 // references (a shared state, a retained port handle), never its caller's
 // frame. Each such worker's header says how long it may run on and what it
 // touches. After its routine has returned, a thread touches only its own
-// thread object and the waits' process-wide lock and condition; these two are
-// never destroyed, so that a thread ending while the process exits finds them
-// intact.
+// thread object, the waits' process-wide lock (never destroyed, so that a
+// thread ending while the process exits finds it intact) and the waits it
+// ends, which stay in their threads' frames until it lets go of that lock.
+//
+// A set wakes only the threads whose wait it ends (waitable_posix.h), so a
+// wait costs the same with hundreds of threads as with a few.
 #pragma once
 
 #include "platform/win_types.h"
@@ -37,8 +40,11 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 
 // Waits on an event or a thread. Returns WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
 DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs);
-// Waits until any one handle is signalled (waitAll is not supported and must
-// be FALSE). Returns WAIT_OBJECT_0 + index, WAIT_TIMEOUT or WAIT_FAILED.
+// Waits until any one handle is signalled (the lowest index wins when several
+// are) or, with waitAll, until all are at once; a satisfied wait consumes the
+// auto-reset events it ends on. At most 64 handles, and a wait for all names
+// each only once. Returns WAIT_OBJECT_0 + index (WAIT_OBJECT_0 for a wait on
+// all), WAIT_TIMEOUT or WAIT_FAILED.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                              DWORD timeoutMs);
 

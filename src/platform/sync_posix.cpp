@@ -1,31 +1,27 @@
 #include <thread>
-#include <vector>
 
-#include "platform/clock.h"
-#include "platform/handle_object.h"
 #include "platform/sync.h"
+#include "platform/waitable_posix.h"
 
 namespace {
 std::atomic<long> g_liveHandles{0};
 thread_local DWORD t_lastError = 0;
 
-struct EventObject final : HandleObject {
-  EventObject(bool manual, bool initial)
-      : HandleObject(Kind::Event), manualReset(manual), signalled(initial) {}
-  bool manualReset;
-  bool signalled;
-  bool IsSignalled() const override { return signalled; }
-  void OnWaitSatisfied() override {
-    if (!manualReset) signalled = false;
-  }
+using platform::detail::Waitable;
+
+struct EventObject final : Waitable {
+  EventObject(bool manual, bool initial) : Waitable(Kind::Event, manual, initial) {}
 };
 
-struct ThreadObject final : HandleObject {
-  ThreadObject() : HandleObject(Kind::Thread) {}
-  bool finished = false;
-  DWORD exitCode = 0;
-  bool IsSignalled() const override { return finished; }
+// Signalled (for good) when its routine has returned.
+struct ThreadObject final : Waitable {
+  ThreadObject() : Waitable(Kind::Thread, true, false) {}
+  std::atomic<DWORD> exitCode{0};
 };
+
+bool IsWaitable(HANDLE h) {
+  return h->kind == HandleObject::Kind::Event || h->kind == HandleObject::Kind::Thread;
+}
 }  // namespace
 
 HandleObject::HandleObject(Kind k) : kind(k) { g_liveHandles.fetch_add(1); }
@@ -44,24 +40,11 @@ HANDLE RetainHandle(HANDLE handle) {
 }
 
 namespace detail {
-// Never destroyed: a thread whose starter stopped waiting (sync.h) marks
-// itself finished under this lock and wakes the waiters, also while the
-// process exits.
-std::mutex& WaitLock() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::condition_variable& WaitCondition() {
-  static auto* cv = new std::condition_variable;
-  return *cv;
-}
 bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 }  // namespace detail
 }  // namespace platform
 
 using platform::detail::IsValid;
-using platform::detail::WaitCondition;
-using platform::detail::WaitLock;
 
 DWORD GetLastError() { return t_lastError; }
 void SetLastError(DWORD code) { t_lastError = code; }
@@ -70,21 +53,27 @@ HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
   return new EventObject(manualReset != 0, initialState != 0);
 }
 
-static BOOL SetEventState(HANDLE event, bool state) {
+static EventObject* AsEvent(HANDLE event) {
   if (!IsValid(event) || event->kind != HandleObject::Kind::Event) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return nullptr;
   }
-  {
-    std::lock_guard<std::mutex> lock(WaitLock());
-    static_cast<EventObject*>(event)->signalled = state;
-  }
-  if (state) WaitCondition().notify_all();
+  return static_cast<EventObject*>(event);
+}
+
+BOOL SetEvent(HANDLE event) {
+  EventObject* object = AsEvent(event);
+  if (object == nullptr) return FALSE;
+  platform::detail::Signal(*object);
   return TRUE;
 }
 
-BOOL SetEvent(HANDLE event) { return SetEventState(event, true); }
-BOOL ResetEvent(HANDLE event) { return SetEventState(event, false); }
+BOOL ResetEvent(HANDLE event) {
+  EventObject* object = AsEvent(event);
+  if (object == nullptr) return FALSE;
+  platform::detail::Unsignal(*object);
+  return TRUE;
+}
 
 HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
                     DWORD* threadId) {
@@ -92,13 +81,8 @@ HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, void* para
   object->AddRef();  // the running thread's own reference
   try {
     std::thread([object, start, parameter] {
-      const DWORD code = start(parameter);
-      {
-        std::lock_guard<std::mutex> lock(WaitLock());
-        object->exitCode = code;
-        object->finished = true;
-      }
-      WaitCondition().notify_all();
+      object->exitCode = start(parameter);
+      platform::detail::Signal(*object);
       object->Release();
     }).detach();
   } catch (...) {
@@ -113,44 +97,37 @@ HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, void* para
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
   if (!IsValid(thread) || thread->kind != HandleObject::Kind::Thread) return FALSE;
-  std::lock_guard<std::mutex> lock(WaitLock());
   auto* t = static_cast<ThreadObject*>(thread);
-  if (exitCode) *exitCode = t->finished ? t->exitCode : 259 /* STILL_ACTIVE */;
+  const bool finished = platform::detail::IsSignalled(*t);
+  if (exitCode) *exitCode = finished ? t->exitCode.load() : 259 /* STILL_ACTIVE */;
   return TRUE;
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
-  if (count == 0 || waitAll) {
+  if (count == 0 || count > platform::detail::kMaxWaitObjects) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
+  Waitable* objects[platform::detail::kMaxWaitObjects];
   for (DWORD i = 0; i < count; ++i) {
-    if (!IsValid(handles[i]) || handles[i]->kind == HandleObject::Kind::SerialPort) {
+    if (!IsValid(handles[i]) || !IsWaitable(handles[i])) {
       SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
     }
-  }
-  const auto deadline = std::chrono::steady_clock::now() + platform::RealDuration(timeoutMs);
-  std::unique_lock<std::mutex> lock(WaitLock());
-  for (;;) {
-    for (DWORD i = 0; i < count; ++i) {
-      if (handles[i]->IsSignalled()) {
-        handles[i]->OnWaitSatisfied();
-        return WAIT_OBJECT_0 + i;
+    objects[i] = static_cast<Waitable*>(handles[i]);
+    // As on Windows, a wait for all may name an object only once.
+    for (DWORD j = 0; waitAll && j < i; ++j) {
+      if (objects[j] == objects[i]) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
       }
     }
-    if (timeoutMs == INFINITE) {
-      WaitCondition().wait(lock);
-    } else if (WaitCondition().wait_until(lock, deadline) == std::cv_status::timeout) {
-      for (DWORD i = 0; i < count; ++i) {
-        if (handles[i]->IsSignalled()) {
-          handles[i]->OnWaitSatisfied();
-          return WAIT_OBJECT_0 + i;
-        }
-      }
-      return WAIT_TIMEOUT;
-    }
   }
+  // The wait holds the objects, so a handle closed meanwhile cannot free one.
+  for (DWORD i = 0; i < count; ++i) objects[i]->AddRef();
+  const DWORD result = platform::detail::WaitForObjects(count, objects, waitAll != 0, timeoutMs);
+  for (DWORD i = 0; i < count; ++i) objects[i]->Release();
+  return result;
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {

@@ -137,12 +137,16 @@ void AddBasicSetup(TemplateBuilder& b) {
   auto bottomBelow = [](int rowY) { return rowY + FIELD_CY + GROUP_BOTTOM; };
 
   int top = TOP + GROUP_TITLE;
-  int y = top + 10;
-  // The version (up to 21 characters, "F-0KV770E-V1.4(200909") and the
-  // IMEI (15 digits) show whole: these two fields reach the group's edge.
-  b.Caption(IDC_STATIC, "Firmware Version", x, y, 57);
-  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 59, y, 84, FIELD_CY, EDIT_STYLE);
-  y += LEFT_ROW;
+  int y = top + 13;
+  // The version (up to 21 characters, "F-0KV770E-V1.4(200909", mostly
+  // capitals and digits, wider than average letters in any dialog font) and
+  // the IMEI (15 digits) show whole: these two fields reach the group's edge,
+  // and the version's caption takes two lines to give its field the room.
+  const int fieldRight = groupX + groupCx - 2;
+  b.Caption(IDC_STATIC, "Firmware Version", x, y, 40, false, true);
+  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 42, y, fieldRight - (x + 42),
+                          FIELD_CY, EDIT_STYLE);
+  y += LEFT_ROW + 2;
   b.Caption(IDC_STATIC, "IMEI Number", x, y, 57);
   b.controls.emplace_back(IDC_STC_SETTING_IMEI, ControlClass::Static, "", x + 59, y, 84, FIELD_CY,
                           WS_BORDER | SS_SUNKEN | SS_CENTERIMAGE);
@@ -246,8 +250,10 @@ void AddCommands(TemplateBuilder& b) {
   b.Button(IDC_BTN_EXPORT, "Export", 54, 44);
   b.Button(IDC_BTN_GET_DEVICE_SETTING, "Get device setting", 102, 76);
   b.Button(IDC_BTN_SET_TO_DEVICE, "Set to device", 182, 62);
-  b.controls.emplace_back(IDC_STC_TRANSFER_STATUS, ControlClass::Static, "", 252, BUTTONS_Y, 88, BUTTON_CY,
-                          SS_LEFT | SS_CENTERIMAGE);
+  // The status wraps onto a second line below the columns, up to Exit, so
+  // that "The tracker was disconnected." and every verdict read whole.
+  b.controls.emplace_back(IDC_STC_TRANSFER_STATUS, ControlClass::Static, "", 250, COLUMNS_BOTTOM + 1,
+                          DIALOG_CX - 6 - 44 - 2 - 250, DIALOG_CY - COLUMNS_BOTTOM - 2, SS_LEFT);
   // The result of the last reply wait; never shown.
   b.controls.emplace_back(IDC_STC_TRANSFER_RESULT, ControlClass::Static, "", 252, BUTTONS_Y, 88, BUTTON_CY,
                           SS_LEFT | SS_CENTERIMAGE | WS_DISABLED, true);

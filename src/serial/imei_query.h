@@ -1,6 +1,10 @@
 // Talking to a probed tracker without a window: the same commands and the
 // same answer parser as the main window's Start and Update, for callers
 // that serve one or many trackers from a terminal.
+//
+// Thread contract: any thread, one call at a time per port; calls on
+// different ports run side by side (kvctl: one thread per tracker). The
+// link's callbacks, `done` and `eachPoll` run on the calling thread.
 #pragma once
 
 #include <functional>

@@ -2,6 +2,8 @@
 // scan and the settings dialog: 8N1, no flow control, DTR and RTS off, and
 // reads that return at once with what has arrived (or wait up to 100 ms for
 // the first byte when nothing has).
+//
+// Thread contract: any thread; the handle is then used as serial_io.h says.
 #pragma once
 
 #include "platform/serial_io.h"

@@ -44,11 +44,6 @@ void ReaderLink::SignalFileWait() {
   if (m_hFileWaitEvent) SetEvent(m_hFileWaitEvent);
 }
 
-bool ReaderLink::HasFileWaitEvent() {
-  std::lock_guard<std::mutex> lock(eventLock_);
-  return m_hFileWaitEvent != nullptr;
-}
-
 DWORD ParseReaderText(char* text, DWORD length, ReaderLink& link) {
   const std::string_view view(text, length);
 

@@ -48,7 +48,6 @@ class ReaderLink {
   // reader signals it under the same lock, so a cleared event is never used.
   void SetFileWaitEvent(HANDLE event);
   void SignalFileWait();
-  bool HasFileWaitEvent();
 
  private:
   std::mutex eventLock_;

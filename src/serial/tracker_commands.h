@@ -1,6 +1,8 @@
 // Commands the main window (and the terminal program) write to the tracker,
 // each with one WriteFile, exactly these bytes. The menu choices carry no
 // line end.
+//
+// Thread contract: any thread that may write to the port (serial_io.h).
 #pragma once
 
 #include <cstring>

@@ -42,6 +42,7 @@ struct VersionAnswer {
   std::string text;       // the version the session holds (may be the assumed one)
   SettingsLayout layout;  // the layout the session now uses
   bool answered = false;  // a version answer arrived during this query
+  std::string whole;      // that answer as sent (its ")" included), for display
 };
 
 enum class StartResult {
@@ -81,6 +82,15 @@ class SettingsExchange {
   StartResult StartWrite(const DeviceSettings& record,
                          std::vector<SettingsProblem>* problems = nullptr);
 
+  // Writes the exact `texts` (each without its closing CR), checked on
+  // read-back as they are; `record` is checked as by StartWrite and is the
+  // record the session holds afterwards. The caller makes sure the texts
+  // are those of the record (a restore of a backup).
+  StartResult StartWriteTexts(const DeviceSettings& record, const std::array<std::string, MESSAGE_COUNT>& texts,
+                              std::vector<SettingsProblem>* problems = nullptr);
+  // The texts of the last read, as the tracker sent them.
+  MessageTexts ReadTexts() const { return m_state->ReadTexts(); }
+
   // Ends a running read or write at its next step (a store command already
   // sent still gets its text and end mark). Any thread.
   void Cancel();
@@ -119,8 +129,12 @@ class SettingsExchange {
 // alone uses it, on the GUI thread, together with extendedFirmware.
 extern char firmwareVersion[FIRMWARE_VERSION_LENGTH + 1];
 
-// Keeps a fresh version answer in firmwareVersion and extendedFirmware;
-// an unanswered query leaves both as they were.
+// The whole version text of the last answer, as the dialog shows it (the
+// same life as firmwareVersion).
+extern std::string firmwareVersionWhole;
+
+// Keeps a fresh version answer in firmwareVersion, firmwareVersionWhole and
+// extendedFirmware; an unanswered query leaves them as they were.
 void RememberFirmware(const VersionAnswer& answer);
 
 }  // namespace settings

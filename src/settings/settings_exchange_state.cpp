@@ -32,6 +32,24 @@ DeviceSettings ExchangeState::Record() const {
 void ExchangeState::SetRecord(const DeviceSettings& record) {
   std::lock_guard<std::mutex> lock(m_lock);
   m_record = record;
+  m_readTexts = {};
+  m_writeTexts.reset();
+}
+
+void ExchangeState::SetWriteTexts(const std::array<std::string, MESSAGE_COUNT>& texts) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_writeTexts = texts;
+}
+
+MessageTexts ExchangeState::ReadTexts() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_readTexts;
+}
+
+void ExchangeState::KeepReadText(unsigned messageNumber, std::string_view text) {
+  if (messageNumber < 1 || messageNumber > MESSAGE_COUNT) return;
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_readTexts[messageNumber - 1] = std::string(text);
 }
 
 SettingsLayout ExchangeState::Layout() const {
@@ -49,6 +67,11 @@ std::string ExchangeState::FirmwareVersion() const {
   return m_firmwareVersion;
 }
 
+std::string ExchangeState::WholeVersion() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_wholeVersion;
+}
+
 void ExchangeState::BeginVersionQuery() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_bVersionAwaited = true;
@@ -63,15 +86,15 @@ void ExchangeState::EndVersionQuery(std::string& version, SettingsLayout& layout
   answered = m_bAnsweredInQuery;
 }
 
-bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout) {
+bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout, const std::string& whole) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bVersionAwaited.load()) return false;
     m_firmwareVersion = version;
+    m_wholeVersion = whole.empty() ? version : whole;
     m_layout = layout;
     m_bAnsweredInQuery = true;
   }
-  ++m_nVersionAnswers;
   Notify([&](const ExchangeCallbacks& cb) {
     if (cb.onVersion) cb.onVersion(version, layout);
   });
@@ -81,6 +104,11 @@ bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layou
 std::string ExchangeState::ExpectedMessage(unsigned messageNumber) const {
   char text[MESSAGE_BUFFER_SIZE];
   std::lock_guard<std::mutex> lock(m_lock);
+  if (m_writeTexts && messageNumber >= 1 && messageNumber <= MESSAGE_COUNT) {
+    // The same bound as a built message: a text that does not fit is empty.
+    const std::string exact = (*m_writeTexts)[messageNumber - 1] + "\r";
+    return exact.size() < sizeof text ? exact : std::string();
+  }
   BuildMessage(m_record, m_layout, messageNumber, text, sizeof text);
   return std::string(text);
 }

@@ -10,10 +10,12 @@
 // threads, one at a time, and never after Detach() returned.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,8 @@ namespace settings {
 
 constexpr std::size_t SETTINGS_RX_BUFFER_SIZE = 4096;
 constexpr std::size_t FIRMWARE_VERSION_LENGTH = 21;
+// The longest version answer shown whole; a longer one is garbage on the line.
+constexpr std::size_t WHOLE_VERSION_MAX_LENGTH = 64;
 
 // Pauses and time-outs of the exchange: common/tool_timings.h.
 
@@ -36,6 +40,10 @@ constexpr unsigned MAX_MISMATCH_RETRIES = 10;
 // of stored message n (1 to 4), or a read of the settings messages.
 constexpr DWORD REPLY_MODE_PLAIN = 0;
 constexpr DWORD REPLY_MODE_READ = 5;
+
+// The four message texts as the tracker holds them, without the closing
+// carriage return; no value for a message the tracker does not hold.
+using MessageTexts = std::array<std::optional<std::string>, MESSAGE_COUNT>;
 
 // Outcome of the last reply wait (m_nLastResult).
 constexpr BYTE RESULT_OK = 0;
@@ -98,13 +106,19 @@ class ExchangeState {
   std::atomic<BYTE> m_bReaderRun{0};
   std::atomic<bool> m_bWorkerRunning{false};
 
-  // Guarded record, layout and version.
+  // Guarded record, layout and version. Setting the record forgets the
+  // texts of the last read and any texts to write.
   DeviceSettings Record() const;
   void SetRecord(const DeviceSettings& record);
+  // A write of these exact texts (each without its closing CR) instead of
+  // the texts the record builds; the record stays what Record() returns.
+  void SetWriteTexts(const std::array<std::string, MESSAGE_COUNT>& texts);
+  // The texts the last read took from the tracker's replies, by the message
+  // number of their address tag.
+  MessageTexts ReadTexts() const;
   SettingsLayout Layout() const;
   void SetLayout(SettingsLayout layout);
   std::string FirmwareVersion() const;
-  unsigned VersionAnswers() const { return m_nVersionAnswers.load(); }
 
   // A version answer counts only between BeginVersionQuery and
   // EndVersionQuery: a late one, or a text in a stored message that looks
@@ -114,12 +128,19 @@ class ExchangeState {
   bool VersionAwaited() const { return m_bVersionAwaited.load(); }
   void EndVersionQuery(std::string& version, SettingsLayout& layout, bool& answered);
   // The reader found a version answer: keep it and switch the layout, if one
-  // is awaited. False (nothing changed) otherwise.
-  bool TakeVersion(const std::string& version, SettingsLayout layout);
-  // Expected text of message n from the record, as BuildMessage gives it.
+  // is awaited. False (nothing changed) otherwise. `whole` is the answer as
+  // the tracker sent it, for display; `version` its first 21 characters.
+  bool TakeVersion(const std::string& version, SettingsLayout layout, const std::string& whole = {});
+  // The last version answer whole (empty before one came).
+  std::string WholeVersion() const;
+  // Expected text of message n: the text to write with its CR when one was
+  // given, else from the record as BuildMessage gives it.
   std::string ExpectedMessage(unsigned messageNumber) const;
   // Applies a read text to the record and reports the new record.
   void ApplyReadMessage(const char* text, unsigned messageNumber, std::size_t count);
+  // Keeps the text of a read reply exactly as it came (`text` ends before
+  // the closing CR).
+  void KeepReadText(unsigned messageNumber, std::string_view text);
 
   // Writes bytes to the port with one WriteFile; false when nothing could be.
   // A failed write marks the line lost; nothing is written once it is.
@@ -162,9 +183,11 @@ class ExchangeState {
  private:
   mutable std::mutex m_lock;
   DeviceSettings m_record;
+  MessageTexts m_readTexts;
+  std::optional<std::array<std::string, MESSAGE_COUNT>> m_writeTexts;
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
-  std::atomic<unsigned> m_nVersionAnswers{0};
+  std::string m_wholeVersion;
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
   bool m_bAnsweredInQuery = false;               // guarded by m_lock
   mutable std::mutex m_replyLock;  // orders ClearReplies and SignalReply

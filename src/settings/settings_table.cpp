@@ -24,10 +24,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-SettingsLayout LayoutForVersion(std::string_view versionText) {
-  return LayoutFromFlag(versionText.find('Q') == std::string_view::npos);
-}
-
 const SettingInfo* SettingForField(unsigned message, unsigned field, SettingsLayout layout) {
   for (const SettingInfo& s : SETTINGS_TABLE) {
     if (s.message == message && s.field == field && IsSent(s, layout)) return &s;

@@ -25,9 +25,6 @@ constexpr SettingsLayout LayoutFromFlag(bool extended) {
   return extended ? SettingsLayout::Extended : SettingsLayout::Basic;
 }
 
-// Layout selected by a firmware version text such as "F-0KV770Q-V1.2".
-SettingsLayout LayoutForVersion(std::string_view versionText);
-
 // Identifiers, in the order of the table (which is the settings file's order).
 enum class SettingId {
   deviceName,

@@ -40,6 +40,8 @@ class BackgroundWork {
 
   // Ends the handle waits, joins the workers; continuations not yet run are dropped.
   void Stop();
+  // True when no job is left: none started, or all continued or stopped.
+  bool Idle() const { return jobs_.empty(); }
 
  private:
   struct Job {

@@ -147,7 +147,8 @@ class TemplateDialog {
 
   // Joins the dialog's background work and drops its continuations; a
   // derived dialog calls it first in its destructor, before the members the
-  // work touches go away.
+  // work touches go away. A debug build stops in this class's destructor
+  // when work is left that nobody stopped.
   void StopBackgroundWork() { background_.Stop(); }
 
  private:

@@ -3,6 +3,8 @@
 // controls) is in qt/template_dialog_qt.cpp.
 #include "ui/template_dialog.h"
 
+#include <cassert>
+
 #include "ui/application.h"
 
 namespace ui {
@@ -12,6 +14,9 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, TemplateDia
       window_(CreateWindowFor(*this, dialogTemplate, owner != nullptr ? owner : MainWindow())) {}
 
 TemplateDialog::~TemplateDialog() {
+  // The derived dialog's members are gone by now: work still left may have
+  // used them while they went.
+  assert(background_.Idle() && "a dialog with background work calls StopBackgroundWork() first in its destructor");
   // From here on no posted call reaches the dialog; workers still waiting
   // are stopped and joined before the window goes.
   life_->dialog.store(nullptr);

@@ -27,6 +27,7 @@ constexpr int kHangBoundMs = 20000;
 class CountingDialog : public ui::TemplateDialog {
  public:
   CountingDialog() : ui::TemplateDialog(res::MainDialogTemplate()) {}
+  ~CountingDialog() override { StopBackgroundWork(); }
   int commands = 0;
   int ticks = 0;
   int closes = 0;
@@ -149,6 +150,33 @@ TEST(DialogBusy, ADialogDestroyedDuringAWaitEndsItAtOnceAndNeverContinues) {
   dialog.reset();  // joins both workers; the ten-minute wait is stopped
   QTest::qWait(20);
   EXPECT_FALSE(continued);
+}
+
+// A derived dialog whose destructor does not stop its work first.
+class ForgetfulDialog : public ui::TemplateDialog {
+ public:
+  ForgetfulDialog() : ui::TemplateDialog(res::MainDialogTemplate()) {}
+};
+
+TEST(DialogBusyDeathTest, ADebugBuildStopsADialogThatLeftItsWorkRunning) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the check is made in debug builds";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        Event never;
+        auto dialog = std::make_unique<ForgetfulDialog>();
+        dialog->WaitThen(never.handle, 600000, [](DWORD) {});
+        dialog.reset();
+      },
+      "StopBackgroundWork");
+  // The same dialog with no work left goes quietly.
+  auto idle = std::make_unique<ForgetfulDialog>();
+  idle->RunThen([] {}, [] {});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !idle->IsBusy(); }, kHangBoundMs));
+  idle.reset();
+#endif
 }
 
 TEST(WindowRef, CallsIntoADialogThatIsGoneDoNothing) {

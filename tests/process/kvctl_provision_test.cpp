@@ -175,11 +175,14 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
   EXPECT_EQ(c.Store(), StoreOf(Message1("1", "30", "Base", "+8.00", "8"), "5550000,,,,,,,", m3, m4))
       << "a tracker without a row gets the base file";
 
-  // The backup is what get printed before the write, byte for byte.
+  // The backup is what get printed before the write, byte for byte, and the
+  // message texts after it.
   std::map<std::string, std::string> backups;
   for (const auto& [sim, imei] : std::vector<std::pair<Sim*, std::string>>{{&a, kImeiA}, {&b, kImeiB}, {&c, kImeiC}}) {
     backups[imei] = BackupOf(imei);
-    EXPECT_EQ(ReadTestFile(backups[imei]), got[sim->Port()]) << imei;
+    const std::string backup = ReadTestFile(backups[imei]);
+    EXPECT_EQ(backup.substr(0, got[sim->Port()].size()), got[sim->Port()]) << imei;
+    EXPECT_EQ(backup.find("[KVCTL BACKUP]\r\nIMEI=" + imei + "\r\n"), got[sim->Port()].size()) << backup;
   }
 
   // One audit line per tracker, with the digests of the files used.

@@ -324,7 +324,9 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   EXPECT_TRUE(Has(set.err, "message 1 rewritten and checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "message 2 rewritten but not checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "messages 3, 4 deleted and not yet rewritten")) << set.err;
-  EXPECT_TRUE(Has(set.err, "run kvctl set again")) << set.err;
+  EXPECT_TRUE(Has(set.err, "to finish the job, run: kvctl set " + port + " --clock-speed " +
+                               test_support::kProcessClockSpeed + " " + file + ")"))
+      << set.err;
   const std::vector<std::string> store = {kMessage1, kMessage2, "  3: (empty)", "  4: (empty)"};
   EXPECT_EQ(Report(), store);
 
@@ -377,6 +379,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderI
   update.Signal(SIGTERM);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
   EXPECT_TRUE(Has(update.err, "left in its boot loader")) << update.err;
+  EXPECT_TRUE(Has(update.err, "to finish the job, run: kvctl update " + port + " " + path)) << update.err;
   EXPECT_FALSE(Has(update.out, "Succeed")) << update.out;
   ::usleep(300 * 1000);  // the simulated boot loader takes in the cancel
   const auto report = Report();

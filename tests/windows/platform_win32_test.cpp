@@ -32,6 +32,11 @@ TEST(WindowsPorts, NamesOpenThroughTheDeviceNamespaceAndPathsAsGiven) {
   EXPECT_EQ(platform::PortDevicePath("COM12"), "\\\\.\\COM12");
   EXPECT_EQ(platform::PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
   EXPECT_EQ(platform::PortDevicePath("Z:\\dev\\pts\\4"), "Z:\\dev\\pts\\4");
+  // A name as the port list shows it, with its colon, is the same port; only
+  // COM1 to COM9 open through their old DOS names, so COM12: must not.
+  EXPECT_EQ(platform::PortDevicePath("COM12:"), "\\\\.\\COM12");
+  EXPECT_EQ(platform::PortDevicePath("COM7:"), "\\\\.\\COM7");
+  EXPECT_EQ(platform::PortDevicePath("Z:"), "Z:");
   // The friendly names the list shows give back the port to open.
   EXPECT_EQ(platform::PortNameFromFriendlyName(platform::TrackerFriendlyName("COM5")), "COM5");
 }

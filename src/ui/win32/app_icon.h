@@ -1,5 +1,5 @@
 // The program's icon as SetApplicationIcon made it (null before), for the
-// dialogs' captions and the taskbar.
+// dialogs' captions (small) and the taskbar and Alt-Tab (large).
 //
 // Thread contract: GUI thread only.
 #pragma once
@@ -7,5 +7,5 @@
 #include <windows.h>
 
 namespace ui::win32 {
-HICON AppIcon();
+HICON AppIcon(bool small = false);
 }  // namespace ui::win32

@@ -22,6 +22,7 @@ namespace {
 constexpr UINT WM_RUN_CALL = WM_APP + 1;
 
 HICON g_icon = nullptr;                  // GUI thread only
+HICON g_smallIcon = nullptr;
 
 // The queue's window and thread; set while an Application exists.
 std::mutex g_queueLock;
@@ -68,7 +69,8 @@ Application::~Application() {
     delete reinterpret_cast<std::function<void()>*>(msg.lParam);
   DestroyWindow(window);
   if (g_icon != nullptr) DestroyIcon(g_icon);
-  g_icon = nullptr;
+  if (g_smallIcon != nullptr) DestroyIcon(g_smallIcon);
+  g_icon = g_smallIcon = nullptr;
 }
 
 namespace detail {
@@ -98,12 +100,24 @@ std::string ExecutableName() {
 }
 
 void SetApplicationIcon(const unsigned char* png, unsigned int size) {
-  // Icons may hold PNG images; the system reads the bytes as such.
   if (g_icon != nullptr) DestroyIcon(g_icon);
-  g_icon = CreateIconFromResourceEx(const_cast<PBYTE>(png), size, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+  if (g_smallIcon != nullptr) DestroyIcon(g_smallIcon);
+  // The program's icon resource (1) has an image drawn for each size the
+  // system asks for; the embedded PNG is the fallback, scaled by the system.
+  HINSTANCE self = GetModuleHandleA(nullptr);
+  auto load = [self](int cx, int cy) {
+    return static_cast<HICON>(LoadImageA(self, MAKEINTRESOURCEA(1), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
+  };
+  g_icon = load(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+  g_smallIcon = load(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+  // Icons may hold PNG images; the system reads the bytes as such.
+  if (g_icon == nullptr)
+    g_icon = CreateIconFromResourceEx(const_cast<PBYTE>(png), size, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+  if (g_smallIcon == nullptr)
+    g_smallIcon = CreateIconFromResourceEx(const_cast<PBYTE>(png), size, TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
 }
 
-HICON win32::AppIcon() { return g_icon; }
+HICON win32::AppIcon(bool small) { return small ? g_smallIcon : g_icon; }
 
 bool IsGuiThread() { return g_guiThread.load() != 0 && g_guiThread.load() == GetCurrentThreadId(); }
 

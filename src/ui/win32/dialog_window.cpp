@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ui/win32/app_icon.h"
+#include "ui/win32/window_placement.h"
 
 namespace ui {
 namespace {
@@ -91,7 +92,7 @@ DialogWindow::DialogWindow(TemplateDialog& dialog, const DialogTemplate& dialogT
   Create(owner);
   if (HICON icon = win32::AppIcon(); icon != nullptr && hwnd_ != nullptr) {
     SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32::AppIcon(true)));
   }
   for (const ControlTemplate& c : dialogTemplate.controls) {
     if (c.items.empty()) continue;
@@ -177,6 +178,7 @@ int DialogWindow::RunModal() {
   running_ = true;
   HWND owner = GetWindow(hwnd_, GW_OWNER);
   if (owner != nullptr) EnableWindow(owner, FALSE);
+  PlaceOnFirstShow();
   ::ShowWindow(hwnd_, SW_SHOW);
   SetForegroundWindow(hwnd_);
   MSG msg;
@@ -203,7 +205,15 @@ int DialogWindow::RunModal() {
 }
 
 void DialogWindow::ShowModeless() {
-  if (hwnd_ != nullptr) ::ShowWindow(hwnd_, SW_SHOW);
+  if (hwnd_ == nullptr) return;
+  PlaceOnFirstShow();
+  ::ShowWindow(hwnd_, SW_SHOW);
+}
+
+void DialogWindow::PlaceOnFirstShow() {
+  if (placed_) return;
+  placed_ = true;
+  win32::CentreOnOwner(hwnd_);
 }
 
 void DialogWindow::End(int result) {

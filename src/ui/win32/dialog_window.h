@@ -2,7 +2,7 @@
 // dialog manager from an in-memory DLGTEMPLATE built from the template (same
 // caption, font, dialog units, control ids, classes and styles), its dialog
 // procedure routing commands, keys, the close box, timers and device changes
-// to the dialog's handlers, and the busy state (the window disabled for
+// to the dialog's handlers, where it opens, and the busy state (the window disabled for
 // input, the wait cursor shown).
 //
 // Thread contract: GUI thread only.
@@ -34,6 +34,10 @@ class DialogWindow {
   void ShowModeless();
   void End(int result);
 
+  // The window opens centred on its owner (on the screen without one)
+  // unless the dialog placed it itself before it showed.
+  void MarkPlaced() { placed_ = true; }
+
   void SetBusy(bool busy);
   bool Busy() const { return busy_; }
   void WatchDeviceChanges() { watchingDevices_ = true; }
@@ -49,6 +53,7 @@ class DialogWindow {
   // Creates the window (modeless, hidden) from the template; the dialog's
   // controls exist from here on, as the toolkit-free code expects.
   void Create(HWND owner);
+  void PlaceOnFirstShow();
 
   TemplateDialog& dialog_;
   std::vector<WORD> template_;  // the DLGTEMPLATE, kept for a modal run
@@ -59,6 +64,7 @@ class DialogWindow {
   int result_ = 0;
   bool busy_ = false;
   bool watchingDevices_ = false;
+  bool placed_ = false;
   std::set<UINT> timers_;
 };
 

@@ -31,6 +31,10 @@ bool IsCombo(HWND hwnd) { return lstrcmpiA(ClassOf(hwnd).c_str(), "ComboBox") ==
 bool IsList(HWND hwnd) { return lstrcmpiA(ClassOf(hwnd).c_str(), "ListBox") == 0; }
 bool IsEditableCombo(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_STYLE) & 0x3) == CBS_DROPDOWN; }
 
+// A system metric at the scaling of the monitor the window is on (the
+// program is aware of each monitor's scaling).
+int MetricFor(HWND hwnd, int index) { return GetSystemMetricsForDpi(index, GetDpiForWindow(hwnd)); }
+
 }  // namespace
 
 DialogWindow* TemplateDialog::CreateWindowFor(TemplateDialog& dialog, const DialogTemplate& dialogTemplate,
@@ -173,8 +177,8 @@ int TemplateDialog::WidthToShow(int id, std::string_view text) const {
   GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
   SelectObject(dc, old);
   ReleaseDC(item, dc);
-  if (IsList(item)) return size.cx + 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 6;
-  return size.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 2;
+  if (IsList(item)) return size.cx + 2 * MetricFor(item, SM_CXEDGE) + MetricFor(item, SM_CXVSCROLL) + 6;
+  return size.cx + 2 * MetricFor(item, SM_CXEDGE) + 2;
 }
 
 int TemplateDialog::ClientWidth() const {
@@ -188,7 +192,8 @@ void TemplateDialog::SetClientWidth(int width) {
   RECT client{};
   GetClientRect(hwnd, &client);
   RECT frame{0, 0, width, client.bottom};
-  AdjustWindowRectEx(&frame, GetWindowLongA(hwnd, GWL_STYLE), FALSE, GetWindowLongA(hwnd, GWL_EXSTYLE));
+  AdjustWindowRectExForDpi(&frame, GetWindowLongA(hwnd, GWL_STYLE), FALSE, GetWindowLongA(hwnd, GWL_EXSTYLE),
+                           GetDpiForWindow(hwnd));
   SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -197,6 +202,7 @@ void TemplateDialog::PlaceBelowOwnerTop(int offsetY) {
   HWND owner = GetWindow(window_->Handle(), GW_OWNER);
   RECT r{};
   if (owner == nullptr || !GetWindowRect(owner, &r)) return;
+  window_->MarkPlaced();
   SetWindowPos(window_->Handle(), nullptr, r.left, r.top + offsetY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
