@@ -73,7 +73,11 @@ bool AuditLog::Open(const std::string& path, std::string& error) {
   const auto slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash), error)) return false;
   // Non-blocking open, so that a FIFO without a reader is refused, not waited on.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+  // Opened for reading too, to see whether the last line was ended (Append);
+  // a log that may only be written is still appended to.
+  const int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd = ::open(path.c_str(), O_RDWR | flags, 0600);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | flags, 0600);
   if (fd < 0) {
     error = "cannot open the audit log " + path + " (" + std::strerror(errno) + ")";
     return false;
@@ -96,7 +100,14 @@ bool AuditLog::Append(const AuditRecord& record, std::string& error) const {
     error = "the audit log is not open";
     return false;
   }
-  const std::string line = FormatAuditLine(record);
+  std::string line = FormatAuditLine(record);
+  // A line cut short earlier (a full disk, a writer killed midway) has no
+  // line end: this line then starts on a line of its own, so that it stays
+  // one whole JSON object per line.
+  struct stat st {};
+  char last = '\n';
+  if (::fstat(fd_, &st) == 0 && st.st_size > 0 && ::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
+    line.insert(0, 1, '\n');
   ssize_t n;
   do {
     n = ::write(fd_, line.data(), line.size());
