@@ -10,7 +10,7 @@
 
 #include "job_runner.h"
 #include "settings/settings_exchange.h"
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 class SettingsSession {
  public:

@@ -18,6 +18,8 @@ packages=(
   dpkg-dev file lintian
   # kvtool on a virtual display
   xvfb xauth
+  # a window manager for the drawing checks of dialogs under one
+  openbox
 )
 missing=()
 for p in "${packages[@]}"; do

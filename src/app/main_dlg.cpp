@@ -63,6 +63,11 @@ void CMainDlg::FillPortList() {
   for (const std::string& item : TrackerPortItems(m_portSource())) SelectItem(item);
 }
 
+void CMainDlg::AddPortItems() {
+  for (const std::string& item : TrackerPortItems(m_portSource()))
+    if (FindStringExact(IDC_CMB_PORT, item) < 0) AddString(IDC_CMB_PORT, item);
+}
+
 bool CMainDlg::SelectPort(const std::string& portName) {
   const std::string item = PortItemText(portName);
   if (item.empty()) return false;
@@ -79,7 +84,13 @@ void CMainDlg::SelectItem(const std::string& item) {
 }
 
 void CMainDlg::OnDeviceChange() {
-  FillPortList();
+  // While a port is open (a connection, its probe, an update) the box keeps
+  // showing it: the list grows, the selection stays.
+  if (m_hPort != INVALID_HANDLE_VALUE || m_bUpdating.load() != 0) {
+    AddPortItems();
+  } else {
+    FillPortList();
+  }
   // A removed device fails the queue query at once; the reader would find
   // it only at its next cycle.
   DWORD errors = 0;
@@ -92,7 +103,9 @@ void CMainDlg::OnTrackerDisconnected() {
       IsBusy())
     return;
   Disconnect([this] {
-    FillPortList();
+    // The lost port stays selected: the next Start says at once that it
+    // cannot be opened instead of probing another port.
+    AddPortItems();
     ui::ShowMessageBox(Ref(), TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
   });
 }

@@ -54,6 +54,8 @@ class CMainDlg : public ui::TemplateDialog {
   // Adds the present tracker ports to the list (never removes one) and
   // selects the last one found.
   void FillPortList();
+  // Adds the present ports that are not listed yet; the selection stays.
+  void AddPortItems();
   // Selects the item of `portName`, appending it when it is not listed (the
   // command line's --port). False when the name does not fit an item.
   bool SelectPort(const std::string& portName);

@@ -75,6 +75,25 @@ namespace settings {
 inline constexpr char SAVE_FILE_FAIL_TEXT[] = "Save file fail !!!";
 // Import's box for a file it cannot read, before its path and the reason.
 inline constexpr char SETTINGS_FILE_UNREADABLE_TEXT[] = "Cannot read the settings file ";
+// Import's box for a file that holds no setting, around its path.
+inline constexpr char SETTINGS_FILE_EMPTY_START[] = "No settings found in the settings file ";
+inline constexpr char SETTINGS_FILE_EMPTY_END[] = ".\nNothing was imported; the fields keep their values.";
+// Import's box for a file that lacks settings, around its path, before the
+// captions of the settings it lacks, one a line.
+inline constexpr char SETTINGS_FILE_LACKS_START[] = "The settings file ";
+inline constexpr char SETTINGS_FILE_LACKS_END[] = " lacks these settings; their fields are now empty:";
+
+// The Device Setting dialog lost the tracker while idle or during a read (or
+// Get device setting came after the loss): the fields are as they were.
+inline constexpr char LINE_LOST_FIELDS_KEPT_TEXT[] =
+    "The tracker was disconnected. The fields keep their values; Export saves them to a file.";
+// A write that lost the tracker: the box names what it left on the tracker
+// (e.g. "messages 2, 3, 4 deleted and not yet rewritten; message 1 rewritten
+// and checked") between these.
+inline constexpr char WRITE_LINE_LOST_START[] = "The tracker was disconnected during Set to device: ";
+inline constexpr char WRITE_LINE_LOST_END[] =
+    ".\nThe tracker lacks these settings until they are written again. Export them to a file now; "
+    "once the tracker is connected again, open Device Setting, Import the file and press Set to device.";
 
 // The status line during a write, each before the message number (1 to 4).
 inline constexpr char DELETE_MESSAGE_STATUS[] = "delete message ";

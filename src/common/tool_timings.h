@@ -119,6 +119,10 @@ static_assert(UNCANCELLABLE_STEP_MS < READER_STOP_WAIT_MS,
 // How long the Device Setting dialog's close waits for a cancelled transfer
 // to end; the session's threads get settings::READER_STOP_WAIT_MS on top.
 constexpr DWORD CLOSE_TRANSFER_WAIT_MS = 10000;
+// How often the Device Setting dialog looks whether its tracker's line is
+// gone while no transfer runs (a transfer notices it itself): a pulled cable
+// is reported within a second at any moment.
+constexpr DWORD LINE_WATCH_MS = 250;
 static_assert(settings::UNCANCELLABLE_STEP_MS < CLOSE_TRANSFER_WAIT_MS,
               "the close gives up on a worker finishing a message text");
 

@@ -1,9 +1,9 @@
 // Windows profile (INI) files, read and written as Windows' own profile
 // functions do, in plain C++ so that the same bytes come out on every system.
 //
-// Reading: a file that starts with a UTF-16LE or UTF-8 byte-order mark is
-// read in code page 1252 (profile_file_encoding.h), any other byte for
-// byte. Lines end at CR or LF; blanks (space, tab, the other C white-space
+// Reading: a file that starts with a UTF-16 (either byte order) or UTF-8
+// byte-order mark is read in code page 1252 (profile_file_encoding.h), any
+// other byte for byte. Lines end at CR or LF; blanks (space, tab, the other C white-space
 // characters and Ctrl-Z) around a line and around a value are ignored; a
 // section starts with a line "[name]" (up to the last "]"); a key line is
 // "key=value" (a line without "=" is a key without value). Section and key

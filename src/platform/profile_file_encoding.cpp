@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
 // Code page 1252's bytes 0x80 to 0x9F; 0 where the code page has no character.
 constexpr char16_t kHighControls[32] = {
@@ -39,12 +40,15 @@ char32_t NextUtf8(std::string_view s, std::size_t& at) {
   return cp;
 }
 
-// Decodes one UTF-16LE character at `at` (a surrogate pair is one); a lone
-// surrogate or an odd last byte counts as one invalid character.
-char32_t NextUtf16Le(std::string_view s, std::size_t& at) {
+// Decodes one UTF-16 character at `at` (a surrogate pair is one) in the byte
+// order `BigEndian` gives; a lone surrogate or an odd last byte counts as one
+// invalid character.
+template <bool BigEndian>
+char32_t NextUtf16(std::string_view s, std::size_t& at) {
   auto unit = [&](std::size_t i) {
-    return static_cast<char16_t>(static_cast<unsigned char>(s[i]) |
-                                 (static_cast<unsigned char>(s[i + 1]) << 8));
+    const auto low = static_cast<unsigned char>(s[BigEndian ? i + 1 : i]);
+    const auto high = static_cast<unsigned char>(s[BigEndian ? i : i + 1]);
+    return static_cast<char16_t>(low | (high << 8));
   };
   if (at + 1 >= s.size()) {
     at = s.size();
@@ -79,7 +83,8 @@ char CodePointToAnsi(char32_t cp) {
 }
 
 std::string ProfileBytesToAnsi(std::string_view bytes) {
-  if (bytes.starts_with(kUtf16LeBom)) return Convert(bytes.substr(kUtf16LeBom.size()), NextUtf16Le);
+  if (bytes.starts_with(kUtf16LeBom)) return Convert(bytes.substr(kUtf16LeBom.size()), NextUtf16<false>);
+  if (bytes.starts_with(kUtf16BeBom)) return Convert(bytes.substr(kUtf16BeBom.size()), NextUtf16<true>);
   if (bytes.starts_with(kUtf8Bom)) return Convert(bytes.substr(kUtf8Bom.size()), NextUtf8);
   return std::string(bytes);
 }

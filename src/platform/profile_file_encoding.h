@@ -1,6 +1,6 @@
 // The text encodings of profile files. Windows' profile functions read a
-// file that starts with a UTF-16LE or UTF-8 byte-order mark as Unicode and
-// hand the values to ANSI callers in the ANSI code page (1252 here); a file
+// file that starts with a UTF-16 (either byte order) or UTF-8 byte-order mark
+// as Unicode and hand the values to ANSI callers in the ANSI code page (1252 here); a file
 // without a byte-order mark is taken byte for byte.
 //
 // Thread contract: pure functions; any thread.
@@ -25,8 +25,8 @@ char CodePointToAnsi(char32_t codePoint);
 // control characters of the same number, as Windows converts them.
 char32_t AnsiToCodePoint(unsigned char byte);
 
-// The profile file's text in code page 1252: the bytes after a UTF-16LE or
-// UTF-8 byte-order mark converted character by character (one byte per
+// The profile file's text in code page 1252: the bytes after a UTF-16LE,
+// UTF-16BE or UTF-8 byte-order mark converted character by character (one byte per
 // character; a malformed sequence or a character outside the code page gives
 // ANSI_SUBSTITUTE), anything else unchanged.
 std::string ProfileBytesToAnsi(std::string_view bytes);

@@ -250,8 +250,10 @@ void AddCommands(TemplateBuilder& b) {
   b.Button(IDC_BTN_EXPORT, "Export", 54, 44);
   b.Button(IDC_BTN_GET_DEVICE_SETTING, "Get device setting", 102, 76);
   b.Button(IDC_BTN_SET_TO_DEVICE, "Set to device", 182, 62);
-  b.controls.emplace_back(IDC_STC_TRANSFER_STATUS, ControlClass::Static, "", 252, BUTTONS_Y, 88, BUTTON_CY,
-                          SS_LEFT | SS_CENTERIMAGE);
+  // The status wraps onto a second line below the columns, up to Exit, so
+  // that "The tracker was disconnected." and every verdict read whole.
+  b.controls.emplace_back(IDC_STC_TRANSFER_STATUS, ControlClass::Static, "", 250, COLUMNS_BOTTOM + 1,
+                          DIALOG_CX - 6 - 44 - 2 - 250, DIALOG_CY - COLUMNS_BOTTOM - 2, SS_LEFT);
   // The result of the last reply wait; never shown.
   b.controls.emplace_back(IDC_STC_TRANSFER_RESULT, ControlClass::Static, "", 252, BUTTONS_Y, 88, BUTTON_CY,
                           SS_LEFT | SS_CENTERIMAGE | WS_DISABLED, true);

@@ -7,6 +7,7 @@
 #include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
+#include "platform/serial_io.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -67,7 +68,17 @@ settings::ExchangeCallbacks CDeviceSettingDlg::SessionCallbacks() {
   const ui::DialogRef<CDeviceSettingDlg> dialog(Ref());
   settings::ExchangeCallbacks callbacks;
   callbacks.onStatus = [dialog](int selector, const std::string& text) {
-    dialog.Post([selector, text](CDeviceSettingDlg& d) { d.ShowStatus(selector, text); });
+    dialog.Post([selector, text](CDeviceSettingDlg& d) {
+      if (d.m_bBusy != 0 && selector == settings::STATUS_LINE) d.m_writeProgress.OnStatus(text);
+      d.ShowStatus(selector, text);
+    });
+  };
+  // A write's steps, in the order the worker took them, so that a write the
+  // line ends can say what it left on the tracker.
+  callbacks.onResult = [dialog](BYTE result) {
+    dialog.Post([result](CDeviceSettingDlg& d) {
+      if (d.m_bBusy != 0) d.m_writeProgress.OnResult(result);
+    });
   };
   callbacks.onMessageApplied = [dialog](unsigned messageNumber, const settings::DeviceSettings& record) {
     dialog.Post([messageNumber, record](CDeviceSettingDlg& d) {
@@ -77,8 +88,8 @@ settings::ExchangeCallbacks CDeviceSettingDlg::SessionCallbacks() {
   };
   // "WM_MESSAGESAVE_DONE": the worker's last act, posted behind everything
   // it reported before.
-  callbacks.onTransferDone = [dialog](const settings::TransferReport&) {
-    dialog.Post([](CDeviceSettingDlg& d) { d.OnTransferDone(); });
+  callbacks.onTransferDone = [dialog](const settings::TransferReport& report) {
+    dialog.Post([report](CDeviceSettingDlg& d) { d.OnTransferDone(report); });
   };
   return callbacks;
 }
@@ -93,6 +104,9 @@ void CDeviceSettingDlg::StartSession() {
     OnSessionOpened();
     return;
   }
+  // Which rows show is known once the tracker has told its version.
+  HideLayoutRows();
+  SetTimer(LINE_WATCH_TIMER_ID, LINE_WATCH_MS);
 
   // Up to 2.5 s for the version and 5 s for the text mode command, each on
   // a worker that has the session to itself while the dialog is busy.
@@ -107,7 +121,10 @@ void CDeviceSettingDlg::StartSession() {
 
 void CDeviceSettingDlg::OnVersionAnswered(const settings::VersionAnswer& answer) {
   settings::RememberFirmware(answer);
-  SetItemText(IDC_EDT_FIRMWARE_VERSION, settings::firmwareVersion);
+  // The version whole; the kept 21 characters only decide the layout.
+  const std::string& whole = settings::firmwareVersionWhole;
+  SetItemText(IDC_EDT_FIRMWARE_VERSION,
+              whole.starts_with(settings::firmwareVersion) ? whole : std::string(settings::firmwareVersion));
   ApplyLayout(SessionLayout());
 }
 
@@ -128,6 +145,13 @@ settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
 
 void CDeviceSettingDlg::OnGetDeviceSetting() {
   if (m_bBusy != 0 || m_bReading) return;
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
+    // Nothing can be read: the fields stay as they are.
+    m_bLineLossSaid = false;
+    NoticeLostLine();
+    return;
+  }
+  m_beforeRead = ReadSettings();
   ClearFields(CLEAR_ALL_MESSAGES);
   SetItemText(settings::Setting(settings::SettingId::deviceName).controlId, "");
 
@@ -142,6 +166,11 @@ void CDeviceSettingDlg::OnGetDeviceSetting() {
 
 void CDeviceSettingDlg::OnSetToDevice() {
   if (m_bBusy != 0 || m_bReading) return;
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
+    m_bLineLossSaid = false;
+    NoticeLostLine();
+    return;
+  }
   std::vector<settings::SettingsProblem> problems;
   const settings::StartResult started =
       m_exchange ? m_exchange->StartWrite(ReadSettings(), &problems) : settings::StartResult::NotStarted;
@@ -152,6 +181,8 @@ void CDeviceSettingDlg::OnSetToDevice() {
   }
   if (started == settings::StartResult::Busy) return;
   m_bBusy = 1;
+  m_writeProgress = WriteProgress();
+  m_verdictFor.reset();
   EnterTransferState(true);
   if (started != settings::StartResult::Started) PostTransferDone();
 }
@@ -168,9 +199,12 @@ void CDeviceSettingDlg::PostTransferDone() {
   ui::DialogRef<CDeviceSettingDlg>(Ref()).Post([](CDeviceSettingDlg& d) { d.OnTransferDone(); });
 }
 
-void CDeviceSettingDlg::OnTransferDone() {
+void CDeviceSettingDlg::OnTransferDone() { OnTransferDone(settings::TransferReport{}); }
+
+void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
   // A session that the close procedure stops has nothing left to end.
   if (!m_exchange || m_bClosing) return;
+  const bool wasWriting = m_bBusy != 0;
   m_bBusy = 0;
   m_bReading = false;
   EnableSettingGroups(true);
@@ -178,6 +212,17 @@ void CDeviceSettingDlg::OnTransferDone() {
   EnableItem(settings::Setting(settings::SettingId::deviceName).controlId, true);
   EnableItem(IDC_BTN_EXIT, true);
   EnableFileCommands(true);
+  // A reply wait that ran out because the line had gone counts as the loss.
+  settings::TransferReport ended = report;
+  if (IsOpenPort(m_hPort) && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) ended.lineLost = true;
+  if (ended.lineLost) {
+    ReportLostTransfer(ended);
+  } else if (wasWriting) {
+    // The verdict on show is about these values.
+    m_verdictFor = ReadSettings();
+  } else {
+    ForgetStaleVerdict();
+  }
 }
 
 void CDeviceSettingDlg::OnExitButton() {

@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,7 @@
 #include "common/tool_timings.h"
 #include "settings/device_settings.h"
 #include "settings/settings_exchange.h"
+#include "settings/write_progress.h"
 #include "ui/template_dialog.h"
 
 // ClearFields mask bits: the edits of message 1, 2, 3 and 4.
@@ -43,6 +45,9 @@ constexpr unsigned CLEAR_MESSAGE_2 = 0x2;
 constexpr unsigned CLEAR_MESSAGE_3 = 0x4;
 constexpr unsigned CLEAR_MESSAGE_4 = 0x8;
 constexpr unsigned CLEAR_ALL_MESSAGES = 0xF;
+
+// The dialog's timer that watches the tracker's line (period LINE_WATCH_MS).
+constexpr UINT LINE_WATCH_TIMER_ID = 1;
 
 class CDeviceSettingDlg : public ui::TemplateDialog {
  public:
@@ -97,8 +102,10 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void OnGetDeviceSetting();
   void OnSetToDevice();
   void OnExitButton();
-  // The end of a read or write ("WM_MESSAGESAVE_DONE").
+  // The end of a read or write ("WM_MESSAGESAVE_DONE"); `report` says how
+  // it ended (a read or write that lost the line is reported in a box).
   void OnTransferDone();
+  void OnTransferDone(const settings::TransferReport& report);
 
  protected:
   bool OnInitDialog() override;
@@ -108,12 +115,26 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void OnCancel() override { CloseProcedure(IDCANCEL); }
   // Enter in a field never ends the dialog: the typed values stay.
   void OnOK() override {}
+  void OnTimer(UINT id) override;
+  // A field the user leaves may have changed: a verdict about other values
+  // goes.
+  void OnKillFocus(int id) override;
 
  private:
   void EnableMessageFields(unsigned messageNumber, bool on);
   void EnableSettingGroups(bool on);
   // Shows the controls of one layout and hides those of the other.
   void ApplyLayout(settings::SettingsLayout layout);
+  // Hides the rows of both layouts until the tracker's version decides.
+  void HideLayoutRows();
+  // The tracker's line went away while no transfer ran: said once, the
+  // fields stay as they are.
+  void NoticeLostLine();
+  // The box after a transfer that lost the line.
+  void ReportLostTransfer(const settings::TransferReport& report);
+  // Empties the status line when the fields no longer hold what its verdict
+  // is about.
+  void ForgetStaleVerdict();
   // The one layout of this opening: the session's (which took the version
   // answer, if any), or the remembered one before the session exists. The
   // controls, the settings file and the messages all follow it.
@@ -141,4 +162,8 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   bool m_bStarting = false;  // the opening runs: no command starts meanwhile
   bool m_bClosing = false;   // the close procedure stops the session
   int m_nCloseAfterOpening = 0;  // a close asked for during the opening
+  bool m_bLineLossSaid = false;  // the lost line was reported once
+  WriteProgress m_writeProgress;            // what the running (or last) write did to each message
+  settings::DeviceSettings m_beforeRead;    // the fields as they were when a read started
+  std::optional<settings::DeviceSettings> m_verdictFor;  // the fields the status line's verdict is about
 };

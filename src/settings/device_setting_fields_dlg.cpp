@@ -127,6 +127,14 @@ void CDeviceSettingDlg::ApplyLayout(settings::SettingsLayout layout) {
   }
 }
 
+void CDeviceSettingDlg::HideLayoutRows() {
+  for (const LayoutRow& row : LAYOUT_ROWS) {
+    ShowItem(ControlOf(row.setting), false);
+    ShowItem(row.captionId, false);
+    if (row.unitId != 0) ShowItem(row.unitId, false);
+  }
+}
+
 void CDeviceSettingDlg::FillStartLists() {
   for (const SettingId id : START_LISTS) {
     for (std::string_view item : settings::ListItems(settings::Setting(id).list)) AddString(ControlOf(id), item);

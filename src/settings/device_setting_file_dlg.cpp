@@ -9,10 +9,28 @@
 
 namespace {
 
-std::optional<std::string> ChooseSettingsFile(const ui::WindowRef& owner, ui::FileDialogMode mode) {
+// The name Export suggests: the tracker's IMEI, as far as it is a plain name.
+std::string SuggestedName(const std::string& imei) {
+  std::string name;
+  for (const char c : imei)
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_')
+      name += c;
+  return name.empty() ? name : name + ".ini";
+}
+
+// The captions of the settings a file lacked, one a line.
+std::string CaptionLines(const std::vector<const settings::SettingInfo*>& settings) {
+  std::string lines;
+  for (const settings::SettingInfo* setting : settings) lines += "\n" + std::string(setting->caption);
+  return lines;
+}
+
+std::optional<std::string> ChooseSettingsFile(const ui::WindowRef& owner, ui::FileDialogMode mode,
+                                              const std::string& initialName = {}) {
   ui::FileDialogRequest request;
   request.mode = mode;
   request.owner = owner;
+  request.initialName = initialName;
   request.filters = ui::ParseFilterString(SETTING_FILE_FILTER);
   request.flags = OFN_LONGNAMES | (mode == ui::FileDialogMode::Open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
   return ui::ShowFileDialog(request);
@@ -27,7 +45,7 @@ void CDeviceSettingDlg::OnImport() {
 }
 
 void CDeviceSettingDlg::OnExport() {
-  const std::optional<std::string> path = ChooseSettingsFile(Ref(), ui::FileDialogMode::Save);
+  const std::optional<std::string> path = ChooseSettingsFile(Ref(), ui::FileDialogMode::Save, SuggestedName(m_strImei));
   if (!path) return;
   SaveSettingsFile(settings::ExportPath(*path));
 }
@@ -41,8 +59,28 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
                        MB_ICONEXCLAMATION);
     return FALSE;
   }
+  // Only settings the tracker takes count: a file without any (an empty or
+  // foreign file) would empty every field, and the next write the tracker.
+  std::vector<const settings::SettingInfo*> missingSent;
+  for (const settings::SettingInfo* setting : report.missing)
+    if (settings::IsSent(*setting, SessionLayout())) missingSent.push_back(setting);
+  std::size_t sentInLayout = 0;
+  for (const settings::SettingInfo& setting : settings::SETTINGS_TABLE)
+    if (settings::IsSent(setting, SessionLayout()) && settings::IsInFile(setting, SessionLayout())) ++sentInLayout;
+  if (missingSent.size() >= sentInLayout) {
+    ui::ShowMessageBox(Ref(), settings::SETTINGS_FILE_EMPTY_START + path + settings::SETTINGS_FILE_EMPTY_END, {},
+                       MB_ICONEXCLAMATION);
+    return FALSE;
+  }
   SetWindowText(IMPORTED_CAPTION_PREFIX + record.deviceName);
   ShowSettings(record);
+  ForgetStaleVerdict();
+  if (!missingSent.empty()) {
+    ui::ShowMessageBox(Ref(),
+                       settings::SETTINGS_FILE_LACKS_START + path + settings::SETTINGS_FILE_LACKS_END +
+                           CaptionLines(missingSent),
+                       {}, MB_ICONEXCLAMATION);
+  }
   return TRUE;
 }
 

@@ -7,12 +7,14 @@
 namespace settings {
 
 char firmwareVersion[FIRMWARE_VERSION_LENGTH + 1] = {};
+std::string firmwareVersionWhole;
 
 void RememberFirmware(const VersionAnswer& answer) {
   if (!answer.answered) return;
   std::memset(firmwareVersion, 0, sizeof firmwareVersion);
   std::memcpy(firmwareVersion, answer.text.data(),
               std::min(answer.text.size(), FIRMWARE_VERSION_LENGTH));
+  firmwareVersionWhole = answer.whole.empty() ? answer.text : answer.whole;
   extendedFirmware = answer.layout == SettingsLayout::Extended;
 }
 
@@ -70,6 +72,7 @@ VersionAnswer SettingsExchange::QueryVersion() {
   // Taken as the query ends, so that text and layout always belong together
   // and an answer that comes later changes neither.
   m_state->EndVersionQuery(answer.text, answer.layout, answer.answered);
+  if (answer.answered) answer.whole = m_state->WholeVersion();
   return answer;
 }
 

@@ -42,6 +42,7 @@ struct VersionAnswer {
   std::string text;       // the version the session holds (may be the assumed one)
   SettingsLayout layout;  // the layout the session now uses
   bool answered = false;  // a version answer arrived during this query
+  std::string whole;      // that answer as sent (its ")" included), for display
 };
 
 enum class StartResult {
@@ -128,8 +129,12 @@ class SettingsExchange {
 // alone uses it, on the GUI thread, together with extendedFirmware.
 extern char firmwareVersion[FIRMWARE_VERSION_LENGTH + 1];
 
-// Keeps a fresh version answer in firmwareVersion and extendedFirmware;
-// an unanswered query leaves both as they were.
+// The whole version text of the last answer, as the dialog shows it (the
+// same life as firmwareVersion).
+extern std::string firmwareVersionWhole;
+
+// Keeps a fresh version answer in firmwareVersion, firmwareVersionWhole and
+// extendedFirmware; an unanswered query leaves them as they were.
 void RememberFirmware(const VersionAnswer& answer);
 
 }  // namespace settings

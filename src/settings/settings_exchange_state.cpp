@@ -67,6 +67,11 @@ std::string ExchangeState::FirmwareVersion() const {
   return m_firmwareVersion;
 }
 
+std::string ExchangeState::WholeVersion() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_wholeVersion;
+}
+
 void ExchangeState::BeginVersionQuery() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_bVersionAwaited = true;
@@ -81,11 +86,12 @@ void ExchangeState::EndVersionQuery(std::string& version, SettingsLayout& layout
   answered = m_bAnsweredInQuery;
 }
 
-bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout) {
+bool ExchangeState::TakeVersion(const std::string& version, SettingsLayout layout, const std::string& whole) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bVersionAwaited.load()) return false;
     m_firmwareVersion = version;
+    m_wholeVersion = whole.empty() ? version : whole;
     m_layout = layout;
     m_bAnsweredInQuery = true;
   }

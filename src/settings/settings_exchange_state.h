@@ -28,6 +28,8 @@ namespace settings {
 
 constexpr std::size_t SETTINGS_RX_BUFFER_SIZE = 4096;
 constexpr std::size_t FIRMWARE_VERSION_LENGTH = 21;
+// The longest version answer shown whole; a longer one is garbage on the line.
+constexpr std::size_t WHOLE_VERSION_MAX_LENGTH = 64;
 
 // Pauses and time-outs of the exchange: common/tool_timings.h.
 
@@ -126,8 +128,11 @@ class ExchangeState {
   bool VersionAwaited() const { return m_bVersionAwaited.load(); }
   void EndVersionQuery(std::string& version, SettingsLayout& layout, bool& answered);
   // The reader found a version answer: keep it and switch the layout, if one
-  // is awaited. False (nothing changed) otherwise.
-  bool TakeVersion(const std::string& version, SettingsLayout layout);
+  // is awaited. False (nothing changed) otherwise. `whole` is the answer as
+  // the tracker sent it, for display; `version` its first 21 characters.
+  bool TakeVersion(const std::string& version, SettingsLayout layout, const std::string& whole = {});
+  // The last version answer whole (empty before one came).
+  std::string WholeVersion() const;
   // Expected text of message n: the text to write with its CR when one was
   // given, else from the record as BuildMessage gives it.
   std::string ExpectedMessage(unsigned messageNumber) const;
@@ -182,6 +187,7 @@ class ExchangeState {
   std::optional<std::array<std::string, MESSAGE_COUNT>> m_writeTexts;
   SettingsLayout m_layout;
   std::string m_firmwareVersion;
+  std::string m_wholeVersion;
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
   bool m_bAnsweredInQuery = false;               // guarded by m_lock
   mutable std::mutex m_replyLock;  // orders ClearReplies and SignalReply

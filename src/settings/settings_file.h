@@ -38,7 +38,7 @@ std::string SettingsFileText(const DeviceSettings& s, SettingsLayout layout);
 // Applies the bytes of a settings file to the record: the device name and
 // every key of the layout; values of keys the layout has no place for are
 // left as they were. Never fails; a missing key counts as an empty value.
-// A file with a UTF-16LE or UTF-8 byte-order mark is read in code page 1252;
+// A file with a UTF-16 or UTF-8 byte-order mark is read in code page 1252;
 // a character that code page cannot hold arrives as platform::ANSI_SUBSTITUTE,
 // which the check before a write refuses. Returns the settings of the layout
 // whose key the file does not hold, in table order.

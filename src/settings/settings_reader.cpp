@@ -53,12 +53,18 @@ bool TakeVersionAnswer(std::string_view text, ExchangeState& state) {
   const std::size_t start = text.find(kVersionStart);
   if (start == std::string_view::npos) return false;
   std::string_view version = text.substr(start);
-  version = version.substr(0, std::min(version.find(')'), version.find('\0')));
+  const std::size_t close = version.find(')');
+  version = version.substr(0, std::min(close, version.find('\0')));
+  // Shown whole, with its ")" when it has one; only the first 21 characters
+  // are kept as the version and decide the layout.
+  const std::string whole(close != std::string_view::npos && close == version.size()
+                              ? text.substr(start, close + 1).substr(0, WHOLE_VERSION_MAX_LENGTH)
+                              : version.substr(0, WHOLE_VERSION_MAX_LENGTH));
   version = version.substr(0, FIRMWARE_VERSION_LENGTH);
   const SettingsLayout layout = version.find('Q') == std::string_view::npos
                                     ? SettingsLayout::Extended
                                     : SettingsLayout::Basic;
-  return state.TakeVersion(std::string(version), layout);
+  return state.TakeVersion(std::string(version), layout, whole);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST_F(DeviceSettingFileTest, ExportThenImportGivesBackTheSameControlsAndTheDevi
     EXPECT_EQ(requests[0].owner.Get(), &d);
     EXPECT_EQ(requests[0].flags, OFN_OVERWRITEPROMPT | OFN_LONGNAMES);
     EXPECT_TRUE(requests[0].defaultExtension.empty());
-    EXPECT_TRUE(requests[0].initialName.empty());
+    EXPECT_EQ(requests[0].initialName, std::string(kImei) + ".ini") << "Export suggests the IMEI";
     ASSERT_EQ(requests[0].filters.size(), 2u);
     EXPECT_EQ(requests[0].filters[0].description, "Setting file (*.ini)");
     EXPECT_EQ(requests[0].filters[0].pattern, "*.ini");
@@ -129,6 +129,95 @@ TEST_F(DeviceSettingFileTest, CancelledFileDialogsChangeNothing) {
   EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting");
   EXPECT_TRUE(QDir(folder_.path()).isEmpty());
   EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+// The dialog's fields, in the order of the settings table, as a file written
+// in the extended layout holds them, with every key of message 3 left out.
+std::string WithoutMessage3(const settings::DeviceSettings& values) {
+  std::string text = settings::SettingsFileText(values, SettingsLayout::Extended);
+  std::string kept;
+  bool inMessage3 = false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at + 1);
+    at = end == std::string::npos ? text.size() : end + 1;
+    if (line.starts_with("[")) inMessage3 = line.starts_with("[MESSAGE 3]");
+    if (!inMessage3) kept += line;
+  }
+  return kept;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+TEST_F(DeviceSettingFileTest, FileWithoutAnySettingIsRefusedAndTheFieldsStay) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  d.ShowSettings(Example());
+  for (const char* name : {"empty.ini", "foreign.ini", "name-only.ini"}) {
+    SCOPED_TRACE(name);
+    const std::string path = PathOf(name);
+    const std::string bytes = std::string(name) == "empty.ini"     ? std::string()
+                              : std::string(name) == "foreign.ini" ? "[Other]\r\nkey=value\r\n"
+                                                                   : "[KV DEVICE SETTING]\r\nDevice name=Van 7\r\n";
+    ASSERT_NO_FATAL_FAILURE(WriteFile(path, bytes));
+    const std::size_t before = boxes_.Shown().size();
+    {
+      FileDialogRecorder chooser(path);
+      Click(Item(IDC_BTN_IMPORT));
+    }
+    const auto shown = boxes_.Shown();
+    ASSERT_EQ(shown.size(), before + 1);
+    EXPECT_EQ(shown.back().text, "No settings found in the settings file " + path +
+                                     ".\nNothing was imported; the fields keep their values.");
+    EXPECT_EQ(shown.back().type, MB_ICONEXCLAMATION);
+    EXPECT_EQ(d.ReadSettings(), Example());
+    EXPECT_EQ(ui::FromQt(ui::qt::Window(d)->windowTitle()), "Device Setting");
+  }
+}
+
+TEST_F(DeviceSettingFileTest, FileLackingSomeSettingsImportsAndNamesThem) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  const std::string path = PathOf("partial.ini");
+  ASSERT_NO_FATAL_FAILURE(WriteFile(path, WithoutMessage3(Example())));
+  {
+    FileDialogRecorder chooser(path);
+    Click(Item(IDC_BTN_IMPORT));
+  }
+  const auto shown = boxes_.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "The settings file " + path +
+                               " lacks these settings; their fields are now empty:\nGPRS port\nGPRS apn\n"
+                               "GPRS user name\nGPRS password\ndns1\ndns2");
+  EXPECT_EQ(d.ReadSettings().sosNumber1, Example().sosNumber1);
+  EXPECT_EQ(d.ReadSettings().gprsApn, "");
+}
+
+TEST_F(DeviceSettingFileTest, BigEndianUnicodeFileImportsLikeTheLittleEndianOne) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  settings::DeviceSettings values = Example();
+  values.userName = "Caf\xE9";
+  const std::string ansi = settings::SettingsFileText(values, SettingsLayout::Extended);
+  std::string bigEndian = "\xFE\xFF";
+  for (const char c : ansi) {
+    bigEndian.push_back('\0');  // code page 1252 below 0x100 is Unicode's own
+    bigEndian.push_back(c);
+  }
+  const std::string path = PathOf("unicode-be.ini");
+  ASSERT_NO_FATAL_FAILURE(WriteFile(path, bigEndian));
+  d.ShowSettings(settings::DeviceSettings::DialogStart());
+  {
+    FileDialogRecorder chooser(path);
+    Click(Item(IDC_BTN_IMPORT));
+  }
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(d.ReadSettings(), values);
 }
 
 }  // namespace

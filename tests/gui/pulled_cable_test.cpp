@@ -122,4 +122,35 @@ TEST_F(PulledCableTest, DuringAnUpdateTheFailureComesAtOnce) {
   ExpectIdle();
 }
 
+// While connected the box shows the connected port, whatever comes and goes;
+// after a pull it still names the lost port, not another one that the next
+// Start would probe in vain.
+TEST_F(PulledCableTest, PortBoxKeepsTheConnectedPortWhileOtherPortsArrive) {
+  StartTracker();
+  const std::string path = tracker_->PortPath();
+  bool otherPlugged = false;
+  CMainDlg& w = OpenWindow([&] {
+    std::vector<platform::PortInfo> ports{{path, "Prolific USB-to-Serial Comm Port (" + path + ")"}};
+    if (otherPlugged) ports.push_back({"/dev/ttyUSB9", "Prolific USB-to-Serial Comm Port (/dev/ttyUSB9)"});
+    return ports;
+  });
+  const QString connected = PortCombo(w)->currentText();
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+
+  otherPlugged = true;
+  w.OnDeviceChange();
+  EXPECT_EQ(PortCombo(w)->count(), 2) << "the new port is listed";
+  EXPECT_EQ(PortCombo(w)->currentText(), connected);
+
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
+  Settle();
+  EXPECT_EQ(PortCombo(w)->currentText(), connected);
+
+  // Idle again: a device change selects as the list's rule says.
+  w.OnDeviceChange();
+  EXPECT_EQ(PortCombo(w)->currentText(), PortCombo(w)->itemText(1));
+}
+
 }  // namespace

@@ -7,7 +7,7 @@
 #include "scripted_channel.h"
 #include "settings_input.h"
 #include "stoppable_transfer.h"
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 namespace {
 
@@ -71,6 +71,23 @@ TEST(KvctlWriteProgress, FollowsEachMessageThroughDeleteStoreAndCheck) {
   p.OnStatus("read message 2");
   p.OnResult(settings::RESULT_TIMEOUT);
   EXPECT_EQ(p.Of(2), WriteProgress::State::Rewritten);
+}
+
+// A line lost while a text was under way: that message may never have been
+// stored, so it counts as deleted; a message already answered stays as it is.
+TEST(KvctlWriteProgress, LostLineDuringATextLeavesThatMessageDeleted) {
+  WriteProgress p;
+  for (const char* step : {"delete message 1", "delete message 2", "delete message 3", "delete message 4"})
+    p.OnStatus(step);
+  p.OnStatus("setting message 1");
+  p.OnResult(settings::RESULT_OK);
+  p.OnStatus("read message 1");
+  p.OnResult(settings::RESULT_OK);
+  p.OnStatus("setting message 2");
+  p.OnLineLost();
+  EXPECT_EQ(p.Describe(), "messages 2, 3, 4 deleted and not yet rewritten; message 1 rewritten and checked");
+  p.OnLineLost();
+  EXPECT_EQ(p.Of(1), WriteProgress::State::Checked);
 }
 
 TEST(KvctlStoppableChannel, ForwardsUntilStoppedThenCancelsOnceAndFails) {

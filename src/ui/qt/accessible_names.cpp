@@ -53,13 +53,17 @@ void NameFieldsAfterCaptions(const DialogTemplate& t, const std::vector<QWidget*
     const ControlTemplate& c = t.controls[i];
     if (!IsField(c)) continue;
     const int caption = CaptionOf(t, i);
-    QString name;
+    // The caption labels the field (a screen reader's label relation).
     if (caption >= 0) {
-      name = ToQt(t.controls[caption].text).trimmed();
       if (auto* label = qobject_cast<QLabel*>(widgets[caption])) label->setBuddy(widgets[i]);
-    } else {
-      name = ToQt(c.text.empty() ? t.caption : c.text).trimmed();
     }
+    // A value display (the IMEI) is read by its value (SetItemText keeps it).
+    if (c.cls == ControlClass::Static) {
+      widgets[i]->setAccessibleName(ToQt(c.text));
+      continue;
+    }
+    const QString name = caption >= 0 ? ToQt(t.controls[caption].text).trimmed()
+                                      : ToQt(c.text.empty() ? t.caption : c.text).trimmed();
     widgets[i]->setAccessibleName(name);
   }
 }

@@ -10,6 +10,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 
 #include "ui/qt/accessible_names.h"
 #include "ui/qt/control_factory.h"
@@ -110,6 +113,42 @@ void DialogWindow::Build(const DialogTemplate& t) {
   }
   for (QWidget* box : groupBoxes) box->lower();
   NameFieldsAfterCaptions(t, widgets);
+  FitToWorkArea();
+}
+
+void DialogWindow::FitToWorkArea() {
+  const QWidget* owner = parentWidget();
+  const QScreen* screen = owner != nullptr ? owner->screen() : this->screen();
+  if (screen == nullptr) return;
+  // Room for the frame and caption the window manager adds.
+  const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const QSize area = screen->availableGeometry().size() -
+                     QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  const QSize full = size();
+  if (full.width() <= area.width() && full.height() <= area.height()) return;
+
+  page_ = new QWidget;
+  page_->setFixedSize(full);
+  for (QObject* child : children()) {
+    auto* widget = qobject_cast<QWidget*>(child);
+    if (widget == nullptr || widget->isWindow()) continue;
+    // A widget changing its parent hides; those the template shows come back.
+    const bool hidden = widget->isHidden();
+    const QRect place = widget->geometry();
+    widget->setParent(page_);
+    widget->setGeometry(place);
+    widget->setVisible(!hidden);
+  }
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidget(page_);
+  // Each direction scrolls only when it does not fit; a scroll bar takes room.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  QSize shown = full.boundedTo(area);
+  if (shown.height() < full.height()) shown.setWidth(std::min(full.width() + bar, area.width()));
+  if (shown.width() < full.width()) shown.setHeight(std::min(full.height() + bar, area.height()));
+  setFixedSize(shown);
+  scroll->setGeometry(0, 0, shown.width(), shown.height());
 }
 
 QWidget* DialogWindow::Control(int id) const {

@@ -63,6 +63,9 @@ class DialogWindow : public QDialog {
 
  private:
   void Build(const DialogTemplate& dialogTemplate);
+  // A dialog bigger than its screen's work area scrolls: its controls move
+  // onto a page inside a scroll area and the window shrinks to fit.
+  void FitToWorkArea();
   void OnDeviceReadable();
 
   TemplateDialog& dialog_;
@@ -71,6 +74,7 @@ class DialogWindow : public QDialog {
   std::vector<QPushButton*> templateDefaults_;  // created as BS_DEFPUSHBUTTON
   std::map<UINT, std::unique_ptr<ClockTimer>> timers_;
   bool busy_ = false;
+  QWidget* page_ = nullptr;  // the controls' parent when the dialog scrolls
   std::unique_ptr<platform::DeviceChangeMonitor> deviceMonitor_;
   std::unique_ptr<QSocketNotifier> deviceNotifier_;  // after the monitor: goes first
 };

@@ -44,6 +44,8 @@ void TemplateDialog::SetItemText(int id, std::string_view text) {
   const QString value = ToQt(text);
   if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(value);
+    // A value display (framed) is read by its value.
+    if (label->frameShape() != QFrame::NoFrame) label->setAccessibleName(value);
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
     // A text set by the program shows from its start, as a Windows edit does.
     edit->setText(value);

@@ -1,4 +1,4 @@
-#include "write_progress.h"
+#include "settings/write_progress.h"
 
 #include <cstdio>
 #include <vector>
@@ -21,6 +21,7 @@ void WriteProgress::OnStatus(const std::string& text) {
     // end mark always follow too, also when the write is cancelled.
     states_[n - 1] = State::Rewritten;
     inText_ = true;
+    storing_ = n;
     checking_ = 0;
   } else if (const unsigned n = NumberAfter(text, settings::READ_MESSAGE_STATUS)) {
     checking_ = n;
@@ -37,6 +38,11 @@ void WriteProgress::OnResult(BYTE result) {
   // A read-back that differs is deleted at once and written again.
   if (result == settings::RESULT_MISMATCH) states_[checking_ - 1] = State::Deleted;
   checking_ = 0;
+}
+
+void WriteProgress::OnLineLost() {
+  if (inText_ && storing_ != 0) states_[storing_ - 1] = State::Deleted;
+  inText_ = false;
 }
 
 bool WriteProgress::Changed() const {

@@ -2,9 +2,9 @@
 // far, followed from the write's own status lines and results, so that a
 // write that was stopped can say what state it left the tracker in.
 //
-// Thread contract: OnStatus and OnResult run on the write's worker thread,
-// Describe on the job's thread after the write ended; the owner serialises
-// them (SettingsSession holds a lock).
+// Thread contract: none of its own; the owner serialises the calls (kvctl's
+// SettingsSession holds a lock, the Device Setting dialog calls it on the GUI
+// thread only).
 #pragma once
 
 #include <array>
@@ -21,6 +21,9 @@ class WriteProgress {
   void OnStatus(const std::string& text);
   // A recorded reply result (RESULT_OK ... RESULT_TIMEOUT).
   void OnResult(BYTE result);
+  // The line went away: a message whose text was under way may never have
+  // reached the tracker, so it counts as deleted and not rewritten.
+  void OnLineLost();
 
   State Of(unsigned message) const { return states_[message - 1]; }
   // True while the tracker may be taking in a message text (from the store
@@ -35,5 +38,6 @@ class WriteProgress {
  private:
   std::array<State, settings::MESSAGE_COUNT> states_{};
   unsigned checking_ = 0;  // the message whose read-back is awaited
+  unsigned storing_ = 0;   // the message whose store command went out last
   bool inText_ = false;
 };

@@ -1,0 +1,51 @@
+// The Device Setting dialog and its tracker's line: a pulled cable noticed at
+// any moment and said once, what a transfer that lost the line leaves on the
+// tracker and in the fields, and a verdict that no longer fits the fields.
+#include "common/tool_texts.h"
+#include "common/tool_timings.h"
+#include "res/resource_ids.h"
+#include "settings/device_setting_dlg.h"
+#include "platform/serial_io.h"
+#include "ui/message_box.h"
+
+void CDeviceSettingDlg::OnTimer(UINT id) {
+  if (id != LINE_WATCH_TIMER_ID) return;
+  // A running transfer, the opening and the close notice the loss themselves.
+  if (!m_exchange || m_bBusy != 0 || m_bReading || m_bStarting || m_bClosing) return;
+  // The session's reader sees a hang-up only when it polls; a port whose
+  // device is gone also fails the queue query at once.
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (m_exchange->LineLost() || !ClearCommError(m_hPort, &errors, &status) || platform::CommLineLost(m_hPort))
+    NoticeLostLine();
+}
+
+void CDeviceSettingDlg::NoticeLostLine() {
+  if (m_bLineLossSaid) return;
+  m_bLineLossSaid = true;
+  m_verdictFor.reset();
+  ShowStatus(settings::STATUS_LINE, TRACKER_DISCONNECTED_TEXT);
+  ui::ShowMessageBox(Ref(), settings::LINE_LOST_FIELDS_KEPT_TEXT, {}, MB_ICONEXCLAMATION);
+}
+
+void CDeviceSettingDlg::ReportLostTransfer(const settings::TransferReport& report) {
+  m_bLineLossSaid = true;
+  m_verdictFor.reset();
+  if (report.kind == settings::TransferKind::Read) {
+    // A read that could not finish leaves the fields as they were before it.
+    ShowSettings(m_beforeRead);
+    ui::ShowMessageBox(Ref(), settings::LINE_LOST_FIELDS_KEPT_TEXT, {}, MB_ICONEXCLAMATION);
+    return;
+  }
+  m_writeProgress.OnLineLost();
+  ui::ShowMessageBox(Ref(), settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
+                     MB_ICONEXCLAMATION);
+}
+
+void CDeviceSettingDlg::OnKillFocus(int id) { ForgetStaleVerdict(); }
+
+void CDeviceSettingDlg::ForgetStaleVerdict() {
+  if (!m_verdictFor || ReadSettings() == *m_verdictFor) return;
+  m_verdictFor.reset();
+  ShowStatus(settings::STATUS_LINE, "");
+}
