@@ -1,6 +1,9 @@
 #include "audit_log.h"
 
 #include <fcntl.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +104,17 @@ bool AuditLog::Append(const AuditRecord& record, std::string& error) const {
     return false;
   }
   std::string line = FormatAuditLine(record);
+  const std::lock_guard<std::mutex> hold(appending_);  // the tracker threads share the descriptor
+#ifndef _WIN32
+  // Other kvctl processes append under the same lock, so that the last byte
+  // read here ends a whole write, not one in progress. A lock held longer
+  // than any append takes (not by kvctl) is not waited for.
+  bool locked = false;
+  for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
+    locked = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    if (!locked && errno != EWOULDBLOCK && errno != EINTR) break;
+    if (!locked) ::usleep(10000);
+  }
   // A line cut short earlier (a full disk, a writer killed midway) has no
   // line end: this line then starts on a line of its own, so that it stays
   // one whole JSON object per line.
@@ -108,10 +122,16 @@ bool AuditLog::Append(const AuditRecord& record, std::string& error) const {
   char last = '\n';
   if (::fstat(fd_, &st) == 0 && st.st_size > 0 && ::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
     line.insert(0, 1, '\n');
+#endif
   ssize_t n;
   do {
     n = ::write(fd_, line.data(), line.size());
   } while (n < 0 && errno == EINTR);
+#ifndef _WIN32
+  const int writeErrno = errno;
+  if (locked) ::flock(fd_, LOCK_UN);
+  errno = writeErrno;
+#endif
   if (n == static_cast<ssize_t>(line.size())) return true;
   error = "the audit log " + path_ + " was not written" +
           (n < 0 ? " (" + std::string(std::strerror(errno)) + ")" : " whole (disk full?)");

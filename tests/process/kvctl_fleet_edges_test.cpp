@@ -124,4 +124,40 @@ TEST_F(KvctlFleetEdgesTest, RestoreFromABackupKeptElsewhereMakesTheBackupFolder)
   EXPECT_TRUE(std::filesystem::is_directory(folder_.File("new/backups")));
 }
 
+// An interrupted restore --from whose tracker has no backup in the folder
+// yet (stopped before its own backup was saved): restore --list shows the
+// restore that a plain restore resumes, and the plain restore resumes it.
+TEST_F(KvctlFleetEdgesTest, RestoreListShowsARestoreInProgressOfATrackerWithoutBackups) {
+  for (int i = 0; i < 2; ++i) {
+    const ProgramRun set = RunHere({"--no-log", "set", port_, "--backup-dir", "kept", "f.ini"});
+    ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  }
+  std::string whole;
+  for (const auto& e : std::filesystem::directory_iterator(folder_.File("kept")))
+    if (e.path().extension() == ".ini" && Has(ReadTestFile(e.path()), "Missing messages=\r\n")) whole = e.path();
+  ASSERT_FALSE(whole.empty());
+  // The note as an interrupted restore --from leaves it.
+  std::filesystem::create_directories(folder_.File("fresh"));
+  WriteTestFile(folder_.File("fresh/356938035643809.restore-in-progress"), whole + "\n");
+
+  const ProgramRun list = RunHere({"restore", "--list", "--backup-dir", "fresh"});
+  EXPECT_EQ(list.exitCode, 0) << list.out << list.err;
+  EXPECT_TRUE(Has(list.out, "356938035643809:")) << list.out;
+  EXPECT_TRUE(Has(list.out, "an interrupted restore is resumed from " + whole)) << list.out;
+  EXPECT_FALSE(Has(list.out, "no backups")) << list.out;
+
+  const ProgramRun restore = RunHere({"--no-log", "restore", port_, "--backup-dir", "fresh"});
+  EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+  EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore of " + whole)) << restore.out;
+}
+
+// The audit line names the backup by its full path, as it names the
+// settings file: a relative name means nothing once the folder changed.
+TEST_F(KvctlFleetEdgesTest, TheAuditLineNamesTheBackupByItsFullPath) {
+  const ProgramRun run = RunHere({"--log", "audit.jsonl", "set", port_, "--backup-dir", "backups", "f.ini"});
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::string line = ReadTestFile(folder_.File("audit.jsonl"));
+  EXPECT_TRUE(Has(line, "\"backup\":\"" + folder_.File("backups/356938035643809-"))) << line;
+}
+
 }  // namespace
