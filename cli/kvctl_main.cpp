@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "audit_log.h"
 #include "backup_store.h"
 #include "cli_args.h"
 #include "common/tool_timings.h"
@@ -245,6 +246,18 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (!input.empty() && SameFile(args.traceFile, input))
       return Usage("the trace file " + args.traceFile + " is the input file " + input +
                    "; give the trace another name");
+  }
+  // set, restore, update and watch judge the trace against their own log
+  // and backup folder (PrepareProvision); the other commands against the
+  // default ones, whose backups and record the trace would replace.
+  const bool provisions = cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch";
+  if (!args.traceFile.empty() && !provisions) {
+    const std::string log = DefaultAuditLogPath();
+    if (!log.empty() && SameFile(args.traceFile, log))
+      return Usage("the trace file " + args.traceFile + " is the audit log; give the trace another name "
+                   "(nothing was sent to any tracker)");
+    if (const std::string clash = OutputOnInput(args, "", DefaultBackupFolder()); !clash.empty())
+      return Usage(clash + " (nothing was sent to any tracker)");
   }
   if (cmd == "set" || cmd == "diff" || cmd == "watch") {
     settingsFile.path = input;

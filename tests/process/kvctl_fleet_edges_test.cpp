@@ -160,4 +160,27 @@ TEST_F(KvctlFleetEdgesTest, TheAuditLineNamesTheBackupByItsFullPath) {
   EXPECT_TRUE(Has(line, "\"backup\":\"" + folder_.File("backups/356938035643809-"))) << line;
 }
 
+// The trace of a command that writes no settings (get, imei, ...) stays out
+// of the backup folder and off the audit log too: it would replace a backup
+// or the record of every write when kvctl ends.
+TEST_F(KvctlFleetEdgesTest, ATraceOfGetNeverReplacesABackupOrTheAuditLog) {
+  const ProgramRun set = RunHere({"set", port_, "f.ini"});  // the default folder and log
+  ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  const std::string backups = std::string(std::getenv("XDG_DATA_HOME")) + "/kv770/backups";
+  const std::string log = std::string(std::getenv("XDG_STATE_HOME")) + "/kv770/audit.jsonl";
+  std::string backup;
+  for (const auto& e : std::filesystem::directory_iterator(backups)) backup = e.path();
+  ASSERT_FALSE(backup.empty());
+  const std::string backupText = ReadTestFile(backup), logText = ReadTestFile(log);
+
+  const ProgramRun intoBackup = RunHere({"--trace", backup, "get", port_});
+  EXPECT_EQ(intoBackup.exitCode, 2) << intoBackup.out << intoBackup.err;
+  EXPECT_TRUE(Has(intoBackup.err, "would be written among the backups")) << intoBackup.err;
+  const ProgramRun ontoLog = RunHere({"--trace", log, "imei", port_});
+  EXPECT_EQ(ontoLog.exitCode, 2) << ontoLog.out << ontoLog.err;
+  EXPECT_TRUE(Has(ontoLog.err, "is the audit log")) << ontoLog.err;
+  EXPECT_EQ(ReadTestFile(backup), backupText);
+  EXPECT_EQ(ReadTestFile(log), logText);
+}
+
 }  // namespace
