@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 struct AuditRecord {
@@ -62,4 +63,5 @@ class AuditLog {
  private:
   int fd_ = -1;
   std::string path_;
+  mutable std::mutex appending_;
 };
