@@ -72,6 +72,7 @@ DialogWindow::~DialogWindow() {
 }
 
 void DialogWindow::Build(const DialogTemplate& t) {
+  InstallCaptionedComboBoxes();
   setWindowTitle(ToQt(t.caption));
   setFont(qt::DialogFont(t.fontName, t.fontPointSize));
   units_ = qt::BaseUnitsOf(font());
