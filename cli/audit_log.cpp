@@ -1,6 +1,9 @@
 #include "audit_log.h"
 
 #include <fcntl.h>
+#ifndef _WIN32
+#include <sys/file.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,7 +76,11 @@ bool AuditLog::Open(const std::string& path, std::string& error) {
   const auto slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash), error)) return false;
   // Non-blocking open, so that a FIFO without a reader is refused, not waited on.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+  // Opened for reading too, to see whether the last line was ended (Append);
+  // a log that may only be written is still appended to.
+  const int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd = ::open(path.c_str(), O_RDWR | flags, 0600);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | flags, 0600);
   if (fd < 0) {
     error = "cannot open the audit log " + path + " (" + std::strerror(errno) + ")";
     return false;
@@ -96,11 +103,35 @@ bool AuditLog::Append(const AuditRecord& record, std::string& error) const {
     error = "the audit log is not open";
     return false;
   }
-  const std::string line = FormatAuditLine(record);
+  std::string line = FormatAuditLine(record);
+  const std::lock_guard<std::mutex> hold(appending_);  // the tracker threads share the descriptor
+#ifndef _WIN32
+  // Other kvctl processes append under the same lock, so that the last byte
+  // read here ends a whole write, not one in progress. A lock held longer
+  // than any append takes (not by kvctl) is not waited for.
+  bool locked = false;
+  for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
+    locked = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    if (!locked && errno != EWOULDBLOCK && errno != EINTR) break;
+    if (!locked) ::usleep(10000);
+  }
+  // A line cut short earlier (a full disk, a writer killed midway) has no
+  // line end: this line then starts on a line of its own, so that it stays
+  // one whole JSON object per line.
+  struct stat st {};
+  char last = '\n';
+  if (::fstat(fd_, &st) == 0 && st.st_size > 0 && ::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
+    line.insert(0, 1, '\n');
+#endif
   ssize_t n;
   do {
     n = ::write(fd_, line.data(), line.size());
   } while (n < 0 && errno == EINTR);
+#ifndef _WIN32
+  const int writeErrno = errno;
+  if (locked) ::flock(fd_, LOCK_UN);
+  errno = writeErrno;
+#endif
   if (n == static_cast<ssize_t>(line.size())) return true;
   error = "the audit log " + path_ + " was not written" +
           (n < 0 ? " (" + std::string(std::strerror(errno)) + ")" : " whole (disk full?)");

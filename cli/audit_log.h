@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 struct AuditRecord {
@@ -61,4 +62,5 @@ class AuditLog {
  private:
   int fd_ = -1;
   std::string path_;
+  mutable std::mutex appending_;
 };

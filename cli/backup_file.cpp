@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "backup_store.h"
 #include "platform/profile_file.h"
 #include "settings/settings_file.h"
 #include "settings/settings_message.h"
@@ -151,6 +152,10 @@ BackupContents ReadBackupContents(std::string_view bytes) {
 
   BackupContents contents;
   contents.imei = reader.Get(section, kImeiKey);
+  // The IMEI ties the backup to its tracker; without it restore --from would
+  // write the backup to any tracker.
+  if (!IsBackupImei(contents.imei))
+    return Refused("[" + section + "] lacks the tracker's IMEI (IMEI=" + contents.imei + " is not its digits)");
   if (!layoutName || (*layoutName != "basic" && *layoutName != "extended"))
     return Refused("[" + section + "] lacks Layout=basic or Layout=extended");
   contents.layout = *layoutName == "basic" ? SettingsLayout::Basic : SettingsLayout::Extended;

@@ -234,3 +234,19 @@ void ClearRestoreInProgress(const std::string& folder, const std::string& imei) 
   if (!IsBackupImei(imei)) return;
   if (::unlink(RestoreNotePath(folder, imei).c_str()) == 0) SyncFolder(folder);
 }
+
+std::vector<std::string> ImeisWithRestoreInProgress(const std::string& folder) {
+  static constexpr std::string_view kSuffix = ".restore-in-progress";
+  std::vector<std::string> imeis;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return imeis;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() <= kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix) continue;
+    const std::string imei(name.substr(0, name.size() - kSuffix.size()));
+    if (IsBackupImei(imei) && RestoreInProgress(folder, imei)) imeis.push_back(imei);
+  }
+  ::closedir(dir);
+  std::sort(imeis.begin(), imeis.end());
+  return imeis;
+}

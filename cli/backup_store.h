@@ -59,3 +59,5 @@ bool NoteRestoreInProgress(const std::string& folder, const std::string& imei, c
                            std::string& error);
 std::optional<std::string> RestoreInProgress(const std::string& folder, const std::string& imei);
 void ClearRestoreInProgress(const std::string& folder, const std::string& imei);
+// The IMEIs with a restore in progress noted in `folder`, in ascending order.
+std::vector<std::string> ImeisWithRestoreInProgress(const std::string& folder);

@@ -1,6 +1,7 @@
 // kvctl set and restore: writing settings to trackers with a backup of
 // what they held first, a row of a profile table per IMEI, and an audit line
 // per tracker.
+#include <algorithm>
 #include <mutex>
 #include <set>
 
@@ -43,8 +44,17 @@ int CmdListBackups(const std::string& folder) {
     console::Err("kvctl: " + error);
     return kExitFailed;
   }
+  // A restore in progress of a tracker that has no backup here yet (an
+  // interrupted restore --from) is what a plain restore of it resumes.
+  for (const std::string& noted : ImeisWithRestoreInProgress(folder)) {
+    const bool listed = std::any_of(backups.begin(), backups.end(),
+                                    [&](const BackupName& backup) { return backup.imei == noted; });
+    if (listed) continue;
+    if (const auto interrupted = RestoreInProgress(folder, noted))
+      console::Out(noted + ":\n  an interrupted restore is resumed from " + *interrupted);
+  }
   if (backups.empty()) {
-    console::Out("no backups in " + folder);
+    if (ImeisWithRestoreInProgress(folder).empty()) console::Out("no backups in " + folder);
     return kExitOk;
   }
   std::string imei;

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "audit_log.h"
 #include "backup_store.h"
 #include "cli_args.h"
 #include "common/tool_timings.h"
@@ -147,12 +148,12 @@ const std::map<std::string, std::string> kCommandHelp = {
                 "state and the one a plain restore writes; no tracker is touched.\n"
                 "\n"
                 "Refused with exit 4, nothing deleted: no whole backup; a backup that lacks\n"
-                "settings or message texts (truncated), whose settings and texts disagree\n"
-                "(edited), taken while messages were missing, of another IMEI, or of the other\n"
-                "settings layout. A backup of an earlier kvctl has no message texts: a plain\n"
-                "restore stops at it and names the --from command; with --from it is written\n"
-                "from its settings (every one must be there), and a list the tracker held\n"
-                "empty is written as a value.\n"
+                "settings, message texts or its IMEI (truncated), whose settings and texts\n"
+                "disagree (edited), taken while messages were missing, of another IMEI, or of\n"
+                "the other settings layout. A backup of an earlier kvctl has no message\n"
+                "texts: a plain restore stops at it and names the --from command; with --from\n"
+                "it is written from its settings (every one must be there), and a list the\n"
+                "tracker held empty is written as a value.\n"
                 "Ctrl-C stops after the message in hand and prints the command that finishes\n"
                 "the restore (exit 130).\n"},
     {"watch", "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
@@ -245,8 +246,18 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     if (!input.empty() && SameFile(args.traceFile, input))
       return Usage("the trace file " + args.traceFile + " is the input file " + input +
                    "; give the trace another name");
-    if (!args.outputFile.empty() && SameFile(args.traceFile, args.outputFile))
-      return Usage("the trace file " + args.traceFile + " is also the output file; give the trace another name");
+  }
+  // set, restore, update and watch judge the trace against their own log
+  // and backup folder (PrepareProvision); the other commands against the
+  // default ones, whose backups and record the trace would replace.
+  const bool provisions = cmd == "set" || cmd == "restore" || cmd == "update" || cmd == "watch";
+  if (!args.traceFile.empty() && !provisions) {
+    const std::string log = DefaultAuditLogPath();
+    if (!log.empty() && SameFile(args.traceFile, log))
+      return Usage("the trace file " + args.traceFile + " is the audit log; give the trace another name "
+                   "(nothing was sent to any tracker)");
+    if (const std::string clash = OutputOnInput(args, "", DefaultBackupFolder()); !clash.empty())
+      return Usage(clash + " (nothing was sent to any tracker)");
   }
   if (cmd == "set" || cmd == "diff" || cmd == "watch") {
     settingsFile.path = input;
@@ -269,6 +280,10 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
       return Usage("with several ports, -o FILE must hold %p (it becomes each port's name)");
     for (const auto& port : several ? ports : std::vector<std::string>{ports.empty() ? "" : ports[0]}) {
       const std::string path = OutputPathFor(args.outputFile, port);
+      // The trace is written when kvctl ends: on the export it would replace it.
+      if (!args.traceFile.empty() && SameFile(args.traceFile, path))
+        return Usage("the trace file " + args.traceFile + " is also the output file " + path +
+                     "; give the trace another name (nothing was sent to any tracker)");
       std::string reason;
       if (!CheckOutputPath(path, reason)) {
         console::Err("kvctl: cannot write " + path + ": " + reason + " (nothing was sent to any tracker)");

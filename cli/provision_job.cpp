@@ -206,7 +206,7 @@ bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession&
     result = Failure(context, kExitFailed, "no backup", "The backup could not be saved", error + "; " + nothing);
     return false;
   }
-  audit.backup = path;
+  audit.backup = AbsolutePath(path);  // the log outlives the working folder
   const BackupContents saved = ReadBackupContents(bytes);
   context.Say("backup: " + path +
               (saved.kind == BackupContents::Kind::Incomplete ? " (" + saved.problem + "; restore passes over it)"

@@ -159,10 +159,13 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     if (plan.backupFolder.empty())
       return Refuse(kExitUsage, "no home folder is known for the backups: give --backup-dir DIR or --no-backup");
     // A backup folder that cannot be made or written is found before any
-    // tracker is touched (restore's folder holds the backups, so it exists
-    // when there is anything to restore).
+    // tracker is touched (a plain restore's folder holds the backups, so it
+    // exists when there is anything to restore; restore --from's backup may
+    // come from anywhere, and the folder takes the tracker's backup and the
+    // note of the restore in progress).
     std::string error;
-    if (plan.backup && command != "restore" && !MakeFolders(plan.backupFolder, error))
+    const bool makesFolder = command != "restore" || !args.restoreFrom.empty();
+    if (plan.backup && makesFolder && !MakeFolders(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
     std::error_code ec;
     if (plan.backup && std::filesystem::is_directory(plan.backupFolder, ec) && !CanWriteIn(plan.backupFolder, error))

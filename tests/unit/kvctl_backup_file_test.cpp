@@ -106,6 +106,21 @@ TEST(KvctlBackupFile, EditsOfSettingsOrTextsAreRefusedNamingTheSetting) {
   EXPECT_NE(tooLong.problem.find("at most 126"), std::string::npos) << tooLong.problem;
 }
 
+// A backup whose IMEI was taken out or mangled could be written to any
+// tracker with restore --from: refused, naming the key.
+TEST(KvctlBackupFile, ABackupWithoutItsTrackersImeiIsRefused) {
+  const std::string bytes = Backup(TrackerTexts());
+  const std::string line = std::string("IMEI=") + kImei + "\r\n";
+  ASSERT_NE(bytes.find(line), std::string::npos);
+  for (const std::string& to : {std::string(), std::string("IMEI=\r\n"), std::string("IMEI=35693803564380x\r\n")}) {
+    std::string edited = bytes;
+    edited.replace(edited.find(line), line.size(), to);
+    const BackupContents contents = ReadBackupContents(edited);
+    EXPECT_EQ(contents.kind, BackupContents::Kind::Refused) << to;
+    EXPECT_NE(contents.problem.find("IMEI"), std::string::npos) << contents.problem;
+  }
+}
+
 TEST(KvctlBackupFile, HalfDeletedTrackersAndOldBackupsAreToldApart) {
   MessageTexts texts = TrackerTexts();
   texts[0].reset();

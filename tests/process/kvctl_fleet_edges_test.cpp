@@ -1,0 +1,186 @@
+// kvctl's fleet commands at their edges, run as processes against kvsim
+// (process_clock.h): an export and a trace that land on the same file once
+// -o's %p is expanded, and an audit log whose last line was cut short.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kvsim_child.h"
+#include "process_clock.h"
+#include "run_program.h"
+#include "scoped_runtime_folder.h"
+#include "temp_folder.h"
+
+namespace {
+
+using test_support::AtTestSpeed;
+using test_support::ReadTestFile;
+using test_support::RunAtTestSpeed;
+using test_support::TempFolder;
+using test_support::WriteTestFile;
+
+const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
+const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
+
+const char kFile[] =
+    "[KV DEVICE SETTING]\r\nDEVICE=Van 7\r\n[MESSAGE 1]\r\nUser name=Unit7\r\n[MESSAGE 4]\r\n"
+    "GPRS server address=192.0.2.10\r\n";
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t nl = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return lines;
+}
+
+class KvctlFleetEdgesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.Start(kKvsim, AtTestSpeed({"--quiet"})));
+    port_ = sim_.ReadLine();
+    WriteTestFile(folder_.File("f.ini"), kFile);
+  }
+  // kvctl run in the test's folder, so that relative names mean its files.
+  ProgramRun RunHere(std::vector<std::string> args) {
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    ProgramRun run = RunAtTestSpeed(kKvctl, std::move(args));
+    std::filesystem::current_path(cwd);
+    return run;
+  }
+  // The name -o's %p becomes for the simulated tracker's port.
+  std::string PortName() const {
+    std::string name = port_;
+    for (auto& c : name)
+      if (c == '/') c = '-';
+    if (!name.empty() && name[0] == '-') name.erase(0, 1);
+    return name;
+  }
+
+  ScopedRuntimeFolder runtime_;
+  TempFolder folder_;
+  KvsimChild sim_;
+  std::string port_;
+};
+
+// The trace named as the file -o's %p expands to would replace the export
+// when kvctl ends: refused like the trace named as -o itself.
+TEST_F(KvctlFleetEdgesTest, TraceOntoTheExpandedExportIsRefusedBeforeAnythingIsSent) {
+  const std::string trace = "van-" + PortName() + ".ini";
+  const ProgramRun run = RunHere({"--trace", trace, "get", port_, "-o", "van-%p.ini"});
+  EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+  EXPECT_TRUE(Has(run.err, "is also the output file")) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(folder_.File(trace)));
+
+  // Another spelling of the expanded name, and an export that is there.
+  WriteTestFile(folder_.File(trace), "old export\n");
+  const ProgramRun again = RunHere({"--trace", "./" + trace, "get", port_, "-o", "van-%p.ini"});
+  EXPECT_EQ(again.exitCode, 2) << again.out << again.err;
+  EXPECT_EQ(ReadTestFile(folder_.File(trace)), "old export\n");
+}
+
+// A line cut short in the audit log (a full disk, a killed writer) must not
+// swallow the next one: every later line stays whole, one JSON object a line.
+TEST_F(KvctlFleetEdgesTest, AnAuditLineAfterALineCutShortStartsOnItsOwnLine) {
+  const std::string cut = "{\"time\":\"2026-12-07T10:00:00.000Z\",\"command\":\"set\",\"po";
+  WriteTestFile(folder_.File("audit.jsonl"), cut);
+  const ProgramRun run =
+      RunHere({"--log", "audit.jsonl", "set", port_, "--backup-dir", "backups", "f.ini"});
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::vector<std::string> lines = Lines(ReadTestFile(folder_.File("audit.jsonl")));
+  ASSERT_EQ(lines.size(), 2u) << ReadTestFile(folder_.File("audit.jsonl"));
+  EXPECT_EQ(lines[0], cut) << "the line cut short is kept as it was";
+  EXPECT_EQ(lines[1].rfind("{\"time\":", 0), 0u) << lines[1];
+  EXPECT_TRUE(Has(lines[1], "\"verdict\":\"Setting Message OK \"")) << lines[1];
+  EXPECT_EQ(lines[1].back(), '}') << lines[1];
+}
+
+// restore --from a backup kept elsewhere, on an account whose backup folder
+// does not exist yet (a new machine, another --backup-dir): the folder is
+// made, as set makes it, and the restore runs.
+TEST_F(KvctlFleetEdgesTest, RestoreFromABackupKeptElsewhereMakesTheBackupFolder) {
+  for (int i = 0; i < 2; ++i) {
+    const ProgramRun set = RunHere({"--no-log", "set", port_, "--backup-dir", "kept", "f.ini"});
+    ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  }
+  // The second set's backup is the whole one (kvsim starts empty).
+  std::string whole;
+  for (const auto& e : std::filesystem::directory_iterator(folder_.File("kept")))
+    if (e.path().extension() == ".ini" && Has(ReadTestFile(e.path()), "Missing messages=\r\n")) whole = e.path();
+  ASSERT_FALSE(whole.empty());
+  const std::vector<std::string> before = sim_.Store();
+
+  const ProgramRun restore = RunHere({"--no-log", "restore", port_, "--from", whole, "--backup-dir", "new/backups"});
+  EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+  EXPECT_TRUE(Has(restore.out, "Setting Message OK ")) << restore.out;
+  EXPECT_EQ(sim_.Store(), before);
+  EXPECT_TRUE(std::filesystem::is_directory(folder_.File("new/backups")));
+}
+
+// An interrupted restore --from whose tracker has no backup in the folder
+// yet (stopped before its own backup was saved): restore --list shows the
+// restore that a plain restore resumes, and the plain restore resumes it.
+TEST_F(KvctlFleetEdgesTest, RestoreListShowsARestoreInProgressOfATrackerWithoutBackups) {
+  for (int i = 0; i < 2; ++i) {
+    const ProgramRun set = RunHere({"--no-log", "set", port_, "--backup-dir", "kept", "f.ini"});
+    ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  }
+  std::string whole;
+  for (const auto& e : std::filesystem::directory_iterator(folder_.File("kept")))
+    if (e.path().extension() == ".ini" && Has(ReadTestFile(e.path()), "Missing messages=\r\n")) whole = e.path();
+  ASSERT_FALSE(whole.empty());
+  // The note as an interrupted restore --from leaves it.
+  std::filesystem::create_directories(folder_.File("fresh"));
+  WriteTestFile(folder_.File("fresh/356938035643809.restore-in-progress"), whole + "\n");
+
+  const ProgramRun list = RunHere({"restore", "--list", "--backup-dir", "fresh"});
+  EXPECT_EQ(list.exitCode, 0) << list.out << list.err;
+  EXPECT_TRUE(Has(list.out, "356938035643809:")) << list.out;
+  EXPECT_TRUE(Has(list.out, "an interrupted restore is resumed from " + whole)) << list.out;
+  EXPECT_FALSE(Has(list.out, "no backups")) << list.out;
+
+  const ProgramRun restore = RunHere({"--no-log", "restore", port_, "--backup-dir", "fresh"});
+  EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+  EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore of " + whole)) << restore.out;
+}
+
+// The audit line names the backup by its full path, as it names the
+// settings file: a relative name means nothing once the folder changed.
+TEST_F(KvctlFleetEdgesTest, TheAuditLineNamesTheBackupByItsFullPath) {
+  const ProgramRun run = RunHere({"--log", "audit.jsonl", "set", port_, "--backup-dir", "backups", "f.ini"});
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const std::string line = ReadTestFile(folder_.File("audit.jsonl"));
+  EXPECT_TRUE(Has(line, "\"backup\":\"" + folder_.File("backups/356938035643809-"))) << line;
+}
+
+// The trace of a command that writes no settings (get, imei, ...) stays out
+// of the backup folder and off the audit log too: it would replace a backup
+// or the record of every write when kvctl ends.
+TEST_F(KvctlFleetEdgesTest, ATraceOfGetNeverReplacesABackupOrTheAuditLog) {
+  const ProgramRun set = RunHere({"set", port_, "f.ini"});  // the default folder and log
+  ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  const std::string backups = std::string(std::getenv("XDG_DATA_HOME")) + "/kv770/backups";
+  const std::string log = std::string(std::getenv("XDG_STATE_HOME")) + "/kv770/audit.jsonl";
+  std::string backup;
+  for (const auto& e : std::filesystem::directory_iterator(backups)) backup = e.path();
+  ASSERT_FALSE(backup.empty());
+  const std::string backupText = ReadTestFile(backup), logText = ReadTestFile(log);
+
+  const ProgramRun intoBackup = RunHere({"--trace", backup, "get", port_});
+  EXPECT_EQ(intoBackup.exitCode, 2) << intoBackup.out << intoBackup.err;
+  EXPECT_TRUE(Has(intoBackup.err, "would be written among the backups")) << intoBackup.err;
+  const ProgramRun ontoLog = RunHere({"--trace", log, "imei", port_});
+  EXPECT_EQ(ontoLog.exitCode, 2) << ontoLog.out << ontoLog.err;
+  EXPECT_TRUE(Has(ontoLog.err, "is the audit log")) << ontoLog.err;
+  EXPECT_EQ(ReadTestFile(backup), backupText);
+  EXPECT_EQ(ReadTestFile(log), logText);
+}
+
+}  // namespace
