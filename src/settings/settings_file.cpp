@@ -67,7 +67,10 @@ LoadResult LoadSettingsFile(const std::string& path, SettingsLayout layout, Devi
 }
 
 bool SaveSettingsFile(const std::string& path, SettingsLayout layout, const DeviceSettings& s) {
-  return platform::ReplaceFileContents(path, SettingsFileText(s, layout));
+  // The file holds the GPRS password: a new one is readable by its owner
+  // only; a file written over keeps its own permissions.
+  int error = 0;
+  return platform::ReplaceFileContents(path, SettingsFileText(s, layout), error, platform::NewFileAccess::OwnerOnly);
 }
 
 std::string ExportPath(std::string_view chosenPath) {

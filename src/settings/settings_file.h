@@ -73,7 +73,9 @@ LoadReport LoadSettingsFileReport(const std::string& path, SettingsLayout layout
 LoadResult LoadSettingsFile(const std::string& path, SettingsLayout layout, DeviceSettings& s);
 
 // Writes the record as a settings file in one step: on false (show
-// SAVE_FILE_FAIL_TEXT) any file at `path` is left as it was.
+// SAVE_FILE_FAIL_TEXT) any file at `path` is left as it was. A new file is
+// readable by its owner only (it holds the GPRS password); an existing one
+// keeps its permissions.
 bool SaveSettingsFile(const std::string& path, SettingsLayout layout, const DeviceSettings& s);
 
 // The path Export writes to: ".ini" appended unless the path already holds

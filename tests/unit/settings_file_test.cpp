@@ -208,6 +208,29 @@ TEST(SettingsFile, SaveAndLoadThroughTheDisk) {
   EXPECT_EQ(s.checkReturnNumber, std::nullopt);
 }
 
+#ifndef _WIN32
+// The file holds the GPRS password: a new file is the owner's alone, while a
+// file written over keeps the permissions its owner gave it.
+TEST(SettingsFile, ANewFileIsTheOwnersAloneAnExistingOneKeepsItsMode) {
+  TempFolder folder;
+  std::mt19937 rng(7);
+  const DeviceSettings s = test_support::RandomSettings(rng, test_support::SampleUse::File);
+  const std::string fresh = folder.File("fresh.ini");
+  ASSERT_TRUE(SaveSettingsFile(fresh, kBasic, s));
+  struct stat info {};
+  ASSERT_EQ(stat(fresh.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  const std::string shared = folder.File("shared.ini");
+  ASSERT_TRUE(SaveSettingsFile(shared, kBasic, s));
+  ASSERT_EQ(chmod(shared.c_str(), 0644), 0);
+  ASSERT_TRUE(SaveSettingsFile(shared, kExtended, s));
+  ASSERT_EQ(stat(shared.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(test_support::ReadTestFile(shared), SettingsFileText(s, kExtended));
+}
+#endif
+
 // The same text as UTF-16LE with its byte-order mark (each byte taken as
 // the code point of its value, right for ASCII and Latin-1 letters).
 std::string AsUtf16Le(const std::string& ansi) {

@@ -1,6 +1,10 @@
 #include "ui/qt/accessible_names.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "ui/qt/text.h"
 #include "ui/window_styles.h"
@@ -46,7 +50,95 @@ int CaptionOf(const DialogTemplate& t, std::size_t field) {
   return best;
 }
 
+// A combo box as a screen reader sees it: named by its accessible name (its
+// caption) and valued by its current text. Qt's own combo interface on X
+// reports the current text as the name and ignores the accessible name, so
+// a screen reader announced "ttyUSB0" or "UTC" instead of the caption.
+// Children are the drop-down list and, for an editable box, its edit field,
+// as in Qt's own interface; the box's drop-down opens by the press and
+// show-menu actions.
+class CaptionedComboBox : public QAccessibleWidget {
+ public:
+  explicit CaptionedComboBox(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+  QString text(QAccessible::Text t) const override {
+    switch (t) {
+      case QAccessible::Name: {
+        const QString name = widget()->accessibleName();
+        return name.isEmpty() ? Current() : name;
+      }
+      case QAccessible::Value: return Current();
+      default: return QAccessibleWidget::text(t);
+    }
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.editable = Combo()->isEditable();
+    s.expandable = true;
+    s.expanded = Combo()->view() != nullptr && Combo()->view()->isVisible();
+    return s;
+  }
+
+  int childCount() const override { return Edit() != nullptr ? 2 : 1; }
+
+  QAccessibleInterface* child(int index) const override {
+    if (index == 0) return QAccessible::queryAccessibleInterface(Combo()->view());
+    if (index == 1 && Edit() != nullptr) return QAccessible::queryAccessibleInterface(Edit());
+    return nullptr;
+  }
+
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    if (child == nullptr) return -1;
+    if (child->object() == Combo()->view()) return 0;
+    if (Edit() != nullptr && child->object() == Edit()) return 1;
+    return -1;
+  }
+
+  QAccessibleInterface* childAt(int x, int y) const override {
+    if (Edit() != nullptr && Edit()->rect().contains(Edit()->mapFromGlobal(QPoint(x, y))))
+      return QAccessible::queryAccessibleInterface(Edit());
+    return nullptr;
+  }
+
+  QStringList actionNames() const override {
+    return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+  }
+
+  void doAction(const QString& action) override {
+    if (action != showMenuAction() && action != pressAction()) {
+      QAccessibleWidget::doAction(action);
+      return;
+    }
+    if (Combo()->view() != nullptr && Combo()->view()->isVisible()) {
+      Combo()->hidePopup();
+    } else {
+      Combo()->showPopup();
+    }
+  }
+
+ private:
+  QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+  QLineEdit* Edit() const { return Combo()->isEditable() ? Combo()->lineEdit() : nullptr; }
+  QString Current() const { return Edit() != nullptr ? Edit()->text() : Combo()->currentText(); }
+};
+
+QAccessibleInterface* CaptionedComboBoxFactory(const QString& className, QObject* object) {
+  if (className != QLatin1String("QComboBox")) return nullptr;
+  auto* combo = qobject_cast<QComboBox*>(object);
+  return combo != nullptr ? new CaptionedComboBox(combo) : nullptr;
+}
+
 }  // namespace
+
+void InstallCaptionedComboBoxes() {
+  // The last factory installed is asked first: this one before Qt's own.
+  static const bool installed = [] {
+    QAccessible::installFactory(&CaptionedComboBoxFactory);
+    return true;
+  }();
+  (void)installed;
+}
 
 void NameFieldsAfterCaptions(const DialogTemplate& t, const std::vector<QWidget*>& widgets) {
   for (std::size_t i = 0; i < t.controls.size() && i < widgets.size(); ++i) {

@@ -20,6 +20,10 @@
 
 namespace ui {
 
+// Makes every combo box read by its accessible name (its caption) with its
+// current text as value; done once, before the first combo box is made.
+void InstallCaptionedComboBoxes();
+
 // `widgets[i]` is the control made from `dialogTemplate.controls[i]`.
 void NameFieldsAfterCaptions(const DialogTemplate& dialogTemplate, const std::vector<QWidget*>& widgets);
 

@@ -72,6 +72,7 @@ DialogWindow::~DialogWindow() {
 }
 
 void DialogWindow::Build(const DialogTemplate& t) {
+  InstallCaptionedComboBoxes();
   setWindowTitle(ToQt(t.caption));
   setFont(qt::DialogFont(t.fontName, t.fontPointSize));
   units_ = qt::BaseUnitsOf(font());
@@ -120,10 +121,14 @@ void DialogWindow::FitToWorkArea() {
   const QWidget* owner = parentWidget();
   const QScreen* screen = owner != nullptr ? owner->screen() : this->screen();
   if (screen == nullptr) return;
+  FitInto(screen->availableGeometry().size());
+}
+
+void DialogWindow::FitInto(const QSize& workArea) {
+  if (page_ != nullptr) return;
   // Room for the frame and caption the window manager adds.
   const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-  const QSize area = screen->availableGeometry().size() -
-                     QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
+  const QSize area = workArea - QSize(border, border + style()->pixelMetric(QStyle::PM_TitleBarHeight));
   const QSize full = size();
   if (full.width() <= area.width() && full.height() <= area.height()) return;
 
@@ -140,6 +145,7 @@ void DialogWindow::FitToWorkArea() {
     widget->setVisible(!hidden);
   }
   auto* scroll = new QScrollArea(this);
+  scroll->show();
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidget(page_);
   // Each direction scrolls only when it does not fit; a scroll bar takes room.

@@ -47,6 +47,12 @@ class DialogWindow : public QDialog {
 
   void WatchDeviceChanges();
 
+  // Fits the dialog into a work area of `area` (the window manager's frame
+  // and caption allowed for): a dialog larger than it scrolls, its controls
+  // on a page inside a scroll area, the window no larger than the area. Done
+  // once; the dialog calls it with its screen's work area when it is built.
+  void FitInto(const QSize& area);
+
   // The handlers of the dialog, for the window's own events.
   void Initialise() { dialog_.Initialise(); }
   void OnOK() { dialog_.OnOK(); }
