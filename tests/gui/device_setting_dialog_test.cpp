@@ -188,8 +188,8 @@ TEST_P(DeviceSettingLayoutTest, OpeningReadsTheVersionChoosesTheLayoutAndReadsTh
 
 INSTANTIATE_TEST_SUITE_P(
     BothLayouts, DeviceSettingLayoutTest,
-    ::testing::Values(LayoutCase{sim::BASIC_VERSION_TEXT, SettingsLayout::Basic, "F-0KV770Q-V1.2(200811"},
-                      LayoutCase{sim::EXTENDED_VERSION_TEXT, SettingsLayout::Extended, "F-0KV770E-V1.4(200909"}));
+    ::testing::Values(LayoutCase{sim::BASIC_VERSION_TEXT, SettingsLayout::Basic, "F-0KV770Q-V1.2(20081120)"},
+                      LayoutCase{sim::EXTENDED_VERSION_TEXT, SettingsLayout::Extended, "F-0KV770E-V1.4(20090904)"}));
 
 TEST_F(DeviceSettingTest, WithoutAVersionAnswerTheLastVersionAndLayoutStay) {
   sim::SimOptions options;
