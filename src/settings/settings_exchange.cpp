@@ -113,21 +113,18 @@ StartResult SettingsExchange::StartRead(const DeviceSettings& base) {
 
 StartResult SettingsExchange::StartWrite(const DeviceSettings& record,
                                          std::vector<SettingsProblem>* problems) {
-  if (problems) problems->clear();
-  if (!IsStarted()) return StartResult::NotStarted;
-  if (IsBusy()) return StartResult::Busy;
-  std::vector<SettingsProblem> found = CheckForDevice(record, m_state->Layout());
-  if (!found.empty()) {
-    if (problems) *problems = std::move(found);
-    return StartResult::Refused;
-  }
-  m_state->SetRecord(record);
-  return StartWorker(SetToDeviceThreadProc);
+  return StartCheckedWrite(record, nullptr, problems);
 }
 
 StartResult SettingsExchange::StartWriteTexts(const DeviceSettings& record,
                                               const std::array<std::string, MESSAGE_COUNT>& texts,
                                               std::vector<SettingsProblem>* problems) {
+  return StartCheckedWrite(record, &texts, problems);
+}
+
+StartResult SettingsExchange::StartCheckedWrite(const DeviceSettings& record,
+                                                const std::array<std::string, MESSAGE_COUNT>* texts,
+                                                std::vector<SettingsProblem>* problems) {
   if (problems) problems->clear();
   if (!IsStarted()) return StartResult::NotStarted;
   if (IsBusy()) return StartResult::Busy;
@@ -136,8 +133,8 @@ StartResult SettingsExchange::StartWriteTexts(const DeviceSettings& record,
     if (problems) *problems = std::move(found);
     return StartResult::Refused;
   }
-  m_state->SetRecord(record);
-  m_state->SetWriteTexts(texts);
+  m_state->SetRecord(record);  // forgets the texts of an earlier write
+  if (texts) m_state->SetWriteTexts(*texts);
   return StartWorker(SetToDeviceThreadProc);
 }
 

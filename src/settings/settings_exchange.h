@@ -117,6 +117,9 @@ class SettingsExchange {
 
  private:
   StartResult StartWorker(LPTHREAD_START_ROUTINE routine);
+  // Both writes: the check, then the record and, for an exact write, its texts.
+  StartResult StartCheckedWrite(const DeviceSettings& record, const std::array<std::string, MESSAGE_COUNT>* texts,
+                                std::vector<SettingsProblem>* problems);
 
   std::shared_ptr<ExchangeState> m_state;
   HANDLE m_hReaderThread = nullptr;
