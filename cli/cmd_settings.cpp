@@ -104,8 +104,11 @@ int CmdVersion(const std::vector<std::string>& ports) {
       context.Fail("No firmware version answer", result.detail);
       return result;
     }
-    context.Say(TextForStdout(v.text) + " (" + LayoutName(v.layout) + " layout)");
-    result.verdict = TextForStdout(v.text);
+    // The whole answer, as the window shows it: the 21 characters the
+    // settings keep cut off what tells two builds apart.
+    const std::string shown = TextForStdout(v.whole.empty() ? v.text : v.whole);
+    context.Say(shown + " (" + LayoutName(v.layout) + " layout)");
+    result.verdict = shown;
     return result;
   });
 }

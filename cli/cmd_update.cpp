@@ -129,7 +129,8 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
   if (plan.problem.empty()) {
     plan.readable = true;
     plan.imageSha256 = Sha256Hex(firmware->bytes);
-    if (const auto version = FindImageVersion(firmware->bytes)) plan.imageVersion = *version;
+    plan.imageVersionTexts = ImageVersionTexts(firmware->bytes);
+    if (plan.imageVersionTexts.size() == 1) plan.imageVersion = plan.imageVersionTexts[0];
     plan.firmware = std::move(firmware);
   }
   plan.expected = options.expectVersion.empty() ? plan.imageVersion : options.expectVersion;
@@ -159,21 +160,25 @@ JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool severa
   return VerifyUpdate(context, plan.expected, base, outcome);
 }
 
+void AppendUpdateAuditLine(JobContext& context, const UpdatePlan& plan, const std::string& imei,
+                           const std::string& version, JobResult& result, double seconds) {
+  if (!plan.log) return;
+  AuditRecord audit;
+  audit.command = "update";
+  audit.port = context.Port();
+  audit.image = AbsolutePath(plan.image);
+  audit.imageSha256 = plan.imageSha256;
+  audit.imageVersion = plan.imageVersion;
+  audit.imei = imei;
+  audit.firmwareVersion = version;
+  AppendAuditLine(context, plan.log, audit, result, seconds);
+}
+
 JobResult UpdateTrackerWithAudit(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome) {
   const auto start = std::chrono::steady_clock::now();
   JobResult result = UpdateTracker(context, plan, several, outcome);
-  if (plan.log) {
-    AuditRecord audit;
-    audit.command = "update";
-    audit.port = context.Port();
-    audit.image = AbsolutePath(plan.image);
-    audit.imageSha256 = plan.imageSha256;
-    audit.imageVersion = plan.imageVersion;
-    audit.imei = outcome.imei;
-    audit.firmwareVersion = outcome.version;
-    AppendAuditLine(context, plan.log, audit, result,
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
+  AppendUpdateAuditLine(context, plan, outcome.imei, outcome.version, result,
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return result;
 }
 
@@ -183,7 +188,7 @@ int CmdUpdate(const std::vector<std::string>& ports, const std::string& image, c
   plan.log = log;
   // Said once, before any tracker hears anything; an image that cannot be
   // read is refused by each tracker's job.
-  if (plan.readable) console::Out(ImageVersionLine(plan.imageVersion, plan.expected, options.verify));
+  if (plan.readable) console::Out(ImageVersionLine(plan, options.verify));
   const bool several = ports.size() > 1;
   return RunOnPorts(ports, [&](JobContext& context) {
     UpdateOutcome outcome;

@@ -23,6 +23,7 @@
 
 #include "commands.h"
 #include "console.h"
+#include "image_version.h"
 #include "interrupt.h"
 #include "platform/clock.h"
 #include "platform/device_change.h"
@@ -205,7 +206,7 @@ class Watcher {
         }
         break;
     }
-    code_ = std::max(code_, static_cast<int>(w.result.code));
+    code_ = WorseExit(code_, w.result.code);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", w.seconds);
     std::string line = w.port + "  " + imei + "  ";
@@ -273,36 +274,50 @@ int Watch(Watcher& watcher, const std::string& what) {
 }
 
 // watch update on a port whose tracker is expected back from its update:
-// nothing is sent; it is probed after its boot and named.
+// nothing is sent; it is probed after its boot, named and logged. It counts
+// as the tracker updated there only when that update read its IMEI and this
+// one reports the same: after an update that was not verified the IMEI is
+// unknown, and another tracker plugged into the port meanwhile must not be
+// taken for it. A tracker that reports the version expected runs the image
+// whichever it is; any other is left to be plugged in again (its menu was
+// left by the questions, so "1" would no longer start its boot loader).
 JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutcome& outcome) {
+  const auto start = std::chrono::steady_clock::now();
   JobResult result;
   TrackerIdentity identity;
   bool lost = false;
   const ReturnOutcome back = AwaitTrackerReturn(context, RETURN_WAIT_MS, identity, lost);
-  outcome.version = identity.version;
-  if (back != ReturnOutcome::Back || identity.version.empty()) {
-    outcome.kind = WatchOutcome::Kind::Skipped;
-    result.verdict = "skipped";
-    result.detail = "expected back after its update, but it did not answer; nothing was sent";
-    outcome.note = "plug it in again to update it";
-    return result;
-  }
   const std::string updatedImei = outcome.imei;  // set by the watcher: the IMEI read after the update
   outcome.imei = identity.imei;
-  const bool sameTracker = updatedImei.empty() || updatedImei == identity.imei;
-  const bool expectedVersion = plan.expected.empty() || identity.version.find(plan.expected) != std::string::npos;
+  outcome.version = identity.version;
   outcome.kind = WatchOutcome::Kind::Skipped;
   result.verdict = "skipped";
-  if (!sameTracker) {
-    result.detail = "another tracker than the one updated on this port; nothing was sent";
-    outcome.note = "not the tracker updated here: plug it in again to update it";
-  } else if (expectedVersion) {
-    result.detail = "back after its update";
-    outcome.note = "back after its update: not updated again";
+  if (back != ReturnOutcome::Back || identity.version.empty()) {
+    result.detail = "expected back after an update on this port, but it did not answer; nothing was sent";
+    outcome.note = "plug it in again to update it";
   } else {
-    result.detail = "back after its update, with another version; nothing was sent";
-    outcome.note = "back after its update with another version: plug it in again to update it";
+    const bool sameTracker = !updatedImei.empty() && updatedImei == identity.imei;
+    const bool expectedVersion = ReportsVersion(identity.version, plan.expected);
+    const bool comparable = !plan.expected.empty();
+    if (sameTracker && expectedVersion) {
+      result.detail = "back after its update; nothing was sent";
+      outcome.note = "back after its update: not updated again";
+    } else if (sameTracker) {
+      result.detail = "back after its update, with another version; nothing was sent";
+      outcome.note = "back after its update with another version: plug it in again to update it";
+    } else if (expectedVersion && comparable) {
+      result.detail = "reports the version expected; nothing was sent";
+      outcome.note = updatedImei.empty()
+                         ? "runs the version expected: not updated; the tracker whose update on this port was not "
+                           "verified may be another one: check it with kvctl version"
+                         : "another tracker than the one updated here, running the version expected: not updated";
+    } else {
+      result.detail = "plugged in while a tracker updated on this port was expected back; nothing was sent";
+      outcome.note = "not known to be the tracker updated here: plug it in again to update it";
+    }
   }
+  AppendUpdateAuditLine(context, plan, outcome.imei, outcome.version, result,
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return result;
 }
 
@@ -326,7 +341,7 @@ int CmdWatchSet(const ProvisionPlan& plan) {
 
 int CmdWatchUpdate(const UpdatePlan& plan) {
   // The image's version, once, before any tracker is plugged in.
-  if (plan.readable) console::Out(ImageVersionLine(plan.imageVersion, plan.expected, plan.options.verify));
+  if (plan.readable) console::Out(ImageVersionLine(plan, plan.options.verify));
   Watcher watcher(
       [&plan](JobContext& context, bool returning, WatchOutcome& outcome) {
         if (returning) return RecogniseReturn(context, plan, outcome);

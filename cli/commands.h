@@ -63,11 +63,17 @@ struct UpdatePlan {
   std::shared_ptr<FirmwareImage> firmware;
   std::string imageSha256;   // of that copy
   std::string imageVersion;  // the version the image names ("" when none)
+  // The different version texts the image holds: several mean it names none.
+  std::vector<std::string> imageVersionTexts;
   std::string expected;      // must appear in the version read back ("" compares nothing)
   const AuditLog* log = nullptr;  // null: no audit line
 };
 UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options);
 struct UpdateOutcome;
+// The audit line of an update job on `context`'s port (none without a log):
+// the IMEI and version read after it, the plan's image, and `result`.
+void AppendUpdateAuditLine(JobContext& context, const UpdatePlan& plan, const std::string& imei,
+                           const std::string& version, JobResult& result, double seconds);
 // One tracker's update with its audit line; `several` when trackers run at once.
 JobResult UpdateTrackerWithAudit(JobContext& context, const UpdatePlan& plan, bool several, UpdateOutcome& outcome);
 // `log` may be null (no audit line).

@@ -1,5 +1,6 @@
 // Exit statuses of kvctl (documented in its --help and man page). With
-// several trackers the status is the highest one any tracker ended with.
+// several trackers the status is the worst one any tracker ended with
+// (WorseExit).
 #pragma once
 
 enum ExitCode : int {
@@ -11,3 +12,12 @@ enum ExitCode : int {
   kExitNotVerified = 5, // update: the image went out whole, but the tracker did not come back to confirm it
   kExitInterrupted = 130,  // Ctrl-C or SIGTERM: stopped at a safe point
 };
+
+// The worse of two trackers' statuses: the higher one, except that "sent,
+// not verified" (5) ranks below every failure. It says only that a check
+// could not be made, so a tracker confirmed to run the wrong firmware (1),
+// an unopened port (3) or a refused file (4) beside it decides the status.
+constexpr int WorseExit(int a, int b) {
+  const auto rank = [](int code) { return code == kExitNotVerified ? 1 : 2 * code; };
+  return rank(b) > rank(a) ? b : a;
+}

@@ -16,17 +16,36 @@ std::optional<std::string_view> VersionTextAt(std::string_view text, std::size_t
 
 }  // namespace
 
-std::optional<std::string> FindImageVersion(std::string_view image) {
-  std::optional<std::string_view> found;
-  for (std::size_t at = image.find(kVersionStart); at != std::string_view::npos;
+std::vector<std::string> ImageVersionTexts(std::string_view image, std::size_t most) {
+  std::vector<std::string> found;
+  for (std::size_t at = image.find(kVersionStart); at != std::string_view::npos && found.size() < most;
        at = image.find(kVersionStart, at + 1)) {
     const auto text = VersionTextAt(image, at);
     if (!text) continue;
-    if (found && *found != *text) return std::nullopt;  // two different versions
-    found = text;
+    bool known = false;
+    for (const std::string& f : found) known = known || f == *text;
+    if (!known) found.emplace_back(*text);
   }
-  if (!found) return std::nullopt;
-  return std::string(*found);
+  return found;
+}
+
+std::optional<std::string> FindImageVersion(std::string_view image) {
+  std::vector<std::string> found = ImageVersionTexts(image, 2);
+  if (found.size() != 1) return std::nullopt;
+  return std::move(found[0]);
+}
+
+bool ReportsVersion(std::string_view reported, std::string_view expected) {
+  if (expected.empty()) return true;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (std::size_t at = reported.find(expected); at != std::string_view::npos;
+       at = reported.find(expected, at + 1)) {
+    const std::size_t end = at + expected.size();
+    const bool cutBefore = digit(expected.front()) && at > 0 && digit(reported[at - 1]);
+    const bool cutAfter = digit(expected.back()) && end < reported.size() && digit(reported[end]);
+    if (!cutBefore && !cutAfter) return true;
+  }
+  return false;
 }
 
 std::optional<std::string> FirstVersionText(std::string_view answer) {

@@ -9,14 +9,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A version text starts with "F-0KV", holds printable ASCII only and ends at
 // the first ")" within 64 characters.
 constexpr std::size_t VERSION_TEXT_LONGEST = 64;
 
-// The version text `image` names: the one version text it holds (copies of
-// the same text count once). Nothing when it holds none or several.
+// The different version texts `image` holds, in the order found (copies of
+// the same text count once), at most `most` of them.
+std::vector<std::string> ImageVersionTexts(std::string_view image, std::size_t most = 4);
+
+// The version text `image` names: the one version text it holds. Nothing
+// when it holds none or several different ones.
 std::optional<std::string> FindImageVersion(std::string_view image);
+
+// Whether the version a tracker reports holds `expected`, as a whole: a
+// number at either end of `expected` is not part of a longer number there,
+// so "V1.5" is not found in "V1.51(...)" nor "1.5" in "V11.5(...)".
+bool ReportsVersion(std::string_view reported, std::string_view expected);
 
 // The first version text in `answer` (what the tracker sent after
 // "kv+fwv\r"), whole; nothing when none has arrived complete yet.

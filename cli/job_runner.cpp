@@ -66,7 +66,7 @@ int RunOnPorts(const std::vector<std::string>& ports, const Job& job, SummaryTo 
   }
   for (auto& t : threads) t.join();
   int code = kExitOk;
-  for (const auto& r : results) code = std::max(code, static_cast<int>(r.code));
+  for (const auto& r : results) code = WorseExit(code, r.code);
   if (several) {
     const std::string table = FormatSummary(ports, results, seconds);
     if (summary == SummaryTo::Stdout) console::Raw("\n" + table);

@@ -107,8 +107,8 @@ const char kUsage[] =
     "or error could not be written); 2 wrong command line; 3 a port could\n"
     "not be opened; 4 the settings or a file were refused before anything was\n"
     "sent; 5 an update was sent whole but the tracker did not come back to confirm\n"
-    "it (sent, not verified); 130 interrupted. With several trackers, the highest\n"
-    "status of any.\n";
+    "it (sent, not verified); 130 interrupted. With several trackers, the worst\n"
+    "status of any: the highest, except that 5 ranks below 1, 3 and 4.\n";
 
 // The helps below give these timings in words.
 static_assert(PROBE_POLLING_MS > 24000 && PROBE_POLLING_MS < 26000, "kvctl probe --help: about 25 s");
@@ -182,10 +182,13 @@ const std::map<std::string, std::string> kCommandHelp = {
               "is asked of it before the hand-off). A port whose tracker is restarting after\n"
               "its update is expected back: when it leaves the port list and comes back while\n"
               "its update waits, or comes back within 90 s after an update sent but not\n"
-              "verified (its port went away), it is probed after its boot, not updated again;\n"
-              "when it reports the IMEI updated there and the version expected, its line says\n"
-              "\"back after its update\" and it counts as skipped.\n"
-              "Exit status: the highest of any tracker (130 after a second Ctrl-C).\n"},
+              "verified (its port went away), it is probed after its boot, not updated again,\n"
+              "counted as skipped and logged. Only when it reports the IMEI read after the\n"
+              "update there is it \"back after its update\"; after an update not verified\n"
+              "that IMEI is unknown, so its line says only whether it runs the version\n"
+              "expected, and any other tracker is to be plugged in again to be updated.\n"
+              "Exit status: the worst of any tracker (as for several trackers, see kvctl\n"
+              "--help; 130 after a second Ctrl-C).\n"},
 
     {"diff", "Usage: kvctl diff PORT... FILE\nReads the tracker's settings and prints, by caption, each setting whose value\ndiffers from FILE (a list the file leaves empty is not compared). A file with\nno setting is refused (exit 4); settings it lacks are named. Exit 0 when none\ndiffers, 1 when some do.\n"},
     {"update", "Usage: kvctl update PORT... [--expect-version TEXT | --no-verify] FIRMWARE\n"
@@ -208,7 +211,8 @@ const std::map<std::string, std::string> kCommandHelp = {
                "to 90 s for it to answer again (saying so), probes it, reads its IMEI and\n"
                "firmware version, prints them and ends with \"Update NAME Succeed\" (exit 0)\n"
                "when the version holds the one expected: --expect-version TEXT, else the\n"
-               "image's own version (when it names none, any version is taken). Another\n"
+               "image's own version (when it names none, or several different ones, any\n"
+               "version is taken). TEXT counts whole: V1.5 is not found in V1.51. Another\n"
                "version: \"the tracker reports ..., not ...\" (exit 1). No answer within 90 s:\n"
                "\"sent, not verified\" (exit 5): the image went out whole, but nothing confirms\n"
                "that the tracker runs it; power it off and on and check with kvctl version.\n"
@@ -221,7 +225,9 @@ const std::map<std::string, std::string> kCommandHelp = {
                "that the transfer is complete (exit 130). Each tracker appends one JSON line\n"
                "to the audit log (--log FILE; see kvctl --help): the image's path, SHA-256 and\n"
                "version, the IMEI and version read after the update, and the verdict: updated,\n"
-               "sent, not verified, or failed. Several trackers end with a summary table.\n"},
+               "sent, not verified, failed, refused or interrupted. Several trackers end with\n"
+               "a summary table; the exit status is the worst of theirs, where a failure (1, 3,\n"
+               "4) outranks sent, not verified (5).\n"},
     {"scan", "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n"},
 };
 
@@ -470,7 +476,7 @@ int Run(int argc, char** argv) {
   int code = RunCommand(args, ports, settingsFile, setup);
   if (!FinishTrace(error)) {
     console::Err("kvctl: the trace was not written to " + args.traceFile + ": " + error);
-    code = std::max(code, static_cast<int>(kExitFailed));
+    code = WorseExit(code, kExitFailed);
   }
   if (interrupt::Requested()) {
     // A probe that was not waited for may still hold its port.

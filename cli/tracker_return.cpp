@@ -84,9 +84,15 @@ ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIden
       continue;
     }
     notice.Clear();
-    if (auto imei = QueryImei(port, KVCTL_IMEI_WAIT_MS)) identity.imei = *imei;
-    if (!interrupt::Requested())
-      if (auto version = QueryFullVersion(port, VERSION_QUERY_WAIT_MS)) identity.version = *version;
+    // The questions fit in what is left of the bound: "up to 90 s" holds for
+    // the whole wait, answers included.
+    const auto leftNow = [giveUpAt] {
+      const auto now = platform::ClockMs();
+      return static_cast<DWORD>(now >= giveUpAt ? 0 : giveUpAt - now);
+    };
+    if (auto imei = QueryImei(port, std::min(KVCTL_IMEI_WAIT_MS, leftNow()))) identity.imei = *imei;
+    if (!interrupt::Requested() && leftNow() > 0)
+      if (auto version = QueryFullVersion(port, std::min(VERSION_QUERY_WAIT_MS, leftNow()))) identity.version = *version;
     CloseHandle(port);
     return ReturnOutcome::Back;
   }

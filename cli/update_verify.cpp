@@ -1,7 +1,9 @@
 #include "update_verify.h"
 
+#include "commands.h"
 #include "common/tool_texts.h"
 #include "exit_codes.h"
+#include "image_version.h"
 #include "terminal_text.h"
 #include "tracker_return.h"
 
@@ -11,11 +13,27 @@ std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + " s"; }
 
 }  // namespace
 
-std::string ImageVersionLine(const std::string& imageVersion, const std::string& expected, bool verify) {
-  std::string line = imageVersion.empty() ? "image names no version (no single \"F-0KV...)\" text in it)"
-                                          : "image " + TextForStdout(imageVersion);
+std::string ImageVersionLine(const UpdatePlan& plan, bool verify) {
+  const std::string& imageVersion = plan.imageVersion;
+  const std::string& expected = plan.expected;
+  std::string line;
+  if (!imageVersion.empty()) {
+    line = "image " + TextForStdout(imageVersion);
+  } else if (plan.imageVersionTexts.size() > 1) {
+    // Two builds' texts in one file: which one the tracker will report is
+    // unknown, so neither is taken as the one to expect.
+    line = "image names no version: it holds " +
+           std::string(plan.imageVersionTexts.size() > 3 ? "several" : std::to_string(plan.imageVersionTexts.size())) +
+           " different version texts (";
+    for (std::size_t i = 0; i < plan.imageVersionTexts.size() && i < 3; ++i)
+      line += (i ? ", " : "") + TextForStdout(plan.imageVersionTexts[i]);
+    line += plan.imageVersionTexts.size() > 3 ? ", ...)" : ")";
+  } else {
+    line = "image names no version (no \"F-0KV...)\" text in it)";
+  }
   if (!verify) return line;
-  if (expected.empty()) return line + "; the version after the update is read, not compared";
+  if (expected.empty())
+    return line + "; the version after the update is read, not compared (--expect-version TEXT compares it)";
   if (expected != imageVersion) line += "; expecting a tracker that reports " + TextForStdout(expected);
   return line;
 }
@@ -54,7 +72,7 @@ JobResult VerifyUpdate(JobContext& context, const std::string& expected, const s
   }
   const std::string imei = identity.imei.empty() ? "(no IMEI answer)" : TextForStdout(identity.imei);
   context.Say("IMEI " + imei + ", firmware " + TextForStdout(identity.version));
-  if (!expected.empty() && identity.version.find(expected) == std::string::npos) {
+  if (!ReportsVersion(identity.version, expected)) {
     outcome.kind = UpdateOutcome::Kind::Failed;
     result.code = kExitFailed;
     result.verdict = FAILED_VERDICT;

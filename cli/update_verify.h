@@ -38,4 +38,5 @@ JobResult VerifyUpdate(JobContext& context, const std::string& expected, const s
 
 // The line printed before anything is sent: "image F-0KV..." or that the
 // image names no version (with what that means for the check).
-std::string ImageVersionLine(const std::string& imageVersion, const std::string& expected, bool verify);
+struct UpdatePlan;
+std::string ImageVersionLine(const UpdatePlan& plan, bool verify);

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "clock_speed.h"
 #include "commands.h"
@@ -22,6 +23,7 @@
 #include "sim_tracker.h"
 #include "temp_folder.h"
 #include "tracker_session.h"
+#include "update_verify.h"
 
 namespace {
 
@@ -180,6 +182,42 @@ TEST(ImageVersion, TheTrackersAnswerGivesItsWholeVersion) {
   EXPECT_EQ(FirstVersionText("kv+fwv\r\r\nF-0KV770E-V1.5(20100301)\r\n"), "F-0KV770E-V1.5(20100301)");
   EXPECT_EQ(FirstVersionText("kv+fwv\r\r\nF-0KV770E-V1.5(2010"), std::nullopt) << "not all there yet";
   EXPECT_EQ(FirstVersionText("\r\n==== KV-770 Main Menu ====\r\n"), std::nullopt);
+}
+
+TEST(ImageVersion, TheVersionExpectedCountsOnlyAsAWhole) {
+  const std::string reported = "F-0KV770E-V1.51(20100301)";
+  EXPECT_FALSE(ReportsVersion(reported, "V1.5")) << "V1.5 is not V1.51";
+  EXPECT_TRUE(ReportsVersion(reported, "V1.51"));
+  EXPECT_FALSE(ReportsVersion("F-0KV770E-V11.5(1)", "1.5(")) << "1.5 is not 11.5";
+  EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "V1.5"));
+  EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "770E-V1.5(")) << "a letter before a number is an end";
+  EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "F-0KV770E-V1.5(20100301)"));
+  // A later, whole occurrence counts even when an earlier one is cut.
+  EXPECT_TRUE(ReportsVersion("V1.51 then V1.5)", "V1.5"));
+  EXPECT_TRUE(ReportsVersion("anything", "")) << "nothing expected: any version";
+  EXPECT_FALSE(ReportsVersion("", "V1.5"));
+}
+
+TEST(ImageVersion, AnImageWithSeveralVersionsSaysWhichAndComparesNone) {
+  EXPECT_EQ(ImageVersionTexts("F-0KV7(1) F-0KV7(2) F-0KV7(1)"), (std::vector<std::string>{"F-0KV7(1)", "F-0KV7(2)"}));
+  UpdatePlan plan;
+  plan.imageVersionTexts = {"F-0KV7(1)", "F-0KV7(2)"};
+  const std::string line = ImageVersionLine(plan, true);
+  EXPECT_NE(line.find("2 different version texts (F-0KV7(1), F-0KV7(2))"), std::string::npos) << line;
+  EXPECT_NE(line.find("not compared"), std::string::npos) << line;
+  plan.imageVersionTexts = {"F-0KV7(1)"};
+  plan.imageVersion = plan.expected = "F-0KV7(1)";
+  EXPECT_EQ(ImageVersionLine(plan, true), "image F-0KV7(1)");
+}
+
+TEST(ExitStatus, AFailureOfOneTrackerIsNotHiddenByAnotherThatWasOnlyNotVerified) {
+  EXPECT_EQ(WorseExit(kExitNotVerified, kExitFailed), kExitFailed);
+  EXPECT_EQ(WorseExit(kExitFailed, kExitNotVerified), kExitFailed);
+  EXPECT_EQ(WorseExit(kExitNotVerified, kExitOpenFailed), kExitOpenFailed);
+  EXPECT_EQ(WorseExit(kExitRefused, kExitNotVerified), kExitRefused);
+  EXPECT_EQ(WorseExit(kExitOk, kExitNotVerified), kExitNotVerified);
+  EXPECT_EQ(WorseExit(kExitNotVerified, kExitInterrupted), kExitInterrupted);
+  EXPECT_EQ(WorseExit(kExitFailed, kExitRefused), kExitRefused) << "among failures the higher stays";
 }
 
 }  // namespace
