@@ -247,7 +247,7 @@ TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
     ASSERT_LT(attempt, 3) << "every restore ended before its interrupt arrived";
   }
   EXPECT_TRUE(Has(err, "quit at once")) << err;
-  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed 20 restore " + port_)) << err;
+  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kProcessClockSpeed) + " restore " + port_)) << err;
   const ProgramRun restore = Run({"restore", port_});
   EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
   EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore")) << restore.out;
