@@ -46,7 +46,7 @@ function(kv_windows_twins out)
 endfunction()
 
 file(GLOB KV_CORE_SOURCES CONFIGURE_DEPENDS
-  src/platform/*.cpp src/serial/*.cpp src/settings/*.cpp src/firmware/*.cpp)
+  src/common/*.cpp src/platform/*.cpp src/serial/*.cpp src/settings/*.cpp src/firmware/*.cpp)
 list(FILTER KV_CORE_SOURCES EXCLUDE REGEX "_dlg\\.cpp$")
 kv_windows_sources(KV_CORE_SOURCES ${KV_CORE_SOURCES})
 add_library(kvcore STATIC ${KV_CORE_SOURCES})
