@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "exit_codes.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -82,7 +84,9 @@ int FinishOutput(int code) {
     Err(std::string("kvctl: output lost: the report could not be written to standard output (") +
         (error != 0 ? std::strerror(error) : "it was closed at start") + ")");
   }
-  if (g_stdoutLost || g_stderrLost) return code > 1 ? code : 1;
+  if (StderrClosedAtStart()) g_stderrLost = true;
+  // A lost report is a failure, and a failure outranks "sent, not verified".
+  if (g_stdoutLost || g_stderrLost) return WorseExit(code, kExitFailed);
   return code;
 }
 

@@ -27,9 +27,12 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kSignalByte = 1;
 constexpr char kEndByte = 0;
 
-// Filled before any port is opened and only read by a handler afterwards.
-char g_quitText[2048] = "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
-std::size_t g_quitLength = std::strlen(g_quitText);
+// The line a quit at once prints, in two buffers: a handler reads the one
+// g_quitCurrent names; SetQuitLine fills the other and then switches, so a
+// handler never reads a line half written.
+char g_quitTexts[2][2048] = {"\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n"};
+std::size_t g_quitLengths[2] = {std::strlen(g_quitTexts[0]), 0};
+std::atomic<int> g_quitCurrent{0};
 
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
@@ -70,7 +73,8 @@ void OnSignal(int signal) {
     return;
   }
   platform::ReleasePortsForExit();
-  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitText, g_quitLength);
+  const int current = g_quitCurrent.load();
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitTexts[current], g_quitLengths[current]);
   ::_exit(EXIT_INTERRUPTED);
 }
 
@@ -101,12 +105,17 @@ void DrainWakePipe() {
 
 }  // namespace
 
+void SetQuitLine(const std::string& text) {
+  const int next = 1 - g_quitCurrent.load();
+  if (text.size() >= sizeof g_quitTexts[next]) return;  // the line before stays
+  std::memcpy(g_quitTexts[next], text.c_str(), text.size() + 1);
+  g_quitLengths[next] = text.size();
+  g_quitCurrent.store(next);
+}
+
 void SetQuitAdvice(const std::string& command) {
-  const std::string text = "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
-                           command + "\n";
-  if (text.size() >= sizeof g_quitText) return;  // the short advice stays
-  std::memcpy(g_quitText, text.c_str(), text.size() + 1);
-  g_quitLength = text.size();
+  SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
+              command + "\n");
 }
 
 Handling::Handling(FirstSignal first) {

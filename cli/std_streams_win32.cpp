@@ -5,3 +5,4 @@
 void PrepareStandardStreams() {}
 
 bool StdoutClosedAtStart() { return false; }
+bool StderrClosedAtStart() { return false; }
