@@ -41,6 +41,9 @@ constexpr std::uint32_t WATCH_POLL_MS = 200;
 // while it restarted, the news of that return may still be on its way.
 constexpr std::uint32_t RETURN_EVENT_GRACE_MS = 5000;
 static_assert(WATCH_POLL_MS < RETURN_EVENT_GRACE_MS, "the loop looks at the ports within the grace");
+// The ports are listed again this often (clock milliseconds) even without a
+// device notice: a bridge whose driver announces no port still gets seen.
+constexpr std::uint64_t WATCH_RELIST_MS = 2000;
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
@@ -250,10 +253,12 @@ int Watch(Watcher& watcher, const std::string& what) {
     if (console::StdoutLost()) interrupt::RequestFinish();
     return interrupt::FinishRequested();
   };
+  std::uint64_t relistAt = platform::ClockMs() + WATCH_RELIST_MS;
   while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || stopWatching()) continue;
+    if ((!changed && platform::ClockMs() < relistAt) || stopWatching()) continue;
+    relistAt = platform::ClockMs() + WATCH_RELIST_MS;
     auto now = PresentTrackers();
     for (const auto& [key, port] : now) {
       if (present.count(key)) continue;
