@@ -254,20 +254,30 @@ int Watch(Watcher& watcher, const std::string& what) {
     return interrupt::FinishRequested();
   };
   std::uint64_t relistAt = platform::ClockMs() + WATCH_RELIST_MS;
+  std::set<std::string> seenOnce;  // found by a timed listing only, not yet started
   while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
     if ((!changed && platform::ClockMs() < relistAt) || stopWatching()) continue;
     relistAt = platform::ClockMs() + WATCH_RELIST_MS;
     auto now = PresentTrackers();
+    std::set<std::string> firstSeen;
     for (const auto& [key, port] : now) {
       if (present.count(key)) continue;
+      // Without a notice the system may still be setting the port up (udev
+      // giving it its group): it starts at the next listing.
+      if (!changed && !seenOnce.count(key)) {
+        firstSeen.insert(key);
+        continue;
+      }
       if (platform::ClockSpeed() != 1.0 && !IsSimulatedTracker(port)) {
         console::Out(port + "  not a simulated tracker: left alone (--clock-speed is for simulated trackers only)");
         continue;
       }
       watcher.OnNewPort(port);
     }
+    for (const auto& key : firstSeen) now.erase(key);
+    seenOnce = std::move(firstSeen);
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)
