@@ -129,8 +129,19 @@ TEST(Win32Dialogs, DeviceSettingOpensInsideTheWorkAreaWithEveryControlReachable)
     }
   }
   ASSERT_NE(lowest, nullptr);
+  const int lowestId = GetDlgCtrlID(lowest);
+  const ui::PixelRect laidOutRect = dialog.ItemRect(lowestId);
   SendMessageA(hwnd, WM_VSCROLL, SB_BOTTOM, 0);
   Pump();
+  // The dialog's own code sees its layout, wherever it is scrolled to.
+  const ui::PixelRect scrolledRect = dialog.ItemRect(lowestId);
+  EXPECT_EQ(scrolledRect.left, laidOutRect.left);
+  EXPECT_EQ(scrolledRect.top, laidOutRect.top);
+  RECT shownBefore{}, shownAfter{};
+  GetWindowRect(lowest, &shownBefore);
+  dialog.SetItemRect(lowestId, scrolledRect);
+  GetWindowRect(lowest, &shownAfter);
+  EXPECT_EQ(shownAfter.top, shownBefore.top) << "putting a control where the dialog says it is moves it";
   RECT view{};
   GetClientRect(hwnd, &view);
   MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&view), 2);
