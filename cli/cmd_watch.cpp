@@ -42,6 +42,9 @@ constexpr std::uint32_t WATCH_POLL_MS = 200;
 // while it restarted, the news of that return may still be on its way.
 constexpr std::uint32_t RETURN_EVENT_GRACE_MS = 5000;
 static_assert(WATCH_POLL_MS < RETURN_EVENT_GRACE_MS, "the loop looks at the ports within the grace");
+// The ports are listed again this often (clock milliseconds) even without a
+// device notice: a bridge whose driver announces no port still gets seen.
+constexpr std::uint64_t WATCH_RELIST_MS = 2000;
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
@@ -251,19 +254,31 @@ int Watch(Watcher& watcher, const std::string& what) {
     if (console::StdoutLost()) interrupt::RequestFinish();
     return interrupt::FinishRequested();
   };
+  std::uint64_t relistAt = platform::ClockMs() + WATCH_RELIST_MS;
+  std::set<std::string> seenOnce;  // found by a timed listing only, not yet started
   while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || stopWatching()) continue;
+    if ((!changed && platform::ClockMs() < relistAt) || stopWatching()) continue;
+    relistAt = platform::ClockMs() + WATCH_RELIST_MS;
     auto now = PresentTrackers();
+    std::set<std::string> firstSeen;
     for (const auto& [key, port] : now) {
       if (present.count(key)) continue;
+      // Without a notice the system may still be setting the port up (udev
+      // giving it its group): it starts at the next listing.
+      if (!changed && !seenOnce.count(key)) {
+        firstSeen.insert(key);
+        continue;
+      }
       if (platform::ClockSpeed() != 1.0 && !IsSimulatedTracker(port)) {
         console::Out(port + "  not a simulated tracker: left alone (--clock-speed is for simulated trackers only)");
         continue;
       }
       watcher.OnNewPort(port);
     }
+    for (const auto& key : firstSeen) now.erase(key);
+    seenOnce = std::move(firstSeen);
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)

@@ -40,7 +40,7 @@ step "installer on a 4,000-character system PATH"
 tests/windows/installer_long_path_wine_test.sh "$installer" "$PWD/build/windows/wine-prefix"
 step "resources of kvtool.exe and kvctl.exe"
 tests/windows/resources_test.sh build/windows
-step "Win32 dialogs on a virtual display: texts fit their fields"
+step "Win32 dialogs on a virtual display: texts fit their fields, the Device Setting dialog its work area"
 tests/windows/dialog_wine_test.sh build/windows
 # --- end ---
 # Setting comes on only once Start has shown the IMEI, so the Device Setting
