@@ -22,8 +22,9 @@ enum class TextRoute { Console, Bytes };
 // Console when `handle` is a console screen buffer (GetConsoleMode works on
 // it), else Bytes (files, pipes, the NUL device, no handle).
 TextRoute RouteOf(void* handle);
-// Writes `text` to the console `handle` as wide characters; a byte sequence
-// that is not UTF-8 shows as the replacement character.
+// Writes `text` to the console `handle` as wide characters: UTF-8 text as
+// such, any other bytes as code page 1252 (the tracker's, which `get` prints
+// unchanged).
 bool WriteToConsole(void* handle, std::string_view text);
 #endif
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console_text.h"
+#include "platform/wide_text.h"
 
 namespace console {
 
@@ -16,14 +17,18 @@ TextRoute RouteOf(void* handle) {
 
 bool WriteToConsole(void* handle, std::string_view text) {
   if (text.empty()) return true;
-  // Lenient here: the console shows text, it names no file.
-  const int count = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (count <= 0) {
-    errno = EILSEQ;
-    return false;
+  // kvctl's own text is UTF-8; a settings file printed as it is (get) holds
+  // the tracker's code page 1252 text, which is shown as such.
+  std::wstring wide;
+  if (!platform::Utf8ToWide(text, wide)) {
+    const int count = ::MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (count <= 0) {
+      errno = EILSEQ;
+      return false;
+    }
+    wide.assign(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), wide.data(), count);
   }
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), count);
   std::size_t done = 0;
   while (done < wide.size()) {
     // Consoles take a limited amount per call: pieces of 8 K characters.

@@ -178,6 +178,11 @@ TEST(ConsoleText, RedirectedStreamsGetBytesAndAConsoleGetsWideText) {
   DWORD read = 0;
   ASSERT_TRUE(::ReadConsoleOutputCharacterW(screen, shown, 3, COORD{0, 0}, &read));
   EXPECT_EQ(std::wstring(shown, read), std::wstring(L"a\x2026z"));  // one ellipsis, not three letters
+  // A settings line in the tracker's code page 1252, as get prints it.
+  ASSERT_TRUE(console::WriteToConsole(screen, "\r\nJos\xE9 \x80"));
+  wchar_t line[6] = {};
+  ASSERT_TRUE(::ReadConsoleOutputCharacterW(screen, line, 6, COORD{0, 1}, &read));
+  EXPECT_EQ(std::wstring(line, read), std::wstring(L"Jos\x00E9 \x20AC"));
   ::CloseHandle(screen);
 }
 
