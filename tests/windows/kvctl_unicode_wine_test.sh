@@ -53,6 +53,10 @@ for name in José Ελληνικά 中文; do
     fail "get COM7 -o $name/$name-out.ini: $(tail -3 "$work/get.out")"
   fi
   grep -q 'Park time=30' "$work/$name/$name-out.ini" 2>/dev/null || fail "get -o: $name/$name-out.ini not written"
+  # Redirected standard output gets the same bytes as -o (no CR added to CRLF).
+  kvctl get COM7 >"$work/$name/$name-stdout.ini" 2>/dev/null || fail "get COM7 > $name/$name-stdout.ini"
+  cmp -s "$work/$name/$name-out.ini" "$work/$name/$name-stdout.ini" ||
+    fail "get COM7 > FILE differs from get -o FILE: $(od -c "$work/$name/$name-stdout.ini" | head -2 | tr '\n' ' ')"
   if ! kvctl restore COM7 --backup-dir "$name/backups" --no-log >"$work/restore.out" 2>&1; then
     fail "restore COM7 --backup-dir $name/backups: $(tail -3 "$work/restore.out")"
   fi
