@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kvctl.exe under Wine with files and folders named in Latin with accents,
 # Greek and Chinese, against the Linux simulated tracker on COM7:
-#   - set (its backup and audit log in such a folder), get -o, restore;
+#   - set (its backup and audit log in such a folder), get -o (and get to a
+#     redirected standard output, the same bytes), restore, update;
 #   - the default backup folder and audit log under a %LOCALAPPDATA% of an
 #     account whose name is in all three scripts;
 #   - --help in Windows terms, none of Linux's;
@@ -67,6 +68,15 @@ for name in José Ελληνικά 中文; do
   fi
 done
 
+# A firmware image named in Chinese, in the Greek folder: read, hashed for
+# the audit log and sent whole.
+python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 7) % 256 for i in range(4096)))' >"$work/Ελληνικά/固件.bin"
+if ! kvctl update COM7 "Ελληνικά/固件.bin" --log "Ελληνικά/update.jsonl" >"$work/update.out" 2>&1; then
+  fail "update COM7 Ελληνικά/固件.bin: $(tail -3 "$work/update.out")"
+fi
+grep -q "$(sha256sum <"$work/Ελληνικά/固件.bin" | cut -d' ' -f1)" "$work/Ελληνικά/update.jsonl" 2>/dev/null ||
+  fail "update: the audit line lacks the image's SHA-256"
+
 # The default folders, under the local application data of an account named
 # in three scripts (set for kvctl by cmd, which passes it on in UTF-16).
 account="Zoë Ελληνικά 中文"
@@ -108,4 +118,4 @@ grep -q 'COM7…' "$work/console2.out" || fail "the console did not show the not
 grep -q 'ΓÇª' "$work/console2.out" && fail "the console showed … as code page 437 letters (ΓÇª)"
 
 [ "$failures" -eq 0 ] || { echo "kvctl_unicode_wine_test: $failures failures"; exit 1; }
-echo "kvctl_unicode_wine_test: PASS (set, get -o, restore in José, Ελληνικά, 中文; the default folder of account \"$account\"; --help; console text)"
+echo "kvctl_unicode_wine_test: PASS (set, get -o, restore, update in José, Ελληνικά, 中文; the default folder of account \"$account\"; --help; console text)"
