@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "console.h"
+#include "console_text.h"
 #include "interrupt.h"
 #include "platform/serial_io.h"
 
@@ -29,8 +30,7 @@ std::size_t g_quitLength = std::strlen(g_quitText);
 
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
-  std::fputs(g_quitText, stderr);
-  std::fflush(stderr);
+  console::WriteText(stderr, g_quitText);  // wide on a console: the command's names read right
   std::_Exit(EXIT_INTERRUPTED);
 }
 
