@@ -4,7 +4,8 @@
 #   - set (its backup and audit log in such a folder), get -o (and get to a
 #     redirected standard output, the same bytes), restore, update;
 #   - the default backup folder and audit log under a %LOCALAPPDATA% of an
-#     account whose name is in all three scripts;
+#     account whose name is in all three scripts, and under the known folder
+#     (%LOCALAPPDATA% unset, the folder moved in the registry);
 #   - --help in Windows terms, none of Linux's;
 #   - on a console (Wine's, on a pseudo-terminal): a Greek file name and the
 #     "…" of a notice shown as themselves, not as code page 437 letters.
@@ -17,8 +18,13 @@ prefix="$root/build/windows/wine-prefix"
 export LC_ALL=C.UTF-8
 work="$(mktemp -d "${TMPDIR:-/tmp}/kvctl-unicode.XXXXXX")"
 sim=""
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
+  if [ -n "${moved_known_folder:-}" ]; then
+    "$root/scripts/wine-run.sh" "$prefix" reg add "$shell_folders" /v "Local AppData" /t REG_EXPAND_SZ \
+      /d '%USERPROFILE%\AppData\Local' /f >/dev/null 2>&1 || true
+  fi
   rm -f "$prefix/dosdevices/com7"
   rm -rf "$work"
 }
@@ -93,6 +99,22 @@ ls "$work/$account/AppData/Local/kv770/backups/"*.ini >/dev/null 2>&1 ||
   fail "no backup in the default folder %LOCALAPPDATA%\\kv770\\backups ($(tail -3 "$work/default.out"))"
 grep -q '"verdict"' "$work/$account/AppData/Local/kv770/audit.jsonl" 2>/dev/null ||
   fail "no audit line in the default %LOCALAPPDATA%\\kv770\\audit.jsonl"
+
+# Without %LOCALAPPDATA%, the known folder itself (SHGetKnownFolderPath),
+# moved for this run to a folder named in Greek and Chinese.
+mkdir -p "$work/Ελληνικά 中文/Local"
+moved_known_folder=1
+"$root/scripts/wine-run.sh" "$prefix" reg add "$shell_folders" /v "Local AppData" /t REG_EXPAND_SZ \
+  /d "$(winpath "Ελληνικά 中文/Local")" /f >/dev/null 2>&1
+if ! (cd "$work" && "$root/scripts/wine-run.sh" "$prefix" cmd /c "set LOCALAPPDATA=&& $winexe set COM7 box.ini") \
+    >"$work/known.out" 2>&1; then
+  fail "set with the known folder: $(tail -3 "$work/known.out")"
+fi
+"$root/scripts/wine-run.sh" "$prefix" reg add "$shell_folders" /v "Local AppData" /t REG_EXPAND_SZ \
+  /d '%USERPROFILE%\AppData\Local' /f >/dev/null 2>&1
+moved_known_folder=""
+ls "$work/Ελληνικά 中文/Local/kv770/backups/"*.ini >/dev/null 2>&1 ||
+  fail "no backup in the known folder's kv770\\backups ($(tail -2 "$work/known.out"))"
 
 # --help in Windows terms.
 kvctl --help >"$work/help.out" 2>&1 || fail "--help exited non-zero"
