@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "console_text.h"
 #include "std_streams.h"
 
 namespace console {
@@ -20,16 +21,14 @@ std::atomic<bool> g_stdoutLost{false};
 std::atomic<bool> g_stderrLost{false};
 std::atomic<int> g_stdoutError{0};
 
-// Writes and flushes under the lock; a failure marks the stream as lost.
+// Writes and flushes under the lock (console_text.h: wide text to a Windows
+// console); a failure marks the stream as lost.
 void Write(std::FILE* stream, const std::string& text, bool lineEnd) {
   std::atomic<bool>& lost = stream == stdout ? g_stdoutLost : g_stderrLost;
   if (stream == stdout && StdoutClosedAtStart()) lost = true;
   if (lost) return;
   errno = 0;
-  bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-  if (ok && lineEnd) ok = std::fputc('\n', stream) != EOF;
-  if (std::fflush(stream) != 0) ok = false;
-  if (ok) return;
+  if (WriteText(stream, lineEnd ? text + '\n' : text)) return;
   if (stream == stdout) g_stdoutError = errno != 0 ? errno : EIO;
   lost = true;
 }

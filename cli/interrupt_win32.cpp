@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "console.h"
+#include "console_text.h"
 #include "interrupt.h"
 #include "platform/serial_io.h"
 
@@ -32,8 +33,7 @@ std::atomic<int> g_quitCurrent{0};
 
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
-  std::fputs(g_quitTexts[g_quitCurrent.load()], stderr);
-  std::fflush(stderr);
+  console::WriteText(stderr, g_quitTexts[g_quitCurrent.load()]);  // wide on a console: the command's names read right
   std::_Exit(EXIT_INTERRUPTED);
 }
 

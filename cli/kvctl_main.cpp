@@ -11,11 +11,13 @@
 #include "commands.h"
 #include "console.h"
 #include "exit_codes.h"
+#include "help_text.h"
 #include "input_file.h"
 #include "interrupt.h"
 #include "output_file.h"
 #include "platform/clock.h"
 #include "platform/serial_io.h"
+#include "program_args.h"
 #include "provision_job.h"
 #include "provision_setup.h"
 #include "settings_input.h"
@@ -154,8 +156,7 @@ int Run(int argc, char** argv) {
     return kExitUsage;
   }
   if (args.help || args.command == "help") {
-    const CommandSpec* spec = FindCommand(args.command);
-    console::Raw(spec ? std::string(spec->help) : KvctlUsage());
+    console::Raw(HelpForThisSystem(HelpText(args.command)));
     return kExitOk;
   }
   // Before anything is timed: every wait of the jobs reads this clock.
@@ -238,5 +239,14 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // Before any file is opened: descriptors 0 to 2 taken, broken pipes ignored.
   PrepareStandardStreams();
-  return console::FinishOutput(Run(argc, argv));
+  std::vector<std::string> words;
+  std::string error;
+  if (!ProgramArguments(argc, argv, words, error)) {
+    console::Err("kvctl: " + error);
+    return console::FinishOutput(kExitUsage);
+  }
+  std::vector<char*> utf8Argv;
+  for (std::string& word : words) utf8Argv.push_back(word.data());
+  utf8Argv.push_back(nullptr);
+  return console::FinishOutput(Run(static_cast<int>(words.size()), utf8Argv.data()));
 }

@@ -1,4 +1,5 @@
 #include "sha256.h"
+#include "platform/path_calls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -113,7 +114,7 @@ std::string Sha256Hex(std::string_view bytes) {
 }
 
 bool Sha256OfFile(const std::string& path, std::string& hex, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = path_calls::Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;

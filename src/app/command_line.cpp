@@ -38,6 +38,14 @@ bool ParseToolCommandLine(int argc, const char* const* argv, ToolCommandLine& op
 }
 
 std::string ToolUsage() {
+#ifdef _WIN32
+  return "Usage: kvtool [--port NAME]\n"
+         "Configures and updates KV-770 trackers (kvctl does the same from a console).\n"
+         "\n"
+         "  --port NAME   select NAME in the port list (COM5); at most 14 characters\n"
+         "  --version     show the version\n"
+         "  --help        show this text\n";
+#else
   return "Usage: kvtool [--port NAME]\n"
          "Configures and updates KV-770 trackers (kvctl does the same from a terminal).\n"
          "\n"
@@ -45,4 +53,5 @@ std::string ToolUsage() {
          "                /dev/pts/5 of a simulated tracker); at most 14 characters\n"
          "  --version     print the version\n"
          "  --help        print this text\n";
+#endif
 }
