@@ -52,9 +52,9 @@ bool ParseCliArgs(int argc, char** argv, CliArgs& args, std::string& error) {
       else loose.push_back(word.text);
       continue;
     }
-    for (const KvctlOptionSpec& option : KvctlOptions())
-      if (option.syntax.name == word.option->name)
-        args.givenOptions.emplace_back(std::string(option.syntax.name), option.allowedBy);
+    // `syntax` was made from KvctlOptions() in its order.
+    const KvctlOptionSpec& option = KvctlOptions()[static_cast<std::size_t>(word.option - syntax.data())];
+    args.givenOptions.emplace_back(std::string(option.syntax.name), option.allowedBy);
     if (!Apply(word.option->name, word.text, args, error)) return false;
   }
   if (args.command.empty()) {

@@ -164,7 +164,7 @@ JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool severa
   // more: a quit at once says what is left to do instead (one tracker; with
   // several, others may still be in their transfer).
   if (!several)
-    interrupt::SetQuitLine("\nkvctl: quit at once; the transfer was complete (the image went out whole): kvctl "
+    SetQuitLine("\nkvctl: quit at once; the transfer was complete (the image went out whole): kvctl "
                            "version " + ShellWord(context.Port()) + " shows the firmware the tracker runs\n");
   if (!plan.options.verify) {
     outcome.kind = UpdateOutcome::Kind::NotVerified;

@@ -1,6 +1,5 @@
 #include "help_text.h"
 
-#include <map>
 #include <utility>
 
 #include "command_table.h"
@@ -36,15 +35,9 @@ const std::pair<const char*, const char*> kWindowsPhrases[] = {
 }  // namespace
 
 // The texts themselves are the command table's (command_table.h).
-const std::string& HelpText(const std::string& command) {
-  static const std::string usage = KvctlUsage();
-  static const std::map<std::string, std::string> byCommand = [] {
-    std::map<std::string, std::string> texts;
-    for (const CommandSpec& spec : KvctlCommands()) texts.emplace(spec.name, spec.help);
-    return texts;
-  }();
-  const auto it = byCommand.find(command);
-  return it != byCommand.end() ? it->second : usage;
+std::string HelpText(const std::string& command) {
+  const CommandSpec* spec = FindCommand(command);
+  return spec ? std::string(spec->help) : KvctlUsage();
 }
 
 std::vector<std::string> AllHelpTexts() {

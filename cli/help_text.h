@@ -11,7 +11,7 @@
 #include <vector>
 
 // The help of `command`, or the general usage for any other word.
-const std::string& HelpText(const std::string& command);
+std::string HelpText(const std::string& command);
 // Every help text (the usage first), for checks over all of them.
 std::vector<std::string> AllHelpTexts();
 

@@ -27,12 +27,6 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kSignalByte = 1;
 constexpr char kEndByte = 0;
 
-// The line a quit at once prints, in two buffers: a handler reads the one
-// g_quitCurrent names; SetQuitLine fills the other and then switches, so a
-// handler never reads a line half written.
-char g_quitTexts[2][2048] = {"\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n"};
-std::size_t g_quitLengths[2] = {std::strlen(g_quitTexts[0]), 0};
-std::atomic<int> g_quitCurrent{0};
 
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
@@ -73,8 +67,9 @@ void OnSignal(int signal) {
     return;
   }
   platform::ReleasePortsForExit();
-  const int current = g_quitCurrent.load();
-  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitTexts[current], g_quitLengths[current]);
+  std::size_t length = 0;
+  const char* line = QuitLine(length);
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line, length);
   ::_exit(EXIT_INTERRUPTED);
 }
 
@@ -104,14 +99,6 @@ void DrainWakePipe() {
 }
 
 }  // namespace
-
-void SetQuitLine(const std::string& text) {
-  const int next = 1 - g_quitCurrent.load();
-  if (text.size() >= sizeof g_quitTexts[next]) return;  // the line before stays
-  std::memcpy(g_quitTexts[next], text.c_str(), text.size() + 1);
-  g_quitLengths[next] = text.size();
-  g_quitCurrent.store(next);
-}
 
 void SetQuitAdvice(const std::string& command) {
   SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +

@@ -32,6 +32,8 @@
 #include <string>
 #include <thread>
 
+#include "quit_line.h"
+
 #include "platform/sync.h"
 
 namespace interrupt {
@@ -65,11 +67,7 @@ class Handling {
 // again". Set on the main thread before any port is opened; longer text is
 // cut.
 void SetQuitAdvice(const std::string& command);
-// The whole line a quit at once prints from now on (from "\nkvctl: " to its
-// line end), for a job whose state changed so that the advice no longer
-// fits: an update whose transfer is complete. Safe while signals come; one
-// thread at a time.
-void SetQuitLine(const std::string& text);
+// SetQuitLine (quit_line.h) replaces the whole line.
 
 // True while a Handling's watcher thread runs.
 bool WatcherRunning();

@@ -24,16 +24,11 @@ std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 HANDLE g_stopEvent = nullptr;
 
-// The line a quit at once prints, in two buffers: a handler reads the one
-// g_quitCurrent names; SetQuitLine fills the other and then switches, so a
-// handler never reads a line half written.
-char g_quitTexts[2][2048] = {"\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n"};
-std::size_t g_quitLengths[2] = {std::strlen(g_quitTexts[0]), 0};
-std::atomic<int> g_quitCurrent{0};
 
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
-  console::WriteText(stderr, g_quitTexts[g_quitCurrent.load()]);  // wide on a console: the command's names read right
+  std::size_t length = 0;
+  console::WriteText(stderr, QuitLine(length));  // wide on a console: the command's names read right
   std::_Exit(EXIT_INTERRUPTED);
 }
 
@@ -56,14 +51,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
-
-void SetQuitLine(const std::string& text) {
-  const int next = 1 - g_quitCurrent.load();
-  if (text.size() >= sizeof g_quitTexts[next]) return;  // the line before stays
-  std::memcpy(g_quitTexts[next], text.c_str(), text.size() + 1);
-  g_quitLengths[next] = text.size();
-  g_quitCurrent.store(next);
-}
 
 void SetQuitAdvice(const std::string& command) {
   SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
