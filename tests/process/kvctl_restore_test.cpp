@@ -52,8 +52,8 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 // it runs (to send a signal at a chosen step), standard error collected.
 class BackgroundKvctl {
  public:
-  explicit BackgroundKvctl(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
+  explicit BackgroundKvctl(std::vector<std::string> args, const char* speed = test_support::kProcessClockSpeed) {
+    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args), speed), &out_, &err_);
   }
   ~BackgroundKvctl() {
     if (pid_ > 0) {
@@ -161,7 +161,7 @@ class KvctlRestoreTest : public ::testing::Test {
   }
   // A write stopped by `signals` once "delete message 2" was printed.
   int Interrupted(const std::vector<std::string>& args, std::vector<int> signals, std::string& err) {
-    BackgroundKvctl run(With(args));
+    BackgroundKvctl run(With(args), test_support::kSignalledClockSpeed);
     EXPECT_TRUE(run.WaitForLine("delete message 2")) << run.out;
     for (const int s : signals) run.Signal(s);
     const int code = run.Wait();
@@ -247,7 +247,7 @@ TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
     ASSERT_LT(attempt, 3) << "every restore ended before its interrupt arrived";
   }
   EXPECT_TRUE(Has(err, "quit at once")) << err;
-  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kProcessClockSpeed) + " restore " + port_)) << err;
+  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kSignalledClockSpeed) + " restore " + port_)) << err;
   const ProgramRun restore = Run({"restore", port_});
   EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
   EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore")) << restore.out;
@@ -265,7 +265,7 @@ TEST_F(KvctlRestoreTest, ARestoreStoppedAfterItsBackupIsResumedNotReplacedByThat
   const std::vector<std::string> good = sim_.Store();
   ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   // Stopped once its own backup (of other.ini, whole) is saved.
-  BackgroundKvctl stopped(With({"restore", port_}));
+  BackgroundKvctl stopped(With({"restore", port_}), test_support::kSignalledClockSpeed);
   ASSERT_TRUE(stopped.WaitForLine("backup: ")) << stopped.out;
   stopped.Signal(SIGINT);
   EXPECT_EQ(stopped.Wait(), 130);

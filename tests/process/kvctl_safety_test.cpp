@@ -38,8 +38,8 @@ constexpr uid_t kNobody = 65534;
 // it runs (to send a signal at a chosen step), standard error collected.
 class BackgroundKvctl {
  public:
-  explicit BackgroundKvctl(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
+  explicit BackgroundKvctl(std::vector<std::string> args, const char* speed = test_support::kProcessClockSpeed) {
+    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args), speed), &out_, &err_);
   }
   ~BackgroundKvctl() {
     if (pid_ > 0) {
@@ -314,7 +314,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   const std::string file = folder_.File("box.ini");
   const std::string trace = folder_.File("set.trace");
   WriteTestFile(file, kFullFile);
-  BackgroundKvctl set({"--trace", trace, "set", port, file});
+  BackgroundKvctl set({"--trace", trace, "set", port, file}, test_support::kSignalledClockSpeed);
   ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
   set.Signal(SIGINT);
   EXPECT_EQ(set.Wait(), 130) << set.out << set.err;
@@ -325,7 +325,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   EXPECT_TRUE(Has(set.err, "message 2 rewritten but not checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "messages 3, 4 deleted and not yet rewritten")) << set.err;
   EXPECT_TRUE(Has(set.err, "to finish the job, run: kvctl set " + port + " --clock-speed " +
-                               test_support::kProcessClockSpeed + " " + file + ")"))
+                               test_support::kSignalledClockSpeed + " " + file + ")"))
       << set.err;
   const std::vector<std::string> store = {kMessage1, kMessage2, "  3: (empty)", "  4: (empty)"};
   EXPECT_EQ(Report(), store);
@@ -347,7 +347,7 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   const char* const sanitizer = std::getenv("TSAN_OPTIONS");
   const std::string before = sanitizer ? sanitizer : "";
   ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
-  BackgroundKvctl set({"set", port, file});
+  BackgroundKvctl set({"set", port, file}, test_support::kSignalledClockSpeed);
   if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1); else ::unsetenv("TSAN_OPTIONS");
   ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
   // Two different signals: two of the same kind could merge into one.

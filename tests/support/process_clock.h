@@ -24,6 +24,12 @@ inline constexpr const char* kProcessClockSpeed = KV_PROCESS_CLOCK_SPEED;
 // The same factor as a number, for bounds a test computes.
 inline double ProcessClockSpeed() { return std::stod(kProcessClockSpeed); }
 
+// kvctl runs that a test stops with a signal at a chosen step run slower than
+// the simulated tracker, so that each step lasts long enough for the signal to
+// arrive while it is on, even on a loaded machine or in a sanitizer build. The
+// tracker then answers sooner than kvctl allows for, as a real one may too.
+inline constexpr const char* kSignalledClockSpeed = "2";
+
 // `args` with the clock-speed option in front; kvsim and kvctl take it
 // anywhere on their command lines.
 inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
