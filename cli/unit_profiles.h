@@ -60,7 +60,6 @@ class UnitProfiles {
   void Apply(const UnitProfile& profile, settings::DeviceSettings& record) const;
 
   const std::vector<UnitProfile>& Rows() const { return rows_; }
-  const std::vector<settings::SettingId>& Columns() const { return columns_; }
 
  private:
   std::string Where(std::size_t row, std::size_t columnIndex) const;
