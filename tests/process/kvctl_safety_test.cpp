@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -36,80 +37,8 @@ constexpr uid_t kNobody = 65534;
 
 // kvctl running in the background: standard output read line by line while
 // it runs (to send a signal at a chosen step), standard error collected.
-class BackgroundKvctl {
- public:
-  explicit BackgroundKvctl(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
-  }
-  ~BackgroundKvctl() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
-  }
-
-  // Reads standard output until a line starting with `line` came; false when
-  // the output ended or `bound` ran out first.
-  bool WaitForLine(const std::string& line, std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-        const std::string got = pending_.substr(0, nl);
-        out += got + "\n";
-        pending_.erase(0, nl + 1);
-        if (got.rfind(line, 0) == 0) return true;
-      }
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-    return false;
-  }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // Collects the rest of the output and waits for the exit: the exit code,
-  // or -1 for a hang or a death by signal.
-  int Wait(std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-      if (::poll(fds, 2, 100) <= 0) continue;
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-        char buffer[4096];
-        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (n <= 0) {
-          fds[i].fd = -1;
-          --open;
-        } else {
-          (i == 0 ? pending_ : err).append(buffer, static_cast<std::size_t>(n));
-        }
-      }
-    }
-    out += pending_;
-    pending_.clear();
-    if (open > 0) return -1;
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string out;
-  std::string err;
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string pending_;
+struct BackgroundKvctl : BackgroundProgram {
+  explicit BackgroundKvctl(std::vector<std::string> args) : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args))) {}
 };
 
 class KvctlSafetyTest : public ::testing::Test {
@@ -232,7 +161,7 @@ TEST_F(KvctlSafetyTest, TraceNeverClobbersAnInputAndIsWrittenWholeAtTheEnd) {
   const std::string traceFolder = folder_.File("traces");
   ASSERT_EQ(::mkdir(traceFolder.c_str(), 0755), 0);
   BackgroundKvctl set({"--trace", traceFolder + "/t.log", "set", port, partial});
-  ASSERT_TRUE(set.WaitForLine("delete message 1")) << set.out;
+  ASSERT_TRUE(set.WaitForLineStarting("delete message 1")) << set.out;
   ASSERT_EQ(::rmdir(traceFolder.c_str()), 0);
   EXPECT_EQ(set.Wait(), 1) << set.out << set.err;
   EXPECT_TRUE(Has(set.out, "Setting Message OK ")) << set.out;
@@ -315,7 +244,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   const std::string trace = folder_.File("set.trace");
   WriteTestFile(file, kFullFile);
   BackgroundKvctl set({"--trace", trace, "set", port, file});
-  ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
+  ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   set.Signal(SIGINT);
   EXPECT_EQ(set.Wait(), 130) << set.out << set.err;
 
@@ -349,7 +278,7 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
   BackgroundKvctl set({"set", port, file});
   if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1); else ::unsetenv("TSAN_OPTIONS");
-  ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
+  ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   // Two different signals: two of the same kind could merge into one.
   set.Signal(SIGINT);
   set.Signal(SIGTERM);
@@ -374,8 +303,8 @@ TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderI
   const std::string path = folder_.File("image.bin");
   WriteTestFile(path, image);
   BackgroundKvctl update({"update", port, path});
-  ASSERT_TRUE(update.WaitForLine("Sending " + path)) << update.out << update.err;
-  ASSERT_TRUE(update.WaitForLine("[##                  ]  10.0%")) << update.out;
+  ASSERT_TRUE(update.WaitForLineStarting("Sending " + path)) << update.out << update.err;
+  ASSERT_TRUE(update.WaitForLineStarting("[##                  ]  10.0%")) << update.out;
   update.Signal(SIGTERM);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
   EXPECT_TRUE(Has(update.err, "left in its boot loader")) << update.err;

@@ -7,9 +7,7 @@
 // programs run at the test speed (process_clock.h), the boot time and the
 // 90 s wait included.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "json_line.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
@@ -71,65 +70,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 }
 
 // A kvctl run in the background, both streams read as it runs.
-class Background {
- public:
-  explicit Background(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    for (const int fd : {out_, err_})
-      if (fd >= 0) ::close(fd);
-  }
-  // Reads until `text` is in standard output (or, with `inErr`, standard
-  // error); false when the bound ran out.
-  bool WaitFor(const std::string& text, bool inErr = false, std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while ((inErr ? err : out).find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline || !ReadSome(100)) return false;
-    }
-    return true;
-  }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  // The exit status; -1 after the bound or a death by signal.
-  int Wait(std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (ReadSome(100) && std::chrono::steady_clock::now() < deadline) {
-    }
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() >= deadline) return -1;
-      ::usleep(10 * 1000);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string out, err;
-
- private:
-  // False once both streams ended.
-  bool ReadSome(int ms) {
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (out_ < 0 && err_ < 0) return false;
-    if (::poll(fds, 2, ms) <= 0) return true;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[4096];
-      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
-      } else {
-        ::close(fds[i].fd);
-        (i == 0 ? out_ : err_) = -1;
-      }
-    }
-    return true;
-  }
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
+struct Background : BackgroundProgram {
+  explicit Background(std::vector<std::string> args) : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args))) {}
 };
 
 class KvctlUpdateVerifyTest : public ::testing::Test {
@@ -266,7 +208,7 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
   Background update({"update", port, image, "--log", log});
-  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   const auto signalled = std::chrono::steady_clock::now();
   update.Signal(SIGINT);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
@@ -283,7 +225,7 @@ TEST_F(KvctlUpdateVerifyTest, ACablePulledDuringTheWaitIsSentNotVerifiedNotAFail
   const std::string port = StartSim(sim_, {"--boot-ms", "20000"});
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   Background update({"update", port, image});
-  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   ASSERT_EQ(sim_.StopWith(SIGKILL), -1);  // killed: the port goes away
   const auto pulled = std::chrono::steady_clock::now();
   EXPECT_EQ(update.Wait(), 5) << update.out << update.err;
@@ -324,7 +266,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
   Background watch({"watch", "update", image, "--log", log});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   EXPECT_NE(watch.out.find(present + "  already plugged in: left alone (plug it in again to update it)"),
             std::string::npos)
       << watch.out;
@@ -335,7 +277,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   for (const char* imei : imeis) {
     box.emplace_back();
     ports.push_back(StartSim(box.back(), {"--imei", imei, "--boot-leaves-list"}));
-    ASSERT_TRUE(watch.WaitFor(std::string(imei) + "  " + kNewVersion + "  updated")) << watch.out << watch.err;
+    ASSERT_TRUE(watch.WaitForText(std::string(imei) + "  " + kNewVersion + "  updated")) << watch.out << watch.err;
   }
   // Time for any late second update to start.
   ::usleep(1000 * 1000);
@@ -360,12 +302,12 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpdate) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   Background watch({"watch", "update", image, "--log", folder_.File("audit.jsonl")});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--boot-ms", "110000", "--boot-leaves-list"});
-  ASSERT_TRUE(watch.WaitFor("sent, not verified")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
   // Its IMEI was never read after the update, so it is not claimed as the
   // tracker updated there: its line says what is known, the version.
-  ASSERT_TRUE(watch.WaitFor("runs the version expected: not updated")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("runs the version expected: not updated")) << watch.out << watch.err;
   watch.Signal(SIGINT);
   EXPECT_EQ(watch.Wait(), 5) << watch.out << watch.err;
   EXPECT_NE(watch.out.find("updated 0, not verified 1, failed 0, skipped 1"), std::string::npos) << watch.out;
@@ -388,9 +330,9 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVer
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
   Background watch({"watch", "update", image, "--log", log});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--no-restart"});
-  ASSERT_TRUE(watch.WaitFor("sent, not verified")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
   sim_.StopWith(SIGTERM);  // unplugged, never to return
   // Another tracker, still on the old firmware, gets the same port name (the
   // lowest free pseudo-terminal; tried again if a parallel test took it).
@@ -402,7 +344,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVer
     samePort = StartSim(tries.back(), {"--imei", other}) == port;
   }
   ASSERT_TRUE(samePort) << "no simulated tracker got " << port << " again";
-  ASSERT_TRUE(watch.WaitFor(port + "  " + other)) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText(port + "  " + other)) << watch.out << watch.err;
   watch.Signal(SIGINT);
   EXPECT_EQ(watch.Wait(), 5) << watch.out << watch.err;
   const std::string line = watch.out.substr(watch.out.find(port + "  " + other));

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,18 @@ inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
 inline ProgramRun RunAtTestSpeed(const std::string& program, std::vector<std::string> args,
                                  std::chrono::seconds bound = std::chrono::seconds(120)) {
   return RunProgram(program, AtTestSpeed(std::move(args)), bound);
+}
+
+// RunAtTestSpeed in `folder`, so that relative names mean its files. The
+// test process's own working folder is changed for the run: not for tests
+// that run programs from several threads.
+inline ProgramRun RunAtTestSpeedIn(const std::string& folder, const std::string& program,
+                                   std::vector<std::string> args) {
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  ProgramRun run = RunAtTestSpeed(program, std::move(args));
+  std::filesystem::current_path(cwd);
+  return run;
 }
 
 }  // namespace test_support

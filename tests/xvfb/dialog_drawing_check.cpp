@@ -32,7 +32,7 @@
 #include "app/tool_app.h"
 #include "common/tool_texts.h"
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/qt/qt_access.h"
