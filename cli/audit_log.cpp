@@ -15,6 +15,7 @@
 
 #include "common/json_text.h"
 #include "user_folders.h"
+#include "platform/path_calls.h"
 
 namespace {
 
@@ -80,8 +81,8 @@ bool AuditLog::Open(const std::string& path, std::string& error) {
   // Opened for reading too, to see whether the last line was ended (Append);
   // a log that may only be written is still appended to.
   const int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  int fd = ::open(path.c_str(), O_RDWR | flags, 0600);
-  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | flags, 0600);
+  int fd = path_calls::Open(path.c_str(), O_RDWR | flags, 0600);
+  if (fd < 0 && errno == EACCES) fd = path_calls::Open(path.c_str(), O_WRONLY | flags, 0600);
   if (fd < 0) {
     error = "cannot open the audit log " + path + " (" + std::strerror(errno) + ")";
     return false;

@@ -1,6 +1,5 @@
 #include "backup_store.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "input_file.h"
 #include "platform/file_replace.h"
 #include "user_folders.h"
+#include "platform/path_calls.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ bool ParseBackupName(std::string_view name, std::string& imei, std::string& stam
 }
 
 void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = path_calls::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
@@ -97,7 +97,7 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
   if (!MakeFolders(folder, error)) return false;
   const std::string temp = folder + "/." + imei + "-" + std::to_string(::getpid()) + "-" +
                            std::to_string(s_sequence++) + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = path_calls::Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = "cannot create a file in " + folder + " (" + std::strerror(errno) + ")";
     return false;
@@ -106,7 +106,7 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
   const int writeErrno = errno;
   ::close(fd);
   if (!written) {
-    ::unlink(temp.c_str());
+    path_calls::Unlink(temp.c_str());
     error = "cannot write in " + folder + " (" + std::strerror(writeErrno) + ")";
     return false;
   }
@@ -116,14 +116,14 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
   bool linked = false;
   for (int number = 1; number <= MAX_SAME_SECOND && !linked; ++number) {
     path = stem + (number == 1 ? std::string() : "-" + std::to_string(number)) + ".ini";
-    if (::link(temp.c_str(), path.c_str()) == 0) {
+    if (path_calls::Link(temp.c_str(), path.c_str()) == 0) {
       linked = true;
     } else if (errno != EEXIST) {
       error = "cannot name the backup " + path + " (" + std::strerror(errno) + ")";
       break;
     }
   }
-  ::unlink(temp.c_str());
+  path_calls::Unlink(temp.c_str());
   if (!linked) {
     if (error.empty()) error = "too many backups of " + imei + " within one second";
     path.clear();
@@ -134,7 +134,7 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
   std::string check, reason;
   if (!ReadInputFile(path, MAX_BACKUP_BYTES, check, reason) || check != bytes) {
     error = "the backup " + path + " does not read back as written" + (reason.empty() ? "" : " (" + reason + ")");
-    ::unlink(path.c_str());
+    path_calls::Unlink(path.c_str());
     path.clear();
     return false;
   }
@@ -147,8 +147,8 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
     error = "the tracker's IMEI is unknown, so its backups cannot be found";
     return false;
   }
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) {
+  std::vector<std::string> names;
+  if (!path_calls::FolderNames(folder.c_str(), names)) {
     error = errno == ENOENT ? "no backup of " + imei + " in " + folder + " (the folder does not exist)"
                             : "cannot read the folder " + folder + " (" + std::strerror(errno) + ")";
     return false;
@@ -156,17 +156,16 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
   std::string bestStamp;
   int bestNumber = 0;
   std::string bestName;
-  while (const dirent* entry = ::readdir(dir)) {
+  for (const std::string& name : names) {
     std::string stamp, named = imei;
     int number = 0;
-    if (!ParseBackupName(entry->d_name, named, stamp, number)) continue;
+    if (!ParseBackupName(name, named, stamp, number)) continue;
     if (std::tie(stamp, number) > std::tie(bestStamp, bestNumber)) {
       bestStamp = stamp;
       bestNumber = number;
-      bestName = entry->d_name;
+      bestName = name;
     }
   }
-  ::closedir(dir);
   if (bestName.empty()) {
     error = "no backup of " + imei + " in " + folder;
     return false;
@@ -178,20 +177,19 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
 bool ListBackups(const std::string& folder, const std::string& imei, std::vector<BackupName>& backups,
                  std::string& error) {
   backups.clear();
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) {
+  std::vector<std::string> names;
+  if (!path_calls::FolderNames(folder.c_str(), names)) {
     if (errno == ENOENT) return true;
     error = "cannot read the folder " + folder + " (" + std::strerror(errno) + ")";
     return false;
   }
-  while (const dirent* entry = ::readdir(dir)) {
+  for (const std::string& name : names) {
     BackupName backup;
     backup.imei = imei;
-    if (!ParseBackupName(entry->d_name, backup.imei, backup.stamp, backup.number)) continue;
-    backup.path = folder + "/" + entry->d_name;
+    if (!ParseBackupName(name, backup.imei, backup.stamp, backup.number)) continue;
+    backup.path = folder + "/" + name;
     backups.push_back(std::move(backup));
   }
-  ::closedir(dir);
   std::sort(backups.begin(), backups.end(), [](const BackupName& a, const BackupName& b) {
     if (a.imei != b.imei) return a.imei < b.imei;
     return std::tie(a.stamp, a.number) > std::tie(b.stamp, b.number);
@@ -232,21 +230,19 @@ std::optional<std::string> RestoreInProgress(const std::string& folder, const st
 
 void ClearRestoreInProgress(const std::string& folder, const std::string& imei) {
   if (!IsBackupImei(imei)) return;
-  if (::unlink(RestoreNotePath(folder, imei).c_str()) == 0) SyncFolder(folder);
+  if (path_calls::Unlink(RestoreNotePath(folder, imei).c_str()) == 0) SyncFolder(folder);
 }
 
 std::vector<std::string> ImeisWithRestoreInProgress(const std::string& folder) {
   static constexpr std::string_view kSuffix = ".restore-in-progress";
   std::vector<std::string> imeis;
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return imeis;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
+  std::vector<std::string> names;
+  if (!path_calls::FolderNames(folder.c_str(), names)) return imeis;
+  for (const std::string_view name : names) {
     if (name.size() <= kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix) continue;
     const std::string imei(name.substr(0, name.size() - kSuffix.size()));
     if (IsBackupImei(imei) && RestoreInProgress(folder, imei)) imeis.push_back(imei);
   }
-  ::closedir(dir);
   std::sort(imeis.begin(), imeis.end());
   return imeis;
 }

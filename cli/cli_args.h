@@ -1,7 +1,12 @@
-// Command line of kvctl: global options, the command, its ports and options.
+// Command line of kvctl: global options, the command, its ports and options,
+// split by the syntax the three programs share (common/command_line_words.h)
+// with the options and commands of kvctl's table (command_table.h).
+//
+// Thread contract: pure functions, main thread.
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct CliArgs {
@@ -27,6 +32,9 @@ struct CliArgs {
   std::string restoreFrom;              // restore --from FILE: this backup
   bool listBackups = false;             // restore --list
   double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
+  // Each option given, by its name, with the KvctlOption bit that allows
+  // it: the command's row says which it takes.
+  std::vector<std::pair<std::string, unsigned>> givenOptions;
 };
 
 // Parses argv; false with a message in `error` when the line is wrong.

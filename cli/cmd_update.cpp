@@ -20,6 +20,7 @@
 #include "console.h"
 #include "firmware/firmware_transfer.h"
 #include "image_version.h"
+#include "interrupt.h"
 #include "progress_bar.h"
 #include "provision_job.h"
 #include "provision_setup.h"
@@ -134,6 +135,15 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
     plan.firmware = std::move(firmware);
   }
   plan.expected = options.expectVersion.empty() ? plan.imageVersion : options.expectVersion;
+  // An image that names a version which cannot hold the one expected would
+  // fail its check on every tracker, after each was flashed with it.
+  if (plan.firmware && !options.expectVersion.empty() && !plan.imageVersion.empty() &&
+      !ReportsVersion(plan.imageVersion, options.expectVersion)) {
+    plan.problem = "it names " + plan.imageVersion + ", which does not hold --expect-version " +
+                   options.expectVersion + " (the check after the update could only fail; with --no-verify the "
+                   "image is sent without the check)";
+    plan.firmware.reset();
+  }
   return plan;
 }
 
@@ -150,6 +160,12 @@ JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool severa
     }
     return result;
   }
+  // From here on running the update again would flash the tracker once
+  // more: a quit at once says what is left to do instead (one tracker; with
+  // several, others may still be in their transfer).
+  if (!several)
+    SetQuitLine("\nkvctl: quit at once; the transfer was complete (the image went out whole): kvctl "
+                           "version " + ShellWord(context.Port()) + " shows the firmware the tracker runs\n");
   if (!plan.options.verify) {
     outcome.kind = UpdateOutcome::Kind::NotVerified;
     context.Say(UpdateResultText(base, true));

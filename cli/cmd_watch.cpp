@@ -42,6 +42,9 @@ constexpr std::uint32_t WATCH_POLL_MS = 200;
 // while it restarted, the news of that return may still be on its way.
 constexpr std::uint32_t RETURN_EVENT_GRACE_MS = 5000;
 static_assert(WATCH_POLL_MS < RETURN_EVENT_GRACE_MS, "the loop looks at the ports within the grace");
+// The ports are listed again this often (clock milliseconds) even without a
+// device notice: a bridge whose driver announces no port still gets seen.
+constexpr std::uint64_t WATCH_RELIST_MS = 2000;
 
 // The tracker ports present now, keyed so that a port name that comes back
 // for another simulated tracker (a pseudo-terminal number used again) counts
@@ -251,19 +254,31 @@ int Watch(Watcher& watcher, const std::string& what) {
     if (console::StdoutLost()) interrupt::RequestFinish();
     return interrupt::FinishRequested();
   };
+  std::uint64_t relistAt = platform::ClockMs() + WATCH_RELIST_MS;
+  std::set<std::string> seenOnce;  // found by a timed listing only, not yet started
   while (!stopWatching()) {
     const bool changed = monitor.WaitForChange(WATCH_POLL_MS);
     watcher.Reap(false);
-    if (!changed || stopWatching()) continue;
+    if ((!changed && platform::ClockMs() < relistAt) || stopWatching()) continue;
+    relistAt = platform::ClockMs() + WATCH_RELIST_MS;
     auto now = PresentTrackers();
+    std::set<std::string> firstSeen;
     for (const auto& [key, port] : now) {
       if (present.count(key)) continue;
+      // Without a notice the system may still be setting the port up (udev
+      // giving it its group): it starts at the next listing.
+      if (!changed && !seenOnce.count(key)) {
+        firstSeen.insert(key);
+        continue;
+      }
       if (platform::ClockSpeed() != 1.0 && !IsSimulatedTracker(port)) {
         console::Out(port + "  not a simulated tracker: left alone (--clock-speed is for simulated trackers only)");
         continue;
       }
       watcher.OnNewPort(port);
     }
+    for (const auto& key : firstSeen) now.erase(key);
+    seenOnce = std::move(firstSeen);
     present = std::move(now);
   }
   if (watcher.InProgress() > 0)
@@ -299,21 +314,28 @@ JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutc
     const bool sameTracker = !updatedImei.empty() && updatedImei == identity.imei;
     const bool expectedVersion = ReportsVersion(identity.version, plan.expected);
     const bool comparable = !plan.expected.empty();
-    if (sameTracker && expectedVersion) {
-      result.detail = "back after its update; nothing was sent";
-      outcome.note = "back after its update: not updated again";
-    } else if (sameTracker) {
-      result.detail = "back after its update, with another version; nothing was sent";
-      outcome.note = "back after its update with another version: plug it in again to update it";
-    } else if (expectedVersion && comparable) {
-      result.detail = "reports the version expected; nothing was sent";
-      outcome.note = updatedImei.empty()
-                         ? "runs the version expected: not updated; the tracker whose update on this port was not "
-                           "verified may be another one: check it with kvctl version"
-                         : "another tracker than the one updated here, running the version expected: not updated";
+    const std::string reports = "reports " + TextForStdout(identity.version);
+    const std::string who = sameTracker            ? "back after its update"
+                            : updatedImei.empty()  ? "plugged in while the tracker updated here was expected back"
+                                                   : "another tracker than the one updated here (IMEI " +
+                                                         TextForStdout(updatedImei) + ")";
+    if (expectedVersion) {
+      result.detail = who + "; " + reports + "; nothing was sent";
+      outcome.note = sameTracker          ? "back after its update: not updated again"
+                     : !comparable        ? who + ": plug it in again to update it"
+                     : updatedImei.empty() ? "runs the version expected: not updated; the tracker whose update on "
+                                             "this port was not verified may be another one: check it with kvctl "
+                                             "version"
+                                           : who + ", running the version expected: not updated";
     } else {
-      result.detail = "plugged in while a tracker updated on this port was expected back; nothing was sent";
-      outcome.note = "not known to be the tracker updated here: plug it in again to update it";
+      // Confirmed not to run the image: its update did not take, or it is
+      // a tracker that was never updated. Either way the job is not done.
+      outcome.kind = WatchOutcome::Kind::Failed;
+      result.code = kExitFailed;
+      result.verdict = sameTracker ? FAILED_VERDICT : "not updated";
+      result.detail = who + "; it " + reports + ", not " + TextForStdout(plan.expected) + "; nothing was sent";
+      outcome.note = (sameTracker ? "its update did not take" : who + ", without the version expected") +
+                     std::string(": plug it in again to update it");
     }
   }
   AppendUpdateAuditLine(context, plan, outcome.imei, outcome.version, result,
@@ -342,6 +364,11 @@ int CmdWatchSet(const ProvisionPlan& plan) {
 int CmdWatchUpdate(const UpdatePlan& plan) {
   // The image's version, once, before any tracker is plugged in.
   if (plan.readable) console::Out(ImageVersionLine(plan, plan.options.verify));
+  // An image no tracker can be sent is refused once, before any is plugged in.
+  if (!plan.firmware) {
+    console::Err("kvctl: Refused before anything was sent to any tracker (" + plan.image + ": " + plan.problem + ")");
+    return kExitRefused;
+  }
   Watcher watcher(
       [&plan](JobContext& context, bool returning, WatchOutcome& outcome) {
         if (returning) return RecogniseReturn(context, plan, outcome);

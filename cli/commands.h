@@ -1,4 +1,8 @@
 // The kvctl commands; each returns the process exit status.
+//
+// Thread contract: the Cmd functions run on the main thread and start one thread per
+// tracker (job_runner.h); an UpdatePlan or ProvisionPlan is made before those
+// threads start and only read by them.
 #pragma once
 
 #include <memory>

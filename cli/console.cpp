@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "exit_codes.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "console_text.h"
 #include "std_streams.h"
 
 namespace console {
@@ -18,16 +21,14 @@ std::atomic<bool> g_stdoutLost{false};
 std::atomic<bool> g_stderrLost{false};
 std::atomic<int> g_stdoutError{0};
 
-// Writes and flushes under the lock; a failure marks the stream as lost.
+// Writes and flushes under the lock (console_text.h: wide text to a Windows
+// console); a failure marks the stream as lost.
 void Write(std::FILE* stream, const std::string& text, bool lineEnd) {
   std::atomic<bool>& lost = stream == stdout ? g_stdoutLost : g_stderrLost;
   if (stream == stdout && StdoutClosedAtStart()) lost = true;
   if (lost) return;
   errno = 0;
-  bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-  if (ok && lineEnd) ok = std::fputc('\n', stream) != EOF;
-  if (std::fflush(stream) != 0) ok = false;
-  if (ok) return;
+  if (WriteText(stream, lineEnd ? text + '\n' : text)) return;
   if (stream == stdout) g_stdoutError = errno != 0 ? errno : EIO;
   lost = true;
 }
@@ -82,7 +83,9 @@ int FinishOutput(int code) {
     Err(std::string("kvctl: output lost: the report could not be written to standard output (") +
         (error != 0 ? std::strerror(error) : "it was closed at start") + ")");
   }
-  if (g_stdoutLost || g_stderrLost) return code > 1 ? code : 1;
+  if (StderrClosedAtStart()) g_stderrLost = true;
+  // A lost report is a failure, and a failure outranks "sent, not verified".
+  if (g_stdoutLost || g_stderrLost) return WorseExit(code, kExitFailed);
   return code;
 }
 

@@ -1,6 +1,8 @@
 // Exit statuses of kvctl (documented in its --help and man page). With
 // several trackers the status is the worst one any tracker ended with
 // (WorseExit).
+//
+// Thread contract: constants and a pure function, any thread.
 #pragma once
 
 enum ExitCode : int {

@@ -8,9 +8,10 @@
 #include <cstring>
 
 #include "common/sha256.h"
+#include "platform/path_calls.h"
 
 bool Sha256OfFile(const std::string& path, std::string& hex, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = path_calls::Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;

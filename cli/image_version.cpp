@@ -37,12 +37,17 @@ std::optional<std::string> FindImageVersion(std::string_view image) {
 
 bool ReportsVersion(std::string_view reported, std::string_view expected) {
   if (expected.empty()) return true;
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto digit = [&](std::size_t i) { return i < reported.size() && reported[i] >= '0' && reported[i] <= '9'; };
+  // A number goes on past `at` (forwards) with a digit, or with a dot and a
+  // digit ("1.5" in "1.5.1"); backwards alike ("5" in "1.5").
+  const auto goesOn = [&](std::size_t at) { return digit(at) || (reported[at] == '.' && digit(at + 1)); };
+  const auto cameBefore = [&](std::size_t at) { return digit(at) || (reported[at] == '.' && at > 0 && digit(at - 1)); };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
   for (std::size_t at = reported.find(expected); at != std::string_view::npos;
        at = reported.find(expected, at + 1)) {
     const std::size_t end = at + expected.size();
-    const bool cutBefore = digit(expected.front()) && at > 0 && digit(reported[at - 1]);
-    const bool cutAfter = digit(expected.back()) && end < reported.size() && digit(reported[end]);
+    const bool cutBefore = isDigit(expected.front()) && at > 0 && cameBefore(at - 1);
+    const bool cutAfter = isDigit(expected.back()) && end < reported.size() && goesOn(end);
     if (!cutBefore && !cutAfter) return true;
   }
   return false;

@@ -24,8 +24,10 @@ std::vector<std::string> ImageVersionTexts(std::string_view image, std::size_t m
 std::optional<std::string> FindImageVersion(std::string_view image);
 
 // Whether the version a tracker reports holds `expected`, as a whole: a
-// number at either end of `expected` is not part of a longer number there,
-// so "V1.5" is not found in "V1.51(...)" nor "1.5" in "V11.5(...)".
+// number at either end of `expected` is not part of a longer number there
+// (more digits, or a dot and more digits), so "V1.5" is not found in
+// "V1.51(...)" or "V1.5.1(...)", nor "1.5" in "V11.5(...)", nor "V1" or "5"
+// in "V1.5(...)".
 bool ReportsVersion(std::string_view reported, std::string_view expected);
 
 // The first version text in `answer` (what the tracker sent after

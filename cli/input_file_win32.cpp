@@ -9,6 +9,7 @@
 
 #include "input_file.h"
 #include "platform/profile_file.h"
+#include "platform/wide_text.h"
 
 std::string FileErrorText(int error) {
   switch (error) {
@@ -35,7 +36,9 @@ bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& b
 
 namespace {
 bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-  HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  std::wstring wide;
+  if (!platform::Utf8ToWide(path, wide)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool ok = ::GetFileInformationByHandle(file, &info) != 0;

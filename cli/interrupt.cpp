@@ -27,9 +27,6 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kSignalByte = 1;
 constexpr char kEndByte = 0;
 
-// Filled before any port is opened and only read by a handler afterwards.
-char g_quitText[2048] = "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
-std::size_t g_quitLength = std::strlen(g_quitText);
 
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
@@ -70,7 +67,9 @@ void OnSignal(int signal) {
     return;
   }
   platform::ReleasePortsForExit();
-  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, g_quitText, g_quitLength);
+  std::size_t length = 0;
+  const char* line = QuitLine(length);
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line, length);
   ::_exit(EXIT_INTERRUPTED);
 }
 
@@ -102,11 +101,8 @@ void DrainWakePipe() {
 }  // namespace
 
 void SetQuitAdvice(const std::string& command) {
-  const std::string text = "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
-                           command + "\n";
-  if (text.size() >= sizeof g_quitText) return;  // the short advice stays
-  std::memcpy(g_quitText, text.c_str(), text.size() + 1);
-  g_quitLength = text.size();
+  SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
+              command + "\n");
 }
 
 Handling::Handling(FirstSignal first) {

@@ -32,6 +32,8 @@
 #include <string>
 #include <thread>
 
+#include "quit_line.h"
+
 #include "platform/sync.h"
 
 namespace interrupt {
@@ -65,6 +67,7 @@ class Handling {
 // again". Set on the main thread before any port is opened; longer text is
 // cut.
 void SetQuitAdvice(const std::string& command);
+// SetQuitLine (quit_line.h) replaces the whole line.
 
 // True while a Handling's watcher thread runs.
 bool WatcherRunning();

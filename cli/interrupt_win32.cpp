@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "console.h"
+#include "console_text.h"
 #include "interrupt.h"
 #include "platform/serial_io.h"
 
@@ -23,14 +24,11 @@ std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 HANDLE g_stopEvent = nullptr;
 
-// Filled before any port is opened and only read by a handler afterwards.
-char g_quitText[2048] = "\nkvctl: quit at once; a settings write or update may be incomplete: run it again\n";
-std::size_t g_quitLength = std::strlen(g_quitText);
 
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
-  std::fputs(g_quitText, stderr);
-  std::fflush(stderr);
+  std::size_t length = 0;
+  console::WriteText(stderr, QuitLine(length));  // wide on a console: the command's names read right
   std::_Exit(EXIT_INTERRUPTED);
 }
 
@@ -55,11 +53,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 void SetQuitAdvice(const std::string& command) {
-  const std::string text = "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
-                           command + "\n";
-  if (text.size() >= sizeof g_quitText) return;  // the short advice stays
-  std::memcpy(g_quitText, text.c_str(), text.size() + 1);
-  g_quitLength = text.size();
+  SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
+              command + "\n");
 }
 
 Handling::Handling(FirstSignal first) {

@@ -7,6 +7,7 @@
 
 #include "input_file.h"
 #include "platform/file_replace.h"
+#include "platform/path_calls.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool CheckOutputPath(const std::string& path, std::string& reason) {
     return false;
   }
   struct stat dir {};
-  if (::stat(folder.c_str(), &dir) != 0) {
+  if (path_calls::Stat(folder.c_str(), &dir) != 0) {
     reason = "folder " + folder + ": " + FileErrorText(errno);
     return false;
   }
@@ -42,12 +43,12 @@ bool CheckOutputPath(const std::string& path, std::string& reason) {
     reason = folder + " is not a folder";
     return false;
   }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+  if (path_calls::Access(folder.c_str(), W_OK | X_OK) != 0) {
     reason = "folder " + folder + ": " + FileErrorText(errno);
     return false;
   }
   struct stat target {};
-  if (::lstat(path.c_str(), &target) != 0) {
+  if (path_calls::Lstat(path.c_str(), &target) != 0) {
     if (errno == ENOENT) return true;  // a new file
     reason = FileErrorText(errno);
     return false;
@@ -56,7 +57,7 @@ bool CheckOutputPath(const std::string& path, std::string& reason) {
     reason = "a symbolic link owned by another user in a shared folder; it is not followed";
     return false;
   }
-  if (::stat(path.c_str(), &target) != 0) {
+  if (path_calls::Stat(path.c_str(), &target) != 0) {
     if (errno == ENOENT) return true;  // a link to a file not there yet
     reason = FileErrorText(errno);
     return false;
@@ -70,7 +71,7 @@ bool CheckOutputPath(const std::string& path, std::string& reason) {
     return false;
   }
   // A file without any write permission is read-only, also for the superuser.
-  if ((target.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+  if ((target.st_mode & 0222) == 0 || path_calls::Access(path.c_str(), W_OK) != 0) {
     reason = "read-only file (permission denied)";
     return false;
   }

@@ -288,7 +288,7 @@ void AppendAuditLine(JobContext& context, const AuditLog* log, AuditRecord& audi
   std::string error;
   if (log->Append(audit, error)) return;
   context.Fail("The audit line was not written", error);
-  if (result.code < kExitFailed) result.code = kExitFailed;
+  result.code = static_cast<ExitCode>(WorseExit(result.code, kExitFailed));
   result.detail += (result.detail.empty() ? "" : "; ") + std::string("audit line not written");
 }
 

@@ -15,6 +15,7 @@
 #include "settings_precheck.h"
 #include "common/sha256.h"
 #include "user_folders.h"
+#include "platform/path_calls.h"
 
 namespace {
 
@@ -60,17 +61,19 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
   static std::atomic<unsigned> count{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const std::string probe =
-        (std::filesystem::path(folder) / (".kvctl-write-test-" + std::to_string(stamp) + "-" + std::to_string(count++)))
-            .string();
-    std::FILE* file = std::fopen(probe.c_str(), "wx");  // never opens a file that is there
+    // Joined as text: a path object would take the name in the system's
+    // narrow code page on Windows, not as the UTF-8 it is.
+    const bool ended = folder.empty() || (folder.back() == '/' || folder.back() == '\\');
+    const std::string probe = folder + (ended ? "" : "/") + ".kvctl-write-test-" + std::to_string(stamp) + "-" +
+                              std::to_string(count++);
+    std::FILE* file = path_calls::OpenStream(probe.c_str(), "wx");  // never opens a file that is there
     if (!file && errno == EEXIST) continue;
     if (!file) {
       error = folder + ": " + FileErrorText(errno);
       return false;
     }
     std::fclose(file);
-    std::remove(probe.c_str());
+    path_calls::Remove(probe.c_str());
     return true;
   }
   error = folder + ": no new file could be named in it";
@@ -81,8 +84,8 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
 
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
-  const auto absolute = std::filesystem::absolute(path, ec);
-  return ec ? path : absolute.lexically_normal().string();
+  const auto absolute = std::filesystem::absolute(path_calls::FsPath(path), ec);
+  return ec ? path : path_calls::FsText(absolute.lexically_normal());
 }
 
 std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const std::string& backupFolder) {
@@ -168,7 +171,7 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     if (plan.backup && makesFolder && !MakeFolders(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
     std::error_code ec;
-    if (plan.backup && std::filesystem::is_directory(plan.backupFolder, ec) && !CanWriteIn(plan.backupFolder, error))
+    if (plan.backup && std::filesystem::is_directory(path_calls::FsPath(plan.backupFolder), ec) && !CanWriteIn(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
   const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;

@@ -2,6 +2,10 @@
 // IMEI, then the settings exchange engine that the Device Setting dialog
 // drives too (version, text mode, read, write). A first interrupt ends a
 // read or write at its next step.
+//
+// Thread contract: one tracker's job thread owns a session and makes every call on it;
+// the engine's worker and reader threads stay inside it. The interrupt it
+// watches is set from any thread (interrupt.h).
 #pragma once
 
 #include <memory>

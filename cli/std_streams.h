@@ -16,3 +16,5 @@ void PrepareStandardStreams();
 // True when standard output was closed at start (and now goes to the null
 // device): nothing kvctl prints there reaches anyone.
 bool StdoutClosedAtStart();
+// The same for standard error: no warning or refusal reaches anyone.
+bool StderrClosedAtStart();

@@ -18,8 +18,6 @@ namespace {
 constexpr char kVersionQuery[] = "kv+fwv\r";
 // The version query is asked again this often while no answer came.
 constexpr DWORD VERSION_ASK_MS = 1000;
-constexpr DWORD VERSION_QUERY_WAIT_MS = 5000;
-static_assert(VERSION_ASK_MS < VERSION_QUERY_WAIT_MS, "the version is asked for once at least twice");
 // Longest answer kept while looking for the version text.
 constexpr std::size_t ANSWER_LONGEST = 4096;
 
@@ -33,6 +31,7 @@ std::optional<std::string> QueryFullVersion(HANDLE port, DWORD boundMs) {
   auto lastAsked = start;
   std::string answer;
   while (platform::ClockMs() - start < boundMs) {
+    if (interrupt::Requested()) return std::nullopt;  // the caller says so
     if (platform::WaitCommReadable(port, PARSER_LOOK_MS) < 0) return std::nullopt;  // the line went away
     DWORD errors = 0;
     COMSTAT status{};
@@ -91,9 +90,14 @@ ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIden
       return static_cast<DWORD>(now >= giveUpAt ? 0 : giveUpAt - now);
     };
     if (auto imei = QueryImei(port, std::min(KVCTL_IMEI_WAIT_MS, leftNow()))) identity.imei = *imei;
+    // The version gets whatever is left of the bound: a tracker slow to
+    // answer the IMEI still answers the questions asked again meanwhile
+    // first, and the version's answer comes after them.
     if (!interrupt::Requested() && leftNow() > 0)
-      if (auto version = QueryFullVersion(port, std::min(VERSION_QUERY_WAIT_MS, leftNow()))) identity.version = *version;
+      if (auto version = QueryFullVersion(port, leftNow())) identity.version = *version;
     CloseHandle(port);
+    // An interrupt during the questions, not the tracker, cut them short.
+    if (interrupt::Requested()) return ReturnOutcome::Interrupted;
     return ReturnOutcome::Back;
   }
 }

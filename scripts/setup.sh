@@ -11,8 +11,9 @@ packages=(
   # tests: GoogleTest, benchmarks, the lrzsz interop test, fonts for the
   # offscreen GUI tests and the window plugins (offscreen, xcb)
   libgtest-dev libgmock-dev libbenchmark-dev lrzsz fonts-dejavu-core qt6-qpa-plugins
-  # sanitizer and fuzz builds (clang with its runtime libraries)
-  clang libclang-rt-14-dev
+  # sanitizer and fuzz builds (clang with its runtime libraries); style and
+  # lint (scripts/check-style.sh)
+  clang libclang-rt-14-dev clang-format clang-tidy
   # the Debian packages: library dependencies (dpkg-shlibdeps needs file)
   # and their check
   dpkg-dev file lintian

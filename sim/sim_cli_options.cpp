@@ -1,8 +1,10 @@
 #include "sim_cli_options.h"
 
 #include "sim_fault_options.h"
+#include "common/command_line_words.h"
 
 #include <charconv>
+#include <deque>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -27,18 +29,6 @@ bool ParseUint32(std::string_view text, std::uint32_t& value) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-// A clock speed: a finite number above zero and at most 1000 (beyond that a
-// millisecond wait is shorter than a system call).
-bool ParseClockSpeed(std::string_view text, double& value) {
-  // Digits first: strtod would skip blanks and take a sign, "inf" or "nan".
-  if (text.empty() || text.size() > 32 || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
-  const std::string copy(text);
-  char* end = nullptr;
-  const double v = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size() || !(v > 0.0 && v <= 1000.0)) return false;
-  value = v;
-  return true;
-}
 
 bool AllDigits(std::string_view text) {
   for (const char c : text)
@@ -101,7 +91,7 @@ constexpr OptionSpec kOptions[] = {
      "for tests: every pause and time-out, line pacing included,\n"
      "runs N times faster (0 < N <= 1000); run the tool's side\n"
      "(kvctl --clock-speed N) at the same speed",
-     [](std::string_view v, SimOptions&, ProgramOptions& p) { return ParseClockSpeed(v, p.clockSpeed); }},
+     [](std::string_view v, SimOptions&, ProgramOptions& p) { return cmdline::ParseClockSpeed(v, p.clockSpeed); }},
     {"quiet", "", "no notes on standard error (the path and reports still print)",
      [](std::string_view, SimOptions&, ProgramOptions& p) { return p.quiet = true; }},
     {"help", "", "show this text",
@@ -122,16 +112,26 @@ constexpr bool IsProgramOption(std::string_view name) {
 struct PartParser {
   bool (*parse)(std::string_view name, std::string_view value, SimOptions& options);
   std::string_view usage;
+  // Its options' names (without dashes); all take a value, except the flags.
+  std::vector<std::string_view> names;
+  std::vector<std::string_view> flags;  // "--name" alone, or "--name=VALUE"
 };
 
 const std::vector<PartParser>& PartParsers() {
   static const std::vector<PartParser> parsers = {
       {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseGsmOption(n, v, o.gsm); },
-       GsmOptionsUsage()},
+       GsmOptionsUsage(),
+       {"firmware", "gsm-error", "gsm-silent", "gsm-late", "gsm-mismatch", "gsm-split"},
+       {}},
       {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseBootOption(n, v, o.boot); },
-       BootOptionsUsage()},
+       BootOptionsUsage(),
+       {"boot-start", "boot-start-interval", "boot-start-tries", "boot-nak-every", "boot-crc-request-at",
+        "boot-silent-after", "boot-cancel-at"},
+       {"boot-nak-first-eot"}},
       {[](std::string_view n, std::string_view v, SimOptions& o) { return ParseLineOption(n, v, o.line); },
-       LineOptionsUsage()},
+       LineOptionsUsage(),
+       {"line-baud", "line-latency", "line-bit-errors", "line-drops", "line-pull-cable-after", "line-seed"},
+       {}},
   };
   return parsers;
 }
@@ -142,6 +142,34 @@ const OptionSpec* FindOption(std::string_view name, bool withProgram) {
   return nullptr;
 }
 
+// The syntax of every option, as the shared splitter reads it: this file's
+// table (the program's own options only `withProgram`), then the parts'.
+std::vector<cmdline::OptionSpec> Syntax(bool withProgram) {
+  static const std::deque<std::string> names = [] {
+    std::deque<std::string> all;
+    for (const auto& spec : kOptions) all.push_back("--" + std::string(spec.name));
+    for (const auto& part : PartParsers()) {
+      for (const auto name : part.names) all.push_back("--" + std::string(name));
+      for (const auto name : part.flags) all.push_back("--" + std::string(name));
+    }
+    return all;
+  }();
+  using cmdline::Takes;
+  std::vector<cmdline::OptionSpec> syntax;
+  std::size_t at = 0;
+  for (const auto& spec : kOptions) {
+    const std::string& name = names[at++];
+    if (!withProgram && IsProgramOption(spec.name)) continue;
+    const bool help = spec.name == "help";
+    syntax.push_back({name, help ? "-h" : "", spec.valueHint.empty() ? Takes::Nothing : Takes::Value, help});
+  }
+  for (const auto& part : PartParsers()) {
+    for (std::size_t i = 0; i < part.names.size(); ++i) syntax.push_back({names[at++], "", Takes::Value});
+    for (std::size_t i = 0; i < part.flags.size(); ++i) syntax.push_back({names[at++], "", Takes::OptionalValue});
+  }
+  return syntax;
+}
+
 }  // namespace
 
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std::string& error,
@@ -149,59 +177,31 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
   ProgramOptions ignored;
   ProgramOptions& prog = program ? *program : ignored;
   error.clear();
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "-h" && program) {
-      prog.showHelp = true;
-      return true;
-    }
-    if (arg.substr(0, 2) != "--" || arg.size() == 2) {
-      error = "unexpected argument: " + std::string(arg);
+  // Kept while the words are read: each option word points into it.
+  const std::vector<cmdline::OptionSpec> syntax = Syntax(program != nullptr);
+  std::vector<cmdline::Word> words;
+  if (!cmdline::SplitCommandLine(argc, argv, syntax, words, error)) return false;
+  for (const cmdline::Word& word : words) {
+    if (!word.option) {
+      error = "unexpected argument: " + word.text;
       return false;
     }
-    const auto eq = arg.find('=');
-    const std::string_view name = arg.substr(2, eq == std::string_view::npos ? std::string_view::npos : eq - 2);
-    const bool inlineValue = eq != std::string_view::npos;
-    const std::string_view value = inlineValue ? arg.substr(eq + 1) : std::string_view();
-    const bool nextIsValue = i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 2) != "--";
-
-    if (const OptionSpec* spec = FindOption(name, program != nullptr)) {
-      std::string_view given = value;
-      if (spec->valueHint.empty()) {
-        if (inlineValue) {
-          error = "--" + std::string(name) + " takes no value";
-          return false;
-        }
-      } else if (!inlineValue) {
-        if (!nextIsValue) {
-          error = "--" + std::string(name) + " needs a value (" + std::string(spec->valueHint) + ")";
-          return false;
-        }
-        given = argv[++i];
-      }
-      if (!spec->apply(given, options, prog)) {
-        error = "bad value for --" + std::string(name) + ": " + std::string(given);
-        return false;
-      }
-      if (prog.showHelp) return true;
-      continue;
-    }
-
-    // A part's option: as written, else as a flag, else with the next argument.
+    const std::string_view name = word.option->name.substr(2);
     bool taken = false;
-    for (const auto& part : PartParsers()) {
-      if (part.parse(name, value, options)) {
-        taken = true;
-      } else if (!inlineValue && nextIsValue && part.parse(name, argv[i + 1], options)) {
-        taken = true;
-        ++i;
-      }
-      if (taken) break;
+    if (const OptionSpec* spec = FindOption(name, program != nullptr)) {
+      taken = spec->apply(word.text, options, prog);
+    } else {
+      for (const auto& part : PartParsers())
+        if (part.parse(name, word.text, options)) {
+          taken = true;
+          break;
+        }
     }
     if (!taken) {
-      error = "unknown option or bad value: " + std::string(arg);
+      error = "bad value for --" + std::string(name) + ": " + word.text;
       return false;
     }
+    if (prog.showHelp) return true;
   }
   return true;
 }

@@ -4,6 +4,8 @@
 // Options are written "--name VALUE" or "--name=VALUE"; flags take no value.
 // The line, GSM and boot loader parts of the simulator parse their own
 // options; they are asked in turn for any option this table does not know.
+//
+// Thread contract: pure functions, main thread.
 #pragma once
 
 #include <string>

@@ -2,6 +2,8 @@
 // the program splits "--NAME=VALUE" (or "--NAME" alone, value empty) and hands
 // NAME (without the dashes) and VALUE here. Each parser returns false for a name it does not know
 // or a value it cannot take; `error` then says which.
+//
+// Thread contract: pure functions, main thread.
 #pragma once
 
 #include <string>

@@ -2,6 +2,8 @@
 // "kv+fwv" once it runs that image ("F-0KV770E-V1.5(20100301)"). The
 // simulator finds it with its own code, so a fault in the tool's finder
 // cannot hide behind the same fault here.
+//
+// Thread contract: pure functions, any thread.
 #pragma once
 
 #include <optional>

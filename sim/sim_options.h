@@ -1,4 +1,7 @@
 // Everything that shapes one simulated tracker: its answers and its faults.
+//
+// Thread contract: filled on the main thread before the simulator starts, then only
+// read by its threads.
 #pragma once
 
 #include <cstdint>

@@ -9,22 +9,41 @@
 #include "serial/port_items.h"
 #include "ui/application.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/wide_text.h"
+#endif
+
 namespace {
+
+// Help, version and command-line errors. On Windows kvtool is a program with
+// windows and no console, so they are shown in a message box; elsewhere they
+// go to the terminal (an error to standard error).
+void Tell(const std::string& text, bool isError) {
+#ifdef _WIN32
+  std::wstring wide;
+  if (!platform::Utf8ToWide(text, wide)) wide = L"kvtool: the text to show is not valid UTF-8";
+  ::MessageBoxW(nullptr, wide.c_str(), L"kvtool", MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+#else
+  std::fputs(text.c_str(), isError ? stderr : stdout);
+#endif
+}
 
 int PrintHelpOrVersion(int argc, char** argv) {
   ToolCommandLine options;
   std::string error;
   if (!ParseToolCommandLine(argc, argv, options, error)) {
-    std::fprintf(stderr, "kvtool: %s\n%s", error.c_str(), ToolUsage().c_str());
+    Tell("kvtool: " + error + "\n" + ToolUsage(), true);
     return 2;
   }
   if (options.showHelp) {
-    std::fputs(ToolUsage().c_str(), stdout);
+    Tell(ToolUsage(), false);
     return 0;
   }
   if (options.showVersion) {
     const res::VersionInfo& v = res::ToolVersion();
-    std::printf("%s %s (%s)\n", v.fileDescription, v.productVersion, v.buildDate);
+    Tell(std::string(v.fileDescription) + " " + v.productVersion + " (" + v.buildDate + ")\n", false);
   }
   return 0;
 }
@@ -44,12 +63,13 @@ int main(int argc, char** argv) {
   ToolCommandLine options;
   std::string error;
   if (!ParseToolCommandLine(argc, argv, options, error)) {
-    std::fprintf(stderr, "kvtool: %s\n%s", error.c_str(), ToolUsage().c_str());
+    Tell("kvtool: " + error + "\n" + ToolUsage(), true);
     return 2;
   }
   if (!options.port.empty() && PortItemText(options.port).empty()) {
-    std::fprintf(stderr, "kvtool: port name \"%s\" is longer than %zu characters and cannot be listed\n",
-                 options.port.c_str(), PORT_NAME_MAX);
+    Tell("kvtool: port name \"" + options.port + "\" is longer than " + std::to_string(PORT_NAME_MAX) +
+             " characters and cannot be listed\n",
+         true);
     return 2;
   }
   CToolApp theApp(options.port);

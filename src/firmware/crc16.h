@@ -1,5 +1,7 @@
 // CRC-16 of the block trailer: polynomial 0x1021, initial value 0, bits not
 // reflected, no final XOR ("123456789" gives 0x31C3).
+//
+// Thread contract: pure function, any thread.
 #pragma once
 
 #include <cstddef>

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "firmware/ymodem_sender.h"
+#include "platform/path_calls.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ bool Fail(FirmwareTransferReport* report, FirmwareStep step, int code, int syste
 std::FILE* OpenRegularFile(const char* path, int& error) {
   error = 0;
 #ifdef _WIN32
-  std::FILE* file = std::fopen(path, "rb");
+  // Wide, so that a name in any script opens (path_calls.h).
+  std::FILE* file = path_calls::OpenStream(path, "rb");
   if (file == nullptr) {
     error = errno;
     return nullptr;

@@ -2,6 +2,8 @@
 // byte channel, -200 and -201 time-out and retries, -300 to -303 data and
 // protocol. The sender passes the channel's codes through unchanged, so one
 // number says where a transfer ended.
+//
+// Thread contract: constants and a pure function, any thread.
 #pragma once
 
 constexpr int TRANSFER_OK = 0;

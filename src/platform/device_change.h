@@ -1,4 +1,7 @@
 // The device-change monitor of this system (see the header it includes).
+//
+// Thread contract: as the included header says: one thread owns a monitor and makes
+// every call on it.
 #pragma once
 
 #ifdef _WIN32

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/file_replace.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 namespace {
@@ -18,14 +19,10 @@ namespace {
 // Largest old content kept in memory to put back after a failed in-place write.
 constexpr DWORD kMaxRestoreBytes = 16 * 1024 * 1024;
 
+// The wide path; empty when `utf8` is not UTF-8 (refused as an invalid name).
 std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
+  std::wstring wide;
+  return Utf8ToWide(utf8, wide) ? wide : std::wstring();
 }
 
 int ErrnoFrom(DWORD error) {

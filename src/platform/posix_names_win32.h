@@ -8,7 +8,9 @@
 //   - descriptors are not inherited by child processes (O_CLOEXEC);
 //   - fsync flushes the file to the disk (_commit); a folder cannot be
 //     opened, so syncing one is skipped as on a file system that refuses it;
-//   - link() makes a hard link and fails with EEXIST on an existing name.
+//   - link() makes a hard link and fails with EEXIST on an existing name;
+//     kvctl's own file calls by path go through platform/path_calls.h,
+//     which takes UTF-8 paths to the wide calls.
 // Files are opened in binary mode throughout (sync_win32.cpp sets it), so
 // bytes are written and read as on Linux.
 #pragma once
@@ -44,12 +46,8 @@ inline int fcntl(int, int, int = 0) { return 0; }
 inline int fsync(int fd) { return _commit(fd); }
 inline int lstat(const char* path, struct stat* st) { return stat(path, st); }
 inline short geteuid() { return 0; }  // the type of st_uid here
-inline int link(const char* existing, const char* name) {
-  if (::CreateHardLinkA(name, existing, nullptr)) return 0;
-  const DWORD error = ::GetLastError();
-  errno = (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? EEXIST
-          : error == ERROR_ACCESS_DENIED                                 ? EACCES
-          : error == ERROR_DISK_FULL                                     ? ENOSPC
-                                                                         : EIO;
-  return -1;
+// A hard link by UTF-8 names (platform/path_calls.h).
+namespace path_calls {
+int Link(const char* existing, const char* name);
 }
+inline int link(const char* existing, const char* name) { return path_calls::Link(existing, name); }

@@ -7,18 +7,15 @@
 #include <cstdint>
 
 #include "platform/profile_file.h"
+#include "platform/wide_text.h"
 
 namespace platform {
 
 FileReadError ReadProfileFile(const std::string& path, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
+  // A path that is not UTF-8 names no file (it is not guessed at).
   std::wstring wide;
-  if (!path.empty()) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    wide.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-  }
-  if (wide.empty()) return FileReadError::NotFound;
+  if (!Utf8ToWide(path, wide) || wide.empty()) return FileReadError::NotFound;
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return FileReadError::IsDirectory;

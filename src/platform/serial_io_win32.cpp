@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/comm_retry.h"
 #include "platform/serial_io.h"
 #include "platform/win32_handles.h"
 
@@ -38,6 +39,47 @@ void Trace(const PortState& port, bool sent, const void* bytes, DWORD count) {
   if (auto trace = CurrentTrace()) (*trace)(port.path, sent, static_cast<const unsigned char*>(bytes), count);
 }
 
+platform::win32::detail::CommCalls& Comm() { return platform::win32::detail::RealCommCalls(); }
+
+// A read or write on a port: a line error that stopped the driver is
+// acknowledged and the call made once more (comm_retry.h). Bytes the failed
+// call still moved count, and the second call moves only the rest, so that
+// nothing is lost or sent twice.
+BOOL AcknowledgeLineError(HANDLE handle) {
+  DWORD errors = 0;
+  return Comm().clearError(handle, &errors, nullptr);
+}
+
+BOOL RetriedRead(HANDLE handle, void* buffer, DWORD toRead, DWORD* read) {
+  auto* bytes = static_cast<char*>(buffer);
+  DWORD total = 0;
+  const BOOL ok = platform::CallRetryingAfterLineError(
+      [&] {
+        DWORD got = 0;
+        const BOOL r = Comm().read(handle, bytes + total, toRead - total, &got, nullptr);
+        total += got;
+        return r || total == toRead ? TRUE : FALSE;
+      },
+      [&] { return AcknowledgeLineError(handle); });
+  *read = total;
+  return ok;
+}
+
+BOOL RetriedWrite(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  DWORD total = 0;
+  const BOOL ok = platform::CallRetryingAfterLineError(
+      [&] {
+        DWORD done = 0;
+        const BOOL r = Comm().write(handle, bytes + total, toWrite - total, &done, nullptr);
+        total += done;
+        return r || total == toWrite ? TRUE : FALSE;
+      },
+      [&] { return AcknowledgeLineError(handle); });
+  *written = total;
+  return ok;
+}
+
 DWORD ScaledTimeout(DWORD clockMs) { return clockMs == MAXDWORD ? MAXDWORD : RealMs(clockMs); }
 
 COMMTIMEOUTS RealTimeouts(const COMMTIMEOUTS& clock) {
@@ -56,6 +98,11 @@ bool ReturnsWhatArrived(const COMMTIMEOUTS& t) {
 }  // namespace
 
 namespace platform::win32 {
+
+detail::CommCalls& detail::RealCommCalls() {
+  static CommCalls calls{::ReadFile, ::WriteFile, ::ClearCommError};
+  return calls;
+}
 
 HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation,
                    DWORD flags, HANDLE templateFile) {
@@ -104,19 +151,19 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
   BOOL ok = TRUE;
   if (got < toRead && !returnNow) {
     DWORD more = 0;
-    ok = ::ReadFile(handle, out + got, toRead - got, &more, nullptr);
+    ok = RetriedRead(handle, out + got, toRead - got, &more);
     got += more;
   } else if (got < toRead) {
     // Bytes read ahead came first; whatever else is there already joins them.
     COMSTAT status{};
     DWORD errors = 0;
-    if (::ClearCommError(handle, &errors, &status) && status.cbInQue > 0) {
+    if (Comm().clearError(handle, &errors, &status) && status.cbInQue > 0) {
       COMMTIMEOUTS noWait{MAXDWORD, 0, 0, 0, 0};
       COMMTIMEOUTS real{};
       ::GetCommTimeouts(handle, &real);
       ::SetCommTimeouts(handle, &noWait);
       DWORD more = 0;
-      if (::ReadFile(handle, out + got, std::min<DWORD>(toRead - got, status.cbInQue), &more, nullptr))
+      if (RetriedRead(handle, out + got, std::min<DWORD>(toRead - got, status.cbInQue), &more))
         got += more;
       ::SetCommTimeouts(handle, &real);
     }
@@ -127,10 +174,12 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
 }
 
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  const auto port = PortOf(handle);
+  if (!port) return ::WriteFile(handle, buffer, toWrite, written, static_cast<OVERLAPPED*>(overlapped));
   DWORD done = 0;
-  const BOOL ok = ::WriteFile(handle, buffer, toWrite, &done, static_cast<OVERLAPPED*>(overlapped));
+  const BOOL ok = RetriedWrite(handle, buffer, toWrite, &done);
   if (written) *written = done;
-  if (const auto port = PortOf(handle)) Trace(*port, true, buffer, done);
+  Trace(*port, true, buffer, done);
   return ok;
 }
 
@@ -162,7 +211,7 @@ BOOL PurgeComm(HANDLE handle, DWORD flags) {
 
 BOOL ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) {
   COMSTAT real{};
-  if (!::ClearCommError(handle, errors, &real)) return FALSE;
+  if (!Comm().clearError(handle, errors, &real)) return FALSE;
   if (const auto port = PortOf(handle)) {
     std::lock_guard<std::mutex> lock(port->lock);
     real.cbInQue += static_cast<DWORD>(port->pending.size());
@@ -199,7 +248,7 @@ int WaitCommReadable(HANDLE handle, DWORD timeoutMs) {
   }
   COMSTAT status{};
   DWORD errors = 0;
-  if (!::ClearCommError(handle, &errors, &status)) return -1;
+  if (!Comm().clearError(handle, &errors, &status)) return -1;
   if (status.cbInQue > 0) return 1;
   if (timeoutMs == 0) return 0;
   // A read of one byte with only a total time-out returns as soon as the byte
@@ -212,7 +261,7 @@ int WaitCommReadable(HANDLE handle, DWORD timeoutMs) {
   if (!::SetCommTimeouts(handle, &firstByte)) return -1;
   char byte = 0;
   DWORD got = 0;
-  const BOOL ok = ::ReadFile(handle, &byte, 1, &got, nullptr);
+  const BOOL ok = RetriedRead(handle, &byte, 1, &got);
   ::SetCommTimeouts(handle, &real);
   if (!ok) return -1;
   if (got == 0) return 0;
@@ -225,7 +274,7 @@ bool CommLineLost(HANDLE handle) {
   // A port whose device went away (USB bridge pulled) fails every call.
   DWORD errors = 0;
   COMSTAT status{};
-  return !PortOf(handle) || !::ClearCommError(handle, &errors, &status);
+  return !PortOf(handle) || !Comm().clearError(handle, &errors, &status);
 }
 
 void SetPortExitBytes(HANDLE handle, std::string_view bytes) {

@@ -38,6 +38,18 @@ std::shared_ptr<PortState> PortOf(HANDLE handle);
 std::vector<std::pair<HANDLE, std::shared_ptr<PortState>>> OpenPorts();
 long TrackedCount();
 
+// The comm calls under the layer's port reads and writes: the real API
+// unless a test put fakes in their place (one test at a time, before it
+// reads or writes).
+// (Typed by hand: in a file that includes win32_calls.h the API's names
+// stand for the layer's own functions.)
+struct CommCalls {
+  BOOL(WINAPI* read)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* clearError)(HANDLE, LPDWORD, LPCOMSTAT);
+};
+CommCalls& RealCommCalls();
+
 // Clock milliseconds as real ones (INFINITE stays INFINITE; a positive wait
 // never becomes 0).
 DWORD RealMs(DWORD clockMs);

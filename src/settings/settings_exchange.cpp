@@ -59,7 +59,7 @@ bool SettingsExchange::Start(HANDLE port) {
 }
 
 VersionAnswer SettingsExchange::QueryVersion() {
-  VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false};
+  VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false, {}};
   if (!IsStarted() || IsBusy() || LineLost()) return answer;
   const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1],
                              m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};

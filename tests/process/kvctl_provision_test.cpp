@@ -54,6 +54,7 @@ class Sim {
   // The four message slots as kvsim prints them on SIGUSR1.
   std::vector<std::string> Store() { return child_.Store(); }
   void Kill() { child_.StopWith(SIGKILL); }
+  pid_t Pid() const { return child_.Pid(); }
 
  private:
   KvsimChild child_;
@@ -275,11 +276,14 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
 
 // kvctl watch set running in the background: its standard output read line
 // by line while it runs, its exit status when it ends.
-struct WatchProcess : BackgroundProgram {
+struct WatchProcess : test_support::BackgroundAtTestSpeed {
   explicit WatchProcess(std::vector<std::string> args)
-      : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args)), ErrorStream::Inherited) {}
-  // The next output line holding `text`; empty when the output ended first.
-  std::string WaitForLine(const std::string& text) { return WaitForLineWith(text, kJobBound); }
+      : BackgroundAtTestSpeed(kKvctl, std::move(args), test_support::kProcessClockSpeed, ErrorStream::Inherited) {}
+  // The next output line holding `text`; empty when the output ended or
+  // `bound` ran out first.
+  std::string WaitForLine(const std::string& text, std::chrono::seconds bound = kJobBound) {
+    return WaitForLineWith(text, bound);
+  }
   int Wait() { return BackgroundProgram::Wait(kJobBound); }
 };
 
@@ -342,6 +346,41 @@ TEST_F(KvctlProvisionTest, WatchWritesEachPluggedTrackerOnceAndCtrlCFinishesTheW
   EXPECT_EQ(writes, (std::map<std::string, int>{{kImeiA, 2}, {kImeiB, 1}, {kImeiC, 1}}));
   EXPECT_EQ(CountLines(watch.Lines(), "  Setting Message OK  "), 4u);
   EXPECT_EQ(present.Store(), kEmptyStore);
+}
+
+// A port that appears without any device notice (a bridge whose driver does
+// not announce it): the tracker is advertised in another runtime folder and
+// hard-linked into the watched one, which the folder watch does not report.
+// The slow re-listing still finds and writes it.
+TEST_F(KvctlProvisionTest, WatchWritesATrackerThatAppearedWithoutANotice) {
+  WriteTestFile(temp_.File("base.ini"), kBase);
+  std::vector<std::string> args = {"watch", "set"};
+  for (const auto& o : Options()) args.push_back(o);
+  args.push_back(temp_.File("base.ini"));
+  WatchProcess watch(args);
+  ASSERT_NE(watch.WaitForLine("waiting for trackers"), "");
+
+  const std::string elsewhere = temp_.File("elsewhere");
+  std::filesystem::create_directory(elsewhere);
+  ::setenv("XDG_RUNTIME_DIR", elsewhere.c_str(), 1);
+  Sim quiet;
+  quiet.Start(kImeiA);
+  ::setenv("XDG_RUNTIME_DIR", runtime_.Base().c_str(), 1);
+  const std::string advert = [&] {
+    for (const auto& entry : std::filesystem::directory_iterator(elsewhere + "/kv770-sim"))
+      if (entry.path().filename().string().rfind(std::to_string(quiet.Pid()) + "-", 0) == 0) return entry.path().string();
+    return std::string();
+  }();
+  ASSERT_NE(advert, "");
+  const std::string watched = runtime_.Base() + "/kv770-sim/" + std::filesystem::path(advert).filename().string();
+  ASSERT_EQ(::link(advert.c_str(), watched.c_str()), 0) << watched;
+
+  const std::string line = watch.WaitForLine("  " + std::string(kImeiA) + "  ", std::chrono::seconds(30));
+  EXPECT_EQ(line.rfind(quiet.Port() + "  " + kImeiA + "  Setting Message OK  ", 0), 0u) << line;
+  watch.Signal(SIGINT);
+  EXPECT_NE(watch.WaitForLine("written 1, failed 0, skipped 0"), "");
+  EXPECT_EQ(watch.Wait(), 0);
+  EXPECT_EQ(quiet.Store()[0], "  1: \"" + Message1("1", "30", "Base", "+8.00", "8") + "\\r\"");
 }
 
 }  // namespace

@@ -22,6 +22,8 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -45,12 +47,6 @@ const char kOther[] =
 const std::string kGoodMessage1 = "  1: \"1,,30,,,,,,Unit7,+8.00,8," + std::string(9, ',') + "\\r\"";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// kvctl running in the background: standard output read line by line while
-// it runs (to send a signal at a chosen step), standard error collected.
-struct BackgroundKvctl : BackgroundProgram {
-  explicit BackgroundKvctl(std::vector<std::string> args) : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args))) {}
-};
 
 // The words of the command kvctl names after "to finish the job, run: ",
 // without "kvctl" and split at blanks (the test's paths hold none).
@@ -92,7 +88,7 @@ class KvctlRestoreTest : public ::testing::Test {
   }
   // A write stopped by `signals` once "delete message 2" was printed.
   int Interrupted(const std::vector<std::string>& args, std::vector<int> signals, std::string& err) {
-    BackgroundKvctl run(With(args));
+    BackgroundAtTestSpeed run(kKvctl, With(args), kSignalledClockSpeed);
     EXPECT_TRUE(run.WaitForLineStarting("delete message 2")) << run.out;
     for (const int s : signals) run.Signal(s);
     const int code = run.Wait();
@@ -178,7 +174,7 @@ TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
     ASSERT_LT(attempt, 3) << "every restore ended before its interrupt arrived";
   }
   EXPECT_TRUE(Has(err, "quit at once")) << err;
-  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kProcessClockSpeed) + " restore " + port_)) << err;
+  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kSignalledClockSpeed) + " restore " + port_)) << err;
   const ProgramRun restore = Run({"restore", port_});
   EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
   EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore")) << restore.out;
@@ -196,7 +192,7 @@ TEST_F(KvctlRestoreTest, ARestoreStoppedAfterItsBackupIsResumedNotReplacedByThat
   const std::vector<std::string> good = sim_.Store();
   ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   // Stopped once its own backup (of other.ini, whole) is saved.
-  BackgroundKvctl stopped(With({"restore", port_}));
+  BackgroundAtTestSpeed stopped(kKvctl, With({"restore", port_}), kSignalledClockSpeed);
   ASSERT_TRUE(stopped.WaitForLineStarting("backup: ")) << stopped.out;
   stopped.Signal(SIGINT);
   EXPECT_EQ(stopped.Wait(), 130);

@@ -27,6 +27,8 @@ namespace {
 
 using test_support::ReadTestFile;
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
@@ -34,12 +36,6 @@ using test_support::WriteTestFile;
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
 const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
 constexpr uid_t kNobody = 65534;
-
-// kvctl running in the background: standard output read line by line while
-// it runs (to send a signal at a chosen step), standard error collected.
-struct BackgroundKvctl : BackgroundProgram {
-  explicit BackgroundKvctl(std::vector<std::string> args) : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args))) {}
-};
 
 class KvctlSafetyTest : public ::testing::Test {
  protected:
@@ -160,7 +156,7 @@ TEST_F(KvctlSafetyTest, TraceNeverClobbersAnInputAndIsWrittenWholeAtTheEnd) {
   WriteTestFile(partial, "[MESSAGE 1]\r\nPark time=45\r\n[MESSAGE 4]\r\nGPRS server address=192.0.2.10\r\n");
   const std::string traceFolder = folder_.File("traces");
   ASSERT_EQ(::mkdir(traceFolder.c_str(), 0755), 0);
-  BackgroundKvctl set({"--trace", traceFolder + "/t.log", "set", port, partial});
+  BackgroundAtTestSpeed set(kKvctl, {"--trace", traceFolder + "/t.log", "set", port, partial});
   ASSERT_TRUE(set.WaitForLineStarting("delete message 1")) << set.out;
   ASSERT_EQ(::rmdir(traceFolder.c_str()), 0);
   EXPECT_EQ(set.Wait(), 1) << set.out << set.err;
@@ -243,7 +239,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   const std::string file = folder_.File("box.ini");
   const std::string trace = folder_.File("set.trace");
   WriteTestFile(file, kFullFile);
-  BackgroundKvctl set({"--trace", trace, "set", port, file});
+  BackgroundAtTestSpeed set(kKvctl, {"--trace", trace, "set", port, file}, kSignalledClockSpeed);
   ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   set.Signal(SIGINT);
   EXPECT_EQ(set.Wait(), 130) << set.out << set.err;
@@ -254,7 +250,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   EXPECT_TRUE(Has(set.err, "message 2 rewritten but not checked")) << set.err;
   EXPECT_TRUE(Has(set.err, "messages 3, 4 deleted and not yet rewritten")) << set.err;
   EXPECT_TRUE(Has(set.err, "to finish the job, run: kvctl set " + port + " --clock-speed " +
-                               test_support::kProcessClockSpeed + " " + file + ")"))
+                               test_support::kSignalledClockSpeed + " " + file + ")"))
       << set.err;
   const std::vector<std::string> store = {kMessage1, kMessage2, "  3: (empty)", "  4: (empty)"};
   EXPECT_EQ(Report(), store);
@@ -276,7 +272,7 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   const char* const sanitizer = std::getenv("TSAN_OPTIONS");
   const std::string before = sanitizer ? sanitizer : "";
   ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
-  BackgroundKvctl set({"set", port, file});
+  BackgroundAtTestSpeed set(kKvctl, {"set", port, file}, kSignalledClockSpeed);
   if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1); else ::unsetenv("TSAN_OPTIONS");
   ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   // Two different signals: two of the same kind could merge into one.
@@ -302,7 +298,7 @@ TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderI
   for (auto& c : image) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
   const std::string path = folder_.File("image.bin");
   WriteTestFile(path, image);
-  BackgroundKvctl update({"update", port, path});
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, path});
   ASSERT_TRUE(update.WaitForLineStarting("Sending " + path)) << update.out << update.err;
   ASSERT_TRUE(update.WaitForLineStarting("[##                  ]  10.0%")) << update.out;
   update.Signal(SIGTERM);

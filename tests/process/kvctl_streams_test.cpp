@@ -31,6 +31,7 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -303,7 +304,7 @@ TEST_F(KvctlStreamsTest, RepeatedHangUpsNeverStopAWrite) {
   std::vector<std::string> args = {"set", port};
   for (const auto& o : Provision()) args.push_back(o);
   args.push_back(temp_.File("box.ini"));
-  BackgroundProgram kvctl(kKvctl, AtTestSpeed(args));
+  BackgroundAtTestSpeed kvctl(kKvctl, args);
   ASSERT_TRUE(kvctl.Started());
   bool hungUp = false;
   if (kvctl.WaitForText("backup: ")) {

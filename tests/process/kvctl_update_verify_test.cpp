@@ -27,6 +27,7 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::WriteTestFile;
@@ -68,11 +69,6 @@ std::size_t Count(const std::string& text, const std::string& what) {
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
-
-// A kvctl run in the background, both streams read as it runs.
-struct Background : BackgroundProgram {
-  explicit Background(std::vector<std::string> args) : BackgroundProgram(kKvctl, AtTestSpeed(std::move(args))) {}
-};
 
 class KvctlUpdateVerifyTest : public ::testing::Test {
  protected:
@@ -147,9 +143,16 @@ TEST_F(KvctlUpdateVerifyTest, AVersionOtherThanTheOneExpectedFailsAndTheRightOne
             std::string::npos)
       << wrong.err;
   EXPECT_EQ(wrong.out.find("Succeed"), std::string::npos) << wrong.out;
+  // An image whose own version cannot hold the one expected is refused
+  // before anything is sent: every tracker would fail its check.
+  const ProgramRun refused = RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", image});
+  EXPECT_EQ(refused.exitCode, 4) << refused.out << refused.err;
+  EXPECT_NE(refused.err.find("does not hold --expect-version V1.4("), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find("Sending"), std::string::npos);
   // --expect-version names what must appear: the old one does.
+  const std::string plain = ImageFile("plain.bin", "");
   const ProgramRun right =
-      RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", image, "--log", log});
+      RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", plain, "--log", log});
   EXPECT_EQ(right.exitCode, 0) << right.out << right.err;
   EXPECT_NE(right.out.find("expecting a tracker that reports V1.4("), std::string::npos) << right.out;
   const auto lines = AuditLines(log);
@@ -207,7 +210,7 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
   const std::string port = StartSim(sim_, {"--no-restart"});
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background update({"update", port, image, "--log", log});
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, image, "--log", log});
   ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   const auto signalled = std::chrono::steady_clock::now();
   update.Signal(SIGINT);
@@ -224,7 +227,7 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
 TEST_F(KvctlUpdateVerifyTest, ACablePulledDuringTheWaitIsSentNotVerifiedNotAFailedTransfer) {
   const std::string port = StartSim(sim_, {"--boot-ms", "20000"});
   const std::string image = ImageFile("fw15.bin", kNewVersion);
-  Background update({"update", port, image});
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, image});
   ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   ASSERT_EQ(sim_.StopWith(SIGKILL), -1);  // killed: the port goes away
   const auto pulled = std::chrono::steady_clock::now();
@@ -265,7 +268,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   const std::string present = StartSim(before);
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background watch({"watch", "update", image, "--log", log});
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", log});
   ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   EXPECT_NE(watch.out.find(present + "  already plugged in: left alone (plug it in again to update it)"),
             std::string::npos)
@@ -301,7 +304,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
 // verified"; when its port comes back it is named, not updated again.
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpdate) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
-  Background watch({"watch", "update", image, "--log", folder_.File("audit.jsonl")});
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", folder_.File("audit.jsonl")});
   ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--boot-ms", "110000", "--boot-leaves-list"});
   ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
@@ -329,7 +332,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpd
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVerified) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background watch({"watch", "update", image, "--log", log});
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", log});
   ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--no-restart"});
   ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
@@ -346,7 +349,9 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVer
   ASSERT_TRUE(samePort) << "no simulated tracker got " << port << " again";
   ASSERT_TRUE(watch.WaitForText(port + "  " + other)) << watch.out << watch.err;
   watch.Signal(SIGINT);
-  EXPECT_EQ(watch.Wait(), 5) << watch.out << watch.err;
+  // Not running the image and not updated: a job not done, which outranks
+  // the update not verified.
+  EXPECT_EQ(watch.Wait(), 1) << watch.out << watch.err;
   const std::string line = watch.out.substr(watch.out.find(port + "  " + other));
   EXPECT_EQ(line.substr(0, line.find('\n')).find("back after its update"), std::string::npos) << watch.out;
   EXPECT_NE(line.find("plug it in again to update it"), std::string::npos) << watch.out;
@@ -355,7 +360,8 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVer
   ASSERT_GE(lines.size(), 2u);
   bool logged = false;
   for (const auto& l : lines)
-    logged = logged || (l.at("imei") == other && l.at("verdict") == "skipped" && l.at("port") == port);
+    logged = logged || (l.at("imei") == other && l.at("verdict") == "not updated" && l.at("port") == port &&
+                        l.at("exitStatus") == "1");
   EXPECT_TRUE(logged) << ReadTestFile(log);
 }
 
@@ -388,6 +394,29 @@ TEST_F(KvctlUpdateVerifyTest, TheWaitForTheTrackersReturnEndsWithinItsBoundAnswe
   // Before the transfer and after the bound: well under the 3 s (15 s of
   // tracker time) that the questions asked past the bound took.
   EXPECT_LT(seconds, 90.0 / 5 + 1.5) << run.out << run.err;
+}
+
+// A tracker slow to give its IMEI after the restart answers the questions
+// asked again meanwhile first; its version still counts within the bound.
+TEST_F(KvctlUpdateVerifyTest, ASlowImeiAnswerAfterTheRestartIsStillVerified) {
+  const std::string port = StartSim(sim_, {"--imei-delay", "5000"});
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, ImageFile("fw15.bin", kNewVersion)});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find(std::string("IMEI ") + kImei + ", firmware " + kNewVersion), std::string::npos) << run.out;
+}
+
+// Quitting at once while waiting for the restart: the transfer is complete,
+// so the advice is to look at the tracker, not to send the image again.
+TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheWaitNeverAdvisesASecondTransfer) {
+  const std::string port = StartSim(sim_, {"--no-restart"});
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, ImageFile("fw15.bin", kNewVersion)});
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
+  update.Signal(SIGINT);
+  update.Signal(SIGTERM);
+  EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
+  EXPECT_EQ(update.err.find("to finish the job, run:"), std::string::npos) << update.err;
+  EXPECT_NE(update.err.find("the transfer was complete"), std::string::npos) << update.err;
+  EXPECT_NE(update.err.find("kvctl version " + port), std::string::npos) << update.err;
 }
 
 }  // namespace

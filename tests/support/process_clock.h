@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "background_program.h"
 #include "run_program.h"
 
 namespace test_support {
@@ -25,6 +26,12 @@ inline constexpr const char* kProcessClockSpeed = KV_PROCESS_CLOCK_SPEED;
 // The same factor as a number, for bounds a test computes.
 inline double ProcessClockSpeed() { return std::stod(kProcessClockSpeed); }
 
+// kvctl runs that a test stops with a signal at a chosen step run slower than
+// the simulated tracker, so that each step lasts long enough for the signal to
+// arrive while it is on, even on a loaded machine or in a sanitizer build. The
+// tracker then answers sooner than kvctl allows for, as a real one may too.
+inline constexpr const char* kSignalledClockSpeed = "2";
+
 // `args` with the clock-speed option in front; kvsim and kvctl take it
 // anywhere on their command lines.
 inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
@@ -32,6 +39,17 @@ inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
   args.insert(args.begin(), {"--clock-speed", speed});
   return args;
 }
+
+// kvctl (or kvsim) started in the background with the clock-speed option:
+// the test speed, or `speed` for a run that wants another (a run stopped by a
+// signal takes kSignalledClockSpeed). Every test starts its background
+// programs this way.
+class BackgroundAtTestSpeed : public BackgroundProgram {
+ public:
+  BackgroundAtTestSpeed(const std::string& program, std::vector<std::string> args,
+                        const char* speed = kProcessClockSpeed, ErrorStream errorStream = ErrorStream::Piped)
+      : BackgroundProgram(program, AtTestSpeed(std::move(args), speed), errorStream) {}
+};
 
 // RunProgram for kvctl (or kvsim) with the clock-speed option.
 inline ProgramRun RunAtTestSpeed(const std::string& program, std::vector<std::string> args,

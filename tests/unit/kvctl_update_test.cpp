@@ -189,6 +189,10 @@ TEST(ImageVersion, TheVersionExpectedCountsOnlyAsAWhole) {
   EXPECT_FALSE(ReportsVersion(reported, "V1.5")) << "V1.5 is not V1.51";
   EXPECT_TRUE(ReportsVersion(reported, "V1.51"));
   EXPECT_FALSE(ReportsVersion("F-0KV770E-V11.5(1)", "1.5(")) << "1.5 is not 11.5";
+  EXPECT_FALSE(ReportsVersion("F-0KV770E-V1.5.1(20100301)", "V1.5")) << "V1.5 is not V1.5.1";
+  EXPECT_FALSE(ReportsVersion("F-0KV770E-V1.5(20100301)", "V1")) << "V1 is not V1.5";
+  EXPECT_FALSE(ReportsVersion("F-0KV770E-V1.5(20100301)", "5(")) << "5 is not 1.5";
+  EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5.(1)", "V1.5")) << "a dot without a digit ends the number";
   EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "V1.5"));
   EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "770E-V1.5(")) << "a letter before a number is an end";
   EXPECT_TRUE(ReportsVersion("F-0KV770E-V1.5(20100301)", "F-0KV770E-V1.5(20100301)"));

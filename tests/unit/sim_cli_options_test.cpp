@@ -47,13 +47,14 @@ TEST(SimCliOptions, BadInputIsRefusedWithTheOptionNamed) {
       {"--probe", "maybe"},  {"--imei", "35693x035643809"}, {"--imei", "123456789012345678901"},
       {"--imei-delay", "-1"}, {"--imei-delay", "99999999999"}, {"--imei"},
       {"--imei-delay", "--quiet"}, {"--split-probe=yes"},   {"--no-such-option"},
-      {"stray"},             {"--"},                        {"--link="}};
+      {"stray"},             {"--", "stray"},               {"--link="}};
   for (const auto& args : bad) {
     const auto p = Parse(args);
     EXPECT_FALSE(p.ok) << args[0];
     EXPECT_FALSE(p.error.empty()) << args[0];
   }
   EXPECT_NE(Parse({"--probe", "maybe"}).error.find("--probe"), std::string::npos);
+  EXPECT_TRUE(Parse({"--quiet", "--"}).ok) << "-- ends the options, as in kvctl and kvtool";
   // Without a place for them, the program's own options are unknown.
   EXPECT_FALSE(Parse({"--link", "/tmp/kv"}, false).ok);
   EXPECT_TRUE(Parse({"--imei", "1"}, false).ok);

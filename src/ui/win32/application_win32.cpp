@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/wide_text.h"
 #include "ui/win32/app_icon.h"
 #include "ui/window_ref.h"
 #include "ui/window_text.h"
@@ -121,7 +122,17 @@ HICON win32::AppIcon(bool small) { return small ? g_smallIcon : g_icon; }
 
 bool IsGuiThread() { return g_guiThread.load() != 0 && g_guiThread.load() == GetCurrentThreadId(); }
 
-// Paths from the file dialogs are already in the program's code page.
-std::string PathToWindowText(std::string_view path) { return std::string(path); }
+// Paths from the file dialogs are UTF-8; window texts take the program's
+// 8-bit code page (a letter it lacks shows as '?').
+std::string PathToWindowText(std::string_view path) {
+  std::wstring wide;
+  if (!platform::Utf8ToWide(path, wide)) return std::string(path);
+  if (wide.empty()) return {};
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "?", nullptr);
+  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0)
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, "?", nullptr);
+  return text;
+}
 
 }  // namespace ui

@@ -78,6 +78,9 @@ std::vector<WORD> BuildTemplate(const DialogTemplate& t) {
   return out;
 }
 
+// Posted to look where the keyboard focus went.
+constexpr UINT kFollowFocus = WM_APP + 0x40;
+
 bool IsUserInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && message != WM_MOUSEMOVE) ||
@@ -131,7 +134,26 @@ INT_PTR CALLBACK DialogWindow::DialogProc(HWND hwnd, UINT message, WPARAM wParam
 
 INT_PTR DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_VSCROLL:
+    case WM_HSCROLL:
+      if (!scrolls_ || lParam != 0) return FALSE;  // a scroll bar control's own
+      OnScroll(message == WM_VSCROLL ? SB_VERT : SB_HORZ, LOWORD(wParam));
+      return TRUE;
+    case WM_MOUSEWHEEL:
+      if (!scrolls_) return FALSE;
+      ScrollTo(scroll_.x, scroll_.y - GET_WHEEL_DELTA_WPARAM(wParam) * 3 * units_.cy / WHEEL_DELTA);
+      return TRUE;
+    case WM_SIZE:
+      UpdateScrollBars();
+      return FALSE;
+    case WM_NEXTDLGCTL:  // Tab, or the dialog moving the focus: look once it moved
+      if (scrolls_) PostMessageA(hwnd_, kFollowFocus, 0, 0);
+      return FALSE;
+    case kFollowFocus:
+      FollowFocus();
+      return TRUE;
     case WM_COMMAND: {
+      FollowFocus();  // an edit, combo or list box taking the focus says so here
       const int id = LOWORD(wParam);
       const UINT code = HIWORD(wParam);
       if (busy_) return TRUE;
@@ -194,6 +216,7 @@ int DialogWindow::RunModal() {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    FollowFocus();  // Tab to a control out of view scrolls it in
   }
   if (owner != nullptr) {
     EnableWindow(owner, TRUE);
@@ -213,6 +236,11 @@ void DialogWindow::ShowModeless() {
 void DialogWindow::PlaceOnFirstShow() {
   if (placed_) return;
   placed_ = true;
+  HWND owner = GetWindow(hwnd_, GW_OWNER);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoW(MonitorFromWindow(owner != nullptr ? owner : hwnd_, MONITOR_DEFAULTTONEAREST), &monitor))
+    FitInto(monitor.rcWork);
   win32::CentreOnOwner(hwnd_);
 }
 

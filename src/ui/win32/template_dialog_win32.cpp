@@ -161,11 +161,15 @@ PixelRect TemplateDialog::ItemRect(int id) const {
   RECT r{};
   if (item == nullptr || !GetWindowRect(item, &r)) return {};
   MapWindowPoints(nullptr, window_->Handle(), reinterpret_cast<POINT*>(&r), 2);
-  return PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  // In the dialog's own layout, wherever it is scrolled to.
+  const POINT scroll = window_->ScrollOffset();
+  return PixelRect{r.left + scroll.x, r.top + scroll.y, r.right - r.left, r.bottom - r.top};
 }
 
 void TemplateDialog::SetItemRect(int id, const PixelRect& rect) {
-  if (HWND item = window_->Control(id)) MoveWindow(item, rect.left, rect.top, rect.width, rect.height, TRUE);
+  const POINT scroll = window_->ScrollOffset();
+  if (HWND item = window_->Control(id))
+    MoveWindow(item, rect.left - scroll.x, rect.top - scroll.y, rect.width, rect.height, TRUE);
 }
 
 int TemplateDialog::WidthToShow(int id, std::string_view text) const {
@@ -181,14 +185,14 @@ int TemplateDialog::WidthToShow(int id, std::string_view text) const {
   return size.cx + 2 * MetricFor(item, SM_CXEDGE) + 2;
 }
 
-int TemplateDialog::ClientWidth() const {
-  RECT r{};
-  GetClientRect(window_->Handle(), &r);
-  return r.right - r.left;
-}
+int TemplateDialog::ClientWidth() const { return window_->ContentSize().cx; }
 
 void TemplateDialog::SetClientWidth(int width) {
   HWND hwnd = window_->Handle();
+  if (window_->Scrolls()) {  // the window keeps its fitted size; the layout widens
+    window_->SetContentWidth(width);
+    return;
+  }
   RECT client{};
   GetClientRect(hwnd, &client);
   RECT frame{0, 0, width, client.bottom};
