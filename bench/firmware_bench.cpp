@@ -27,7 +27,7 @@
 #include "sim_boot_loader.h"
 #include "sim_line.h"
 #include "sim_pty_bridge.h"
-#include "sim_sha256.h"
+#include "common/sha256.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ std::vector<unsigned char> Image(std::size_t n) {
   return data;
 }
 
-std::string Digest(const std::vector<unsigned char>& d) { return sim::Sha256Hex(d.data(), d.size()); }
+std::string Digest(const std::vector<unsigned char>& d) { return Sha256Hex(d.data(), d.size()); }
 
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& data) {
   std::ofstream out(path, std::ios::binary);

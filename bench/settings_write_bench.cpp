@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "sample_settings.h"
 #include "serial/open_serial_port.h"
 #include "settings/settings_exchange.h"
 #include "sim_tracker.h"
@@ -35,26 +36,7 @@ struct LineSetting {
   std::uint32_t latencyMs;
 };
 
-settings::DeviceSettings SampleRecord() {
-  settings::DeviceSettings s = settings::DeviceSettings::DialogStart();
-  s.checkReturnNumber = 1;
-  s.maxGpsFixingTime = "120";
-  s.parkTime = "30";
-  s.parkIntervalTime = "60";
-  s.sleepTime = "60";
-  s.sleepIntervalTime = "600";
-  s.sleepReturnTimes = "5";
-  s.userName = "Unit7";
-  s.reportIntervalTime = "60";
-  s.smsReportTimes = "10";
-  s.sensitivity = "3";
-  s.sosNumber1 = "5550101";
-  s.defaultReturnNumber = "5550100";
-  s.gprsPort = "9000";
-  s.gprsApn = "internet";
-  s.gprsServerAddress = "192.0.2.10";
-  return s;
-}
+settings::DeviceSettings SampleRecord() { return test_support::SampleSettings(); }
 
 struct RunFigures {
   double elapsedMs = 0;

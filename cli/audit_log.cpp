@@ -13,7 +13,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "json_text.h"
+#include "common/json_text.h"
 #include "user_folders.h"
 #include "platform/path_calls.h"
 

@@ -7,7 +7,7 @@
 #include "commands.h"
 #include "console.h"
 #include "interrupt.h"
-#include "json_text.h"
+#include "common/json_text.h"
 #include "output_file.h"
 #include "settings_input.h"
 #include "tracker_session.h"

@@ -24,7 +24,7 @@
 #include "progress_bar.h"
 #include "provision_job.h"
 #include "provision_setup.h"
-#include "sha256.h"
+#include "common/sha256.h"
 #include "serial/imei_query.h"
 #include "stoppable_transfer.h"
 #include "tracker_session.h"

@@ -13,7 +13,7 @@
 #include "settings/settings_file.h"
 #include "settings_input.h"
 #include "settings_session.h"
-#include "sha256.h"
+#include "common/sha256.h"
 #include "tracker_session.h"
 
 using namespace settings;

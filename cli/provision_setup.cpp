@@ -13,7 +13,7 @@
 #include "exit_codes.h"
 #include "input_file.h"
 #include "settings_precheck.h"
-#include "sha256.h"
+#include "common/sha256.h"
 #include "user_folders.h"
 #include "platform/path_calls.h"
 

@@ -45,13 +45,26 @@ function(kv_windows_twins out)
   set(${out} ${sources} PARENT_SCOPE)
 endfunction()
 
-file(GLOB KV_CORE_SOURCES CONFIGURE_DEPENDS
-  src/common/*.cpp src/platform/*.cpp src/serial/*.cpp src/settings/*.cpp src/firmware/*.cpp)
-list(FILTER KV_CORE_SOURCES EXCLUDE REGEX "_dlg\\.cpp$")
-kv_windows_sources(KV_CORE_SOURCES ${KV_CORE_SOURCES})
-add_library(kvcore STATIC ${KV_CORE_SOURCES})
-target_include_directories(kvcore PUBLIC src)
-target_link_libraries(kvcore PUBLIC Threads::Threads setupapi)
+# The layers as in the Linux build (CMakeLists.txt): each library links only
+# the layers below it.
+file(GLOB KV_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/*.cpp)
+kv_windows_sources(KV_PLATFORM_SOURCES ${KV_PLATFORM_SOURCES})
+add_library(kvplatform STATIC ${KV_PLATFORM_SOURCES})
+target_include_directories(kvplatform PUBLIC src)
+target_link_libraries(kvplatform PUBLIC Threads::Threads setupapi)
+
+file(GLOB KV_COMMON_SOURCES CONFIGURE_DEPENDS src/common/*.cpp)
+add_library(kvcommon STATIC ${KV_COMMON_SOURCES})
+target_link_libraries(kvcommon PUBLIC kvplatform)
+
+foreach(engine serial settings firmware)
+  file(GLOB KV_ENGINE_SOURCES CONFIGURE_DEPENDS src/${engine}/*.cpp)
+  kv_windows_sources(KV_ENGINE_SOURCES ${KV_ENGINE_SOURCES})
+  add_library(kv${engine} STATIC ${KV_ENGINE_SOURCES})
+  target_link_libraries(kv${engine} PUBLIC kvcommon)
+endforeach()
+add_library(kvcore INTERFACE)
+target_link_libraries(kvcore INTERFACE kvserial kvsettings kvfirmware)
 
 file(GLOB KV_CLI_SOURCES CONFIGURE_DEPENDS cli/*.cpp)
 list(FILTER KV_CLI_SOURCES EXCLUDE REGEX "kvctl_main\\.cpp$")
@@ -68,7 +81,7 @@ kv_windows_resources(kvctl "KV-770 Tool terminal program")
 # implementation (src/ui/win32), a GUI program without a console.
 # The dialogs go into a library that the Win32 dialog tests link too.
 file(GLOB KV_DIALOG_SOURCES CONFIGURE_DEPENDS
-  src/ui/*.cpp src/ui/win32/*.cpp src/res/*.cpp src/app/*.cpp src/*/*_dlg.cpp)
+  src/ui/*.cpp src/ui/win32/*.cpp src/res/*.cpp src/app/*.cpp)
 list(FILTER KV_DIALOG_SOURCES EXCLUDE REGEX "kvtool_main\\.cpp$")
 add_library(kvdialogs STATIC ${KV_DIALOG_SOURCES})
 target_link_libraries(kvdialogs PUBLIC kvcore comctl32 comdlg32 gdi32)

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "common/sha256.h"
 #include "platform/clock.h"
 #include "sim_line.h"
-#include "sim_sha256.h"
 
 namespace sim {
 namespace {

@@ -2,7 +2,7 @@
 // dialog and selects the last one on which a tracker answered.
 #include "app/main_dlg.h"
 #include "res/resource_ids.h"
-#include "serial/scan_port_dlg.h"
+#include "app/scan_port_dlg.h"
 
 void CMainDlg::OnScanComPort() {
   m_portBox.Settle();

@@ -2,7 +2,7 @@
 // window's open port.
 #include "app/main_dlg.h"
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 
 void CMainDlg::OnSetting() {
   // The dialog works on the open connection: the box shows its port.

@@ -15,8 +15,8 @@
 #include "main_window_fixture.h"
 #include "qt_controls.h"
 #include "res/resource_ids.h"
-#include "serial/scan_port_dlg.h"
-#include "settings/device_setting_dlg.h"
+#include "app/scan_port_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "ui/qt/text.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "main_window_fixture.h"
 #include "qt_controls.h"
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "ui/qt/dialog_window.h"
 
 namespace {

@@ -9,11 +9,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/device_setting_dlg.h"
 #include "main_window_fixture.h"
 #include "qt_controls.h"
 #include "res/resource_ids.h"
+#include "sample_settings.h"
 #include "serial/open_serial_port.h"
-#include "settings/device_setting_dlg.h"
 #include "settings/settings_exchange.h"
 #include "settings/settings_message.h"
 #include "ui/application.h"
@@ -99,45 +100,7 @@ class DeviceSettingTest : public MainWindowTest {
   }
 
   // A record with a value in every setting.
-  static settings::DeviceSettings Example() {
-    settings::DeviceSettings s = settings::DeviceSettings::DialogStart();
-    s.checkReturnNumber = 1;
-    s.maxGpsFixingTime = "120";
-    s.parkTime = "30";
-    s.parkIntervalTime = "60";
-    s.parkReturnTimes = "3";
-    s.enableCellId = 1;
-    s.sleepTime = "60";
-    s.sleepIntervalTime = "600";
-    s.sleepReturnTimes = "5";
-    s.userName = "Unit7";
-    s.timeZone = 5;    // "+8.00"
-    s.reportMode = 3;  // mode 8
-    s.reportIntervalTime = "60";
-    s.smsReportFormat = 1;
-    s.smsReportTimes = "10";
-    s.sensitivity = "3";
-    s.reportMethod = 2;
-    s.echoEnable = 1;
-    s.modeStatus = 1;
-    s.disconnectInterval = "30";
-    s.gsmOffInStatic = 0;
-    s.sosNumber1 = "5550101";
-    s.sosNumber2 = "5550102";
-    s.sosNumber3 = "5550103";
-    s.defaultReturnNumber = "5550100";
-    s.smsReturnNumber = "5550104";
-    s.parkReturnNumber = "5550105";
-    s.sleepReturnNumber = "5550106";
-    s.gprsPort = "9000";
-    s.gprsApn = "internet";
-    s.gprsUserName = "tracker";
-    s.gprsPassword = "pa ss";
-    s.gprsDns1 = "192.0.2.53";
-    s.gprsDns2 = "192.0.2.54";
-    s.gprsServerAddress = "192.0.2.10";
-    return s;
-  }
+  static settings::DeviceSettings Example() { return test_support::SampleSettings(); }
 
   ClockSpeedScope speed_{kSpeed};
   std::unique_ptr<CDeviceSettingDlg> dialog_;

@@ -8,7 +8,7 @@
 
 #include "app/main_dlg.h"
 #include "res/resource_ids.h"
-#include "serial/scan_port_dlg.h"
+#include "app/scan_port_dlg.h"
 #include "ui/qt/progress_ctrl.h"
 #include "ui/qt/qt_access.h"
 

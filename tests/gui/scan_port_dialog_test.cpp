@@ -6,7 +6,7 @@
 #include "qt_controls.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
-#include "serial/scan_port_dlg.h"
+#include "app/scan_port_dlg.h"
 #include "res/resource_ids.h"
 #include "ui/qt/text.h"
 

@@ -10,8 +10,8 @@
 #include "qt_controls.h"
 #include "res/resource_ids.h"
 #include "serial/port_scan.h"
-#include "serial/scan_port_dlg.h"
-#include "settings/device_setting_dlg.h"
+#include "app/scan_port_dlg.h"
+#include "app/device_setting_dlg.h"
 
 namespace {
 

@@ -49,11 +49,7 @@ class KvctlFleetEdgesTest : public ::testing::Test {
   }
   // kvctl run in the test's folder, so that relative names mean its files.
   ProgramRun RunHere(std::vector<std::string> args) {
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-    ProgramRun run = RunAtTestSpeed(kKvctl, std::move(args));
-    std::filesystem::current_path(cwd);
-    return run;
+    return test_support::RunAtTestSpeedIn(folder_.path(), kKvctl, std::move(args));
   }
   // The name -o's %p becomes for the simulated tracker's port.
   std::string PortName() const {

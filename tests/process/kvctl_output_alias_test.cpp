@@ -49,11 +49,7 @@ class KvctlOutputAliasTest : public ::testing::Test {
   }
   // kvctl run in the test's folder, so that "./name" means its files.
   ProgramRun RunHere(std::vector<std::string> args) {
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-    ProgramRun run = RunAtTestSpeed(kKvctl, std::move(args));
-    std::filesystem::current_path(cwd);
-    return run;
+    return test_support::RunAtTestSpeedIn(folder_.path(), kKvctl, std::move(args));
   }
   void ExpectRefused(const std::vector<std::string>& args, const std::string& reason) {
     const std::string before[] = {ReadTestFile(folder_.File("f.ini")), ReadTestFile(folder_.File("fw.bin")),

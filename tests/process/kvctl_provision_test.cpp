@@ -5,10 +5,7 @@
 // speed (process_clock.h).
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "json_line.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
@@ -278,62 +276,15 @@ TEST_F(KvctlProvisionTest, AFailedBackupReadWritesNothingUnlessNoBackup) {
 
 // kvctl watch set running in the background: its standard output read line
 // by line while it runs, its exit status when it ends.
-class WatchProcess {
- public:
-  explicit WatchProcess(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, nullptr);
-  }
-  ~WatchProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-  }
-
-  // The next output line holding `text`; empty when the output ended or the
-  // bound ran out first. Every line read is kept in `lines`.
+struct WatchProcess : test_support::BackgroundAtTestSpeed {
+  explicit WatchProcess(std::vector<std::string> args)
+      : BackgroundAtTestSpeed(kKvctl, std::move(args), test_support::kProcessClockSpeed, ErrorStream::Inherited) {}
+  // The next output line holding `text`; empty when the output ended or
+  // `bound` ran out first.
   std::string WaitForLine(const std::string& text, std::chrono::seconds bound = kJobBound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    for (;;) {
-      for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-        const std::string line = pending_.substr(0, nl);
-        pending_.erase(0, nl + 1);
-        lines.push_back(line);
-        if (line.find(text) != std::string::npos) return line;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) return {};
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) return {};
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
+    return WaitForLineWith(text, bound);
   }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // The exit status once the program ended by itself; -1 after the bound.
-  int Wait(std::chrono::seconds bound = kJobBound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() > deadline) return -1;
-      WaitForLine("\n", std::chrono::seconds(0));  // keep reading its output
-      ::poll(nullptr, 0, 20);
-    }
-    pid_ = -1;
-    WaitForLine("\n", std::chrono::seconds(1));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::vector<std::string> lines;
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string pending_;
+  int Wait() { return BackgroundProgram::Wait(kJobBound); }
 };
 
 std::size_t CountLines(const std::vector<std::string>& lines, const std::string& text) {
@@ -353,7 +304,7 @@ TEST_F(KvctlProvisionTest, WatchWritesEachPluggedTrackerOnceAndCtrlCFinishesTheW
   args.push_back(temp_.File("base.ini"));
   WatchProcess watch(args);
   ASSERT_NE(watch.WaitForLine("waiting for trackers"), "");
-  EXPECT_EQ(CountLines(watch.lines, present.Port() + "  already plugged in: left alone"), 1u);
+  EXPECT_EQ(CountLines(watch.Lines(), present.Port() + "  already plugged in: left alone"), 1u);
 
   // Trackers started one after another, one of them staying plugged in.
   Sim first;
@@ -393,7 +344,7 @@ TEST_F(KvctlProvisionTest, WatchWritesEachPluggedTrackerOnceAndCtrlCFinishesTheW
   std::map<std::string, int> writes;
   for (const auto& line : AuditLines(temp_.File("audit.jsonl"))) ++writes[line.at("imei")];
   EXPECT_EQ(writes, (std::map<std::string, int>{{kImeiA, 2}, {kImeiB, 1}, {kImeiC, 1}}));
-  EXPECT_EQ(CountLines(watch.lines, "  Setting Message OK  "), 4u);
+  EXPECT_EQ(CountLines(watch.Lines(), "  Setting Message OK  "), 4u);
   EXPECT_EQ(present.Store(), kEmptyStore);
 }
 

@@ -4,9 +4,7 @@
 // backups that were truncated, edited or taken from a half-deleted tracker.
 // kvctl and kvsim run at the test speed (process_clock.h).
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,16 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
 #include "scoped_runtime_folder.h"
-#include "spawn_program.h"
 #include "temp_folder.h"
 
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -47,79 +47,6 @@ const char kOther[] =
 const std::string kGoodMessage1 = "  1: \"1,,30,,,,,,Unit7,+8.00,8," + std::string(9, ',') + "\\r\"";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// kvctl running in the background: standard output read line by line while
-// it runs (to send a signal at a chosen step), standard error collected.
-class BackgroundKvctl {
- public:
-  explicit BackgroundKvctl(std::vector<std::string> args, const char* speed = test_support::kProcessClockSpeed) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args), speed), &out_, &err_);
-  }
-  ~BackgroundKvctl() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
-  }
-
-  // Reads standard output until a line starting with `line` came.
-  bool WaitForLine(const std::string& line) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-        const std::string got = pending_.substr(0, nl);
-        out += got + "\n";
-        pending_.erase(0, nl + 1);
-        if (got.rfind(line, 0) == 0) return true;
-      }
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-    return false;
-  }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // The rest of both outputs and the exit code (-1: hang or death by signal).
-  int Wait() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-      if (::poll(fds, 2, 100) <= 0) continue;
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-        char buffer[4096];
-        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (n <= 0) {
-          fds[i].fd = -1;
-          --open;
-        } else {
-          (i == 0 ? pending_ : err).append(buffer, static_cast<std::size_t>(n));
-        }
-      }
-    }
-    out += pending_;
-    pending_.clear();
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string out, err;
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-  std::string pending_;
-};
 
 // The words of the command kvctl names after "to finish the job, run: ",
 // without "kvctl" and split at blanks (the test's paths hold none).
@@ -161,8 +88,8 @@ class KvctlRestoreTest : public ::testing::Test {
   }
   // A write stopped by `signals` once "delete message 2" was printed.
   int Interrupted(const std::vector<std::string>& args, std::vector<int> signals, std::string& err) {
-    BackgroundKvctl run(With(args), test_support::kSignalledClockSpeed);
-    EXPECT_TRUE(run.WaitForLine("delete message 2")) << run.out;
+    BackgroundAtTestSpeed run(kKvctl, With(args), kSignalledClockSpeed);
+    EXPECT_TRUE(run.WaitForLineStarting("delete message 2")) << run.out;
     for (const int s : signals) run.Signal(s);
     const int code = run.Wait();
     err = run.err;
@@ -265,8 +192,8 @@ TEST_F(KvctlRestoreTest, ARestoreStoppedAfterItsBackupIsResumedNotReplacedByThat
   const std::vector<std::string> good = sim_.Store();
   ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
   // Stopped once its own backup (of other.ini, whole) is saved.
-  BackgroundKvctl stopped(With({"restore", port_}), test_support::kSignalledClockSpeed);
-  ASSERT_TRUE(stopped.WaitForLine("backup: ")) << stopped.out;
+  BackgroundAtTestSpeed stopped(kKvctl, With({"restore", port_}), kSignalledClockSpeed);
+  ASSERT_TRUE(stopped.WaitForLineStarting("backup: ")) << stopped.out;
   stopped.Signal(SIGINT);
   EXPECT_EQ(stopped.Wait(), 130);
   EXPECT_TRUE(Has(stopped.err, "to finish the job, run: kvctl restore " + port_ + " --from ")) << stopped.err;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -26,6 +27,8 @@ namespace {
 
 using test_support::ReadTestFile;
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
@@ -33,84 +36,6 @@ using test_support::WriteTestFile;
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
 const std::string kKvsim = std::string(KV_BINARY_DIR) + "/kvsim";
 constexpr uid_t kNobody = 65534;
-
-// kvctl running in the background: standard output read line by line while
-// it runs (to send a signal at a chosen step), standard error collected.
-class BackgroundKvctl {
- public:
-  explicit BackgroundKvctl(std::vector<std::string> args, const char* speed = test_support::kProcessClockSpeed) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args), speed), &out_, &err_);
-  }
-  ~BackgroundKvctl() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
-  }
-
-  // Reads standard output until a line starting with `line` came; false when
-  // the output ended or `bound` ran out first.
-  bool WaitForLine(const std::string& line, std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-        const std::string got = pending_.substr(0, nl);
-        out += got + "\n";
-        pending_.erase(0, nl + 1);
-        if (got.rfind(line, 0) == 0) return true;
-      }
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-    return false;
-  }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // Collects the rest of the output and waits for the exit: the exit code,
-  // or -1 for a hang or a death by signal.
-  int Wait(std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-      if (::poll(fds, 2, 100) <= 0) continue;
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-        char buffer[4096];
-        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (n <= 0) {
-          fds[i].fd = -1;
-          --open;
-        } else {
-          (i == 0 ? pending_ : err).append(buffer, static_cast<std::size_t>(n));
-        }
-      }
-    }
-    out += pending_;
-    pending_.clear();
-    if (open > 0) return -1;
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string out;
-  std::string err;
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  std::string pending_;
-};
 
 class KvctlSafetyTest : public ::testing::Test {
  protected:
@@ -231,8 +156,8 @@ TEST_F(KvctlSafetyTest, TraceNeverClobbersAnInputAndIsWrittenWholeAtTheEnd) {
   WriteTestFile(partial, "[MESSAGE 1]\r\nPark time=45\r\n[MESSAGE 4]\r\nGPRS server address=192.0.2.10\r\n");
   const std::string traceFolder = folder_.File("traces");
   ASSERT_EQ(::mkdir(traceFolder.c_str(), 0755), 0);
-  BackgroundKvctl set({"--trace", traceFolder + "/t.log", "set", port, partial});
-  ASSERT_TRUE(set.WaitForLine("delete message 1")) << set.out;
+  BackgroundAtTestSpeed set(kKvctl, {"--trace", traceFolder + "/t.log", "set", port, partial});
+  ASSERT_TRUE(set.WaitForLineStarting("delete message 1")) << set.out;
   ASSERT_EQ(::rmdir(traceFolder.c_str()), 0);
   EXPECT_EQ(set.Wait(), 1) << set.out << set.err;
   EXPECT_TRUE(Has(set.out, "Setting Message OK ")) << set.out;
@@ -314,8 +239,8 @@ TEST_F(KvctlSafetyTest, CtrlCDuringSetStopsSafelyReleasesThePortAndSaysWhatIsLef
   const std::string file = folder_.File("box.ini");
   const std::string trace = folder_.File("set.trace");
   WriteTestFile(file, kFullFile);
-  BackgroundKvctl set({"--trace", trace, "set", port, file}, test_support::kSignalledClockSpeed);
-  ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
+  BackgroundAtTestSpeed set(kKvctl, {"--trace", trace, "set", port, file}, kSignalledClockSpeed);
+  ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   set.Signal(SIGINT);
   EXPECT_EQ(set.Wait(), 130) << set.out << set.err;
 
@@ -347,9 +272,9 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   const char* const sanitizer = std::getenv("TSAN_OPTIONS");
   const std::string before = sanitizer ? sanitizer : "";
   ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
-  BackgroundKvctl set({"set", port, file}, test_support::kSignalledClockSpeed);
+  BackgroundAtTestSpeed set(kKvctl, {"set", port, file}, kSignalledClockSpeed);
   if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1); else ::unsetenv("TSAN_OPTIONS");
-  ASSERT_TRUE(set.WaitForLine("setting message 2")) << set.out;
+  ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   // Two different signals: two of the same kind could merge into one.
   set.Signal(SIGINT);
   set.Signal(SIGTERM);
@@ -373,9 +298,9 @@ TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderI
   for (auto& c : image) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
   const std::string path = folder_.File("image.bin");
   WriteTestFile(path, image);
-  BackgroundKvctl update({"update", port, path});
-  ASSERT_TRUE(update.WaitForLine("Sending " + path)) << update.out << update.err;
-  ASSERT_TRUE(update.WaitForLine("[##                  ]  10.0%")) << update.out;
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, path});
+  ASSERT_TRUE(update.WaitForLineStarting("Sending " + path)) << update.out << update.err;
+  ASSERT_TRUE(update.WaitForLineStarting("[##                  ]  10.0%")) << update.out;
   update.Signal(SIGTERM);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
   EXPECT_TRUE(Has(update.err, "left in its boot loader")) << update.err;

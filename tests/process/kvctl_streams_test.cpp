@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "background_program.h"
 #include "json_line.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -226,11 +228,10 @@ TEST_F(KvctlStreamsTest, WatchWhoseReaderGoesAwayFinishesTheTrackerInHandAndStop
   for (const auto& o : Provision()) args.push_back(o);
   args.push_back(temp_.File("box.ini"));
   const std::string first = temp_.File("first-line");
-  int out = -1;
-  const pid_t shell = SpawnWithPipes(
+  BackgroundProgram shell(
       "/bin/bash", {"-c", KvctlLine(args) + " | head -1 >" + Quoted(first) + "; echo \"status ${PIPESTATUS[0]}\""},
-      &out, nullptr);
-  ASSERT_GT(shell, 0);
+      BackgroundProgram::ErrorStream::Inherited);
+  ASSERT_TRUE(shell.Started());
   // head has its line and is gone before the tracker comes.
   for (int i = 0; i < 200 && ReadTestFile(first).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -238,19 +239,8 @@ TEST_F(KvctlStreamsTest, WatchWhoseReaderGoesAwayFinishesTheTrackerInHandAndStop
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   KvsimChild sim;
   StartSim(sim);
-  std::string said;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd p{out, POLLIN, 0};
-    char buffer[256];
-    ssize_t n = 0;
-    if (::poll(&p, 1, 100) <= 0) continue;
-    if ((n = ::read(out, buffer, sizeof buffer)) <= 0) break;
-    said.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(out);
-  if (said.empty()) ::kill(shell, SIGKILL);
-  ::waitpid(shell, nullptr, 0);
+  shell.Wait();
+  const std::string said = shell.out;
   EXPECT_EQ(said, "status 1\n") << "watch ends by itself after the tracker in hand";
   EXPECT_EQ(sim.Store(), wanted);
   const auto lines = AuditLines();
@@ -314,34 +304,21 @@ TEST_F(KvctlStreamsTest, RepeatedHangUpsNeverStopAWrite) {
   std::vector<std::string> args = {"set", port};
   for (const auto& o : Provision()) args.push_back(o);
   args.push_back(temp_.File("box.ini"));
-  int out = -1, err = -1;
-  const pid_t kvctl = SpawnWithPipes(kKvctl, AtTestSpeed(args), &out, &err);
-  ASSERT_GT(kvctl, 0);
-  std::string said;
+  BackgroundAtTestSpeed kvctl(kKvctl, args);
+  ASSERT_TRUE(kvctl.Started());
   bool hungUp = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd p{out, POLLIN, 0};
-    char buffer[512];
-    ssize_t n = 0;
-    if (::poll(&p, 1, 20) <= 0) continue;
-    if ((n = ::read(out, buffer, sizeof buffer)) <= 0) break;
-    said.append(buffer, static_cast<std::size_t>(n));
-    if (!hungUp && Has(said, "backup: ")) {
-      hungUp = true;
-      for (int i = 0; i < 3; ++i) {
-        ::kill(kvctl, SIGHUP);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
+  if (kvctl.WaitForText("backup: ")) {
+    hungUp = true;
+    for (int i = 0; i < 3; ++i) {
+      kvctl.Signal(SIGHUP);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
-  int status = 0;
-  ::waitpid(kvctl, &status, 0);
-  ::close(out);
-  ::close(err);
+  const int status = kvctl.Wait();
+  const std::string said = kvctl.out;
   EXPECT_TRUE(hungUp) << said;
-  ASSERT_TRUE(WIFEXITED(status)) << "killed by a signal";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << said;
+  ASSERT_NE(status, -1) << "killed by a signal";
+  EXPECT_EQ(status, 0) << said;
   EXPECT_TRUE(Has(said, "Setting Message OK")) << said;
   EXPECT_EQ(sim.Store(), wanted);
 }

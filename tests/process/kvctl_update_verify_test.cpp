@@ -7,9 +7,7 @@
 // programs run at the test speed (process_clock.h), the boot time and the
 // 90 s wait included.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "json_line.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
@@ -28,6 +27,7 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::WriteTestFile;
@@ -69,68 +69,6 @@ std::size_t Count(const std::string& text, const std::string& what) {
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
-
-// A kvctl run in the background, both streams read as it runs.
-class Background {
- public:
-  explicit Background(std::vector<std::string> args) {
-    pid_ = SpawnWithPipes(kKvctl, AtTestSpeed(std::move(args)), &out_, &err_);
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    for (const int fd : {out_, err_})
-      if (fd >= 0) ::close(fd);
-  }
-  // Reads until `text` is in standard output (or, with `inErr`, standard
-  // error); false when the bound ran out.
-  bool WaitFor(const std::string& text, bool inErr = false, std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while ((inErr ? err : out).find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline || !ReadSome(100)) return false;
-    }
-    return true;
-  }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  // The exit status; -1 after the bound or a death by signal.
-  int Wait(std::chrono::seconds bound = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (ReadSome(100) && std::chrono::steady_clock::now() < deadline) {
-    }
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() >= deadline) return -1;
-      ::usleep(10 * 1000);
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string out, err;
-
- private:
-  // False once both streams ended.
-  bool ReadSome(int ms) {
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (out_ < 0 && err_ < 0) return false;
-    if (::poll(fds, 2, ms) <= 0) return true;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[4096];
-      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
-      } else {
-        ::close(fds[i].fd);
-        (i == 0 ? out_ : err_) = -1;
-      }
-    }
-    return true;
-  }
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-};
 
 class KvctlUpdateVerifyTest : public ::testing::Test {
  protected:
@@ -272,8 +210,8 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
   const std::string port = StartSim(sim_, {"--no-restart"});
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background update({"update", port, image, "--log", log});
-  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, image, "--log", log});
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   const auto signalled = std::chrono::steady_clock::now();
   update.Signal(SIGINT);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
@@ -289,8 +227,8 @@ TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheWaitEndsItAndSaysTheTransferIsComple
 TEST_F(KvctlUpdateVerifyTest, ACablePulledDuringTheWaitIsSentNotVerifiedNotAFailedTransfer) {
   const std::string port = StartSim(sim_, {"--boot-ms", "20000"});
   const std::string image = ImageFile("fw15.bin", kNewVersion);
-  Background update({"update", port, image});
-  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, image});
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   ASSERT_EQ(sim_.StopWith(SIGKILL), -1);  // killed: the port goes away
   const auto pulled = std::chrono::steady_clock::now();
   EXPECT_EQ(update.Wait(), 5) << update.out << update.err;
@@ -330,8 +268,8 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   const std::string present = StartSim(before);
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background watch({"watch", "update", image, "--log", log});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", log});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   EXPECT_NE(watch.out.find(present + "  already plugged in: left alone (plug it in again to update it)"),
             std::string::npos)
       << watch.out;
@@ -342,7 +280,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   for (const char* imei : imeis) {
     box.emplace_back();
     ports.push_back(StartSim(box.back(), {"--imei", imei, "--boot-leaves-list"}));
-    ASSERT_TRUE(watch.WaitFor(std::string(imei) + "  " + kNewVersion + "  updated")) << watch.out << watch.err;
+    ASSERT_TRUE(watch.WaitForText(std::string(imei) + "  " + kNewVersion + "  updated")) << watch.out << watch.err;
   }
   // Time for any late second update to start.
   ::usleep(1000 * 1000);
@@ -366,13 +304,13 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
 // verified"; when its port comes back it is named, not updated again.
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpdate) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
-  Background watch({"watch", "update", image, "--log", folder_.File("audit.jsonl")});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", folder_.File("audit.jsonl")});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--boot-ms", "110000", "--boot-leaves-list"});
-  ASSERT_TRUE(watch.WaitFor("sent, not verified")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
   // Its IMEI was never read after the update, so it is not claimed as the
   // tracker updated there: its line says what is known, the version.
-  ASSERT_TRUE(watch.WaitFor("runs the version expected: not updated")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("runs the version expected: not updated")) << watch.out << watch.err;
   watch.Signal(SIGINT);
   EXPECT_EQ(watch.Wait(), 5) << watch.out << watch.err;
   EXPECT_NE(watch.out.find("updated 0, not verified 1, failed 0, skipped 1"), std::string::npos) << watch.out;
@@ -394,10 +332,10 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpd
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVerified) {
   const std::string image = ImageFile("fw15.bin", kNewVersion);
   const std::string log = folder_.File("audit.jsonl");
-  Background watch({"watch", "update", image, "--log", log});
-  ASSERT_TRUE(watch.WaitFor("waiting for trackers")) << watch.out << watch.err;
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", log});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
   const std::string port = StartSim(sim_, {"--no-restart"});
-  ASSERT_TRUE(watch.WaitFor("sent, not verified")) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText("sent, not verified")) << watch.out << watch.err;
   sim_.StopWith(SIGTERM);  // unplugged, never to return
   // Another tracker, still on the old firmware, gets the same port name (the
   // lowest free pseudo-terminal; tried again if a parallel test took it).
@@ -409,7 +347,7 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateNeverTakesAnotherTrackerForTheOneNotVer
     samePort = StartSim(tries.back(), {"--imei", other}) == port;
   }
   ASSERT_TRUE(samePort) << "no simulated tracker got " << port << " again";
-  ASSERT_TRUE(watch.WaitFor(port + "  " + other)) << watch.out << watch.err;
+  ASSERT_TRUE(watch.WaitForText(port + "  " + other)) << watch.out << watch.err;
   watch.Signal(SIGINT);
   // Not running the image and not updated: a job not done, which outranks
   // the update not verified.
@@ -471,8 +409,8 @@ TEST_F(KvctlUpdateVerifyTest, ASlowImeiAnswerAfterTheRestartIsStillVerified) {
 // so the advice is to look at the tracker, not to send the image again.
 TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheWaitNeverAdvisesASecondTransfer) {
   const std::string port = StartSim(sim_, {"--no-restart"});
-  Background update({"update", port, ImageFile("fw15.bin", kNewVersion)});
-  ASSERT_TRUE(update.WaitFor("Waiting up to 90 s for the tracker", true)) << update.err;
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, ImageFile("fw15.bin", kNewVersion)});
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
   update.Signal(SIGINT);
   update.Signal(SIGTERM);
   EXPECT_EQ(update.Wait(), 130) << update.out << update.err;

@@ -7,10 +7,12 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "background_program.h"
 #include "run_program.h"
 
 namespace test_support {
@@ -38,10 +40,33 @@ inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
   return args;
 }
 
+// kvctl (or kvsim) started in the background with the clock-speed option:
+// the test speed, or `speed` for a run that wants another (a run stopped by a
+// signal takes kSignalledClockSpeed). Every test starts its background
+// programs this way.
+class BackgroundAtTestSpeed : public BackgroundProgram {
+ public:
+  BackgroundAtTestSpeed(const std::string& program, std::vector<std::string> args,
+                        const char* speed = kProcessClockSpeed, ErrorStream errorStream = ErrorStream::Piped)
+      : BackgroundProgram(program, AtTestSpeed(std::move(args), speed), errorStream) {}
+};
+
 // RunProgram for kvctl (or kvsim) with the clock-speed option.
 inline ProgramRun RunAtTestSpeed(const std::string& program, std::vector<std::string> args,
                                  std::chrono::seconds bound = std::chrono::seconds(120)) {
   return RunProgram(program, AtTestSpeed(std::move(args)), bound);
+}
+
+// RunAtTestSpeed in `folder`, so that relative names mean its files. The
+// test process's own working folder is changed for the run: not for tests
+// that run programs from several threads.
+inline ProgramRun RunAtTestSpeedIn(const std::string& folder, const std::string& program,
+                                   std::vector<std::string> args) {
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  ProgramRun run = RunAtTestSpeed(program, std::move(args));
+  std::filesystem::current_path(cwd);
+  return run;
 }
 
 }  // namespace test_support

@@ -52,34 +52,6 @@ std::string RandomMessageText(std::mt19937& rng, int maxLength) {
 
 }  // namespace
 
-settings::DeviceSettings WorkedExampleMessage1() {
-  using settings::FindListItem;
-  using settings::SettingList;
-  settings::DeviceSettings s = settings::DeviceSettings::DialogStart();
-  s.checkReturnNumber = 1;
-  s.maxGpsFixingTime = "120";
-  s.parkTime = "30";
-  s.parkIntervalTime = "60";
-  s.parkReturnTimes = "3";
-  s.enableCellId = 0;
-  s.sleepTime = "60";
-  s.sleepIntervalTime = "600";
-  s.sleepReturnTimes = "5";
-  s.userName = "Unit7";
-  s.timeZone = FindListItem(SettingList::TimeZone, "+8.00");
-  s.reportMode = FindListItem(SettingList::ReportMode, "GPRS immediate report: mode 8");
-  s.reportIntervalTime = "60";
-  s.smsReportFormat = 0;
-  s.smsReportTimes = "10";
-  s.sensitivity = "3";
-  s.reportMethod = 2;
-  s.echoEnable = 0;
-  s.modeStatus = 1;
-  s.disconnectInterval = "30";
-  s.gsmOffInStatic = 0;
-  return s;
-}
-
 settings::DeviceSettings RandomSettings(std::mt19937& rng, SampleUse use) {
   settings::DeviceSettings s;
   for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {

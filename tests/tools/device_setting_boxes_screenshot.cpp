@@ -21,7 +21,7 @@
 #include "platform/clock.h"
 #include "res/resource_ids.h"
 #include "screenshot_frame.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "sim_tracker.h"
 #include "ui/application.h"
 #include "ui/qt/qt_access.h"

@@ -20,7 +20,8 @@
 #include "platform/clock.h"
 #include <QApplication>
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
+#include "sample_settings.h"
 #include "screenshot_frame.h"
 #include "sim_tracker.h"
 #include "ui/application.h"
@@ -34,45 +35,7 @@ bool WaitUntil(const std::function<bool()>& done) {
   return done();
 }
 
-settings::DeviceSettings ExampleSettings() {
-  settings::DeviceSettings s = settings::DeviceSettings::DialogStart();
-  s.checkReturnNumber = 1;
-  s.maxGpsFixingTime = "120";
-  s.parkTime = "30";
-  s.parkIntervalTime = "60";
-  s.parkReturnTimes = "3";
-  s.enableCellId = 0;
-  s.sleepTime = "60";
-  s.sleepIntervalTime = "600";
-  s.sleepReturnTimes = "5";
-  s.userName = "Unit7";
-  s.timeZone = 5;    // "+8.00"
-  s.reportMode = 3;  // GPRS immediate report
-  s.reportIntervalTime = "60";
-  s.smsReportFormat = 0;
-  s.smsReportTimes = "10";
-  s.sensitivity = "3";
-  s.reportMethod = 2;
-  s.echoEnable = 0;
-  s.modeStatus = 1;
-  s.disconnectInterval = "30";
-  s.gsmOffInStatic = 0;
-  s.sosNumber1 = "5550101";
-  s.sosNumber2 = "5550102";
-  s.sosNumber3 = "5550103";
-  s.defaultReturnNumber = "5550100";
-  s.smsReturnNumber = "5550100";
-  s.parkReturnNumber = "5550104";
-  s.sleepReturnNumber = "5550105";
-  s.gprsPort = "9000";
-  s.gprsApn = "internet";
-  s.gprsUserName = "tracker";
-  s.gprsPassword = "secret";
-  s.gprsDns1 = "192.0.2.53";
-  s.gprsDns2 = "192.0.2.54";
-  s.gprsServerAddress = "192.0.2.10";
-  return s;
-}
+settings::DeviceSettings ExampleSettings() { return test_support::SampleSettings(); }
 
 bool Idle(CDeviceSettingDlg& dialog) { return ui::qt::Control(dialog, IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
 

@@ -19,7 +19,7 @@
 #include <QApplication>
 #include "serial/port_items.h"
 #include "serial/port_scan.h"
-#include "serial/scan_port_dlg.h"
+#include "app/scan_port_dlg.h"
 #include "screenshot_frame.h"
 #include "sim_tracker.h"
 #include "ui/application.h"

@@ -1,6 +1,5 @@
-// The simulator's side of the firmware update: the digest it prints for a
-// received image, its command-line fault options, the line's pacing model and
-// the boot loader's abort key.
+// The simulator's side of the firmware update: its command-line fault
+// options, the line's pacing model and the boot loader's abort key.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,34 +8,8 @@
 #include "clock_speed.h"
 #include "firmware_rig.h"
 #include "sim_fault_options.h"
-#include "sim_sha256.h"
 
 namespace {
-
-std::string Hex(const std::string& text) {
-  return sim::Sha256Hex(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-}
-
-TEST(SimSha256, MatchesTheStandardVectors) {
-  EXPECT_EQ(Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  EXPECT_EQ(Hex(std::string(1000000, 'a')),
-            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-  // Fed in pieces that straddle the 64-byte blocks: the same digest.
-  sim::Sha256 pieces;
-  const std::string text(200, 'q');
-  pieces.Update(reinterpret_cast<const unsigned char*>(text.data()), 63);
-  pieces.Update(reinterpret_cast<const unsigned char*>(text.data()) + 63, 137);
-  std::string hex;
-  for (unsigned char b : pieces.Finish()) {
-    static const char kDigits[] = "0123456789abcdef";
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
-  EXPECT_EQ(hex, Hex(text));
-}
 
 TEST(SimFaultOptions, ParseEveryOptionAndRefuseBadValues) {
   sim::BootOptions boot;

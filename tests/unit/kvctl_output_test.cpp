@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console.h"
-#include "json_text.h"
+#include "common/json_text.h"
 #include "output_file.h"
 #include "platform/file_replace.h"
 #include "temp_folder.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "settings_samples.h"
+#include "sample_settings.h"
 
 #include <mutex>
 #include <string>

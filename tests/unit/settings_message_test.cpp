@@ -6,6 +6,7 @@
 #include <string>
 
 #include "settings/settings_message.h"
+#include "sample_settings.h"
 #include "settings_samples.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "ui/application.h"
 #include "ui/win32/dialog_window.h"
 

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "backup_store.h"
+#include "common/sha256.h"
 #include "console_text.h"
+#include "file_sha256.h"
 #include "firmware/firmware_image.h"
 #include "input_file.h"
 #include "output_file.h"
@@ -22,7 +24,6 @@
 #include "platform/path_calls.h"
 #include "platform/profile_file.h"
 #include "platform/wide_text.h"
-#include "sha256.h"
 #include "temp_folder.h"
 #include "user_folders.h"
 

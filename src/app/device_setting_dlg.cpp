@@ -1,7 +1,7 @@
 // The Device Setting dialog's life: opening, the transfers with the tracker
 // and closing. The controls and the settings files are in
 // device_setting_fields_dlg.cpp and device_setting_file_dlg.cpp.
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"

@@ -1,8 +1,9 @@
-// SHA-256 digests of the files kvctl writes from (settings files, profile
-// tables, firmware images), for the audit log.
+// SHA-256 digests: of the files kvctl writes from (settings files, profile
+// tables, firmware images) for the audit log, and of the firmware images the
+// simulated tracker receives (sha256sum prints the same digits).
 //
 // Thread contract: a Sha256 object belongs to one thread; the functions are
-// pure or touch only the file named.
+// pure.
 #pragma once
 
 #include <array>
@@ -30,8 +31,5 @@ class Sha256 {
 
 // The digest as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(std::string_view bytes);
+std::string Sha256Hex(const void* data, std::size_t size);
 std::string DigestHex(const std::array<std::uint8_t, 32>& digest);
-
-// The digest of a whole file; false with the reason in `error` when the file
-// cannot be read to its end.
-bool Sha256OfFile(const std::string& path, std::string& hex, std::string& error);

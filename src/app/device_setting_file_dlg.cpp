@@ -2,7 +2,7 @@
 // the dialog's controls and the disk. Neither talks to the tracker.
 #include "common/tool_texts.h"
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "settings/settings_file.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"

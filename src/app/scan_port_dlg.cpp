@@ -1,4 +1,4 @@
-#include "serial/scan_port_dlg.h"
+#include "app/scan_port_dlg.h"
 
 #include <algorithm>
 

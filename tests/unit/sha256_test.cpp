@@ -1,25 +1,30 @@
-// kvctl's SHA-256 against the published test vectors, the padding
-// boundaries and piecewise input.
+// The SHA-256 of kvctl's audit log and of the simulated tracker's received
+// images, against the published test vectors, the padding boundaries,
+// piecewise input and whole files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "sha256.h"
+#include "common/sha256.h"
+#include "file_sha256.h"
 #include "temp_folder.h"
 
 namespace {
 
-TEST(KvctlSha256, PublishedVectors) {
+TEST(Sha256, PublishedVectors) {
   EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  // The simulator's form: bytes and a length.
+  const unsigned char abc[] = {'a', 'b', 'c'};
+  EXPECT_EQ(Sha256Hex(abc, sizeof abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 // Lengths around the 56-byte point where the length no longer fits the
 // last block (values from sha256sum).
-TEST(KvctlSha256, PaddingBoundaries) {
+TEST(Sha256, PaddingBoundaries) {
   const std::pair<std::size_t, const char*> cases[] = {
       {55, "d5e285683cd4efc02d021a5c62014694958901005d6f71e89e0989fac77e4072"},
       {56, "04c26261370ee7541549d16dee320c723e3fd14671e66a099afe0a377c16888e"},
@@ -31,7 +36,7 @@ TEST(KvctlSha256, PaddingBoundaries) {
   for (const auto& [length, digest] : cases) EXPECT_EQ(Sha256Hex(std::string(length, 'x')), digest) << length;
 }
 
-TEST(KvctlSha256, PiecewiseInputAndFilesGiveTheSameDigest) {
+TEST(Sha256, PiecewiseInputAndFilesGiveTheSameDigest) {
   std::string data(5000, '\0');
   unsigned seed = 7;
   for (auto& c : data) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
@@ -41,6 +46,12 @@ TEST(KvctlSha256, PiecewiseInputAndFilesGiveTheSameDigest) {
     for (std::size_t at = 0; at < data.size(); at += piece) sha.Update(std::string_view(data).substr(at, piece));
     EXPECT_EQ(DigestHex(sha.Finish()), whole) << piece;
   }
+  // Two pieces that straddle the 64-byte blocks.
+  const std::string text(200, 'q');
+  Sha256 pieces;
+  pieces.Update(text.data(), 63);
+  pieces.Update(text.data() + 63, 137);
+  EXPECT_EQ(DigestHex(pieces.Finish()), Sha256Hex(text));
   test_support::TempFolder folder;
   test_support::WriteTestFile(folder.File("image.bin"), data);
   std::string hex, error;

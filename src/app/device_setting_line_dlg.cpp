@@ -4,7 +4,7 @@
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 #include "platform/serial_io.h"
 #include "ui/message_box.h"
 

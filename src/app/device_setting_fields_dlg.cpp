@@ -1,7 +1,7 @@
 // The Device Setting dialog's controls: the settings they show, as the
 // settings table maps them, which of them are enabled, shown and emptied.
 #include "res/resource_ids.h"
-#include "settings/device_setting_dlg.h"
+#include "app/device_setting_dlg.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// kvctl's one writer of JSON strings, for get --json and the audit log.
+// The one writer of JSON strings, for kvctl's get --json and audit log.
 //
 // Text comes in one of two encodings: the tracker's own texts (settings,
 // firmware version) are code page 1252 bytes, kvctl's texts and file paths
