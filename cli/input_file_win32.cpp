@@ -45,12 +45,46 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
   ::CloseHandle(file);
   return ok;
 }
+
+// The full path of a file that need not exist: "." and ".." resolved, its
+// folder (when it exists) with long names instead of 8.3 ones. Empty when
+// the path cannot be resolved.
+std::wstring FullLongPath(const std::string& path) {
+  std::wstring wide;
+  if (!platform::Utf8ToWide(path, wide) || wide.empty()) return {};
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD got = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (got == 0 || got >= size) return {};
+  full.resize(got);
+  const std::size_t cut = full.find_last_of(L"\\/");
+  if (cut == std::wstring::npos) return full;
+  const std::wstring folder = full.substr(0, cut + 1);
+  const DWORD longSize = ::GetLongPathNameW(folder.c_str(), nullptr, 0);
+  if (longSize == 0) return full;  // the folder is not there either: as written
+  std::wstring longFolder(longSize, L'\0');
+  const DWORD longGot = ::GetLongPathNameW(folder.c_str(), longFolder.data(), longSize);
+  if (longGot == 0 || longGot >= longSize) return full;
+  longFolder.resize(longGot);
+  if (!longFolder.empty() && longFolder.back() != L'\\') longFolder += L'\\';
+  return longFolder + full.substr(cut + 1);
+}
 }  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-  if (!FileIdentity(a, ia) || !FileIdentity(b, ib)) return false;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
-         ia.nFileIndexLow == ib.nFileIndexLow;
+  const bool aExists = FileIdentity(a, ia), bExists = FileIdentity(b, ib);
+  if (aExists && bExists)
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+  if (aExists != bExists) return false;
+  // Neither is there yet: the same full path, ignoring letter case, once
+  // "." and ".." and short names are resolved, is the file Windows would
+  // open for both.
+  const std::wstring fa = FullLongPath(a), fb = FullLongPath(b);
+  return !fa.empty() && !fb.empty() &&
+         ::CompareStringOrdinal(fa.c_str(), static_cast<int>(fa.size()), fb.c_str(), static_cast<int>(fb.size()),
+                                TRUE) == CSTR_EQUAL;
 }

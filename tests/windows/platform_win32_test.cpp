@@ -169,4 +169,22 @@ TEST(WindowsInputFile, SameFileTellsFilesApartAndFindsHardLinks) {
   EXPECT_FALSE(SameFile(a, folder.File("missing.ini")));
 }
 
+// Files not made yet (a trace, a log, an export about to be written) are
+// one file when Windows would open one for both: letter case, "." and "..",
+// either separator and a folder's short 8.3 name do not count.
+TEST(WindowsInputFile, SameFileFindsOneFileNotYetMadeUnderAnotherSpelling) {
+  test_support::TempFolder folder;
+  const std::string log = folder.File("new.log");
+  EXPECT_TRUE(SameFile(log, folder.File("NEW.LOG")));
+  EXPECT_TRUE(SameFile(log, folder.path() + "\\.\\new.log"));
+  EXPECT_TRUE(SameFile(log, folder.path() + "/sub/../New.Log"));
+  EXPECT_FALSE(SameFile(log, folder.File("new.trace")));
+  const std::string longFolder = folder.File("A long folder name");
+  ASSERT_TRUE(CreateDirectoryA(longFolder.c_str(), nullptr));
+  char shortName[MAX_PATH] = {};
+  if (GetShortPathNameA(longFolder.c_str(), shortName, MAX_PATH) != 0 && longFolder != shortName) {
+    EXPECT_TRUE(SameFile(longFolder + "\\out.ini", std::string(shortName) + "\\OUT.ini")) << shortName;
+  }
+}
+
 }  // namespace

@@ -2,7 +2,10 @@
 # The Windows programs carry their resources: an icon (its images and the
 # group Explorer shows), a version block whose file and product versions are
 # the project's version, and a manifest that asks for the user's own rights,
-# version 6 of the common controls and per-monitor DPI awareness.
+# version 6 of the common controls, per-monitor DPI awareness, and paths
+# longer than 260 characters where Windows allows them (without the
+# manifest's longPathAware, Windows' long-path setting leaves the program
+# at 260).
 #   tests/windows/resources_test.sh BUILD_DIR
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -28,7 +31,8 @@ for exe in kvtool.exe kvctl.exe; do
   done
   grep -qx "$exe" <<<"$strings16" || fail "$exe: the version block does not name the file"
   manifest="$(strings -n 8 "$file")"
-  for want in 'level="asInvoker"' 'Microsoft.Windows.Common-Controls" version="6.0.0.0"' '>PerMonitorV2' '>true/pm<'; do
+  for want in 'level="asInvoker"' 'Microsoft.Windows.Common-Controls" version="6.0.0.0"' '>PerMonitorV2' '>true/pm<' \
+      '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>'; do
     grep -qF "$want" <<<"$manifest" || fail "$exe: the manifest lacks $want"
   done
   echo "resources_test: $exe: icon, version $version, manifest"
