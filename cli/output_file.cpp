@@ -11,12 +11,35 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";  // Windows takes either
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
+  if (slash == 0) return path.substr(0, 1);
+#ifdef _WIN32
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // a drive's root, "C:\\"
+#endif
   return path.substr(0, slash);
 }
+
+#ifdef _WIN32
+// Windows opens a device, in any folder, for a file named CON, PRN, AUX,
+// NUL, COM1 to COM9 or LPT1 to LPT9, with any extension: no file can have
+// such a name.
+bool DeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+#endif
 
 // The kernel's rule for symbolic links in sticky, world-writable folders: a
 // link is followed only when its owner is the follower or the folder's owner.
@@ -29,11 +52,18 @@ bool PlantedLink(const struct stat& link, const struct stat& folder) {
 
 bool CheckOutputPath(const std::string& path, std::string& reason) {
   const std::string folder = FolderOf(path);
-  const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  const std::size_t slash = path.find_last_of(kSeparators);
+  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
   if (name.empty() || name == "." || name == "..") {
     reason = "is a directory";
     return false;
   }
+#ifdef _WIN32
+  if (DeviceName(name)) {
+    reason = "not a regular file (" + name + " is a device name on Windows)";
+    return false;
+  }
+#endif
   struct stat dir {};
   if (path_calls::Stat(folder.c_str(), &dir) != 0) {
     reason = "folder " + folder + ": " + FileErrorText(errno);

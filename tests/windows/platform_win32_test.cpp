@@ -14,6 +14,7 @@
 #include "platform/sync.h"
 #include "temp_folder.h"
 #include "input_file.h"
+#include "output_file.h"
 #include "user_folders.h"
 
 namespace {
@@ -185,6 +186,25 @@ TEST(WindowsInputFile, SameFileFindsOneFileNotYetMadeUnderAnotherSpelling) {
   if (GetShortPathNameA(longFolder.c_str(), shortName, MAX_PATH) != 0 && longFolder != shortName) {
     EXPECT_TRUE(SameFile(longFolder + "\\out.ini", std::string(shortName) + "\\OUT.ini")) << shortName;
   }
+}
+
+// An output (-o, the trace) that cannot be written is refused before any
+// tracker is touched: a folder named with backslashes that is not there, a
+// file, and Windows' device names, which no file can have.
+TEST(WindowsOutputFile, RefusesMissingFoldersAndDeviceNamesBeforeAnythingIsSent) {
+  test_support::TempFolder folder;
+  std::string reason;
+  EXPECT_TRUE(CheckOutputPath(folder.path() + "\\new.ini", reason)) << reason;
+  EXPECT_FALSE(CheckOutputPath(folder.path() + "\\missing\\out.ini", reason));
+  EXPECT_NE(reason.find("missing"), std::string::npos) << reason;
+  test_support::WriteTestFile(folder.File("file"), "x");
+  EXPECT_FALSE(CheckOutputPath(folder.path() + "\\file\\out.ini", reason));
+  for (const char* device : {"NUL", "nul.ini", "Con", "COM5", "com1.txt", "LPT1", "aux", "PRN.log"}) {
+    EXPECT_FALSE(CheckOutputPath(device, reason)) << device;
+    EXPECT_FALSE(CheckOutputPath(folder.path() + "\\" + device, reason)) << device;
+  }
+  for (const char* file : {"COM10.ini", "console.ini", "nullable.ini", "COM.ini"})
+    EXPECT_TRUE(CheckOutputPath(folder.path() + "\\" + file, reason)) << file << ": " << reason;
 }
 
 }  // namespace
