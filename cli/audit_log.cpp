@@ -40,7 +40,7 @@ std::string Iso8601(std::chrono::system_clock::time_point when) {
 
 std::string DefaultAuditLogPath() {
   const std::string state = UserStateFolder();
-  return state.empty() ? std::string() : state + "/kv770/audit.jsonl";
+  return state.empty() ? std::string() : state + PATH_SEPARATOR + "kv770" + PATH_SEPARATOR + "audit.jsonl";
 }
 
 std::string FormatAuditLine(const AuditRecord& r) {
@@ -75,7 +75,7 @@ bool AuditLog::Open(const std::string& path, std::string& error) {
     error = "no audit log path (no home folder is known; give --log FILE)";
     return false;
   }
-  const auto slash = path.find_last_of('/');
+  const auto slash = path.find_last_of(PATH_SEPARATORS);
   if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash), error)) return false;
   // Non-blocking open, so that a FIFO without a reader is refused, not waited on.
   // Opened for reading too, to see whether the last line was ended (Append);

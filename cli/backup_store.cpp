@@ -74,7 +74,7 @@ void SyncFolder(const std::string& folder) {
 
 std::string DefaultBackupFolder() {
   const std::string data = UserDataFolder();
-  return data.empty() ? std::string() : data + "/kv770/backups";
+  return data.empty() ? std::string() : data + PATH_SEPARATOR + "kv770" + PATH_SEPARATOR + "backups";
 }
 
 bool IsBackupImei(std::string_view imei) { return !imei.empty() && IsDigits(imei, imei.size()); }
@@ -95,7 +95,7 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
     return false;
   }
   if (!MakeFolders(folder, error)) return false;
-  const std::string temp = folder + "/." + imei + "-" + std::to_string(::getpid()) + "-" +
+  const std::string temp = folder + PATH_SEPARATOR + "." + imei + "-" + std::to_string(::getpid()) + "-" +
                            std::to_string(s_sequence++) + ".tmp";
   const int fd = path_calls::Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -112,7 +112,7 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
   }
   // link() never replaces an existing name: a backup of the same tracker in
   // the same second takes the next number.
-  const std::string stem = folder + "/" + imei + "-" + BackupTimeStamp(when);
+  const std::string stem = folder + PATH_SEPARATOR + imei + "-" + BackupTimeStamp(when);
   bool linked = false;
   for (int number = 1; number <= MAX_SAME_SECOND && !linked; ++number) {
     path = stem + (number == 1 ? std::string() : "-" + std::to_string(number)) + ".ini";
@@ -170,7 +170,7 @@ bool FindNewestBackup(const std::string& folder, const std::string& imei, std::s
     error = "no backup of " + imei + " in " + folder;
     return false;
   }
-  path = folder + "/" + bestName;
+  path = folder + PATH_SEPARATOR + bestName;
   return true;
 }
 
@@ -187,7 +187,7 @@ bool ListBackups(const std::string& folder, const std::string& imei, std::vector
     BackupName backup;
     backup.imei = imei;
     if (!ParseBackupName(name, backup.imei, backup.stamp, backup.number)) continue;
-    backup.path = folder + "/" + name;
+    backup.path = folder + PATH_SEPARATOR + name;
     backups.push_back(std::move(backup));
   }
   std::sort(backups.begin(), backups.end(), [](const BackupName& a, const BackupName& b) {
@@ -199,7 +199,7 @@ bool ListBackups(const std::string& folder, const std::string& imei, std::vector
 
 namespace {
 std::string RestoreNotePath(const std::string& folder, const std::string& imei) {
-  return folder + "/" + imei + ".restore-in-progress";
+  return folder + PATH_SEPARATOR + imei + ".restore-in-progress";
 }
 }  // namespace
 

@@ -25,9 +25,9 @@ int Refuse(int code, const std::string& text) {
 }
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.find_last_of(PATH_SEPARATORS);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 // The options a command that finishes an interrupted job repeats.
@@ -64,7 +64,7 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
     // Joined as text: a path object would take the name in the system's
     // narrow code page on Windows, not as the UTF-8 it is.
     const bool ended = folder.empty() || (folder.back() == '/' || folder.back() == '\\');
-    const std::string probe = folder + (ended ? "" : "/") + ".kvctl-write-test-" + std::to_string(stamp) + "-" +
+    const std::string probe = folder + (ended ? "" : std::string(1, PATH_SEPARATOR)) + ".kvctl-write-test-" + std::to_string(stamp) + "-" +
                               std::to_string(count++);
     std::FILE* file = path_calls::OpenStream(probe.c_str(), "wx");  // never opens a file that is there
     if (!file && errno == EEXIST) continue;

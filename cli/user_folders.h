@@ -9,6 +9,17 @@
 
 #include <string>
 
+// The separator kvctl puts between a folder and a name, and the characters
+// that separate the parts of a path the user gives. Windows takes "/" and
+// "\\" alike, except in a long-path name ("\\?\\C:\\..."), which takes "\\" only.
+#ifdef _WIN32
+inline constexpr char PATH_SEPARATOR = '\\';
+inline constexpr const char* PATH_SEPARATORS = "/\\";
+#else
+inline constexpr char PATH_SEPARATOR = '/';
+inline constexpr const char* PATH_SEPARATORS = "/";
+#endif
+
 // $XDG_DATA_HOME, else ~/.local/share; empty when no home folder is known.
 std::string UserDataFolder();
 // $XDG_STATE_HOME, else ~/.local/state; empty when no home folder is known.

@@ -36,6 +36,35 @@ std::string LocalAppData() {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+// The end of `path`'s root, which exists or not and is never made: "C:\\",
+// "\\server\\share\\", and the same after the long-path prefix "\\?\\" (or
+// "\\.\\"), as "\\?\\C:\\" or "\\?\\UNC\\server\\share\\".
+std::size_t RootLength(const std::string& path) {
+  std::size_t at = 0;
+  bool share = false;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && IsSeparator(path[3])) {
+      at = 4;
+      if (path.size() >= 8 && _strnicmp(path.c_str() + 4, "UNC", 3) == 0 && IsSeparator(path[7])) {
+        at = 8;
+        share = true;
+      }
+    } else {
+      at = 2;
+      share = true;
+    }
+  }
+  if (share) {  // the server and the share
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !IsSeparator(path[at])) ++at;
+      if (at < path.size()) ++at;
+    }
+    return at;
+  }
+  if (path.size() >= at + 2 && path[at + 1] == ':') return at + 2 + (path.size() > at + 2 && IsSeparator(path[at + 2]));
+  return at == 0 ? 1 : at;
+}
+
 }  // namespace
 
 std::string UserDataFolder() { return LocalAppData(); }
@@ -46,10 +75,7 @@ bool MakeFolders(const std::string& path, std::string& error) {
     error = "no folder given";
     return false;
   }
-  // The drive ("C:") or the server share ("\\server\share") exists or not.
-  std::size_t first = 1;
-  if (path.size() >= 2 && path[1] == ':') first = 3;
-  for (std::size_t at = first; at <= path.size(); ++at) {
+  for (std::size_t at = RootLength(path); at <= path.size(); ++at) {
     if (at != path.size() && !IsSeparator(path[at])) continue;
     const std::string part = path.substr(0, at);
     if (part.empty() || IsSeparator(part.back())) continue;

@@ -3,6 +3,7 @@
 # Greek and Chinese, against the Linux simulated tracker on COM7:
 #   - set (its backup and audit log in such a folder), get -o (and get to a
 #     redirected standard output, the same bytes), restore, update;
+#   - backups in a folder given in the long-path form (\\?\Z:\...);
 #   - the default backup folder and audit log under a %LOCALAPPDATA% of an
 #     account whose name is in all three scripts, and under the known folder
 #     (%LOCALAPPDATA% unset, the folder moved in the registry);
@@ -73,6 +74,16 @@ for name in José Ελληνικά 中文; do
     fail "get COM7 -o $(winpath "$name/$name-abs.ini"): $(tail -3 "$work/get.out")"
   fi
 done
+
+# Backups in a folder given in the long-path form ("\\?\Z:\..."), which
+# takes no "/" inside it and is how a folder past 260 characters is named.
+if ! kvctl set COM7 box.ini --no-log --backup-dir "\\\\?\\$(winpath "José/long form")" >"$work/long.out" 2>&1; then
+  fail "set with --backup-dir \\\\?\\...: $(tail -2 "$work/long.out")"
+fi
+ls "$work/José/long form/"*.ini >/dev/null 2>&1 || fail "set: no backup in the long-path form's folder"
+if ! kvctl restore COM7 --no-log --backup-dir "\\\\?\\$(winpath "José/long form")" >"$work/long.out" 2>&1; then
+  fail "restore with --backup-dir \\\\?\\...: $(tail -2 "$work/long.out")"
+fi
 
 # A firmware image named in Chinese, in the Greek folder: read, hashed for
 # the audit log and sent whole.

@@ -15,6 +15,8 @@
 #include "temp_folder.h"
 #include "input_file.h"
 #include "output_file.h"
+#include "cli_args.h"
+#include "provision_setup.h"
 #include "user_folders.h"
 
 namespace {
@@ -152,6 +154,24 @@ TEST(WindowsUserFolders, MakesNestedFoldersWithEitherSeparator) {
   EXPECT_FALSE(error.empty());
 }
 
+// A folder given in the long-path form ("\\?\C:\...", past 260 characters)
+// or on a share ("\\server\share\...") starts below its root, which is no
+// folder to make.
+TEST(WindowsUserFolders, MakesFoldersBelowALongPathOrShareRoot) {
+  TempFolder folder;
+  std::string full = folder.path();
+  for (char& c : full) c = c == '/' ? '\\' : c;
+  std::string error;
+  const std::string longForm = "\\\\?\\" + full + "\\long\\form";
+  ASSERT_TRUE(MakeFolders(longForm, error)) << error;
+  EXPECT_TRUE(MakeFolders(longForm, error)) << "an existing folder is fine: " << error;
+  EXPECT_TRUE(MakeFolders("\\\\?\\" + full, error)) << error;
+  const std::string share = "\\\\no-such-server-kv770\\share\\kv770";
+  EXPECT_FALSE(MakeFolders(share, error));
+  EXPECT_EQ(error.find("cannot create the folder \\\\no-such-server-kv770 "), std::string::npos)
+      << "the server is not a folder to make: " << error;
+}
+
 }  // namespace
 
 namespace {
@@ -205,6 +225,21 @@ TEST(WindowsOutputFile, RefusesMissingFoldersAndDeviceNamesBeforeAnythingIsSent)
   }
   for (const char* file : {"COM10.ini", "console.ini", "nullable.ini", "COM.ini"})
     EXPECT_TRUE(CheckOutputPath(folder.path() + "\\" + file, reason)) << file << ": " << reason;
+}
+
+// The trace and the log may not go among the backups, whichever separator
+// names the folder.
+TEST(WindowsOutputFile, ATraceAmongTheBackupsIsRefusedWithEitherSeparator) {
+  test_support::TempFolder folder;
+  CliArgs args;
+  args.command = "set";
+  args.positional = {folder.File("box.ini")};
+  for (const char* trace : {"\\bk\\t.txt", "/bk/t.txt", "\\bk/t.txt"}) {
+    args.traceFile = folder.path() + trace;
+    EXPECT_NE(OutputOnInput(args, "", folder.path() + "\\bk"), "") << args.traceFile;
+  }
+  args.traceFile = folder.path() + "\\elsewhere\\t.txt";
+  EXPECT_EQ(OutputOnInput(args, "", folder.path() + "\\bk"), "");
 }
 
 }  // namespace

@@ -145,7 +145,7 @@ TEST(UnicodePaths, TheUserFolderComesFromTheWideEnvironment) {
   std::string got;
   EXPECT_TRUE(platform::WideToUtf8(wideLocal, got));
   EXPECT_EQ(UserDataFolder(), got);
-  EXPECT_EQ(DefaultBackupFolder(), got + "/kv770/backups");
+  EXPECT_EQ(DefaultBackupFolder(), got + "\\kv770\\backups");
   ::_wputenv_s(L"LOCALAPPDATA", had > 0 ? saved : L"");
 }
 
