@@ -60,7 +60,7 @@ run_side() {
     set -e
     # The port's name, the backup's folder and the transfer's timing differ
     # by nature.
-    sed -i -e "s|$port|PORT|g" -e 's|^backup: .*/\([0-9]*\)-[0-9]*-[0-9]*|backup: (folder)/\1-(time)|' -e '/^\[[# ]*\] /d' -e 's/ in [0-9.]* s.*$/ in (time)/' -e 's/\r$//' "$out/$name.out"
+    sed -i -e "s|$port|PORT|g" -e 's|^backup: .*[/\\]\([0-9]*\)-[0-9]*-[0-9]*|backup: (folder)/\1-(time)|' -e '/^\[[# ]*\] /d' -e 's/ in [0-9.]* s.*$/ in (time)/' -e 's/\r$//' "$out/$name.out"
   done <<EOF_COMMANDS
 probe|probe @PORT@
 imei|imei @PORT@
