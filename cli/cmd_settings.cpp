@@ -20,6 +20,15 @@ using namespace settings;
 
 std::string OutputPathFor(const std::string& pattern, const std::string& port) {
   std::string safe = port;
+#ifdef _WIN32
+  // "\\.\COM12" and "COM12:" name the port COM12, and so its file. No colon
+  // (on NTFS it names a hidden stream of another file) or backslash goes in.
+  const auto slash = [](char c) { return c == '\\' || c == '/'; };
+  if (safe.size() > 4 && slash(safe[0]) && slash(safe[1]) && safe[2] == '.' && slash(safe[3])) safe.erase(0, 4);
+  if (!safe.empty() && safe.back() == ':') safe.pop_back();
+  for (auto& c : safe)
+    if (c == '\\' || c == ':') c = '-';
+#endif
   for (auto& c : safe)
     if (c == '/') c = '-';
   if (!safe.empty() && safe[0] == '-') safe.erase(0, 1);

@@ -16,6 +16,7 @@
 #include "input_file.h"
 #include "output_file.h"
 #include "cli_args.h"
+#include "commands.h"
 #include "provision_setup.h"
 #include "user_folders.h"
 
@@ -240,6 +241,16 @@ TEST(WindowsOutputFile, ATraceAmongTheBackupsIsRefusedWithEitherSeparator) {
   }
   args.traceFile = folder.path() + "\\elsewhere\\t.txt";
   EXPECT_EQ(OutputOnInput(args, "", folder.path() + "\\bk"), "");
+}
+
+// -o FILE with %p names each port's file: a port given as "COM12:" (as the
+// port box shows it) or as "\\.\COM12" names the file as COM12 does. A colon
+// in a file name would send the export into a hidden stream of another file
+// on NTFS, a backslash into a folder.
+TEST(WindowsOutputFile, APortsFileNameHasNoColonOrBackslash) {
+  for (const char* port : {"COM12", "COM12:", "com12:", "\\\\.\\COM12", "//./COM12"})
+    EXPECT_EQ(OutputPathFor("out-%p.ini", port), std::string("out-") + (port[0] == 'c' ? "com12" : "COM12") + ".ini")
+        << port;
 }
 
 }  // namespace
