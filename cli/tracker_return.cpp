@@ -40,7 +40,7 @@ std::optional<std::string> QueryFullVersion(HANDLE port, DWORD boundMs) {
       DWORD got = 0;
       ReadFile(port, buffer, std::min<DWORD>(status.cbInQue, sizeof buffer), &got, nullptr);
       answer.append(buffer, got);
-      if (const auto version = FirstVersionText(answer)) return version;
+      if (auto version = FirstVersionText(answer)) return version;
       if (answer.size() > ANSWER_LONGEST) answer.erase(0, answer.size() - VERSION_TEXT_LONGEST);
     }
     if (platform::ClockMs() - lastAsked >= VERSION_ASK_MS) {

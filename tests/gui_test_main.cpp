@@ -8,6 +8,7 @@
 // contexts Qt's threads run on. Those calls are left out; everything the
 // tool's own code does is still checked. (Read by ThreadSanitizer at
 // start-up; unused in other builds.)
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name ThreadSanitizer looks for
 extern "C" const char* __tsan_default_suppressions() {
   return "called_from_lib:libQt6Core.so.6\n"
          "called_from_lib:libQt6Gui.so.6\n"

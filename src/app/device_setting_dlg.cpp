@@ -245,7 +245,7 @@ void CDeviceSettingDlg::CloseProcedure(int result) {
   });
 }
 
-void CDeviceSettingDlg::StopSessionThen(std::function<void()> then) {
+void CDeviceSettingDlg::StopSessionThen(const std::function<void()>& then) {
   if (!m_exchange) {
     then();
     return;

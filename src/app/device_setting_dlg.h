@@ -153,7 +153,7 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   // Cancels and stops the session: at once (bounded waits on this thread)
   // from the destructor, as background work from the close procedure.
   void StopSession();
-  void StopSessionThen(std::function<void()> then);
+  void StopSessionThen(const std::function<void()>& then);
 
   settings::ListSelection ListSelectionOf(int controlId) const;
   void SelectListPosition(int controlId, settings::ListSelection selection);

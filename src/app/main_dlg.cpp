@@ -116,7 +116,7 @@ bool CMainDlg::SayWhenNoPort() {
   return true;
 }
 
-void CMainDlg::OpenAndProbe(std::function<void(BOOL)> then) {
+void CMainDlg::OpenAndProbe(const std::function<void(BOOL)>& then) {
   const int selected = CurSel(IDC_CMB_PORT);
   if (selected != -1) {
     const std::string name = PortNameFromItem(ItemString(IDC_CMB_PORT, selected));
@@ -187,7 +187,7 @@ void CMainDlg::Connect() {
   });
 }
 
-void CMainDlg::Disconnect(std::function<void()> then) {
+void CMainDlg::Disconnect(const std::function<void()>& then) {
   StopReader(STOP_READER_WAIT_MS, [this, then] {
     CloseHandle(m_hPort);
     m_hPort = INVALID_HANDLE_VALUE;
@@ -223,7 +223,7 @@ void CMainDlg::StartReader() {
   m_hReaderThread = StartReaderThread(m_reader, m_hPort);
 }
 
-void CMainDlg::StopReader(DWORD waitMs, std::function<void()> then) {
+void CMainDlg::StopReader(DWORD waitMs, const std::function<void()>& then) {
   if (m_hReaderThread == nullptr) {
     then();
     return;

@@ -65,13 +65,13 @@ class CMainDlg : public ui::TemplateDialog {
   // Opens the selected port and probes it, busy until the probe ends (at
   // most PROBE_WAIT_MS). then(TRUE) with the port in m_hPort when a tracker
   // answered; then(FALSE) after a message box otherwise, with m_hPort closed.
-  void OpenAndProbe(std::function<void(BOOL)> then);
+  void OpenAndProbe(const std::function<void(BOOL)>& then);
 
   // Starts a reader on m_hPort with a fresh m_reader whose IMEI reaches the
   // IMEI line; stops it (busy until it ends, at most `waitMs`), forgets its
   // thread and calls `then`. Start and the Update hand-off use them.
   void StartReader();
-  void StopReader(DWORD waitMs, std::function<void()> then);
+  void StopReader(DWORD waitMs, const std::function<void()>& then);
 
   // WM_UPDATE_PROGRESS: wParam counts the chunks sent from 1, lParam is the
   // bar's top. Returns the bar's previous position.
@@ -125,7 +125,7 @@ class CMainDlg : public ui::TemplateDialog {
  private:
   void Connect();
   // Stops the reader, closes the port, gives the controls back, then `then`.
-  void Disconnect(std::function<void()> then = {});
+  void Disconnect(const std::function<void()>& then = {});
   // The rest of the Update hand-off once the prompt wait and the reader's
   // stop are over.
   void FinishHandOff(const std::string& portName, bool promptSeen);

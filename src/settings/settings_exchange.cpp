@@ -1,5 +1,6 @@
 #include "settings/settings_exchange.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -12,8 +13,8 @@ std::string firmwareVersionWhole;
 void RememberFirmware(const VersionAnswer& answer) {
   if (!answer.answered) return;
   std::memset(firmwareVersion, 0, sizeof firmwareVersion);
-  std::memcpy(firmwareVersion, answer.text.data(),
-              std::min(answer.text.size(), FIRMWARE_VERSION_LENGTH));
+  // The array keeps its last byte zero: it ends the text.
+  std::copy_n(answer.text.data(), std::min(answer.text.size(), FIRMWARE_VERSION_LENGTH), firmwareVersion);
   firmwareVersionWhole = answer.whole.empty() ? answer.text : answer.whole;
   extendedFirmware = answer.layout == SettingsLayout::Extended;
 }

@@ -1,5 +1,6 @@
 #include "settings/settings_message.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -22,7 +23,7 @@ std::size_t BuildMessage(const DeviceSettings& s, SettingsLayout layout, unsigne
   const std::string text = BuildMessageText(s, layout, messageNumber);
   if (buffer != nullptr && capacity > 0) {
     std::memset(buffer, 0, capacity);
-    if (text.size() < capacity) std::memcpy(buffer, text.data(), text.size());
+    if (text.size() < capacity) std::copy(text.begin(), text.end(), buffer);  // zero-ended by the memset
   }
   return text.size();
 }

@@ -26,7 +26,7 @@ bool PortIsFree(const std::string& path) {
 // window's m_bUpdating at that moment.
 class EnableOrder : public QObject {
  public:
-  EnableOrder(CMainDlg& w, std::vector<QWidget*> widgets) : window_(w) {
+  EnableOrder(CMainDlg& w, const std::vector<QWidget*>& widgets) : window_(w) {
     for (QWidget* widget : widgets) widget->installEventFilter(this);
   }
   std::vector<std::pair<QObject*, int>> enabled;
@@ -57,7 +57,7 @@ class UpdateWorkflowTest : public MainWindowTest {
 
   std::string WriteImage(const std::string& name, int size) {
     const std::string bytes = ImageBytes(size);
-    const std::string path = dir_.path().toStdString() + "/" + name;
+    std::string path = dir_.path().toStdString() + "/" + name;
     QFile file(QString::fromStdString(path));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes.data(), size);

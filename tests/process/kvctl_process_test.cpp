@@ -35,7 +35,7 @@ class KvctlProcessTest : public ::testing::Test {
   // Files live in this test's own folder: fixed names in the shared
   // temporary folder would collide with other users' runs and stale copies.
   std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = files_.File(name);
+    std::string path = files_.File(name);
     test_support::WriteTestFile(path, text);
     return path;
   }

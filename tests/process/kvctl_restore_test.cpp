@@ -87,7 +87,7 @@ class KvctlRestoreTest : public ::testing::Test {
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   }
   // A write stopped by `signals` once "delete message 2" was printed.
-  int Interrupted(const std::vector<std::string>& args, std::vector<int> signals, std::string& err) {
+  int Interrupted(const std::vector<std::string>& args, const std::vector<int>& signals, std::string& err) {
     BackgroundAtTestSpeed run(kKvctl, With(args), kSignalledClockSpeed);
     EXPECT_TRUE(run.WaitForLineStarting("delete message 2")) << run.out;
     for (const int s : signals) run.Signal(s);

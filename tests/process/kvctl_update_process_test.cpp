@@ -35,7 +35,7 @@ class KvctlUpdateProcessTest : public ::testing::Test {
     return sim_.ReadLine();
   }
   std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = std::string(::testing::TempDir()) + name;
+    std::string path = std::string(::testing::TempDir()) + name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }

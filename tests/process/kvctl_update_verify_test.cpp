@@ -86,7 +86,7 @@ class KvctlUpdateVerifyTest : public ::testing::Test {
     return n;
   }
   std::string ImageFile(const std::string& name, const std::string& version) {
-    const std::string path = folder_.File(name);
+    std::string path = folder_.File(name);
     WriteTestFile(path, Image(version));
     return path;
   }

@@ -27,7 +27,7 @@ using Bytes = std::vector<unsigned char>;
 
 // Writes an image into the test's folder and returns its path.
 std::string WriteImage(const test_support::TempFolder& dir, const std::string& name, const Bytes& data) {
-  const std::string path = dir.File(name);
+  std::string path = dir.File(name);
   test_support::WriteTestFile(path, std::string(data.begin(), data.end()));
   return path;
 }

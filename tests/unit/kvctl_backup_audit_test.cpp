@@ -47,7 +47,7 @@ TEST(KvctlBackups, NamedByImeiAndUtcTimeAndNeverReplaced) {
 
 TEST(KvctlBackups, NewestIsFoundByTimeThenNumberForThatImeiOnly) {
   TempFolder temp;
-  const std::string folder = temp.path();
+  const std::string& folder = temp.path();
   std::string found, error;
   EXPECT_FALSE(FindNewestBackup(folder, "356938035643809", found, error));
   EXPECT_EQ(error, "no backup of 356938035643809 in " + folder);

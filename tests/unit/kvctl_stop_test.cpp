@@ -114,7 +114,7 @@ TEST(KvctlStoppableChannel, ForwardsUntilStoppedThenCancelsOnceAndFails) {
 
 TEST(KvctlSettingsInput, NoSettingsAndMissingSettingsAreFound) {
   EXPECT_FALSE(HoldsAnySetting("", SettingsLayout::Extended));
-  EXPECT_FALSE(HoldsAnySetting(std::string("\x00\x01\x02garbage=1\r\n", 15), SettingsLayout::Basic));
+  EXPECT_FALSE(HoldsAnySetting(std::string("\x00\x01\x02garbage=1\r\n", 14), SettingsLayout::Basic));
   // The device name alone is no setting a tracker is sent.
   EXPECT_FALSE(HoldsAnySetting("[KV DEVICE SETTING]\r\nDEVICE=Van 7\r\n", SettingsLayout::Extended));
   // Keys match without regard to letter case, as the profile reader does.

@@ -38,7 +38,7 @@ using Bytes = std::vector<unsigned char>;
 void SendThroughRb(const std::string& rbPath, std::size_t size, char start) {
   SCOPED_TRACE(std::to_string(size) + " bytes, " + (start == 'C' ? "C" : "NAK") + " start");
   test_support::TempFolder folder;
-  const std::string dir = folder.path();
+  const std::string& dir = folder.path();
   sim::PtyBridge bridge;
   // rb empties its input right after it asks for a block, and its terminal's
   // queues as it exits: the line gives it 10 ms of latency each way (enough

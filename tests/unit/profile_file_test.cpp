@@ -160,7 +160,7 @@ TEST(ProfileReader, BlanksAroundASectionNameInsideItsBracketsDoNotCount) {
 
 // UTF-16 text (with its byte-order mark) of a narrow string plus `extra`
 // UTF-16 code units appended, little-endian unless `bigEndian`.
-std::string Utf16(const std::string& ascii, std::u16string extra = {}, bool bigEndian = false) {
+std::string Utf16(const std::string& ascii, const std::u16string& extra = {}, bool bigEndian = false) {
   std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
   std::u16string units(ascii.begin(), ascii.end());
   units += extra;

@@ -19,7 +19,7 @@ namespace {
 QString QtFilter(const FileFilter& filter) {
   QString patterns = ToQt(filter.pattern);
   patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-  const QString description = ToQt(filter.description);
+  QString description = ToQt(filter.description);
   if (description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')'))) return description;
   return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
