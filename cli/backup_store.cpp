@@ -95,8 +95,8 @@ bool SaveBackup(const std::string& folder, const std::string& imei, std::string_
     return false;
   }
   if (!MakeFolders(folder, error)) return false;
-  const std::string temp = folder + "/." + imei + "-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(s_sequence++) + ".tmp";
+  const std::string temp =
+      folder + "/." + imei + "-" + std::to_string(::getpid()) + "-" + std::to_string(s_sequence++) + ".tmp";
   const int fd = path_calls::Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = "cannot create a file in " + folder + " (" + std::strerror(errno) + ")";

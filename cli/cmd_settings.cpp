@@ -24,19 +24,15 @@ std::string OutputPathFor(const std::string& pattern, const std::string& port) {
     if (c == '/') c = '-';
   if (!safe.empty() && safe[0] == '-') safe.erase(0, 1);
   std::string path = pattern;
-  for (std::size_t at = path.find("%p"); at != std::string::npos; at = path.find("%p"))
-    path.replace(at, 2, safe);
+  for (std::size_t at = path.find("%p"); at != std::string::npos; at = path.find("%p")) path.replace(at, 2, safe);
   return path;
 }
 
 namespace {
 
-const char* LayoutName(SettingsLayout layout) {
-  return layout == SettingsLayout::Basic ? "basic" : "extended";
-}
+const char* LayoutName(SettingsLayout layout) { return layout == SettingsLayout::Basic ? "basic" : "extended"; }
 
-std::string SettingsJson(const SettingsSession& session, const DeviceSettings& record,
-                         const std::string& port) {
+std::string SettingsJson(const SettingsSession& session, const DeviceSettings& record, const std::string& port) {
   const SettingsLayout layout = session.Version().layout;
   std::string json = "{\n  \"port\": " + JsonString(port) + ",\n  \"imei\": " + JsonStringFromAnsi(session.Imei()) +
                      ",\n  \"firmwareVersion\": " + JsonStringFromAnsi(session.Version().text) +
@@ -82,8 +78,9 @@ bool LoadForTracker(const SettingsFileInput& file, SettingsLayout layout, bool s
                    DescribeSettings(missing) + "\n");
       return false;
     }
-    context.Fail(file.path + " lacks " + count + (strict || !forWrite ? " settings; they count as empty"
-                                                                    : " settings; they are sent empty (--strict refuses)"),
+    context.Fail(file.path + " lacks " + count +
+                     (strict || !forWrite ? " settings; they count as empty"
+                                          : " settings; they are sent empty (--strict refuses)"),
                  DescribeSettings(missing) + "\n");
   }
   record = DeviceSettings::DialogStart();
@@ -119,46 +116,49 @@ int CmdGet(const std::vector<std::string>& ports, const std::string& output, boo
   const bool jsonArray = json && several && output.empty();
   std::mutex documentsLock;
   std::map<std::string, std::string> documents;
-  const int code = RunOnPorts(ports, [&](JobContext& context) {
-    JobResult result;
-    SettingsSession session(context);
-    DeviceSettings record;
-    if (!session.Open(result) || !session.Read(record, result)) {
-      if (jsonArray) {
-        std::lock_guard<std::mutex> lock(documentsLock);
-        documents[context.Port()] = "{\n  \"port\": " + JsonString(context.Port()) +
-                                    ",\n  \"error\": " + JsonString(result.verdict + ": " + result.detail) + "\n}";
-      }
-      return result;
-    }
-    const SettingsLayout layout = session.Version().layout;
-    const std::string text = json ? SettingsJson(session, record, context.Port()) + "\n"
-                                  : SettingsFileText(record, layout);
-    // The settings came from the tracker: shown on a terminal, its control
-    // bytes are made visible (JSON has its own escapes).
-    const std::string shown = json ? text : TextForStdout(text, true);
-    result.verdict = "read";
-    if (jsonArray) {
-      std::lock_guard<std::mutex> lock(documentsLock);
-      documents[context.Port()] = SettingsJson(session, record, context.Port());
-      return result;
-    }
-    if (output.empty()) {
-      console::Raw(several ? "[" + context.Port() + "] ---\n" + shown : shown);
-      return result;
-    }
-    const std::string path = OutputPathFor(output, context.Port());
-    std::string reason;
-    if (!WriteOutputFile(path, text, reason)) {
-      result.code = kExitFailed;
-      result.verdict = SAVE_FILE_FAIL_TEXT;
-      result.detail = "cannot write " + path + ": " + reason;
-      context.Fail(SAVE_FILE_FAIL_TEXT, result.detail);
-      return result;
-    }
-    result.detail = path;
-    return result;
-  }, jsonArray ? SummaryTo::Stderr : SummaryTo::Stdout);
+  const int code = RunOnPorts(
+      ports,
+      [&](JobContext& context) {
+        JobResult result;
+        SettingsSession session(context);
+        DeviceSettings record;
+        if (!session.Open(result) || !session.Read(record, result)) {
+          if (jsonArray) {
+            std::lock_guard<std::mutex> lock(documentsLock);
+            documents[context.Port()] = "{\n  \"port\": " + JsonString(context.Port()) +
+                                        ",\n  \"error\": " + JsonString(result.verdict + ": " + result.detail) + "\n}";
+          }
+          return result;
+        }
+        const SettingsLayout layout = session.Version().layout;
+        const std::string text =
+            json ? SettingsJson(session, record, context.Port()) + "\n" : SettingsFileText(record, layout);
+        // The settings came from the tracker: shown on a terminal, its control
+        // bytes are made visible (JSON has its own escapes).
+        const std::string shown = json ? text : TextForStdout(text, true);
+        result.verdict = "read";
+        if (jsonArray) {
+          std::lock_guard<std::mutex> lock(documentsLock);
+          documents[context.Port()] = SettingsJson(session, record, context.Port());
+          return result;
+        }
+        if (output.empty()) {
+          console::Raw(several ? "[" + context.Port() + "] ---\n" + shown : shown);
+          return result;
+        }
+        const std::string path = OutputPathFor(output, context.Port());
+        std::string reason;
+        if (!WriteOutputFile(path, text, reason)) {
+          result.code = kExitFailed;
+          result.verdict = SAVE_FILE_FAIL_TEXT;
+          result.detail = "cannot write " + path + ": " + reason;
+          context.Fail(SAVE_FILE_FAIL_TEXT, result.detail);
+          return result;
+        }
+        result.detail = path;
+        return result;
+      },
+      jsonArray ? SummaryTo::Stderr : SummaryTo::Stdout);
   if (jsonArray) {
     std::string array = "[";
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -191,8 +191,8 @@ int CmdDiff(const std::vector<std::string>& ports, const SettingsFileInput& file
       if (IsList(info) && b.empty() && info.id != SettingId::reportMode) continue;
       if (a == b) continue;
       ++differences;
-      context.Say(std::string(info.caption) + ": tracker \"" + TextForStdout(a) + "\", file \"" +
-                  TextForStdout(b) + "\"");
+      context.Say(std::string(info.caption) + ": tracker \"" + TextForStdout(a) + "\", file \"" + TextForStdout(b) +
+                  "\"");
     }
     if (differences == 0) {
       context.Say("no differences");

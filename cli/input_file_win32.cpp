@@ -28,9 +28,8 @@ std::string FileErrorText(int error) {
 bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& reason) {
   const platform::FileReadError error = platform::ReadProfileFile(path, bytes, maxBytes);
   if (error == platform::FileReadError::None) return true;
-  reason = error == platform::FileReadError::TooLarge
-               ? "too large (more than " + std::to_string(maxBytes) + " bytes)"
-               : platform::DescribeFileReadError(error);
+  reason = error == platform::FileReadError::TooLarge ? "too large (more than " + std::to_string(maxBytes) + " bytes)"
+                                                      : platform::DescribeFileReadError(error);
   return false;
 }
 

@@ -85,7 +85,7 @@ bool WriteOutputFile(const std::string& path, std::string_view bytes, std::strin
   int error = 0;
   if (platform::ReplaceFileContents(path, bytes, error, platform::NewFileAccess::OwnerOnly)) return true;
   // The checks passed a moment ago: what is left is mostly the disk itself.
-  reason = (error != 0 ? FileErrorText(error) : std::string("the new file could not be written")) +
-           "; the old file is kept";
+  reason =
+      (error != 0 ? FileErrorText(error) : std::string("the new file could not be written")) + "; the old file is kept";
   return false;
 }

@@ -51,8 +51,8 @@ int RefuseBeforeTrackers(const std::string& text) {
   const std::size_t end = text.find('\n');
   if (end == std::string::npos) return Refuse(kExitRefused, text + "; no tracker was touched");
   const bool colon = end > 0 && text[end - 1] == ':';
-  return Refuse(kExitRefused, text.substr(0, colon ? end - 1 : end) + "; no tracker was touched" +
-                                  (colon ? ":" : "") + text.substr(end));
+  return Refuse(kExitRefused, text.substr(0, colon ? end - 1 : end) + "; no tracker was touched" + (colon ? ":" : "") +
+                                  text.substr(end));
 }
 
 // Whether a file can be made in `folder`, found by making (and removing) one:
@@ -64,8 +64,8 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
     // Joined as text: a path object would take the name in the system's
     // narrow code page on Windows, not as the UTF-8 it is.
     const bool ended = folder.empty() || (folder.back() == '/' || folder.back() == '\\');
-    const std::string probe = folder + (ended ? "" : "/") + ".kvctl-write-test-" + std::to_string(stamp) + "-" +
-                              std::to_string(count++);
+    const std::string probe =
+        folder + (ended ? "" : "/") + ".kvctl-write-test-" + std::to_string(stamp) + "-" + std::to_string(count++);
     std::FILE* file = path_calls::OpenStream(probe.c_str(), "wx");  // never opens a file that is there
     if (!file && errno == EEXIST) continue;
     if (!file) {
@@ -101,8 +101,7 @@ std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const
   for (const auto& [outputRole, output] : outputs) {
     for (const auto& [inputRole, input] : inputs)
       if (SameFile(output, input))
-        return outputRole + " " + output + " is " + inputRole + " " + input + "; give " + outputRole +
-               " another name";
+        return outputRole + " " + output + " is " + inputRole + " " + input + "; give " + outputRole + " another name";
     if (!backupFolder.empty() && SameFile(FolderOf(output), backupFolder))
       return outputRole + " " + output + " would be written among the backups in " + backupFolder +
              "; give it another folder";
@@ -171,13 +170,15 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     if (plan.backup && makesFolder && !MakeFolders(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
     std::error_code ec;
-    if (plan.backup && std::filesystem::is_directory(path_calls::FsPath(plan.backupFolder), ec) && !CanWriteIn(plan.backupFolder, error))
+    if (plan.backup && std::filesystem::is_directory(path_calls::FsPath(plan.backupFolder), ec) &&
+        !CanWriteIn(plan.backupFolder, error))
       return Refuse(kExitUsage, "cannot keep backups: " + error + " (nothing was sent to any tracker)");
   }
   const std::string logPath = args.noLog ? std::string() : args.logFile.empty() ? DefaultAuditLogPath() : args.logFile;
   if (!args.traceFile.empty() && !logPath.empty() && SameFile(args.traceFile, logPath))
-    return Refuse(kExitUsage, "the trace file " + args.traceFile + " is the audit log; give the trace another name "
-                                 "(nothing was sent to any tracker)");
+    return Refuse(kExitUsage, "the trace file " + args.traceFile +
+                                  " is the audit log; give the trace another name "
+                                  "(nothing was sent to any tracker)");
   if (const std::string clash = OutputOnInput(args, logPath, writesSettings ? plan.backupFolder : std::string());
       !clash.empty())
     return Refuse(kExitUsage, clash + " (nothing was sent to any tracker)");
@@ -187,8 +188,8 @@ int PrepareProvision(const CliArgs& args, const std::string& command, const Sett
     from.path = args.restoreFrom;
     std::string reason;
     if (!ReadInputFile(from.path, SETTINGS_FILE_MAX_BYTES, from.bytes, reason))
-      return Refuse(kExitRefused, "cannot read the backup " + from.path + ": " + reason +
-                                      " (nothing was sent to any tracker)");
+      return Refuse(kExitRefused,
+                    "cannot read the backup " + from.path + ": " + reason + " (nothing was sent to any tracker)");
     plan.restoreFromContents = ReadBackupContents(from.bytes);
     const auto kind = plan.restoreFromContents.kind;
     if (kind == BackupContents::Kind::Incomplete || kind == BackupContents::Kind::Refused)

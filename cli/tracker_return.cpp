@@ -31,7 +31,7 @@ std::optional<std::string> QueryFullVersion(HANDLE port, DWORD boundMs) {
   auto lastAsked = start;
   std::string answer;
   while (platform::ClockMs() - start < boundMs) {
-    if (interrupt::Requested()) return std::nullopt;  // the caller says so
+    if (interrupt::Requested()) return std::nullopt;                                // the caller says so
     if (platform::WaitCommReadable(port, PARSER_LOOK_MS) < 0) return std::nullopt;  // the line went away
     DWORD errors = 0;
     COMSTAT status{};

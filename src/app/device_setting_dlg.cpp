@@ -53,10 +53,8 @@ bool CDeviceSettingDlg::OnInitDialog() {
   EnableSettingGroups(true);
 
   FillStartLists();
-  SelectListPosition(settings::Setting(settings::SettingId::reportMode).controlId,
-                     settings::REPORT_MODE_STOP_POSITION);
-  SelectListPosition(settings::Setting(settings::SettingId::timeZone).controlId,
-                     settings::TIME_ZONE_UTC_POSITION);
+  SelectListPosition(settings::Setting(settings::SettingId::reportMode).controlId, settings::REPORT_MODE_STOP_POSITION);
+  SelectListPosition(settings::Setting(settings::SettingId::timeZone).controlId, settings::TIME_ZONE_UTC_POSITION);
 
   // The dialog shows while the opening talks to the tracker, as in a read.
   EnterTransferState(false);
@@ -155,8 +153,8 @@ void CDeviceSettingDlg::OnGetDeviceSetting() {
   ClearFields(CLEAR_ALL_MESSAGES);
   SetItemText(settings::Setting(settings::SettingId::deviceName).controlId, "");
 
-  const settings::StartResult started = m_exchange ? m_exchange->StartRead(ReadSettings())
-                                                   : settings::StartResult::NotStarted;
+  const settings::StartResult started =
+      m_exchange ? m_exchange->StartRead(ReadSettings()) : settings::StartResult::NotStarted;
   if (started == settings::StartResult::Busy) return;
   m_bReading = true;
   EnterTransferState(false);

@@ -158,12 +158,12 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   settings::ListSelection ListSelectionOf(int controlId) const;
   void SelectListPosition(int controlId, settings::ListSelection selection);
 
-  bool m_bReading = false;   // a read runs: its replies may fill the controls
-  bool m_bStarting = false;  // the opening runs: no command starts meanwhile
-  bool m_bClosing = false;   // the close procedure stops the session
-  int m_nCloseAfterOpening = 0;  // a close asked for during the opening
-  bool m_bLineLossSaid = false;  // the lost line was reported once
-  WriteProgress m_writeProgress;            // what the running (or last) write did to each message
-  settings::DeviceSettings m_beforeRead;    // the fields as they were when a read started
+  bool m_bReading = false;                               // a read runs: its replies may fill the controls
+  bool m_bStarting = false;                              // the opening runs: no command starts meanwhile
+  bool m_bClosing = false;                               // the close procedure stops the session
+  int m_nCloseAfterOpening = 0;                          // a close asked for during the opening
+  bool m_bLineLossSaid = false;                          // the lost line was reported once
+  WriteProgress m_writeProgress;                         // what the running (or last) write did to each message
+  settings::DeviceSettings m_beforeRead;                 // the fields as they were when a read started
   std::optional<settings::DeviceSettings> m_verdictFor;  // the fields the status line's verdict is about
 };

@@ -99,8 +99,7 @@ void CMainDlg::OnDeviceChange() {
 }
 
 void CMainDlg::OnTrackerDisconnected() {
-  if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load() ||
-      IsBusy())
+  if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load() || IsBusy())
     return;
   Disconnect([this] {
     // The lost port stays selected: the next Start says at once that it

@@ -45,9 +45,7 @@ SettingsExchange::SettingsExchange(ExchangeOptions options)
     : m_state(std::make_shared<ExchangeState>(std::move(options.callbacks), options.layout,
                                               std::move(options.firmwareVersion))) {}
 
-SettingsExchange::~SettingsExchange() {
-  Stop();
-}
+SettingsExchange::~SettingsExchange() { Stop(); }
 
 bool SettingsExchange::Start(HANDLE port) {
   if (m_hReaderThread != nullptr || m_bStopped) return false;
@@ -62,8 +60,8 @@ bool SettingsExchange::Start(HANDLE port) {
 VersionAnswer SettingsExchange::QueryVersion() {
   VersionAnswer answer{m_state->FirmwareVersion(), m_state->Layout(), false, {}};
   if (!IsStarted() || IsBusy() || LineLost()) return answer;
-  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1],
-                             m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};
+  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1], m_state->m_hWaitArray[2],
+                             m_state->m_hLineLostEvent};
   m_state->BeginVersionQuery();
   m_state->ClearReplies();
   if (m_state->Send(kVersionQuery)) {
@@ -79,8 +77,8 @@ VersionAnswer SettingsExchange::QueryVersion() {
 
 DWORD SettingsExchange::SetTextMode() {
   if (!IsStarted() || IsBusy() || LineLost()) return WAIT_FAILED;
-  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1],
-                             m_state->m_hWaitArray[2], m_state->m_hLineLostEvent};
+  const HANDLE handles[4] = {m_state->m_hWaitArray[0], m_state->m_hWaitArray[1], m_state->m_hWaitArray[2],
+                             m_state->m_hLineLostEvent};
   m_state->ClearReplies();
   if (!m_state->Send(kTextModeCommand)) return WAIT_FAILED;
   const DWORD result = WaitForMultipleObjects(4, handles, FALSE, TEXT_MODE_WAIT_MS);
@@ -112,8 +110,7 @@ StartResult SettingsExchange::StartRead(const DeviceSettings& base) {
   return StartWorker(GetDeviceSettingThreadProc);
 }
 
-StartResult SettingsExchange::StartWrite(const DeviceSettings& record,
-                                         std::vector<SettingsProblem>* problems) {
+StartResult SettingsExchange::StartWrite(const DeviceSettings& record, std::vector<SettingsProblem>* problems) {
   return StartCheckedWrite(record, nullptr, problems);
 }
 

@@ -93,8 +93,8 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   } seen;
   files.OnShow([&](const ui::FileDialogRequest&) {
     seen.portLetGo = w.m_hPort == INVALID_HANDLE_VALUE && PortIsFree(tracker_->PortPath());
-    seen.controlsOff = !StartButton(w)->isEnabled() && !UpdateButton(w)->isEnabled() &&
-                       !ScanButton(w)->isEnabled() && !PortCombo(w)->isEnabled();
+    seen.controlsOff = !StartButton(w)->isEnabled() && !UpdateButton(w)->isEnabled() && !ScanButton(w)->isEnabled() &&
+                       !PortCombo(w)->isEnabled();
     seen.updating = w.m_bUpdating.load() == 1;
     ui::qt::Window(w)->close();  // the close box
     seen.closeRefused = !w.Ended() && ui::qt::Window(w)->isVisible();
@@ -178,8 +178,7 @@ TEST_F(UpdateWorkflowTest, WithoutTheFilePromptResetTheDeviceIsShownAndEveryCont
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     const QCursor* cursor = QApplication::overrideCursor();
-    if (tracker_->CommandCount("1") == 1 && w.IsBusy() && cursor != nullptr &&
-        cursor->shape() == Qt::WaitCursor)
+    if (tracker_->CommandCount("1") == 1 && w.IsBusy() && cursor != nullptr && cursor->shape() == Qt::WaitCursor)
       busyDuringWait = true;
   });
   poll.start(1);

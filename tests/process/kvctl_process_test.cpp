@@ -124,8 +124,7 @@ TEST_F(KvctlProcessTest, SeveralTrackersRunTogetherAndOneFailureDoesNotStopTheOt
   const std::string a = StartSim({}, true);
   ASSERT_TRUE(second.Start(kKvsim, {"--quiet", "--imei", "490154203237518"}));
   const std::string b = second.ReadLine();
-  const ProgramRun run =
-      RunProgram(kKvctl, {"imei", "--port", a, "--port", "/dev/kv770-no-such-port", "--port", b});
+  const ProgramRun run = RunProgram(kKvctl, {"imei", "--port", a, "--port", "/dev/kv770-no-such-port", "--port", b});
   EXPECT_EQ(run.exitCode, 3) << "the highest status of any tracker";
   EXPECT_NE(run.out.find("[" + a + "] 356938035643809"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("[" + b + "] 490154203237518"), std::string::npos) << run.out;

@@ -75,7 +75,7 @@ class KvctlRestoreTest : public ::testing::Test {
   }
   std::vector<std::string> With(std::vector<std::string> args) {
     for (const auto& o : {"--backup-dir", "B", "--log", "L"})
-      args.push_back(std::string(o) == "B" ? folder_.File("backups")
+      args.push_back(std::string(o) == "B"   ? folder_.File("backups")
                      : std::string(o) == "L" ? folder_.File("audit.jsonl")
                                              : o);
     return args;
@@ -174,7 +174,9 @@ TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
     ASSERT_LT(attempt, 3) << "every restore ended before its interrupt arrived";
   }
   EXPECT_TRUE(Has(err, "quit at once")) << err;
-  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " + std::string(test_support::kSignalledClockSpeed) + " restore " + port_)) << err;
+  EXPECT_TRUE(Has(err, "to finish the job, run: kvctl --clock-speed " +
+                           std::string(test_support::kSignalledClockSpeed) + " restore " + port_))
+      << err;
   const ProgramRun restore = Run({"restore", port_});
   EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
   EXPECT_TRUE(Has(restore.out, "resuming the interrupted restore")) << restore.out;
@@ -267,7 +269,8 @@ TEST_F(KvctlRestoreTest, TruncatedEditedHalfDeletedAndOldBackupsAreRefusedBefore
   EXPECT_EQ(sim_.Store(), other);
   const ProgramRun list = Run({"restore", "--list"});
   EXPECT_EQ(list.exitCode, 0) << list.err;
-  EXPECT_TRUE(Has(list.out, oldPath + "  no message texts (a backup of an earlier kvctl, or cut short)  <- restore stops here"))
+  EXPECT_TRUE(
+      Has(list.out, oldPath + "  no message texts (a backup of an earlier kvctl, or cut short)  <- restore stops here"))
       << list.out;
   EXPECT_TRUE(Has(list.out, backup + "  whole (extended layout)\n")) << list.out;
   // Cut short, it is refused as such.
@@ -281,7 +284,6 @@ TEST_F(KvctlRestoreTest, TruncatedEditedHalfDeletedAndOldBackupsAreRefusedBefore
   EXPECT_EQ(fromOld.exitCode, 0) << fromOld.out << fromOld.err;
   EXPECT_TRUE(Has(fromOld.err, "holds no message texts")) << fromOld.err;
   EXPECT_EQ(sim_.Store()[0], "  1: \"1,,30,,0,,,,Unit7,+8.00,8,,0,,,0,0,0,,0,\\r\"") << "from its settings";
-
 }
 
 }  // namespace

@@ -151,8 +151,7 @@ TEST_F(KvctlUpdateVerifyTest, AVersionOtherThanTheOneExpectedFailsAndTheRightOne
   EXPECT_EQ(refused.err.find("Sending"), std::string::npos);
   // --expect-version names what must appear: the old one does.
   const std::string plain = ImageFile("plain.bin", "");
-  const ProgramRun right =
-      RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", plain, "--log", log});
+  const ProgramRun right = RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", "V1.4(", plain, "--log", log});
   EXPECT_EQ(right.exitCode, 0) << right.out << right.err;
   EXPECT_NE(right.out.find("expecting a tracker that reports V1.4("), std::string::npos) << right.out;
   const auto lines = AuditLines(log);

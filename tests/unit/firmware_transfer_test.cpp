@@ -104,9 +104,7 @@ TEST(FirmwareTransfer, SendsTheFileUnderItsLoweredPathWithConsoleLines) {
   Console console;
   ProgressLog progress;
   FirmwareTransferReport report;
-  EXPECT_EQ(SendFirmwareFile(rig.Channel(), path.c_str(), progress.Sink(), &report,
-                             console.Stream()),
-            0);
+  EXPECT_EQ(SendFirmwareFile(rig.Channel(), path.c_str(), progress.Sink(), &report, console.Stream()), 0);
   rig.FinishLoader();
   EXPECT_EQ(report.step, FirmwareStep::Done);
   EXPECT_EQ(console.Text(), "Sending " + path + "...\n" +
@@ -188,8 +186,7 @@ TEST(FirmwareTransfer, FilesThatCannotBeSentFailBeforeAnythingGoesOut) {
     ASSERT_TRUE(rig.Start(true, false));
     FirmwareTransferReport report;
     Console console;
-    EXPECT_EQ(RunFirmwareTransfer(rig.Line().PortPath().c_str(), c.path.c_str(), nullptr, &report,
-                                  console.Stream()),
+    EXPECT_EQ(RunFirmwareTransfer(rig.Line().PortPath().c_str(), c.path.c_str(), nullptr, &report, console.Stream()),
               1);
     EXPECT_EQ(report.step, c.step);
     EXPECT_EQ(report.code, TRANSFER_SOURCE_FAILED);
@@ -233,8 +230,7 @@ TEST(FirmwareTransfer, AnUpdateFromTheTrackersMenuDeliversTheImage) {
     std::string text;
     char buf[256];
     const std::uint64_t giveUpAt = platform::ClockMs() + 3000;
-    while (text.find("Waiting for the file to be sent") == std::string::npos &&
-           platform::ClockMs() < giveUpAt) {
+    while (text.find("Waiting for the file to be sent") == std::string::npos && platform::ClockMs() < giveUpAt) {
       const int n = menu.Read(buf, sizeof buf, 100);
       if (n > 0) text.append(buf, static_cast<std::size_t>(n));
     }
@@ -242,9 +238,7 @@ TEST(FirmwareTransfer, AnUpdateFromTheTrackersMenuDeliversTheImage) {
   }
   ProgressLog progress;
   FirmwareTransferReport report;
-  EXPECT_EQ(RunFirmwareTransfer(tracker.PortPath().c_str(), path.c_str(), progress.Sink(), &report,
-                                nullptr),
-            0);
+  EXPECT_EQ(RunFirmwareTransfer(tracker.PortPath().c_str(), path.c_str(), progress.Sink(), &report, nullptr), 0);
   EXPECT_EQ(report.step, FirmwareStep::Done);
   EXPECT_EQ(progress.calls.size(), 8u);  // ceil(7000 / 1024) + 1
   const auto images = tracker.Images();

@@ -109,8 +109,7 @@ TEST(KvctlAuditLog, OneJsonObjectPerLine) {
             "{\"time\":\"2026-12-07T12:00:00.042Z\",\"command\":\"set\",\"port\":\"/dev/pts/7\","
             "\"imei\":\"356938035643809\",\"firmwareVersion\":\"F-0KV770-V2.1\","
             "\"settingsFile\":\"/home/u/Fahrzeug \xC3\xBC\\\"1\\\".ini\",\"settingsFileSha256\":\"" +
-                std::string(64, 'a') +
-                "\",\"profiles\":\"units.csv\",\"profilesSha256\":\"" + std::string(64, 'b') +
+                std::string(64, 'a') + "\",\"profiles\":\"units.csv\",\"profilesSha256\":\"" + std::string(64, 'b') +
                 "\",\"profileRow\":3,\"backup\":\"/b/356938035643809-20261207-120000.ini\","
                 "\"verdict\":\"Setting Message OK \",\"exitStatus\":0,\"seconds\":12.346}\n");
 
@@ -132,8 +131,7 @@ TEST(KvctlAuditLog, OneJsonObjectPerLine) {
                 "\",\"imageVersion\":null,\"verdict\":\"failed\",\"exitStatus\":1,\"seconds\":0.000}\n");
   // The version the image names, beside the one read after the update.
   u.imageVersion = "F-0KV770E-V1.5(20100301)";
-  EXPECT_NE(FormatAuditLine(u).find(",\"imageVersion\":\"F-0KV770E-V1.5(20100301)\",\"verdict\""),
-            std::string::npos);
+  EXPECT_NE(FormatAuditLine(u).find(",\"imageVersion\":\"F-0KV770E-V1.5(20100301)\",\"verdict\""), std::string::npos);
 }
 
 TEST(KvctlAuditLog, WritersSharingALogNeverCutALine) {
@@ -168,10 +166,26 @@ TEST(KvctlAuditLog, WritersSharingALogNeverCutALine) {
   EXPECT_EQ(failures.load(), 0);
   const std::string text = ReadTestFile(path);
   const std::string expected[WRITERS] = {
-      FormatAuditLine([] { auto r = SampleRecord(); r.verdict = std::string(3000, 'A'); return r; }()),
-      FormatAuditLine([] { auto r = SampleRecord(); r.verdict = std::string(3000, 'B'); return r; }()),
-      FormatAuditLine([] { auto r = SampleRecord(); r.verdict = std::string(3000, 'C'); return r; }()),
-      FormatAuditLine([] { auto r = SampleRecord(); r.verdict = std::string(3000, 'D'); return r; }()),
+      FormatAuditLine([] {
+        auto r = SampleRecord();
+        r.verdict = std::string(3000, 'A');
+        return r;
+      }()),
+      FormatAuditLine([] {
+        auto r = SampleRecord();
+        r.verdict = std::string(3000, 'B');
+        return r;
+      }()),
+      FormatAuditLine([] {
+        auto r = SampleRecord();
+        r.verdict = std::string(3000, 'C');
+        return r;
+      }()),
+      FormatAuditLine([] {
+        auto r = SampleRecord();
+        r.verdict = std::string(3000, 'D');
+        return r;
+      }()),
   };
   int counts[WRITERS] = {};
   std::size_t at = 0;

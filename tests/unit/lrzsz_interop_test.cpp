@@ -64,8 +64,7 @@ void SendThroughRb(const std::string& rbPath, std::size_t size, char start) {
   const Bytes data = kvtest::PatternImage(size, static_cast<std::uint32_t>(size) + 3);
   kvtest::MemorySource source(data);
   YmodemSender sender(&channel);
-  EXPECT_EQ(sender.SendBatch("c:/work/new.bin", static_cast<DWORD>(size), source, 30000),
-            TRANSFER_OK);
+  EXPECT_EQ(sender.SendBatch("c:/work/new.bin", static_cast<DWORD>(size), source, 30000), TRANSFER_OK);
   EXPECT_EQ(rb.Wait(10000), 0) << "rb said: " << test_support::ReadTestFile(dir + "/rb.log");
   std::ifstream in(dir + "/c:/work/new.bin", std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), data);

@@ -150,8 +150,8 @@ TEST(ReplaceFileContents, FailurePartWayKeepsTheOldFile) {
 }
 
 TEST(ProfileReader, BlanksAroundASectionNameInsideItsBracketsDoNotCount) {
-  const ProfileReader r = ProfileReader::Parse(
-      "[ MESSAGE 2 ]\r\nSOS number1=5550101\r\n[\tMESSAGE 3\t]\r\nGPRS apn=net\r\n[ ]\r\nk=v\r\n");
+  const ProfileReader r =
+      ProfileReader::Parse("[ MESSAGE 2 ]\r\nSOS number1=5550101\r\n[\tMESSAGE 3\t]\r\nGPRS apn=net\r\n[ ]\r\nk=v\r\n");
   EXPECT_EQ(r.Find("MESSAGE 2", "SOS number1"), "5550101");
   EXPECT_EQ(r.Find("message 3", "GPRS apn"), "net");
   EXPECT_EQ(r.Find("", "k"), "v") << "a name of blanks only is the empty name";
@@ -183,8 +183,8 @@ TEST(ProfileReader, UnicodeFilesAreReadInCodePage1252) {
   EXPECT_EQ(utf8.Get("S", "bad"), "a\x7F(\x7Fz") << "a broken sequence and a 4-byte character: one each";
 
   for (const bool bigEndian : {false, true}) {
-    const ProfileReader utf16 = ProfileReader::Parse(
-        Utf16("[ MESSAGE 1 ]\r\nUser name=Caf", u"\u00E9\u20AC\u2603\U0001F600!\r\n", bigEndian));
+    const ProfileReader utf16 =
+        ProfileReader::Parse(Utf16("[ MESSAGE 1 ]\r\nUser name=Caf", u"\u00E9\u20AC\u2603\U0001F600!\r\n", bigEndian));
     EXPECT_EQ(utf16.Get("MESSAGE 1", "User name"), "Caf\xE9\x80\x7F\x7F!") << "big-endian: " << bigEndian;
   }
 
@@ -195,10 +195,9 @@ TEST(ProfileReader, UnicodeFilesAreReadInCodePage1252) {
 
 TEST(ProfileEncoding, EveryCodePointOfTheCodePageMapsBackToItsByte) {
   // The code page's own table: bytes 0x80 to 0x9F that hold a character.
-  const char32_t high[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                             0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-                             0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                             0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+  const char32_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                             0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                             0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
   for (unsigned b = 0; b < 256; ++b) {
     const char32_t cp = (b >= 0x80 && b < 0xA0) ? high[b - 0x80] : b;
     if (cp == 0) continue;

@@ -47,8 +47,8 @@ TEST(WindowsPorts, OnlyASerialDeviceOpensAsAPort) {
   WriteTestFile(file, "x");
   const long before = platform::LiveHandleCount();
   for (const std::string& path : {file, std::string("NUL"), folder.File("missing")}) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE) << path;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << path;
   }

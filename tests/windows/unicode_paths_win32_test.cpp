@@ -156,8 +156,8 @@ TEST(ConsoleText, RedirectedStreamsGetBytesAndAConsoleGetsWideText) {
   ::CloseHandle(readEnd);
   ::CloseHandle(writeEnd);
   TempFolder temp;
-  HANDLE file = ::CreateFileW(Wide(temp.path() + "/out.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
+  HANDLE file =
+      ::CreateFileW(Wide(temp.path() + "/out.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   EXPECT_EQ(console::RouteOf(file), console::TextRoute::Bytes);
   ::CloseHandle(file);
   // NUL is a character device that the runtime's isatty calls a terminal.
@@ -170,8 +170,8 @@ TEST(ConsoleText, RedirectedStreamsGetBytesAndAConsoleGetsWideText) {
   if (::GetConsoleWindow() == nullptr && !::AllocConsole()) {
     GTEST_SKIP() << "no console can be had here";
   }
-  HANDLE screen = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+  HANDLE screen = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              CONSOLE_TEXTMODE_BUFFER, nullptr);
   if (screen == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no console screen buffer can be made here";
   ASSERT_EQ(console::RouteOf(screen), console::TextRoute::Console);
   ASSERT_TRUE(console::WriteToConsole(screen, "a\xE2\x80\xA6z"));  // "a…z"

@@ -1,6 +1,5 @@
 #include "ui/file_dialog.h"
 
-
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QStringList>
@@ -32,16 +31,14 @@ std::optional<std::string> detail::ShowFileDialogNow(const FileDialogRequest& re
   QFileDialog dialog(owner, ToQt(request.title));
   const bool save = request.mode == FileDialogMode::Save;
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save || !(request.flags & OFN_FILEMUSTEXIST) ? QFileDialog::AnyFile
-                                                                    : QFileDialog::ExistingFile);
+  dialog.setFileMode(save || !(request.flags & OFN_FILEMUSTEXIST) ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (save && !(request.flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   QStringList filters;
   for (const FileFilter& f : request.filters) filters << QtFilter(f);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
-    const int selected = request.selectedFilter >= 0 && request.selectedFilter < filters.size()
-                             ? request.selectedFilter
-                             : 0;
+    const int selected =
+        request.selectedFilter >= 0 && request.selectedFilter < filters.size() ? request.selectedFilter : 0;
     dialog.selectNameFilter(filters[selected]);
   }
   if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(ToQt(request.defaultExtension));
