@@ -120,9 +120,7 @@ bool RunSimulated(const Settings& s, const std::string& dir) {
     return false;
   }
   std::vector<double> ackAt;  // clock time of each progress call
-  const TransferProgressSink progress = [&](WPARAM, LPARAM) {
-    ackAt.push_back(platform::ClockMsPrecise());
-  };
+  const TransferProgressSink progress = [&](WPARAM, LPARAM) { ackAt.push_back(platform::ClockMsPrecise()); };
   FirmwareTransferReport report;
   const int r = SendFirmwareFile(channel, path.c_str(), progress, &report, nullptr);
   channel.Close();
@@ -142,8 +140,8 @@ bool RunSimulated(const Settings& s, const std::string& dir) {
   const double dataShare = Share(s, (blocks - 1) * 1024.0, dataMs);
   const double wholeMs = channel.lastReadAt - channel.firstWriteAt;
   const double wholeShare = Share(s, static_cast<double>(s.simSize), wholeMs);
-  std::printf("   %-44s %9.3f s  %6.2f%% of the line's byte rate\n", "data blocks (ACK of block 1 to last ACK):",
-              dataMs / 1000.0, 100.0 * dataShare);
+  std::printf("   %-44s %9.3f s  %6.2f%% of the line's byte rate\n",
+              "data blocks (ACK of block 1 to last ACK):", dataMs / 1000.0, 100.0 * dataShare);
   std::printf("   %-44s %9.3f s  %6.2f%%\n", "whole batch (header out to last ACK in):", wholeMs / 1000.0,
               100.0 * wholeShare);
   std::printf("   %-44s %9s    %6.2f%%\n", "a perfect block-by-block sender:", "", 100.0 * PerfectBlockShare(s));
@@ -173,8 +171,7 @@ bool StartLine(LrzszRun& run, const Settings& s, const std::string& rbPath) {
   options.bOutputThroughPipe = true;  // rb empties its terminal's queues as it exits
   std::filesystem::create_directories(run.dir);
   return run.bridge.Open(options) &&
-         run.rb.Start({rbPath, "-q"}, run.bridge.PathB(), run.bridge.BOutputFd(), run.dir,
-                      run.dir + "/rb.log");
+         run.rb.Start({rbPath, "-q"}, run.bridge.PathB(), run.bridge.BOutputFd(), run.dir, run.dir + "/rb.log");
 }
 
 void Finish(LrzszRun& run, const std::vector<unsigned char>& data) {
@@ -205,8 +202,7 @@ void Finish(LrzszRun& run, const std::vector<unsigned char>& data) {
 }
 
 bool RunLrzsz(const Settings& s, const std::string& dir) {
-  std::printf("2. lrzsz rb as the receiver, %zu-byte image, both senders at once on lines alike\n",
-              s.lrzszSize);
+  std::printf("2. lrzsz rb as the receiver, %zu-byte image, both senders at once on lines alike\n", s.lrzszSize);
   const std::string rbPath = kvtest::FindProgram("rb");
   const std::string sbPath = kvtest::FindProgram("sb");
   if (rbPath.empty() || sbPath.empty()) {
@@ -226,40 +222,35 @@ bool RunLrzsz(const Settings& s, const std::string& dir) {
   if (!StartLine(ours, s, rbPath) || !StartLine(theirs, s, rbPath)) return false;
 
   // sb on side A of its line, sending the same file under the same name.
-  if (!theirs.sb.Start({sbPath, "-k", "-q", "image.bin"}, theirs.bridge.PathA(), -1, sendDir,
-                       dir + "/sb.log"))
+  if (!theirs.sb.Start({sbPath, "-k", "-q", "image.bin"}, theirs.bridge.PathA(), -1, sendDir, dir + "/sb.log"))
     return false;
   // The tool on side A of the other line; the header carries the name as
   // given, so the file is named relative to the sending folder.
   if (::chdir(sendDir.c_str()) != 0) return false;
   std::thread tool([&] {
     SerialChannel channel;
-    if (channel.Open(ours.bridge.PathA().c_str()) != 0 || channel.Configure(FIRMWARE_BAUD_RATE) != 0)
-      return;
+    if (channel.Open(ours.bridge.PathA().c_str()) != 0 || channel.Configure(FIRMWARE_BAUD_RATE) != 0) return;
     FirmwareTransferReport report;
     ours.result = SendFirmwareFile(channel, "image.bin", nullptr, &report, nullptr);
-    if (ours.result != 0)
-      std::printf("   this tool failed: %s\n", DescribeFirmwareTransfer("bridge", report).c_str());
+    if (ours.result != 0) std::printf("   this tool failed: %s\n", DescribeFirmwareTransfer("bridge", report).c_str());
   });
   tool.join();
   theirs.result = theirs.sb.Wait(300000);
   Finish(ours, data);
   Finish(theirs, data);
 
-  std::printf("   %-30s %10s %9s %12s %11s\n", "header out to last ACK in:", "time", "share",
-              "block cycle", "reaction");
+  std::printf("   %-30s %10s %9s %12s %11s\n", "header out to last ACK in:", "time", "share", "block cycle",
+              "reaction");
   // block cycle: median ACK to ACK; reaction: mean ACK in to next frame out
   for (const LrzszRun* run : {&ours, &theirs}) {
-    std::printf("   %-30s %8.3f s %8.2f%% %9.3f ms %8.0f us  %s\n", run->label.c_str(),
-                run->ms / 1000.0, 100.0 * Share(s, static_cast<double>(s.lrzszSize), run->ms),
-                run->blockCycleMs, run->reactionUs,
+    std::printf("   %-30s %8.3f s %8.2f%% %9.3f ms %8.0f us  %s\n", run->label.c_str(), run->ms / 1000.0,
+                100.0 * Share(s, static_cast<double>(s.lrzszSize), run->ms), run->blockCycleMs, run->reactionUs,
                 run->result == 0 && run->intact ? "intact" : "FAILED");
   }
   const double byteMs = 1.0 / LineBytesPerMs(s);
   std::printf("   %-30s %10s %9s %9.3f ms\n", "a perfect block-by-block sender:", "", "",
               (1029 + 1) * byteMs + 2.0 * s.latencyMs);
-  std::printf("   %-30s %8.3f s\n", "blocks 0 of 1024 (not 128) cost:",
-              2 * (1029 - 133) * byteMs / 1000.0);
+  std::printf("   %-30s %8.3f s\n", "blocks 0 of 1024 (not 128) cost:", 2 * (1029 - 133) * byteMs / 1000.0);
   const double ratio = ours.ms / theirs.ms;
   std::printf("   %-32s %9.3f\n", "time ratio, this tool / sb -k:", ratio);
   const bool ok = ours.result == 0 && ours.intact && theirs.result == 0 && theirs.intact;
@@ -279,7 +270,8 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
     else if (const char* v = value("--sim-size=")) s.simSize = std::strtoull(v, nullptr, 10);
     else if (const char* v = value("--lrzsz-size=")) s.lrzszSize = std::strtoull(v, nullptr, 10);
     else if (const char* v = value("--baud=")) s.baud = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
-    else if (const char* v = value("--latency=")) s.latencyMs = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
+    else if (const char* v = value("--latency="))
+      s.latencyMs = static_cast<std::uint32_t>(std::strtoul(v, nullptr, 10));
     else return false;
   }
   return s.baud > 0 && s.simSize >= 2048 && s.lrzszSize > 0;
@@ -298,9 +290,10 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/kvbench-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) return 2;
   const std::string dir = pattern;
-  std::printf("Firmware transfer on a line paced at %u baud with %u ms latency each way "
-              "(%.0f bytes/s)\n\n",
-              s.baud, s.latencyMs, LineBytesPerMs(s) * 1000.0);
+  std::printf(
+      "Firmware transfer on a line paced at %u baud with %u ms latency each way "
+      "(%.0f bytes/s)\n\n",
+      s.baud, s.latencyMs, LineBytesPerMs(s) * 1000.0);
   bool ok = true;
   if (s.runSim) ok = RunSimulated(s, dir) && ok;
   if (s.runLrzsz) ok = RunLrzsz(s, dir) && ok;

@@ -23,9 +23,8 @@ using settings::SettingsExchange;
 
 // Delete phase 4 x 500 ms; each message 100 + 1000 + 500 + 100 ms.
 constexpr double kFixedPausesMs =
-    4.0 * settings::DELETE_PAUSE_MS +
-    4.0 * (settings::STORE_TEXT_PAUSE_MS + settings::STORE_END_PAUSE_MS +
-           settings::STORE_AFTER_PAUSE_MS + settings::CHECK_PAUSE_MS);
+    4.0 * settings::DELETE_PAUSE_MS + 4.0 * (settings::STORE_TEXT_PAUSE_MS + settings::STORE_END_PAUSE_MS +
+                                             settings::STORE_AFTER_PAUSE_MS + settings::CHECK_PAUSE_MS);
 // Exchanges whose reply the write waits for: 4 deletes, 4 stores, 4 checks.
 constexpr int kAwaitedExchanges = 12;
 constexpr double kAllowedOverhead = 0.10;
@@ -72,8 +71,8 @@ bool RunOnce(const LineSetting& line, RunFigures& figures) {
 
   // Line time, counted generously: every byte that crossed the line in either
   // direction, although those sent during a pause are not waited for.
-  const double bytes = static_cast<double>(tracker.Line().BytesSent() - sentBefore +
-                                           tracker.Line().BytesReceived() - receivedBefore);
+  const double bytes =
+      static_cast<double>(tracker.Line().BytesSent() - sentBefore + tracker.Line().BytesReceived() - receivedBefore);
   const double byteMs = line.baudRate ? 10000.0 / line.baudRate : 0.0;
   const double lineMs = bytes * byteMs + 2.0 * kAwaitedExchanges * line.latencyMs;
   figures.floorMs = kFixedPausesMs + lineMs;
@@ -102,13 +101,12 @@ int main(int argc, char** argv) {
       const double over = (f.elapsedMs - f.floorMs) / f.floorMs;
       worst = std::max(worst, over);
       sumElapsed += f.elapsedMs;
-      std::printf("%s run %d: %.0f ms (%.0f ms beyond the pauses), floor %.1f ms, over %.2f%%%s\n",
-                  line.name, i + 1, f.elapsedMs, f.elapsedMs - kFixedPausesMs, f.floorMs,
-                  over * 100, f.ok ? "" : " (write did not end OK)");
+      std::printf("%s run %d: %.0f ms (%.0f ms beyond the pauses), floor %.1f ms, over %.2f%%%s\n", line.name, i + 1,
+                  f.elapsedMs, f.elapsedMs - kFixedPausesMs, f.floorMs, over * 100,
+                  f.ok ? "" : " (write did not end OK)");
       if (!f.ok) withinBar = false;
     }
-    std::printf("%s: mean %.0f ms, worst %.2f%% over the floor\n", line.name, sumElapsed / runs,
-                worst * 100);
+    std::printf("%s: mean %.0f ms, worst %.2f%% over the floor\n", line.name, sumElapsed / runs, worst * 100);
     if (worst > kAllowedOverhead) withinBar = false;
   }
   return withinBar ? 0 : 1;

@@ -94,8 +94,7 @@ int main(int argc, char** argv) {
 
   std::printf("firmware soak: %d transfers, seed %u, clock x%.0f\n", transfers, seed, speed);
   std::printf("  faults injected on the line: %llu (in %llu bytes from the tool)\n",
-              static_cast<unsigned long long>(out.faultsInjected),
-              static_cast<unsigned long long>(out.bytesSent));
+              static_cast<unsigned long long>(out.faultsInjected), static_cast<unsigned long long>(out.bytesSent));
   std::printf("  success, image byte-identical:  %d\n", out.identical);
   std::printf("  failure message shown:          %d\n", out.failedReported + out.promptMissing);
   for (const auto& [text, count] : out.failureCodes) std::printf("    %4d x %s\n", count, text.c_str());

@@ -99,8 +99,7 @@ int main(int argc, char** argv) {
     if (!ok && stored) ++failedButStored;
   }
 
-  std::printf("settings soak: %d writes, seed %u, clock x%.0f, %d fault rules\n", writes, seed, speed,
-              faultRules);
+  std::printf("settings soak: %d writes, seed %u, clock x%.0f, %d fault rules\n", writes, seed, speed, faultRules);
   for (const auto& [text, count] : verdicts) std::printf("  %4d x verdict \"%s\"\n", count, text.c_str());
   std::printf("  OK and the store holds the four texts:        %d\n", okAndStored);
   std::printf("  failure shown, store differs:                 %d\n", failedAndWrong);

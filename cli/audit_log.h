@@ -24,7 +24,7 @@ struct AuditRecord {
   // What was written: a settings file (set, restore) or a firmware image.
   std::string settingsFile, settingsFileSha256;
   std::string image, imageSha256;
-  std::string imageVersion;     // update: the version the image names (empty: none)
+  std::string imageVersion;  // update: the version the image names (empty: none)
   // set --profiles: the table, its digest and the row used (0: none).
   std::string profiles, profilesSha256;
   std::size_t profileRow = 0;

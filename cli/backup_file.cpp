@@ -179,8 +179,8 @@ BackupContents ReadBackupContents(std::string_view bytes) {
       if (!IsControl(c)) continue;
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", c);
-      return Refused("the text of message " + std::to_string(n) + " holds a control byte (" + hex +
-                     ") at character " + std::to_string(i + 1) + ", which cannot be written back");
+      return Refused("the text of message " + std::to_string(n) + " holds a control byte (" + hex + ") at character " +
+                     std::to_string(i + 1) + ", which cannot be written back");
     }
     // The text and its CR must fit the tracker's message buffer.
     if (text.size() + 1 > MESSAGE_MAX_LENGTH)
@@ -200,8 +200,7 @@ BackupContents ReadBackupContents(std::string_view bytes) {
   DeviceSettings record = DeviceSettings::DialogStart();
   for (unsigned n = 1; n <= MESSAGE_COUNT; ++n)
     ApplyMessage(record, contents.layout, contents.texts[n - 1].data(), n, contents.texts[n - 1].size());
-  const platform::ProfileReader expected =
-      platform::ProfileReader::Parse(SettingsFileText(record, contents.layout));
+  const platform::ProfileReader expected = platform::ProfileReader::Parse(SettingsFileText(record, contents.layout));
   std::vector<std::string> lacking;
   std::string disagreeing;
   for (const SettingInfo& info : SETTINGS_TABLE) {

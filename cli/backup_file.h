@@ -40,7 +40,7 @@ struct BackupContents {
   std::string imei;  // from the section; empty when not known
   settings::SettingsLayout layout = settings::SettingsLayout::Extended;
   std::array<std::string, settings::MESSAGE_COUNT> texts;  // Exact: without the closing CR
-  settings::DeviceSettings record;                          // Exact: the settings the texts give
+  settings::DeviceSettings record;                         // Exact: the settings the texts give
 };
 
 // Reads and checks a backup's bytes.

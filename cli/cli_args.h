@@ -18,20 +18,20 @@ struct CliArgs {
   bool json = false;                    // get --json
   bool strict = false;                  // set --strict: refuse a file that lacks settings
   bool help = false;
-  std::string outputFile;               // get -o FILE
-  std::string traceFile;                // --trace FILE
-  std::string profilesFile;             // set --profiles FILE: values per IMEI
-  bool onlyListed = false;              // set --only-listed: skip trackers without a row
-  std::string backupDir;                // --backup-dir DIR
-  bool noBackup = false;                // --no-backup
-  std::string logFile;                  // --log FILE: the audit log
-  bool noVerify = false;                // update --no-verify: end after the transfer
-  bool expectVersionGiven = false;      // update --expect-version TEXT
+  std::string outputFile;           // get -o FILE
+  std::string traceFile;            // --trace FILE
+  std::string profilesFile;         // set --profiles FILE: values per IMEI
+  bool onlyListed = false;          // set --only-listed: skip trackers without a row
+  std::string backupDir;            // --backup-dir DIR
+  bool noBackup = false;            // --no-backup
+  std::string logFile;              // --log FILE: the audit log
+  bool noVerify = false;            // update --no-verify: end after the transfer
+  bool expectVersionGiven = false;  // update --expect-version TEXT
   std::string expectVersion;
-  bool noLog = false;                   // --no-log: no audit line
-  std::string restoreFrom;              // restore --from FILE: this backup
-  bool listBackups = false;             // restore --list
-  double clockSpeed = 1.0;              // --clock-speed N: tests run every wait N times faster
+  bool noLog = false;        // --no-log: no audit line
+  std::string restoreFrom;   // restore --from FILE: this backup
+  bool listBackups = false;  // restore --list
+  double clockSpeed = 1.0;   // --clock-speed N: tests run every wait N times faster
   // Each option given, by its name, with the KvctlOption bit that allows
   // it: the command's row says which it takes.
   std::vector<std::pair<std::string, unsigned>> givenOptions;

@@ -13,8 +13,7 @@ std::vector<std::string> TrackerPorts() {
   for (const auto& info : platform::EnumeratePorts(false)) {
     if (info.friendlyName.find(platform::TRACKER_NAME_MARK) == std::string::npos) continue;
     const std::string name = platform::PortNameFromFriendlyName(info.friendlyName);
-    if (!name.empty() && std::find(ports.begin(), ports.end(), name) == ports.end())
-      ports.push_back(name);
+    if (!name.empty() && std::find(ports.begin(), ports.end(), name) == ports.end()) ports.push_back(name);
   }
   return ports;
 }

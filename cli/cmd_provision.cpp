@@ -47,8 +47,8 @@ int CmdListBackups(const std::string& folder) {
   // A restore in progress of a tracker that has no backup here yet (an
   // interrupted restore --from) is what a plain restore of it resumes.
   for (const std::string& noted : ImeisWithRestoreInProgress(folder)) {
-    const bool listed = std::any_of(backups.begin(), backups.end(),
-                                    [&](const BackupName& backup) { return backup.imei == noted; });
+    const bool listed =
+        std::any_of(backups.begin(), backups.end(), [&](const BackupName& backup) { return backup.imei == noted; });
     if (listed) continue;
     if (const auto interrupted = RestoreInProgress(folder, noted))
       console::Out(noted + ":\n  an interrupted restore is resumed from " + *interrupted);

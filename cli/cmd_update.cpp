@@ -65,13 +65,14 @@ JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, U
   CloseHandle(port);  // the firmware channel opens the port itself
   if (!prompted && SayIfInterrupted(context, result,
                                     "the boot loader's download (\"1\") was asked for: the tracker "
-                                    "may be in its boot loader; to finish the job, run: " + again))
+                                    "may be in its boot loader; to finish the job, run: " +
+                                        again))
     return result;
   if (!prompted) {
     result.code = kExitFailed;
     result.verdict = "no file prompt";
-    result.detail = "update: no \"Waiting for the file to be sent\" within " +
-                    std::to_string(FILE_PROMPT_WAIT_MS) + " ms after \"1\"";
+    result.detail = "update: no \"Waiting for the file to be sent\" within " + std::to_string(FILE_PROMPT_WAIT_MS) +
+                    " ms after \"1\"";
     context.Fail(RESET_DEVICE_TEXT, result.detail);
     return result;
   }
@@ -89,10 +90,10 @@ JobResult SendImage(JobContext& context, const UpdatePlan& plan, bool several, U
     failed = RunStoppableFirmwareTransfer(context.Port().c_str(), firmware, observer, &report, &stopped) != 0;
   }
   progress.Finish();
-  if (stopped &&
-      SayIfInterrupted(context, result,
-                       "update cancelled: the tracker is left in its boot loader without the new "
-                       "firmware; to finish the job, run: " + again))
+  if (stopped && SayIfInterrupted(context, result,
+                                  "update cancelled: the tracker is left in its boot loader without the new "
+                                  "firmware; to finish the job, run: " +
+                                      again))
     return result;
   if (failed) {
     result.code = kExitFailed;
@@ -121,12 +122,9 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
   FirmwareTransferReport report;
   // An empty image would leave the tracker without firmware; the window
   // sends one as the user chose, a script gets a refusal.
-  if (!OpenFirmwareImage(image.c_str(), *firmware, &report))
-    plan.problem = FirmwareFileProblem(report);
-  else if (firmware->size == 0)
-    plan.problem = "the image is empty (0 bytes)";
-  else if (!LoadFirmwareImage(*firmware, &report))
-    plan.problem = FirmwareFileProblem(report);
+  if (!OpenFirmwareImage(image.c_str(), *firmware, &report)) plan.problem = FirmwareFileProblem(report);
+  else if (firmware->size == 0) plan.problem = "the image is empty (0 bytes)";
+  else if (!LoadFirmwareImage(*firmware, &report)) plan.problem = FirmwareFileProblem(report);
   if (plan.problem.empty()) {
     plan.readable = true;
     plan.imageSha256 = Sha256Hex(firmware->bytes);
@@ -139,8 +137,8 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
   // fail its check on every tracker, after each was flashed with it.
   if (plan.firmware && !options.expectVersion.empty() && !plan.imageVersion.empty() &&
       !ReportsVersion(plan.imageVersion, options.expectVersion)) {
-    plan.problem = "it names " + plan.imageVersion + ", which does not hold --expect-version " +
-                   options.expectVersion + " (the check after the update could only fail; with --no-verify the "
+    plan.problem = "it names " + plan.imageVersion + ", which does not hold --expect-version " + options.expectVersion +
+                   " (the check after the update could only fail; with --no-verify the "
                    "image is sent without the check)";
     plan.firmware.reset();
   }
@@ -164,8 +162,10 @@ JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool severa
   // more: a quit at once says what is left to do instead (one tracker; with
   // several, others may still be in their transfer).
   if (!several)
-    SetQuitLine("\nkvctl: quit at once; the transfer was complete (the image went out whole): kvctl "
-                           "version " + ShellWord(context.Port()) + " shows the firmware the tracker runs\n");
+    SetQuitLine(
+        "\nkvctl: quit at once; the transfer was complete (the image went out whole): kvctl "
+        "version " +
+        ShellWord(context.Port()) + " shows the firmware the tracker runs\n");
   if (!plan.options.verify) {
     outcome.kind = UpdateOutcome::Kind::NotVerified;
     context.Say(UpdateResultText(base, true));

@@ -77,10 +77,10 @@ struct WatchOutcome {
   enum class Kind { Done, NotVerified, Failed, Skipped };
   Kind kind = Kind::Failed;
   std::string imei;
-  std::string version;   // update: read after it
-  std::string note;      // appended to the tracker's line
+  std::string version;         // update: read after it
+  std::string note;            // appended to the tracker's line
   std::size_t profileRow = 0;  // watch set: the row of the profile table it got (0: none)
-  bool sent = false;     // update: the whole image went out (the tracker restarts)
+  bool sent = false;           // update: the whole image went out (the tracker restarts)
 };
 
 // The job the watcher runs on each new tracker, and on a port that comes back
@@ -159,8 +159,8 @@ class Watcher {
 
   int Summary() const {
     if (updates_) {
-      console::Out("updated " + std::to_string(done_) + ", not verified " + std::to_string(notVerified_) +
-                   ", failed " + std::to_string(failed_) + ", skipped " + std::to_string(skipped_));
+      console::Out("updated " + std::to_string(done_) + ", not verified " + std::to_string(notVerified_) + ", failed " +
+                   std::to_string(failed_) + ", skipped " + std::to_string(skipped_));
     } else {
       console::Out("written " + std::to_string(done_) + ", failed " + std::to_string(failed_) + ", skipped " +
                    std::to_string(skipped_));
@@ -192,15 +192,9 @@ class Watcher {
     if (w.outcome.profileRow != 0) matched_.insert(w.outcome.imei);
     std::string note = w.outcome.note.empty() ? "" : "  (" + w.outcome.note + ")";
     switch (w.outcome.kind) {
-      case WatchOutcome::Kind::Skipped:
-        ++skipped_;
-        break;
-      case WatchOutcome::Kind::NotVerified:
-        ++notVerified_;
-        break;
-      case WatchOutcome::Kind::Failed:
-        ++failed_;
-        break;
+      case WatchOutcome::Kind::Skipped: ++skipped_; break;
+      case WatchOutcome::Kind::NotVerified: ++notVerified_; break;
+      case WatchOutcome::Kind::Failed: ++failed_; break;
       case WatchOutcome::Kind::Done:
         ++done_;
         if (!updates_) {
@@ -239,8 +233,9 @@ class Watcher {
 int Watch(Watcher& watcher, const std::string& what) {
   platform::DeviceChangeMonitor monitor;
   if (!monitor.IsWatching()) {
-    console::Err("kvctl: cannot watch for trackers being plugged in (neither udev nor the simulated trackers' "
-                 "folder can be watched)");
+    console::Err(
+        "kvctl: cannot watch for trackers being plugged in (neither udev nor the simulated trackers' "
+        "folder can be watched)");
     return kExitFailed;
   }
   auto present = PresentTrackers();
@@ -315,14 +310,14 @@ JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutc
     const bool expectedVersion = ReportsVersion(identity.version, plan.expected);
     const bool comparable = !plan.expected.empty();
     const std::string reports = "reports " + TextForStdout(identity.version);
-    const std::string who = sameTracker            ? "back after its update"
-                            : updatedImei.empty()  ? "plugged in while the tracker updated here was expected back"
-                                                   : "another tracker than the one updated here (IMEI " +
-                                                         TextForStdout(updatedImei) + ")";
+    const std::string who = sameTracker ? "back after its update"
+                            : updatedImei.empty()
+                                ? "plugged in while the tracker updated here was expected back"
+                                : "another tracker than the one updated here (IMEI " + TextForStdout(updatedImei) + ")";
     if (expectedVersion) {
       result.detail = who + "; " + reports + "; nothing was sent";
-      outcome.note = sameTracker          ? "back after its update: not updated again"
-                     : !comparable        ? who + ": plug it in again to update it"
+      outcome.note = sameTracker           ? "back after its update: not updated again"
+                     : !comparable         ? who + ": plug it in again to update it"
                      : updatedImei.empty() ? "runs the version expected: not updated; the tracker whose update on "
                                              "this port was not verified may be another one: check it with kvctl "
                                              "version"

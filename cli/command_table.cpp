@@ -107,6 +107,8 @@ int RunWatch(const CommandCall& c) {
   return CmdWatchUpdate(plan);
 }
 
+// The help texts stay one literal each, as written (clang-format would cut them).
+// clang-format off
 const CommandSpec kCommands[] = {
     {"ports", false, 0, "", kOptAllSerial, false, false,
      // kvctl --help
@@ -284,6 +286,7 @@ const CommandSpec kCommands[] = {
      "Usage: kvctl scan\nProbes every tracker port at once and prints each result:\nOpen Success, Check failed or Open failed. Exit 1 when no tracker port is found.\n",
      RunScan},
 };
+// clang-format on
 
 using cmdline::OptionSpec;
 using cmdline::Takes;

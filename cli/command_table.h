@@ -25,17 +25,17 @@ struct SettingsFileInput;
 // whose row names them.
 enum KvctlOption : unsigned {
   kOptCommon = 0,
-  kOptPorts = 1u << 0,          // --port, --all
-  kOptAllSerial = 1u << 1,      // ports --all-serial
-  kOptOutput = 1u << 2,         // get -o FILE
-  kOptJson = 1u << 3,           // get --json
-  kOptStrict = 1u << 4,         // set --strict
-  kOptProfiles = 1u << 5,       // --profiles CSV, --only-listed
-  kOptBackups = 1u << 6,        // --backup-dir DIR
-  kOptNoBackup = 1u << 7,       // --no-backup
-  kOptLog = 1u << 8,            // --log FILE, --no-log
-  kOptVerify = 1u << 9,         // --no-verify, --expect-version TEXT
-  kOptRestore = 1u << 10,       // restore --from BACKUP, --list
+  kOptPorts = 1u << 0,      // --port, --all
+  kOptAllSerial = 1u << 1,  // ports --all-serial
+  kOptOutput = 1u << 2,     // get -o FILE
+  kOptJson = 1u << 3,       // get --json
+  kOptStrict = 1u << 4,     // set --strict
+  kOptProfiles = 1u << 5,   // --profiles CSV, --only-listed
+  kOptBackups = 1u << 6,    // --backup-dir DIR
+  kOptNoBackup = 1u << 7,   // --no-backup
+  kOptLog = 1u << 8,        // --log FILE, --no-log
+  kOptVerify = 1u << 9,     // --no-verify, --expect-version TEXT
+  kOptRestore = 1u << 10,   // restore --from BACKUP, --list
 };
 
 // What a command's handler is given, once every check has passed.

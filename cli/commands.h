@@ -58,10 +58,10 @@ struct UpdateOptions {
 };
 // What every tracker of one update gets, worked out once before any is touched.
 struct UpdatePlan {
-  std::string image;         // the path as given
+  std::string image;  // the path as given
   UpdateOptions options;
-  bool readable = false;     // the image was measured and loaded
-  std::string problem;       // why it cannot be sent ("" when loaded)
+  bool readable = false;  // the image was measured and loaded
+  std::string problem;    // why it cannot be sent ("" when loaded)
   // The image read once into memory (null when it cannot be sent): what
   // every tracker is sent, whatever happens to the file meanwhile.
   std::shared_ptr<FirmwareImage> firmware;
@@ -69,7 +69,7 @@ struct UpdatePlan {
   std::string imageVersion;  // the version the image names ("" when none)
   // The different version texts the image holds: several mean it names none.
   std::vector<std::string> imageVersionTexts;
-  std::string expected;      // must appear in the version read back ("" compares nothing)
+  std::string expected;           // must appear in the version read back ("" compares nothing)
   const AuditLog* log = nullptr;  // null: no audit line
 };
 UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options);

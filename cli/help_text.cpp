@@ -10,11 +10,11 @@ namespace {
 const std::pair<const char*, const char*> kWindowsPhrases[] = {
     {"Ports are device names\n(ttyUSB0) or paths (/dev/pts/5); the terminal kvctl runs in is refused.\n",
      "Ports are COM port\nnames (COM5, COM12; COM5: as the port list shows it is taken too).\n"},
-    {"$XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)",
-     "%LOCALAPPDATA%\\kv770\\backups)"},
+    {"$XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)", "%LOCALAPPDATA%\\kv770\\backups)"},
     {"(default $XDG_STATE_HOME/kv770/audit.jsonl, else\n                 ~/.local/state/kv770/audit.jsonl)",
      "(default\n                 %LOCALAPPDATA%\\kv770\\audit.jsonl)"},
-    {"A read-only file, a folder, a device or a\nsymbolic link planted by another user in a shared sticky folder (/tmp) is\n"
+    {"A read-only file, a folder, a device or a\nsymbolic link planted by another user in a shared sticky folder "
+     "(/tmp) is\n"
      "refused before anything is sent. New output files, the trace and the audit log\n"
      "are readable by their owner only (they may hold the GPRS password).\n",
      "A read-only file, a folder or a device (COM5,\nNUL) is refused before anything is sent. New output files, "

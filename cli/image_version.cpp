@@ -43,8 +43,7 @@ bool ReportsVersion(std::string_view reported, std::string_view expected) {
   const auto goesOn = [&](std::size_t at) { return digit(at) || (reported[at] == '.' && digit(at + 1)); };
   const auto cameBefore = [&](std::size_t at) { return digit(at) || (reported[at] == '.' && at > 0 && digit(at - 1)); };
   const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  for (std::size_t at = reported.find(expected); at != std::string_view::npos;
-       at = reported.find(expected, at + 1)) {
+  for (std::size_t at = reported.find(expected); at != std::string_view::npos; at = reported.find(expected, at + 1)) {
     const std::size_t end = at + expected.size();
     const bool cutBefore = isDigit(expected.front()) && at > 0 && cameBefore(at - 1);
     const bool cutAfter = isDigit(expected.back()) && end < reported.size() && goesOn(end);

@@ -24,19 +24,18 @@ std::string FileErrorText(int error) {
   }
 }
 
-bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
-                   std::string& reason) {
+bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& reason) {
   const platform::FileReadError error = platform::ReadProfileFile(path, bytes, maxBytes);
   if (error == platform::FileReadError::None) return true;
-  reason = error == platform::FileReadError::TooLarge
-               ? "too large (more than " + std::to_string(maxBytes) + " bytes)"
-               : platform::DescribeFileReadError(error);
+  reason = error == platform::FileReadError::TooLarge ? "too large (more than " + std::to_string(maxBytes) + " bytes)"
+                                                      : platform::DescribeFileReadError(error);
   return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   const bool aExists = ::stat(a.c_str(), &sa) == 0;
   const bool bExists = ::stat(b.c_str(), &sb) == 0;
   if (aExists && bExists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

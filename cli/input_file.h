@@ -17,8 +17,7 @@ constexpr std::size_t SETTINGS_FILE_MAX_BYTES = platform::PROFILE_FILE_MAX_BYTES
 // bounded reader the window's Import uses. False with a reason
 // ("no such file", "is a directory", "permission denied", "not a regular
 // file", "too large ...") when it cannot. Never blocks on a FIFO or a device.
-bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
-                   std::string& reason);
+bool ReadInputFile(const std::string& path, std::size_t maxBytes, std::string& bytes, std::string& reason);
 
 // The reason for an errno value, in the words kvctl uses for files.
 std::string FileErrorText(int error);

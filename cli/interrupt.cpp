@@ -27,7 +27,6 @@ HANDLE g_stopEvent = nullptr;
 constexpr char kSignalByte = 1;
 constexpr char kEndByte = 0;
 
-
 std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 
@@ -101,8 +100,8 @@ void DrainWakePipe() {
 }  // namespace
 
 void SetQuitAdvice(const std::string& command) {
-  SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
-              command + "\n");
+  SetQuitLine(
+      "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " + command + "\n");
 }
 
 Handling::Handling(FirstSignal first) {

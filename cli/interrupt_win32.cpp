@@ -24,7 +24,6 @@ std::atomic<bool> g_finishFirst{false};
 std::atomic<bool> g_finishRequested{false};
 HANDLE g_stopEvent = nullptr;
 
-
 [[noreturn]] void QuitAtOnce() {
   platform::ReleasePortsForExit();
   std::size_t length = 0;
@@ -53,8 +52,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 void SetQuitAdvice(const std::string& command) {
-  SetQuitLine("\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " +
-              command + "\n");
+  SetQuitLine(
+      "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " + command + "\n");
 }
 
 Handling::Handling(FirstSignal first) {

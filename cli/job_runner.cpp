@@ -7,9 +7,7 @@
 
 #include "console.h"
 
-void JobContext::Say(const std::string& line) const {
-  console::Out(prefix_ ? "[" + port_ + "] " + line : line);
-}
+void JobContext::Say(const std::string& line) const { console::Out(prefix_ ? "[" + port_ + "] " + line : line); }
 
 void JobContext::Fail(const std::string& text, const std::string& detail) const {
   if (detail.find('\n') == std::string::npos) {
@@ -29,8 +27,7 @@ void JobContext::Fail(const std::string& text, const std::string& detail) const 
   console::Err(lines);
 }
 
-std::string FormatSummary(const std::vector<std::string>& ports,
-                          const std::vector<JobResult>& results,
+std::string FormatSummary(const std::vector<std::string>& ports, const std::vector<JobResult>& results,
                           const std::vector<double>& seconds) {
   std::size_t portWidth = 4, verdictWidth = 6;
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -45,8 +42,8 @@ std::string FormatSummary(const std::vector<std::string>& ports,
   for (std::size_t i = 0; i < ports.size(); ++i) {
     char t[16];
     std::snprintf(t, sizeof t, "%6.1fs", seconds[i]);
-    out += pad(ports[i], portWidth) + "  " + pad(results[i].verdict, verdictWidth) + "  " + t +
-           "  " + results[i].detail + "\n";
+    out += pad(ports[i], portWidth) + "  " + pad(results[i].verdict, verdictWidth) + "  " + t + "  " +
+           results[i].detail + "\n";
   }
   return out;
 }

@@ -41,6 +41,5 @@ enum class SummaryTo { Stdout, Stderr };
 int RunOnPorts(const std::vector<std::string>& ports, const Job& job, SummaryTo summary = SummaryTo::Stdout);
 
 // The summary table (exposed for tests).
-std::string FormatSummary(const std::vector<std::string>& ports,
-                          const std::vector<JobResult>& results,
+std::string FormatSummary(const std::vector<std::string>& ports, const std::vector<JobResult>& results,
                           const std::vector<double>& seconds);

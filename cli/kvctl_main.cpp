@@ -62,8 +62,7 @@ int Usage(const std::string& text) {
 
 // Everything about the command line and its files that can be judged before
 // a tracker is touched; a status other than kExitOk ends kvctl.
-int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& ports,
-                       SettingsFileInput& settingsFile) {
+int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& ports, SettingsFileInput& settingsFile) {
   const std::string& cmd = args.command;
   const CommandSpec& spec = *FindCommand(cmd);
   // An option the command's row does not name belongs to another command.
@@ -74,8 +73,9 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     return Usage("watch takes no PORT: it waits for trackers to be plugged in (try kvctl watch --help)");
   if (cmd == "watch" &&
       (args.positional.size() != 2 || (args.positional[0] != "set" && args.positional[0] != "update")))
-    return Usage("watch needs set and a settings FILE, or update and a FIRMWARE image: kvctl watch set "
-                 "[--profiles CSV] FILE, kvctl watch update FIRMWARE (try kvctl watch --help)");
+    return Usage(
+        "watch needs set and a settings FILE, or update and a FIRMWARE image: kvctl watch set "
+        "[--profiles CSV] FILE, kvctl watch update FIRMWARE (try kvctl watch --help)");
   const bool updates = cmd == "update" || (cmd == "watch" && args.positional[0] == "update");
   if ((args.noVerify || args.expectVersionGiven) && !updates)
     return Usage("--no-verify and --expect-version belong to update and watch update (try kvctl update --help)");
@@ -84,15 +84,14 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   if (args.expectVersionGiven) {
     bool printable = !args.expectVersion.empty();
     for (const char c : args.expectVersion) printable = printable && c >= 0x20 && c <= 0x7E;
-    if (!printable)
-      return Usage("--expect-version needs a text of printable ASCII characters, such as F-0KV770E-V1.5");
+    if (!printable) return Usage("--expect-version needs a text of printable ASCII characters, such as F-0KV770E-V1.5");
   }
-  if (updates && cmd == "watch" && (!args.profilesFile.empty() || args.onlyListed || args.strict ||
-                                    !args.backupDir.empty() || args.noBackup))
-    return Usage("watch update takes no settings options (--profiles, --only-listed, --strict, --backup-dir, "
-                 "--no-backup)");
-  if (cmd == "restore" && !args.positional.empty())
-    return Usage("restore takes only PORTs (try kvctl restore --help)");
+  if (updates && cmd == "watch" &&
+      (!args.profilesFile.empty() || args.onlyListed || args.strict || !args.backupDir.empty() || args.noBackup))
+    return Usage(
+        "watch update takes no settings options (--profiles, --only-listed, --strict, --backup-dir, "
+        "--no-backup)");
+  if (cmd == "restore" && !args.positional.empty()) return Usage("restore takes only PORTs (try kvctl restore --help)");
   if (spec.trailing != 0 && args.positional.size() != spec.trailing)
     return Usage(cmd + " needs a PORT and " + std::string(spec.trailingWhat) + " (try kvctl " + cmd + " --help)");
   // The file the command reads: the settings file or the firmware image.
@@ -108,7 +107,8 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   if (!args.traceFile.empty() && !spec.provisions) {
     const std::string log = DefaultAuditLogPath();
     if (!log.empty() && SameFile(args.traceFile, log))
-      return Usage("the trace file " + args.traceFile + " is the audit log; give the trace another name "
+      return Usage("the trace file " + args.traceFile +
+                   " is the audit log; give the trace another name "
                    "(nothing was sent to any tracker)");
     if (const std::string clash = OutputOnInput(args, "", DefaultBackupFolder()); !clash.empty())
       return Usage(clash + " (nothing was sent to any tracker)");
@@ -123,7 +123,8 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     }
     if (!HoldsAnySetting(settingsFile.bytes, settings::SettingsLayout::Basic) &&
         !HoldsAnySetting(settingsFile.bytes, settings::SettingsLayout::Extended)) {
-      console::Err("kvctl: " + input + ": no settings found: it is not a settings file, or it is empty "
+      console::Err("kvctl: " + input +
+                   ": no settings found: it is not a settings file, or it is empty "
                    "(nothing was sent to any tracker)");
       return kExitRefused;
     }

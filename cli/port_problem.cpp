@@ -32,8 +32,7 @@ bool OwnTerminalDevice(dev_t device) {
 
 bool IsOwnTerminalPath(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-         (path == "/dev/tty" || OwnTerminalDevice(st.st_rdev));
+  return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && (path == "/dev/tty" || OwnTerminalDevice(st.st_rdev));
 }
 
 std::string DescribePortProblem(const std::string& port, DWORD code) {

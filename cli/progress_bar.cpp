@@ -14,15 +14,14 @@ std::string FormatProgress(std::uint64_t bytes, std::uint64_t total, double byte
   std::string bar = "[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "]";
   char text[160];
   const int n = std::snprintf(text, sizeof text, " %5.1f%%  %llu/%llu bytes  %.1f KiB/s", fraction * 100,
-                              static_cast<unsigned long long>(bytes),
-                              static_cast<unsigned long long>(total), bytesPerSecond / 1024);
+                              static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(total),
+                              bytesPerSecond / 1024);
   if (secondsLeft && bytes < total && n > 0 && static_cast<std::size_t>(n) < sizeof text)
     std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "  %.0f s left", *secondsLeft);
   return bar + text;
 }
 
-ProgressDisplay::ProgressDisplay(std::uint64_t total, bool inPlace, Write sayLine,
-                                 TransferRate::Clock now, Write raw)
+ProgressDisplay::ProgressDisplay(std::uint64_t total, bool inPlace, Write sayLine, TransferRate::Clock now, Write raw)
     : rate_(total, std::move(now)), inPlace_(inPlace), sayLine_(std::move(sayLine)), raw_(std::move(raw)) {
   if (!raw_) raw_ = [](const std::string& text) { console::Raw(text); };
 }
@@ -59,8 +58,8 @@ FirmwareObserver ObserverFor(ProgressDisplay& display, std::function<void()> rec
     if (phase == TransferPhase::DataStarted) display.DataStarted();
   };
   observer.progress = [&display](WPARAM chunks, LPARAM) {
-    display.Update(std::min<std::uint64_t>(static_cast<std::uint64_t>(chunks) * YmodemSender::CHUNK_SIZE,
-                                           display.Rate().Total()));
+    display.Update(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(chunks) * YmodemSender::CHUNK_SIZE, display.Rate().Total()));
   };
   return observer;
 }

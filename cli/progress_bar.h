@@ -28,8 +28,7 @@ class ProgressDisplay {
   // `inPlace`: redraw one line with CR (a terminal, one tracker) through
   // `raw` (standard output by default); otherwise whole lines to `sayLine`.
   // `now`: the rate's clock (TransferRate's default when empty).
-  ProgressDisplay(std::uint64_t total, bool inPlace, Write sayLine,
-                  TransferRate::Clock now = {}, Write raw = {});
+  ProgressDisplay(std::uint64_t total, bool inPlace, Write sayLine, TransferRate::Clock now = {}, Write raw = {});
   ~ProgressDisplay();
   ProgressDisplay(const ProgressDisplay&) = delete;
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;

@@ -78,8 +78,7 @@ bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, SettingsLayout
     return true;
   }
   std::vector<BackupName> backups;
-  if (!ListBackups(plan.backupFolder, imei, backups, error))
-    return refuse("no backup", "Nothing to restore", error);
+  if (!ListBackups(plan.backupFolder, imei, backups, error)) return refuse("no backup", "Nothing to restore", error);
   for (const BackupName& name : backups) {
     if (!read(name.path))
       return refuse("backup unreadable", "Cannot read the backup", name.path + ": " + error + "; " + choose);
@@ -94,9 +93,11 @@ bool ChooseBackup(JobContext& context, const ProvisionPlan& plan, SettingsLayout
                         name.path + ": it holds no message texts and lacks " + std::to_string(missing.size()) +
                             " settings (cut short or edited); " + choose);
         return refuse("old backup", "The newest backup holds no message texts",
-                      name.path + " was saved by an earlier kvctl, so kvctl cannot tell whether the tracker was "
-                      "whole then; if it is the one, run kvctl restore " + ShellWord(context.Port()) + " --from " +
-                      ShellWord(name.path) + " (restored from its settings, not byte for byte)");
+                      name.path +
+                          " was saved by an earlier kvctl, so kvctl cannot tell whether the tracker was "
+                          "whole then; if it is the one, run kvctl restore " +
+                          ShellWord(context.Port()) + " --from " + ShellWord(name.path) +
+                          " (restored from its settings, not byte for byte)");
       case BackupContents::Kind::Refused:
         return refuse("backup refused", "The newest backup is refused",
                       name.path + ": " + contents.problem + "; " + choose);
@@ -208,9 +209,9 @@ bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession&
   }
   audit.backup = AbsolutePath(path);  // the log outlives the working folder
   const BackupContents saved = ReadBackupContents(bytes);
-  context.Say("backup: " + path +
-              (saved.kind == BackupContents::Kind::Incomplete ? " (" + saved.problem + "; restore passes over it)"
-                                                               : ""));
+  context.Say(
+      "backup: " + path +
+      (saved.kind == BackupContents::Kind::Incomplete ? " (" + saved.problem + "; restore passes over it)" : ""));
   return true;
 }
 
@@ -226,8 +227,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   DeviceSettings record;
   std::optional<std::array<std::string, MESSAGE_COUNT>> texts;
   std::string source;
-  if (!ChooseRecord(context, plan, layout, outcome.imei, record, texts, source, audit, outcome, result))
-    return result;
+  if (!ChooseRecord(context, plan, layout, outcome.imei, record, texts, source, audit, outcome, result)) return result;
   // Refused records are found before the backup's read, as before any delete.
   if (const auto problems = CheckForDevice(record, layout); !problems.empty())
     return Refused(context, DescribeProblems(problems));
@@ -311,8 +311,9 @@ JobResult ProvisionTracker(JobContext& context, const ProvisionPlan& plan, Provi
 }
 
 std::string ShellWord(const std::string& word) {
-  const bool safe = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                           "0123456789_./:=@%+,-") == std::string::npos;
+  const bool safe = !word.empty() && word.find_first_not_of(
+                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                         "0123456789_./:=@%+,-") == std::string::npos;
   if (safe) return word;
   std::string quoted = "'";
   for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

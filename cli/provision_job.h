@@ -49,8 +49,8 @@ struct ProvisionPlan {
 
 struct ProvisionOutcome {
   std::string imei;
-  bool written = false;  // verified on the tracker
-  bool skipped = false;  // --only-listed and no row
+  bool written = false;        // verified on the tracker
+  bool skipped = false;        // --only-listed and no row
   std::size_t profileRow = 0;  // the row of the profile table it got (0: none)
 };
 

@@ -12,8 +12,7 @@
 #include "settings/settings_table.h"
 
 // The settings sent to a tracker of `layout` for which the file holds no key.
-std::vector<const settings::SettingInfo*> MissingSettings(std::string_view fileBytes,
-                                                         settings::SettingsLayout layout);
+std::vector<const settings::SettingInfo*> MissingSettings(std::string_view fileBytes, settings::SettingsLayout layout);
 
 // True when the file holds the key of at least one setting a tracker of
 // `layout` is sent.

@@ -12,9 +12,7 @@ namespace {
 
 constexpr SettingsLayout kLayouts[] = {SettingsLayout::Extended, SettingsLayout::Basic};
 
-const char* LayoutName(SettingsLayout layout) {
-  return layout == SettingsLayout::Basic ? "basic" : "extended";
-}
+const char* LayoutName(SettingsLayout layout) { return layout == SettingsLayout::Basic ? "basic" : "extended"; }
 
 // "" when both layouts have the problem, else which one.
 std::string OnlyIn(bool extended, bool basic) {
@@ -29,9 +27,8 @@ std::string Indented(const std::string& lines) {
 }
 
 std::vector<const SettingInfo*> Without(std::vector<const SettingInfo*> missing, const std::vector<SettingId>& given) {
-  std::erase_if(missing, [&](const SettingInfo* info) {
-    return std::find(given.begin(), given.end(), info->id) != given.end();
-  });
+  std::erase_if(
+      missing, [&](const SettingInfo* info) { return std::find(given.begin(), given.end(), info->id) != given.end(); });
   return missing;
 }
 

@@ -27,8 +27,7 @@ static_assert(UNCANCELLABLE_STEP_MS < CANCEL_WAIT_MS, "kvctl gives up on a worke
 constexpr char kAbandonText[] = "\x1b";
 }  // namespace
 
-SettingsSession::SettingsSession(JobContext& context, bool printSteps)
-    : context_(context), printSteps_(printSteps) {
+SettingsSession::SettingsSession(JobContext& context, bool printSteps) : context_(context), printSteps_(printSteps) {
   doneEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
 

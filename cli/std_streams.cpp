@@ -9,7 +9,7 @@
 namespace {
 bool g_stdoutClosed = false;
 bool g_stderrClosed = false;
-}
+}  // namespace
 
 void PrepareStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {

@@ -37,8 +37,7 @@ int StoppableChannel::Read(void* buffer, int count, DWORD timeoutMs) {
   }
 }
 
-int RunStoppableFirmwareTransfer(const char* portName, FirmwareImage& image,
-                                 const FirmwareObserver& observer,
+int RunStoppableFirmwareTransfer(const char* portName, FirmwareImage& image, const FirmwareObserver& observer,
                                  FirmwareTransferReport* report, bool* stopped) {
   SerialChannel serial;
   StoppableChannel channel(serial, [] { return interrupt::Requested(); });

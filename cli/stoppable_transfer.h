@@ -13,8 +13,7 @@
 
 // Like RunFirmwareTransfer for an image opened beforehand (no console
 // lines). `stopped` tells whether the transfer ended because of an interrupt.
-int RunStoppableFirmwareTransfer(const char* portName, FirmwareImage& image,
-                                 const FirmwareObserver& observer,
+int RunStoppableFirmwareTransfer(const char* portName, FirmwareImage& image, const FirmwareObserver& observer,
                                  FirmwareTransferReport* report, bool* stopped);
 
 // The channel (exposed for tests): forwards to `inner` until `stopRequested`

@@ -16,10 +16,19 @@ char32_t NextUtf8(std::string_view s, std::size_t& at) {
   if (lead < 0x80) return lead;
   int extra = 0;
   char32_t cp = 0, least = 0;
-  if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; least = 0x80; }
-  else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; least = 0x800; }
-  else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; least = 0x10000; }
-  else return kMalformed;
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1;
+    cp = lead & 0x1F;
+    least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2;
+    cp = lead & 0x0F;
+    least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3;
+    cp = lead & 0x07;
+    least = 0x10000;
+  } else return kMalformed;
   const std::size_t start = at;
   for (int i = 0; i < extra; ++i) {
     if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) {
@@ -66,8 +75,7 @@ bool CellToAnsi(std::string_view cell, TableEncoding encoding, std::string& text
   for (std::size_t at = 0; at < cell.size();) {
     ++character;
     const std::size_t start = at;
-    const char32_t c = encoding == TableEncoding::Utf8 ? NextUtf8(cell, at)
-                                                       : static_cast<unsigned char>(cell[at++]);
+    const char32_t c = encoding == TableEncoding::Utf8 ? NextUtf8(cell, at) : static_cast<unsigned char>(cell[at++]);
     const auto place = [character] { return " at character " + std::to_string(character); };
     if (c == kMalformed) {
       problem = "byte 0x" + Hex(static_cast<unsigned char>(cell[start]), 2) + place() +
@@ -75,8 +83,8 @@ bool CellToAnsi(std::string_view cell, TableEncoding encoding, std::string& text
       return false;
     }
     if (IsControl(c, encoding)) {
-      problem = "a control byte (0x" + Hex(static_cast<unsigned>(c), 2) + ")" + place() +
-                "; a cell holds one line of text";
+      problem =
+          "a control byte (0x" + Hex(static_cast<unsigned>(c), 2) + ")" + place() + "; a cell holds one line of text";
       return false;
     }
     if (encoding == TableEncoding::Ansi) {
@@ -85,8 +93,8 @@ bool CellToAnsi(std::string_view cell, TableEncoding encoding, std::string& text
     }
     const char ansi = platform::CodePointToAnsi(c);
     if (ansi == platform::ANSI_SUBSTITUTE) {
-      problem = "\"" + std::string(cell.substr(start, at - start)) + "\" (U+" + Hex(static_cast<unsigned>(c), 4) +
-                ")" + place() + " is not in code page 1252, the tracker's character set";
+      problem = "\"" + std::string(cell.substr(start, at - start)) + "\" (U+" + Hex(static_cast<unsigned>(c), 4) + ")" +
+                place() + " is not in code page 1252, the tracker's character set";
       return false;
     }
     text.push_back(ansi);

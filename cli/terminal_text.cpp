@@ -17,10 +17,19 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   std::size_t length = 0;
   unsigned minimum = 0;
   unsigned code = 0;
-  if (b >= 0xC2 && b <= 0xDF) { length = 2; code = b & 0x1F; minimum = 0x80; }
-  else if (b >= 0xE0 && b <= 0xEF) { length = 3; code = b & 0x0F; minimum = 0x800; }
-  else if (b >= 0xF0 && b <= 0xF4) { length = 4; code = b & 0x07; minimum = 0x10000; }
-  else return 0;
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2;
+    code = b & 0x1F;
+    minimum = 0x80;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    code = b & 0x0F;
+    minimum = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    code = b & 0x07;
+    minimum = 0x10000;
+  } else return 0;
   if (i + length > text.size()) return 0;
   for (std::size_t k = 1; k < length; ++k) {
     const auto c = static_cast<unsigned char>(text[i + k]);

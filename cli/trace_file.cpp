@@ -16,8 +16,8 @@ bool g_cut = false;
 const auto g_start = std::chrono::steady_clock::now();
 }  // namespace
 
-std::string FormatTraceLine(double seconds, const std::string& device, bool sent,
-                            const unsigned char* bytes, std::size_t count) {
+std::string FormatTraceLine(double seconds, const std::string& device, bool sent, const unsigned char* bytes,
+                            std::size_t count) {
   char head[64];
   std::snprintf(head, sizeof head, "%.6f ", seconds);
   std::string line = head + device + (sent ? " > " : " < ");
@@ -40,8 +40,7 @@ bool StartTrace(const std::string& path, std::string& error) {
     g_text.clear();
     g_cut = false;
   }
-  platform::SetPortTrace([](const std::string& device, bool sent, const unsigned char* bytes,
-                            std::size_t count) {
+  platform::SetPortTrace([](const std::string& device, bool sent, const unsigned char* bytes, std::size_t count) {
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
     const std::string line = FormatTraceLine(t, device, sent, bytes, count);
     std::lock_guard<std::mutex> lock(g_lock);

@@ -27,5 +27,5 @@ bool StartTrace(const std::string& path, std::string& error);
 bool FinishTrace(std::string& error);
 
 // Formats one trace line (exposed for tests): "12.345678 /dev/pts/3 > 61 74 |at|".
-std::string FormatTraceLine(double seconds, const std::string& device, bool sent,
-                            const unsigned char* bytes, std::size_t count);
+std::string FormatTraceLine(double seconds, const std::string& device, bool sent, const unsigned char* bytes,
+                            std::size_t count);

@@ -39,7 +39,7 @@ std::optional<double> TransferRate::SecondsLeft() const {
 std::string FormatTransferSummary(std::uint64_t bytes, double seconds) {
   const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds / 1024.0 : 0.0;
   char text[96];
-  std::snprintf(text, sizeof text, "Sent %llu bytes in %.1f s (%.1f KiB/s)",
-                static_cast<unsigned long long>(bytes), seconds, rate);
+  std::snprintf(text, sizeof text, "Sent %llu bytes in %.1f s (%.1f KiB/s)", static_cast<unsigned long long>(bytes),
+                seconds, rate);
   return text;
 }

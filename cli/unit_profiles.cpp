@@ -218,8 +218,7 @@ bool UnitProfiles::CheckAgainst(std::string_view baseFileBytes, std::string& err
         if (p.kind == SettingsProblem::Kind::ForbiddenBytes) {
           const auto column = std::find(columns_.begin(), columns_.end(), p.setting->id);
           if (column != columns_.end() && !profile.values[column - columns_.begin()].empty()) {
-            error = Where(profile.row, static_cast<std::size_t>(column - columns_.begin()) + 1) + ": " +
-                    ProblemText(p);
+            error = Where(profile.row, static_cast<std::size_t>(column - columns_.begin()) + 1) + ": " + ProblemText(p);
           } else {
             // The row keeps the base file's value: the tracker would get it.
             error = "row " + std::to_string(profile.row) + ": " + ProblemText(p) + " (the base file's value)";
@@ -264,8 +263,8 @@ std::string DescribeUnmatchedRows(const UnitProfiles& profiles, const std::strin
                                   const std::set<std::string>& imeis, std::size_t shown) {
   const auto rows = profiles.Unmatched(imeis);
   if (rows.empty()) return {};
-  std::string text = std::to_string(rows.size()) + (rows.size() == 1 ? " row of " : " rows of ") + path +
-                     " matched no tracker:";
+  std::string text =
+      std::to_string(rows.size()) + (rows.size() == 1 ? " row of " : " rows of ") + path + " matched no tracker:";
   for (std::size_t i = 0; i < rows.size() && i < shown; ++i)
     text += "\n  row " + std::to_string(rows[i]->row) + ": IMEI " + rows[i]->imei;
   if (rows.size() > shown) text += "\n  and " + std::to_string(rows.size() - shown) + " more";

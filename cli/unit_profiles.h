@@ -31,7 +31,7 @@
 #include "settings/device_settings.h"
 
 struct UnitProfile {
-  std::size_t row = 0;              // row in the file, from 1 (the header is row 1)
+  std::size_t row = 0;  // row in the file, from 1 (the header is row 1)
   std::string imei;
   std::vector<std::string> values;  // one per column, in the columns' order
 };
@@ -72,8 +72,7 @@ class UnitProfiles {
 
 // Reads and parses a table file; false with the reason (the file's name and
 // what is wrong) in `error`. `bytes` receives the file's contents.
-bool LoadUnitProfiles(const std::string& path, UnitProfiles& profiles, std::string& bytes,
-                      std::string& error);
+bool LoadUnitProfiles(const std::string& path, UnitProfiles& profiles, std::string& bytes, std::string& error);
 
 // For the summary of set and watch set: "N rows of PATH matched no tracker:"
 // and a line per row (the first `shown`, then how many more), or empty when

@@ -11,10 +11,9 @@ using namespace settings;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  ExchangeState state(ExchangeCallbacks{},
-                      (data[0] & 0x80) ? SettingsLayout::Basic : SettingsLayout::Extended, "");
+  ExchangeState state(ExchangeCallbacks{}, (data[0] & 0x80) ? SettingsLayout::Basic : SettingsLayout::Extended, "");
   state.SetRecord(DeviceSettings::DialogStart());
-  state.m_nReplyMode = data[0] % 7;  // 6 is no mode the workers use
+  state.m_nReplyMode = data[0] % 7;               // 6 is no mode the workers use
   if (data[0] & 0x40) state.BeginVersionQuery();  // version answers count too
   const std::size_t piece = data[1] ? data[1] : 256;
   DWORD held = 0;

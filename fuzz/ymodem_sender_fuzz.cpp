@@ -76,9 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sender.SetProgressSink([&](WPARAM, LPARAM) { ++progressCalls; });
   const int code = sender.SendBatch("c:\\fw\\IMAGE.BIN", static_cast<DWORD>(fileSize), source, 30000);
   const bool known = code == TRANSFER_OK || code == CHANNEL_WRITE_FAILED || code == CHANNEL_READ_FAILED ||
-                     code == TRANSFER_TIMEOUT || code == TRANSFER_TOO_MANY_RETRIES ||
-                     code == TRANSFER_SOURCE_FAILED || code == TRANSFER_UNEXPECTED_REPLY ||
-                     code == TRANSFER_CANCELLED;
+                     code == TRANSFER_TIMEOUT || code == TRANSFER_TOO_MANY_RETRIES || code == TRANSFER_SOURCE_FAILED ||
+                     code == TRANSFER_UNEXPECTED_REPLY || code == TRANSFER_CANCELLED;
   if (!known) __builtin_trap();
   if (code == TRANSFER_OK && shortBy > 0) __builtin_trap();  // success on a short source
   if (progressCalls > fileSize / 1024 + 2) __builtin_trap();

@@ -71,7 +71,7 @@ void PrintReport(const sim::SimTracker& tracker) {
 // Makes `linkPath` point to the pseudo-terminal. An old symlink there (from
 // an earlier run) is replaced; anything else is left alone.
 bool MakeLink(const std::string& target, const std::string& linkPath, std::string& error) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(linkPath.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
       error = linkPath + " exists and is not a symlink";
@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", pty.c_str());
   std::fflush(stdout);
   if (!program.quiet) {
-    std::fprintf(stderr, "kvsim: serving %s%s%s; SIGUSR1 prints the message store, Ctrl-C ends\n",
-                 pty.c_str(), program.linkPath.empty() ? "" : " via ", program.linkPath.c_str());
+    std::fprintf(stderr, "kvsim: serving %s%s%s; SIGUSR1 prints the message store, Ctrl-C ends\n", pty.c_str(),
+                 program.linkPath.empty() ? "" : " via ", program.linkPath.c_str());
   }
 
   int restartsSeen = 0;

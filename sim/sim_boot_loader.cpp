@@ -9,8 +9,7 @@
 namespace sim {
 namespace {
 
-constexpr unsigned char kSoh = 0x01, kStx = 0x02, kEot = 0x04, kAck = 0x06, kNak = 0x15,
-                        kCan = 0x18;
+constexpr unsigned char kSoh = 0x01, kStx = 0x02, kEot = 0x04, kAck = 0x06, kNak = 0x15, kCan = 0x18;
 // The payload of an SOH block and of an STX block.
 constexpr std::size_t kBlockSize = 128, k1KBlockSize = 1024;
 constexpr std::uint32_t kByteTimeoutMs = 1000;    // between the bytes of one frame
@@ -188,9 +187,7 @@ class BootSession {
       askAgain = true;
       const Got got = ReadFrame(waitMs);
       switch (got) {
-        case Got::Timeout:
-          ++attempt;
-          continue;
+        case Got::Timeout: ++attempt; continue;
         case Got::LineGone: return BootOutcome::LineClosed;
         case Got::Stopped: return BootOutcome::Stopped;
         case Got::Cancel: return BootOutcome::SenderCancelled;
@@ -202,8 +199,7 @@ class BootSession {
         case Got::Eot:  // our ACK to the EOT was lost: acknowledge it again
           Reply({kAck});
           continue;
-        case Got::Block:
-          break;
+        case Got::Block: break;
       }
       if (!FrameIntact() || frame_[1] != 0) {
         WaitForQuiet();
@@ -278,8 +274,7 @@ class BootSession {
           FinishImage(true);
           blockIndexBase_ = blockIndex_;
           return BootOutcome::None;
-        case Got::Block:
-          break;
+        case Got::Block: break;
       }
       if (!FrameIntact()) {
         if (streaming_) {  // a streamed transfer cannot repeat a block
@@ -314,12 +309,10 @@ class BootSession {
   }
 
   void FinishImage(bool sawEot) {
-    if (image_.declaredSize >= 0 &&
-        image_.data.size() > static_cast<std::uint64_t>(image_.declaredSize))
+    if (image_.declaredSize >= 0 && image_.data.size() > static_cast<std::uint64_t>(image_.declaredSize))
       image_.data.resize(static_cast<std::size_t>(image_.declaredSize));
     image_.complete =
-        sawEot && (image_.declaredSize < 0 ||
-                   image_.data.size() == static_cast<std::uint64_t>(image_.declaredSize));
+        sawEot && (image_.declaredSize < 0 || image_.data.size() == static_cast<std::uint64_t>(image_.declaredSize));
     image_.sha256 = Sha256Hex(image_.data.data(), image_.data.size());
     fileOpen_ = false;
     loader_.Keep(std::move(image_));
@@ -356,8 +349,7 @@ void BootLoader::Run(SimLine& line) {
   outcome_ = outcome;
   // After a failed batch the sender may still be sending: let the line settle
   // so that none of its bytes reach the menu as commands.
-  if (outcome != BootOutcome::Received && outcome != BootOutcome::Stopped &&
-      outcome != BootOutcome::LineClosed) {
+  if (outcome != BootOutcome::Received && outcome != BootOutcome::Stopped && outcome != BootOutcome::LineClosed) {
     const double giveUpAt = platform::ClockMsPrecise() + 30000;
     double quietSince = platform::ClockMsPrecise();
     while (!stop_ && platform::ClockMsPrecise() < giveUpAt) {

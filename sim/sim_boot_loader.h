@@ -32,7 +32,7 @@ struct BootFrame {
 };
 
 struct BootOptions {
-  char startChar = 'C';  // 'C' (CRC-16), 0x15 NAK (checksum) or 'G' (CRC-16, streamed)
+  char startChar = 'C';                  // 'C' (CRC-16), 0x15 NAK (checksum) or 'G' (CRC-16, streamed)
   std::uint32_t startIntervalMs = 1000;  // the start character is repeated this often...
   std::uint32_t startTries = 300;        // ...this many times before the loader gives up
 
@@ -58,11 +58,11 @@ struct ReceivedImage {
 };
 
 enum class BootOutcome {
-  None,        // no batch has run yet
-  Received,    // the batch ended with its empty block 0
-  Aborted,     // 'a' while waiting for a sender
-  GaveUp,      // no sender within the start tries, or too many errors in a row
-  Cancelled,   // the loader cancelled (CAN CAN), by option or lost block order
+  None,       // no batch has run yet
+  Received,   // the batch ended with its empty block 0
+  Aborted,    // 'a' while waiting for a sender
+  GaveUp,     // no sender within the start tries, or too many errors in a row
+  Cancelled,  // the loader cancelled (CAN CAN), by option or lost block order
   SenderCancelled,
   Silent,      // went silent by option
   LineClosed,  // the cable was pulled

@@ -29,7 +29,6 @@ bool ParseUint32(std::string_view text, std::uint32_t& value) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-
 bool AllDigits(std::string_view text) {
   for (const char c : text)
     if (c < '0' || c > '9') return false;
@@ -94,8 +93,7 @@ constexpr OptionSpec kOptions[] = {
      [](std::string_view v, SimOptions&, ProgramOptions& p) { return cmdline::ParseClockSpeed(v, p.clockSpeed); }},
     {"quiet", "", "no notes on standard error (the path and reports still print)",
      [](std::string_view, SimOptions&, ProgramOptions& p) { return p.quiet = true; }},
-    {"help", "", "show this text",
-     [](std::string_view, SimOptions&, ProgramOptions& p) { return p.showHelp = true; }},
+    {"help", "", "show this text", [](std::string_view, SimOptions&, ProgramOptions& p) { return p.showHelp = true; }},
 };
 
 constexpr bool IsProgramOption(std::string_view name) {

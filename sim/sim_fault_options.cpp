@@ -48,8 +48,7 @@ bool ParseSwitch(std::string_view text, bool& out) {
 
 }  // namespace
 
-bool ParseBootOption(std::string_view name, std::string_view value, BootOptions& o,
-                     std::string* error) {
+bool ParseBootOption(std::string_view name, std::string_view value, BootOptions& o, std::string* error) {
   bool ok = false;
   if (name == "boot-start") {
     ok = true;
@@ -78,8 +77,7 @@ bool ParseBootOption(std::string_view name, std::string_view value, BootOptions&
   return true;
 }
 
-bool ParseLineOption(std::string_view name, std::string_view value, LineOptions& o,
-                     std::string* error) {
+bool ParseLineOption(std::string_view name, std::string_view value, LineOptions& o, std::string* error) {
   bool ok = false;
   if (name == "line-baud") {
     ok = ParseUnsigned(value, o.baudRate) && o.baudRate >= 50;

@@ -16,12 +16,10 @@ namespace sim {
 
 // boot-start, boot-start-interval, boot-start-tries, boot-nak-every,
 // boot-nak-first-eot, boot-crc-request-at, boot-silent-after, boot-cancel-at.
-bool ParseBootOption(std::string_view name, std::string_view value, BootOptions& options,
-                     std::string* error = nullptr);
+bool ParseBootOption(std::string_view name, std::string_view value, BootOptions& options, std::string* error = nullptr);
 
 // line-baud, line-latency, line-bit-errors, line-drops, line-pull-cable-after, line-seed.
-bool ParseLineOption(std::string_view name, std::string_view value, LineOptions& options,
-                     std::string* error = nullptr);
+bool ParseLineOption(std::string_view name, std::string_view value, LineOptions& options, std::string* error = nullptr);
 
 // A heading and one line per option ("  --name=VALUE  what it does"), for
 // kvsim --help.

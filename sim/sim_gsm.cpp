@@ -34,8 +34,7 @@ int ParseIndex(std::string_view text) {
 
 // Slot number named by an address such as "+3" (0 when it names none).
 int SlotOfAddress(std::string_view address) {
-  if (address.size() == 2 && address[0] == '+' && address[1] >= '1' && address[1] <= '4')
-    return address[1] - '0';
+  if (address.size() == 2 && address[0] == '+' && address[1] >= '1' && address[1] <= '4') return address[1] - '0';
   return 0;
 }
 
@@ -52,9 +51,7 @@ const GsmFaultRule* GsmModem::TakeFault(GsmCommandKind kind, int slot) {
   for (std::size_t i = 0; i < options_.faults.size(); ++i) {
     const GsmFaultRule& rule = options_.faults[i];
     // "Any" means any command of the GSM module; the version query is the tracker's own.
-    if (rule.command == GsmCommandKind::Any ? kind == GsmCommandKind::Version
-                                            : rule.command != kind)
-      continue;
+    if (rule.command == GsmCommandKind::Any ? kind == GsmCommandKind::Version : rule.command != kind) continue;
     if (rule.slot != 0 && rule.slot != slot) continue;
     if (rule.times != 0 && strikesUsed_[i] >= rule.times) continue;
     ++strikesUsed_[i];
@@ -88,9 +85,7 @@ bool GsmModem::OnCommand(std::string_view line, SimLine& out) {
 
   const std::string_view echo = line;
   const std::string_view body = std::string_view(command).substr(0, command.size() - 1);
-  auto argument = [&](std::string_view prefix) -> std::string_view {
-    return body.substr(prefix.size());
-  };
+  auto argument = [&](std::string_view prefix) -> std::string_view { return body.substr(prefix.size()); };
 
   if (body.rfind("at+cmgf=", 0) == 0) {
     const GsmFaultRule* fault = TakeFault(GsmCommandKind::TextMode, 0);
@@ -169,8 +164,7 @@ void GsmModem::OnStoreCommand(std::string_view echo, std::string_view address, S
   bodyText_.clear();
   bodyFault_ = fault;
   // The input prompt; a silent module withholds it as well.
-  SendModuleReply(out, std::string(echo) + "\r\n> ",
-                  fault && fault->fault == GsmFault::Silent ? fault : nullptr);
+  SendModuleReply(out, std::string(echo) + "\r\n> ", fault && fault->fault == GsmFault::Silent ? fault : nullptr);
 }
 
 void GsmModem::OnBodyByte(unsigned char byte, SimLine& out) {
@@ -214,8 +208,7 @@ void GsmModem::FinishBody(SimLine& out) {
     SendModuleReply(out, "\r\n" + std::string(kMemoryFull), bodyFault_);
     return;
   }
-  SendModuleReply(out, "\r\n+CMGW: " + std::to_string(index) + "\r\n\r\n" + std::string(kOkLine),
-                  bodyFault_);
+  SendModuleReply(out, "\r\n+CMGW: " + std::to_string(index) + "\r\n\r\n" + std::string(kOkLine), bodyFault_);
 }
 
 void GsmModem::OnRead(std::string_view echo, int index, SimLine& out) {
@@ -236,8 +229,7 @@ void GsmModem::OnRead(std::string_view echo, int index, SimLine& out) {
   }
   if (message.used) {
     std::string text = message.text;
-    const bool differs =
-        mismatchesLeft_ > 0 && (options_.mismatchSlot == 0 || options_.mismatchSlot == index);
+    const bool differs = mismatchesLeft_ > 0 && (options_.mismatchSlot == 0 || options_.mismatchSlot == index);
     if (differs) {
       --mismatchesLeft_;
       text = DifferingText(std::move(text));

@@ -14,9 +14,8 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
 
 bool ParseKind(std::string_view text, GsmCommandKind& kind) {
   static constexpr std::pair<std::string_view, GsmCommandKind> kKinds[] = {
-      {"any", GsmCommandKind::Any},           {"version", GsmCommandKind::Version},
-      {"textmode", GsmCommandKind::TextMode}, {"delete", GsmCommandKind::Delete},
-      {"store", GsmCommandKind::Store},       {"read", GsmCommandKind::Read},
+      {"any", GsmCommandKind::Any},       {"version", GsmCommandKind::Version}, {"textmode", GsmCommandKind::TextMode},
+      {"delete", GsmCommandKind::Delete}, {"store", GsmCommandKind::Store},     {"read", GsmCommandKind::Read},
   };
   for (const auto& [name, value] : kKinds) {
     if (text == name) {
@@ -31,14 +30,12 @@ bool ParseKind(std::string_view text, GsmCommandKind& kind) {
 bool ParseRule(std::string_view text, GsmFaultRule& rule) {
   std::uint64_t number = 0;
   if (const auto slash = text.find('/'); slash != std::string_view::npos) {
-    if (!ParseUnsigned(text.substr(slash + 1), number) || number == 0 || number > 1000000)
-      return false;
+    if (!ParseUnsigned(text.substr(slash + 1), number) || number == 0 || number > 1000000) return false;
     rule.times = static_cast<int>(number);
     text = text.substr(0, slash);
   }
   if (const auto colon = text.find(':'); colon != std::string_view::npos) {
-    if (!ParseUnsigned(text.substr(colon + 1), number) || number < 1 || number > GSM_SLOT_COUNT)
-      return false;
+    if (!ParseUnsigned(text.substr(colon + 1), number) || number < 1 || number > GSM_SLOT_COUNT) return false;
     rule.slot = static_cast<int>(number);
     text = text.substr(0, colon);
   }
@@ -89,8 +86,7 @@ bool ParseGsmOption(std::string_view name, std::string_view value, GsmOptions& o
     options.mismatchReads = static_cast<int>(number);
     options.mismatchSlot = 0;
     if (colon != std::string_view::npos) {
-      if (!ParseUnsigned(value.substr(colon + 1), number) || number < 1 || number > GSM_SLOT_COUNT)
-        return false;
+      if (!ParseUnsigned(value.substr(colon + 1), number) || number < 1 || number > GSM_SLOT_COUNT) return false;
       options.mismatchSlot = static_cast<int>(number);
     }
     return true;

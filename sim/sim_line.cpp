@@ -140,8 +140,7 @@ int SimLine::ReadByte(std::uint32_t timeoutMs) {
     if (fromTool_.Paced()) {
       const double arrival = fromTool_.Arrival(batchReadAt_, 1);
       const double early = arrival - platform::ClockMsPrecise();
-      if (early > 0 && (readPos_ == readLen_ || early > kEarlyToleranceMs))
-        platform::SleepUntilClockMs(arrival);
+      if (early > 0 && (readPos_ == readLen_ || early > kEarlyToleranceMs)) platform::SleepUntilClockMs(arrival);
     }
     if (options_.pullCableAfterBytes && count >= options_.pullCableAfterBytes) {
       Close();

@@ -19,10 +19,10 @@ namespace sim {
 struct LineOptions {
   // Pacing: 0 baud means an unpaced line (bytes pass at memory speed).
   std::uint32_t baudRate = 0;
-  std::uint32_t latencyMs = 0;      // one-way latency added to each direction
+  std::uint32_t latencyMs = 0;  // one-way latency added to each direction
   // Faults on bytes travelling from the tool to the tracker.
-  double bitErrorRate = 0.0;        // chance per byte that one bit flips
-  double dropRate = 0.0;            // chance per byte that it is lost
+  double bitErrorRate = 0.0;              // chance per byte that one bit flips
+  double dropRate = 0.0;                  // chance per byte that it is lost
   std::uint64_t pullCableAfterBytes = 0;  // 0: never; else close the line after so many received bytes
   std::uint32_t seed = 1;
 };
@@ -39,8 +39,7 @@ class LinePacer {
   // `count` bytes handed to the line at `handedAtMs`: the time at which the
   // last of them has fully arrived at the far end.
   double Arrival(double handedAtMs, std::size_t count) {
-    lineFreeAt_ = (handedAtMs > lineFreeAt_ ? handedAtMs : lineFreeAt_) +
-                  byteMs_ * static_cast<double>(count);
+    lineFreeAt_ = (handedAtMs > lineFreeAt_ ? handedAtMs : lineFreeAt_) + byteMs_ * static_cast<double>(count);
     return lineFreeAt_ + latencyMs_;
   }
 

@@ -24,18 +24,18 @@ struct MenuOptions {
   ProbeAnswer probeAnswer = ProbeAnswer::MainMenu;
   bool splitProbeAnswer = false;  // the answer's two halves come 1000 ms apart
   std::string imei = "356938035643809";
-  bool imeiMissing = false;       // "at+gsn\r" gets only its echo and ERROR
-  std::uint32_t imeiDelayMs = 0;  // pause before the IMEI answer
-  bool filePromptMissing = false; // menu choice "1" prints nothing
+  bool imeiMissing = false;        // "at+gsn\r" gets only its echo and ERROR
+  std::uint32_t imeiDelayMs = 0;   // pause before the IMEI answer
+  bool filePromptMissing = false;  // menu choice "1" prints nothing
 };
 
 // What the tracker does after its boot loader received a whole batch: it
 // restarts into the new firmware, silent for a boot time, and then answers
 // from its menu again with the version the image names.
 struct RestartOptions {
-  bool restarts = true;           // false: it stays silent until a power cycle
-  std::uint32_t bootMs = 3000;    // silence before the menu is back (clock milliseconds)
-  std::string versionAfter;       // the version it reports then; empty: the image's own
+  bool restarts = true;               // false: it stays silent until a power cycle
+  std::uint32_t bootMs = 3000;        // silence before the menu is back (clock milliseconds)
+  std::string versionAfter;           // the version it reports then; empty: the image's own
   bool portLeavesDuringBoot = false;  // kvsim: the port leaves the tool's list while it boots
 };
 

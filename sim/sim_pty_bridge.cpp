@@ -134,8 +134,7 @@ void PtyBridge::Deliver(Direction& d, End& to) {
     Piece piece;
     {
       std::unique_lock<std::mutex> lock(d.lock);
-      d.wake.wait_for(lock, platform::RealDuration(100),
-                      [&] { return !running_ || !d.queue.empty(); });
+      d.wake.wait_for(lock, platform::RealDuration(100), [&] { return !running_ || !d.queue.empty(); });
       if (!running_) return;
       if (d.queue.empty()) continue;
       piece = std::move(d.queue.front());

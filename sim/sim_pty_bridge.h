@@ -44,8 +44,8 @@ class PtyBridge {
   // Bytes that crossed in one direction and when (clock ms).
   struct Traffic {
     std::uint64_t bytes = 0;
-    double firstTakenAt = 0;     // the first byte was taken off the sending side
-    double lastDeliveredAt = 0;  // the last byte was handed to the receiving side
+    double firstTakenAt = 0;          // the first byte was taken off the sending side
+    double lastDeliveredAt = 0;       // the last byte was handed to the receiving side
     std::vector<double> takenAt;      // each time bytes were taken off the sending side
     std::vector<double> deliveredAt;  // each time a piece was handed to the receiving side
   };

@@ -10,8 +10,7 @@ constexpr char kMenuText[] = "\r\n==== KV-770 Main Menu ====\r\n 1: Download fir
 
 }  // namespace
 
-SimTracker::SimTracker(SimOptions options)
-    : options_(std::move(options)), gsm_(options_.gsm), boot_(options_.boot) {}
+SimTracker::SimTracker(SimOptions options) : options_(std::move(options)), gsm_(options_.gsm), boot_(options_.boot) {}
 
 SimTracker::~SimTracker() { Stop(); }
 
@@ -127,11 +126,8 @@ void SimTracker::OnCommandLine(const std::string& line) {
   const MenuOptions& menu = options_.menu;
   if (line == "ati\r") {
     switch (menu.probeAnswer) {
-      case ProbeAnswer::Silent:
-        return;
-      case ProbeAnswer::Garbage:
-        line_.Send("\x13\x7f#%&SIEMEN\r\nO K\r\n\xfe\xff");
-        return;
+      case ProbeAnswer::Silent: return;
+      case ProbeAnswer::Garbage: line_.Send("\x13\x7f#%&SIEMEN\r\nO K\r\n\xfe\xff"); return;
       case ProbeAnswer::MainMenu:
         if (menu.splitProbeAnswer) {
           // The halves come far enough apart (and from the next answer) to

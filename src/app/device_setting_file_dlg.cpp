@@ -13,8 +13,7 @@ namespace {
 std::string SuggestedName(const std::string& imei) {
   std::string name;
   for (const char c : imei)
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_')
-      name += c;
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_') name += c;
   return name.empty() ? name : name + ".ini";
 }
 
@@ -76,10 +75,10 @@ BOOL CDeviceSettingDlg::LoadSettingsFile(const std::string& path) {
   ShowSettings(record);
   ForgetStaleVerdict();
   if (!missingSent.empty()) {
-    ui::ShowMessageBox(Ref(),
-                       settings::SETTINGS_FILE_LACKS_START + path + settings::SETTINGS_FILE_LACKS_END +
-                           CaptionLines(missingSent),
-                       {}, MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(
+        Ref(),
+        settings::SETTINGS_FILE_LACKS_START + path + settings::SETTINGS_FILE_LACKS_END + CaptionLines(missingSent), {},
+        MB_ICONEXCLAMATION);
   }
   return TRUE;
 }

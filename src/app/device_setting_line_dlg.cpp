@@ -38,7 +38,8 @@ void CDeviceSettingDlg::ReportLostTransfer(const settings::TransferReport& repor
     return;
   }
   m_writeProgress.OnLineLost();
-  ui::ShowMessageBox(Ref(), settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
+  ui::ShowMessageBox(Ref(),
+                     settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
                      MB_ICONEXCLAMATION);
 }
 

@@ -24,7 +24,8 @@ void Tell(const std::string& text, bool isError) {
 #ifdef _WIN32
   std::wstring wide;
   if (!platform::Utf8ToWide(text, wide)) wide = L"kvtool: the text to show is not valid UTF-8";
-  ::MessageBoxW(nullptr, wide.c_str(), L"kvtool", MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+  ::MessageBoxW(nullptr, wide.c_str(), L"kvtool",
+                MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
 #else
   std::fputs(text.c_str(), isError ? stderr : stdout);
 #endif

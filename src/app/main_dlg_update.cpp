@@ -122,15 +122,12 @@ DWORD CMainDlg::UpdateThread(void* param) {
     // message rather than cut to another file's name.
     if (path->size() < FIRMWARE_PATH_SIZE) {
       window.Send([&](CMainDlg& w) { std::memcpy(w.m_szFirmwarePath, path->c_str(), path->size() + 1); });
-      const TransferProgressSink progress = [&job](WPARAM chunks, LPARAM sizeKib) {
-        job->progress(chunks, sizeKib);
-      };
+      const TransferProgressSink progress = [&job](WPARAM chunks, LPARAM sizeKib) { job->progress(chunks, sizeKib); };
       result = RunFirmwareTransfer(job->portName.c_str(), path->c_str(), progress);
     }
     const bool succeeded = result == 0;
     ui::ShowMessageBox(window.Window(), UpdateResultText(FirmwareBaseName(*path), succeeded),
-                       succeeded ? SUCCEED_CAPTION : ERROR_CAPTION,
-                       succeeded ? MB_OK : MB_ICONERROR);
+                       succeeded ? SUCCEED_CAPTION : ERROR_CAPTION, succeeded ? MB_OK : MB_ICONERROR);
   }
   window.Send([](CMainDlg& w) { EndUpdate(w); });
   return 1;

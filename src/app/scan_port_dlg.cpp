@@ -17,8 +17,8 @@ void CScanPortDlg::FitToTexts() {
   // The widest entry and status these ports can bring, each with the room
   // its control needs around the text.
   int entryWidth = 0;
-  int statusWidth = std::max(WidthToShow(IDC_STC_SCAN_STATUS, kScanComplete),
-                             WidthToShow(IDC_STC_SCAN_STATUS, kScanBreak));
+  int statusWidth =
+      std::max(WidthToShow(IDC_STC_SCAN_STATUS, kScanComplete), WidthToShow(IDC_STC_SCAN_STATUS, kScanBreak));
   for (const std::string& item : m_portItems) {
     const std::string name = PortNameFromItem(item);
     for (const char* suffix : {kScanOpenSuccess, kScanCheckFailed, kScanOpenFailed})
@@ -66,9 +66,7 @@ bool CScanPortDlg::OnInitDialog() {
   const ui::DialogRef<CScanPortDlg> dialog(Ref());
   m_scan = std::make_shared<PortScan>(
       std::move(names),
-      [dialog](const std::string& text) {
-        dialog.Post([text](CScanPortDlg& d) { d.ShowStatus(text); });
-      },
+      [dialog](const std::string& text) { dialog.Post([text](CScanPortDlg& d) { d.ShowStatus(text); }); },
       [dialog](int index, const std::string& text) {
         dialog.Post([index, text](CScanPortDlg& d) { d.ShowEntry(index, text); });
       });

@@ -15,8 +15,8 @@ bool LooksLikeLongOption(std::string_view word) { return word.size() > 2 && word
 
 }  // namespace
 
-bool SplitCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> options,
-                      std::vector<Word>& words, std::string& error) {
+bool SplitCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> options, std::vector<Word>& words,
+                      std::string& error) {
   words.clear();
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {

@@ -44,8 +44,8 @@ struct Word {
 // --x"), a value missing ("--trace needs a value") or one given to a flag
 // ("--all takes no value"). A lone "-" is a loose word (standard input or
 // output, to programs that read it so).
-bool SplitCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> options,
-                      std::vector<Word>& words, std::string& error);
+bool SplitCommandLine(int argc, const char* const* argv, std::span<const OptionSpec> options, std::vector<Word>& words,
+                      std::string& error);
 
 // A clock speed for tests: a finite number above zero and at most 1000
 // (beyond that a millisecond wait is shorter than a system call), written

@@ -75,8 +75,7 @@ std::string JsonString(std::string_view text) {
       // Valid UTF-8; only the C1 controls (U+0080 to U+009F) are escaped.
       if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F)
         AppendEscape(out, static_cast<unsigned char>(text[at + 1]));
-      else
-        out.append(text.substr(at, length));
+      else out.append(text.substr(at, length));
       at += length;
     } else {
       AppendEscape(out, c);

@@ -17,8 +17,7 @@ inline constexpr char STOP_BUTTON_TEXT[] = "Stop";
 inline constexpr char OPEN_PORT_FAILED_TEXT[] = "Open COM port fail!!";
 inline constexpr char NO_DEVICE_TEXT[] = "Device does not found!!";
 // Start, Scan COM Port and Update with an empty port list.
-inline constexpr char NO_TRACKER_PORT_TEXT[] =
-    "No tracker port found. Connect the tracker by USB and try again.";
+inline constexpr char NO_TRACKER_PORT_TEXT[] = "No tracker port found. Connect the tracker by USB and try again.";
 // The tracker's line went away under the tool: the cable pulled, the device
 // removed, the line hung up. The main window's box, the settings transfer's
 // status line and kvctl say it alike.
@@ -37,8 +36,7 @@ inline constexpr char FIRMWARE_FILE_FILTER[] = "Firmware Files (*.bin)|*.bin|All
 // The update's result, around the image's file name.
 inline constexpr char UPDATE_RESULT_START[] = "Update ";
 inline constexpr char UPDATE_SUCCEED_END[] = " Succeed";
-inline constexpr char UPDATE_FAILED_END[] =
-    " Failed, Please check if USB cable is well connected to device and PC.";
+inline constexpr char UPDATE_FAILED_END[] = " Failed, Please check if USB cable is well connected to device and PC.";
 
 inline std::string UpdateResultText(const std::string& baseName, bool succeeded) {
   return UPDATE_RESULT_START + baseName + (succeeded ? UPDATE_SUCCEED_END : UPDATE_FAILED_END);

@@ -59,8 +59,7 @@ constexpr DWORD CLOSE_READER_WAIT_MS = 5000;
 constexpr DWORD UPDATE_READER_WAIT_MS = 5000;
 static_assert(READER_LONGEST_CYCLE_MS < STOP_READER_WAIT_MS, "Stop gives up on a reader that is only asleep");
 static_assert(READER_LONGEST_CYCLE_MS < CLOSE_READER_WAIT_MS, "the close gives up on a reader that is only asleep");
-static_assert(READER_LONGEST_CYCLE_MS < UPDATE_READER_WAIT_MS,
-              "the hand-off gives up on a reader that is only asleep");
+static_assert(READER_LONGEST_CYCLE_MS < UPDATE_READER_WAIT_MS, "the hand-off gives up on a reader that is only asleep");
 
 // How long a reader that runs without a window (kvctl) waits for the line in
 // one look, and so how soon it sees that its wait is over.
@@ -107,12 +106,10 @@ constexpr DWORD UNCANCELLABLE_STEP_MS = STORE_TEXT_PAUSE_MS + STORE_END_PAUSE_MS
 // One attempt at one message of a write, when every reply wait runs out or
 // the read-back differs: store, check and the delete after a mismatch.
 constexpr DWORD WRITE_ATTEMPT_LONGEST_MS = STORE_TEXT_PAUSE_MS + STORE_END_PAUSE_MS + REPLY_WAIT_MS +
-                                           STORE_AFTER_PAUSE_MS + CHECK_PAUSE_MS + REPLY_WAIT_MS +
-                                           REPLY_WAIT_MS;
+                                           STORE_AFTER_PAUSE_MS + CHECK_PAUSE_MS + REPLY_WAIT_MS + REPLY_WAIT_MS;
 
 static_assert(READER_POLL_MS < READER_STOP_WAIT_MS, "the stop gives up on a reader between two looks");
-static_assert(UNCANCELLABLE_STEP_MS < READER_STOP_WAIT_MS,
-              "the stop gives up on a worker finishing a message text");
+static_assert(UNCANCELLABLE_STEP_MS < READER_STOP_WAIT_MS, "the stop gives up on a worker finishing a message text");
 
 }  // namespace settings
 

@@ -8,8 +8,7 @@ constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
   std::array<std::uint16_t, 256> table{};
   for (unsigned i = 0; i < 256; ++i) {
     std::uint16_t crc = static_cast<std::uint16_t>(i << 8);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    for (int bit = 0; bit < 8; ++bit) crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
     table[i] = crc;
   }
   return table;

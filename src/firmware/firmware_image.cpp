@@ -119,8 +119,7 @@ bool OpenFirmwareImage(const char* path, FirmwareImage& image, FirmwareTransferR
   image.size = static_cast<std::int32_t>(size);
   image.headerName = FirmwareHeaderName(path);
   BYTE header[YmodemSender::HEADER_SIZE];
-  if (YmodemSender::BuildHeader(header, image.headerName.c_str(), static_cast<DWORD>(size)) !=
-      TRANSFER_OK) {
+  if (YmodemSender::BuildHeader(header, image.headerName.c_str(), static_cast<DWORD>(size)) != TRANSFER_OK) {
     image.file.reset();
     return Fail(report, FirmwareStep::NameTooLong, TRANSFER_HEADER_TOO_LONG);
   }

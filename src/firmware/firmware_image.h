@@ -46,10 +46,10 @@ struct FirmwareFileCloser {
 };
 
 struct FirmwareImage {
-  std::string path;                                       // as chosen
-  std::unique_ptr<std::FILE, FirmwareFileCloser> file;    // open for binary reading, at its start
-  std::int32_t size = 0;                                  // measured when opened
-  std::string headerName;                                 // the name block 0 carries (before lowering)
+  std::string path;                                     // as chosen
+  std::unique_ptr<std::FILE, FirmwareFileCloser> file;  // open for binary reading, at its start
+  std::int32_t size = 0;                                // measured when opened
+  std::string headerName;                               // the name block 0 carries (before lowering)
   // After LoadFirmwareImage: the whole image, read once (the file is closed
   // then). A loaded image is sent from these bytes, never from the disk.
   std::string bytes;

@@ -37,8 +37,8 @@ int SendImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver
   YmodemSender sender(&channel);
   sender.SetProgressSink(observer.progress);
   sender.SetPhaseSink(observer.phase);
-  const int r = sender.SendBatch(image.headerName.c_str(), static_cast<DWORD>(image.size), *source,
-                                 FIRMWARE_START_WAIT_MS);
+  const int r =
+      sender.SendBatch(image.headerName.c_str(), static_cast<DWORD>(image.size), *source, FIRMWARE_START_WAIT_MS);
   return Finish(report, r == TRANSFER_OK ? FirmwareStep::Done : FirmwareStep::Transfer, r);
 }
 
@@ -76,9 +76,8 @@ int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgr
   return 0;
 }
 
-int RunFirmwareTransfer(const char* portName, const char* path,
-                        const TransferProgressSink& progress, FirmwareTransferReport* report,
-                        std::FILE* console) {
+int RunFirmwareTransfer(const char* portName, const char* path, const TransferProgressSink& progress,
+                        FirmwareTransferReport* report, std::FILE* console) {
   return OnSerialChannel(portName, report, [&](CommChannel& channel) {
     return SendFirmwareFile(channel, path, progress, report, console);
   });
@@ -89,11 +88,10 @@ int SendFirmwareImage(CommChannel& channel, FirmwareImage& image, const Firmware
   return SendImage(channel, image, observer, report, nullptr);
 }
 
-int RunFirmwareTransfer(const char* portName, FirmwareImage& image,
-                        const FirmwareObserver& observer, FirmwareTransferReport* report) {
-  return OnSerialChannel(portName, report, [&](CommChannel& channel) {
-    return SendImage(channel, image, observer, report, nullptr);
-  });
+int RunFirmwareTransfer(const char* portName, FirmwareImage& image, const FirmwareObserver& observer,
+                        FirmwareTransferReport* report) {
+  return OnSerialChannel(portName, report,
+                         [&](CommChannel& channel) { return SendImage(channel, image, observer, report, nullptr); });
 }
 
 std::string DescribeFirmwareTransfer(const char* portName, const FirmwareTransferReport& report) {

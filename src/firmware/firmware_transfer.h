@@ -34,8 +34,7 @@ int SendFirmwareFile(CommChannel& channel, const char* path, const TransferProgr
 
 // Opens portName at 115200 baud 8N1 through a SerialChannel, sends the image
 // and closes the port again on every path.
-int RunFirmwareTransfer(const char* portName, const char* path,
-                        const TransferProgressSink& progress,
+int RunFirmwareTransfer(const char* portName, const char* path, const TransferProgressSink& progress,
                         FirmwareTransferReport* report = nullptr, std::FILE* console = stdout);
 
 // The same for an image opened beforehand (OpenFirmwareImage), which is read
@@ -44,8 +43,8 @@ int RunFirmwareTransfer(const char* portName, const char* path,
 // console lines.
 int SendFirmwareImage(CommChannel& channel, FirmwareImage& image, const FirmwareObserver& observer,
                       FirmwareTransferReport* report = nullptr);
-int RunFirmwareTransfer(const char* portName, FirmwareImage& image,
-                        const FirmwareObserver& observer, FirmwareTransferReport* report = nullptr);
+int RunFirmwareTransfer(const char* portName, FirmwareImage& image, const FirmwareObserver& observer,
+                        FirmwareTransferReport* report = nullptr);
 
 // One line for a log or the terminal program, e.g. "ttyUSB0: sending the
 // image failed (-200: the receiver did not answer in time)".

@@ -16,8 +16,8 @@ int SerialChannel::Open(const char* portName) {
   Close();  // a second Open must not leak the port held so far
   if (portName == nullptr || std::strlen(portName) > MAX_PORT_NAME) return CHANNEL_FAILED;
   const std::string path = platform::PortDevicePath(portName);
-  m_hPort = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  m_hPort = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
   if (m_hPort != INVALID_HANDLE_VALUE) return TRANSFER_OK;
   switch (GetLastError()) {
     case ERROR_FILE_NOT_FOUND: return CHANNEL_NO_SUCH_PORT;
@@ -56,8 +56,7 @@ int SerialChannel::Write(const void* buffer, int count, DWORD timeoutMs) {
     // WriteFile waits on the port itself while the line is full (bounded), so
     // a retry happens only after such a wait, never in a spin.
     DWORD written = 0;
-    if (!WriteFile(m_hPort, buffer, static_cast<DWORD>(count), &written, nullptr))
-      return CHANNEL_WRITE_FAILED;
+    if (!WriteFile(m_hPort, buffer, static_cast<DWORD>(count), &written, nullptr)) return CHANNEL_WRITE_FAILED;
     if (written != 0) return static_cast<int>(written);
     if (platform::ClockMs() >= deadline) return 0;
   }
@@ -67,16 +66,14 @@ int SerialChannel::Read(void* buffer, int count, DWORD timeoutMs) {
   if (count < 0 || (buffer == nullptr && count > 0)) return CHANNEL_READ_FAILED;
   if (count == 0) return 0;
   DWORD got = 0;
-  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr))
-    return CHANNEL_READ_FAILED;
+  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr)) return CHANNEL_READ_FAILED;
   if (got != 0 || timeoutMs == 0) return static_cast<int>(got);
   const int ready = platform::WaitCommReadable(m_hPort, timeoutMs);
   if (ready == 0) return 0;
   if (ready < 0) return CHANNEL_READ_FAILED;
   // The port said it is readable: no byte now means the line hung up (a
   // pulled cable reads as an empty, always-readable line).
-  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr) || got == 0)
-    return CHANNEL_READ_FAILED;
+  if (!ReadFile(m_hPort, buffer, static_cast<DWORD>(count), &got, nullptr) || got == 0) return CHANNEL_READ_FAILED;
   return static_cast<int>(got);
 }
 

@@ -8,10 +8,10 @@
 
 constexpr int TRANSFER_OK = 0;
 
-constexpr int CHANNEL_FAILED = -100;         // any channel failure not listed below
-constexpr int CHANNEL_NO_SUCH_PORT = -101;   // the port does not exist
-constexpr int CHANNEL_PORT_BUSY = -102;      // the port is held by another handle
-constexpr int CHANNEL_BAD_SETTINGS = -103;   // the driver refused the line settings
+constexpr int CHANNEL_FAILED = -100;        // any channel failure not listed below
+constexpr int CHANNEL_NO_SUCH_PORT = -101;  // the port does not exist
+constexpr int CHANNEL_PORT_BUSY = -102;     // the port is held by another handle
+constexpr int CHANNEL_BAD_SETTINGS = -103;  // the driver refused the line settings
 constexpr int CHANNEL_WRITE_FAILED = -104;
 constexpr int CHANNEL_READ_FAILED = -105;
 

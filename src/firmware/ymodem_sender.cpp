@@ -51,8 +51,7 @@ int YmodemSender::WaitForStart(DWORD budgetMs) {
         m_bAcknowledged = true;
         m_nStartChar = NAK;
         return TRANSFER_OK;
-      default:
-        break;
+      default: break;
     }
     if (r < 0 && r != TRANSFER_TIMEOUT) return r;
     // Every read is charged its full 10 ms, whether or not a byte came, so a
@@ -219,8 +218,7 @@ int YmodemSender::ReadStartAfterHeader() {
   return ReadByte(NEXT_START_WAIT_MS);
 }
 
-int YmodemSender::SendBatch(const char* name, DWORD size, TransferSource& source,
-                            DWORD startWaitMs) {
+int YmodemSender::SendBatch(const char* name, DWORD size, TransferSource& source, DWORD startWaitMs) {
   m_b1KAllowed = true;
   m_nFileSize = size;
   int r = BuildHeader(m_header, name, size);

@@ -42,8 +42,8 @@ using TransferPhaseSink = std::function<void(TransferPhase)>;
 
 class YmodemSender {
  public:
-  static constexpr BYTE SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18,
-                        PAD = 0x1A, START_CRC = 'C', START_STREAMING = 'G';
+  static constexpr BYTE SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18, PAD = 0x1A,
+                        START_CRC = 'C', START_STREAMING = 'G';
   // The payload of an SOH block and of an STX (1K) block.
   static constexpr int BLOCK_SIZE = 128;
   static constexpr int BLOCK_1K_SIZE = 1024;

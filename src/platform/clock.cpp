@@ -11,8 +11,7 @@ std::atomic<std::int64_t> g_baseRealNs{0};
 std::atomic<double> g_baseClockMs{0.0};
 
 std::int64_t RealNowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 }  // namespace
@@ -48,8 +47,7 @@ std::uint64_t ClockMs() { return static_cast<std::uint64_t>(ClockMsPrecise()); }
 void SleepUntilClockMs(double clockMs) {
   const double leftMs = clockMs - ClockMsPrecise();
   if (leftMs <= 0) return;
-  std::this_thread::sleep_for(
-      std::chrono::nanoseconds(static_cast<std::int64_t>(leftMs * 1e6 / g_speed.load())));
+  std::this_thread::sleep_for(std::chrono::nanoseconds(static_cast<std::int64_t>(leftMs * 1e6 / g_speed.load())));
 }
 
 void SleepMs(std::uint32_t ms) {

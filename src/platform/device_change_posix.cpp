@@ -27,9 +27,7 @@ constexpr int MAX_DRAIN_ROUNDS = 16;
 // A descriptor that becomes readable when the process ends; -1 where the
 // system has none (called directly: the C library's wrapper is not usable
 // from C++ on every system we build on).
-int OpenProcessDescriptor(long pid) {
-  return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
-}
+int OpenProcessDescriptor(long pid) { return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)); }
 
 bool AddToEpoll(int epollFd, int fd) {
   epoll_event ev{};

@@ -32,8 +32,8 @@ DeviceChangeMonitor::DeviceChangeMonitor() {
   windowClass.hInstance = ::GetModuleHandleA(nullptr);
   windowClass.lpszClassName = WINDOW_CLASS;
   ::RegisterClassA(&windowClass);  // fails harmlessly when already registered
-  window_ = ::CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              windowClass.hInstance, nullptr);
+  window_ =
+      ::CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
   if (!window_) return;
   ::SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   // Arrivals and removals of COM ports; DBT_DEVNODES_CHANGED comes without it.

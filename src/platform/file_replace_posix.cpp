@@ -73,8 +73,7 @@ int CreateTempBeside(const std::string& folder, const std::string& name, mode_t 
   const std::string stem = "." + name.substr(0, 180) + ".tmp-" + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = folder + stem + std::to_string(counter.fetch_add(1));
-    const int fd =
-        open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
@@ -130,8 +129,7 @@ int ReplaceInPlace(const std::string& target, const struct stat& existing, std::
   const int fd = open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || st.st_dev != existing.st_dev || st.st_ino != existing.st_ino ||
-      !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || st.st_dev != existing.st_dev || st.st_ino != existing.st_ino || !S_ISREG(st.st_mode)) {
     close(fd);
     return EAGAIN;  // the name was given to another file meanwhile
   }
@@ -187,7 +185,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& e
   }
 
   // Another hard link would keep the old bytes after a rename.
-  int result = exists && existing.st_nlink > 1 ? -1 : ReplaceByRename(folder, name, target, exists ? &existing : nullptr, bytes, access);
+  int result = exists && existing.st_nlink > 1
+                   ? -1
+                   : ReplaceByRename(folder, name, target, exists ? &existing : nullptr, bytes, access);
   if (result == -1) result = ReplaceInPlace(target, existing, bytes);
   error = result;
   return error == 0;

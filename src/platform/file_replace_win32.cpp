@@ -30,24 +30,18 @@ int ErrnoFrom(DWORD error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-      return ENOENT;
+    case ERROR_BAD_NETPATH: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-    case ERROR_UNABLE_TO_REMOVE_REPLACED:
-      return EACCES;
+    case ERROR_UNABLE_TO_REMOVE_REPLACED: return EACCES;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_INVALID_NAME:
-    case ERROR_INVALID_PARAMETER:
-      return EINVAL;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    default:
-      return EIO;
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    default: return EIO;
   }
 }
 
@@ -110,7 +104,8 @@ bool WriteInPlace(const std::wstring& path, std::string_view bytes, DWORD& error
   if (ok && size.QuadPart <= kMaxRestoreBytes) {
     old.resize(static_cast<std::size_t>(size.QuadPart));
     DWORD got = 0;
-    ok = old.empty() || (::ReadFile(file, old.data(), static_cast<DWORD>(old.size()), &got, nullptr) && got == old.size());
+    ok = old.empty() ||
+         (::ReadFile(file, old.data(), static_cast<DWORD>(old.size()), &got, nullptr) && got == old.size());
   }
   if (!ok) {
     error = ::GetLastError();
@@ -118,8 +113,8 @@ bool WriteInPlace(const std::wstring& path, std::string_view bytes, DWORD& error
     return false;
   }
   LARGE_INTEGER start{};
-  ok = ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteAll(file, bytes, error) &&
-       ::SetEndOfFile(file) && ::FlushFileBuffers(file);
+  ok = ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteAll(file, bytes, error) && ::SetEndOfFile(file) &&
+       ::FlushFileBuffers(file);
   if (!ok) {
     if (error == ERROR_SUCCESS) error = ::GetLastError();
     DWORD ignored = 0;
@@ -191,15 +186,14 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int& e
         return false;
       }
     } else {
-      if (exists && ::ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr))
+      if (exists &&
+          ::ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return true;
       failure = exists ? ::GetLastError() : ERROR_SUCCESS;
       // A new file, or a file system without ReplaceFileW: a move that
       // replaces the name in one step. After ERROR_UNABLE_TO_MOVE_REPLACEMENT
       // the old file is already gone and the move is the only way left.
-      if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+      if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
       const DWORD moveFailure = ::GetLastError();
       if (failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
         // The new bytes are in the temporary file, the only copy left: kept.

@@ -27,7 +27,7 @@ int Lstat(const char* path, struct stat* st);  // Windows: Stat (no links follow
 int Access(const char* path, int mode);
 int Unlink(const char* path);
 int Link(const char* existing, const char* name);  // a hard link; EEXIST for a taken name
-int MakeFolder(const char* path, int mode);         // the mode is POSIX's only
+int MakeFolder(const char* path, int mode);        // the mode is POSIX's only
 std::FILE* OpenStream(const char* path, const char* mode);
 int Remove(const char* path);
 // The names in a folder but "." and ".."; false with errno set.

@@ -20,9 +20,7 @@ struct UdevDeleter {
 template <typename T>
 using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 
-bool StartsWith(const char* s, const char* prefix) {
-  return s && std::strncmp(s, prefix, std::strlen(prefix)) == 0;
-}
+bool StartsWith(const char* s, const char* prefix) { return s && std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
 
 // A tty with a device behind it. Virtual consoles, ptmx and the like hang
 // under /devices/virtual; 8250 ports the kernel reserves without finding a
@@ -56,8 +54,7 @@ void AppendHardwarePorts(bool allSerial, std::vector<PortInfo>& ports) {
   UdevPtr<udev> context(udev_new());
   if (!context) return;
   UdevPtr<udev_enumerate> walk(udev_enumerate_new(context.get()));
-  if (!walk || udev_enumerate_add_match_subsystem(walk.get(), "tty") < 0 ||
-      udev_enumerate_scan_devices(walk.get()) < 0)
+  if (!walk || udev_enumerate_add_match_subsystem(walk.get(), "tty") < 0 || udev_enumerate_scan_devices(walk.get()) < 0)
     return;
   udev_list_entry* entry = nullptr;
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(walk.get())) {
@@ -79,8 +76,7 @@ void AppendHardwarePorts(bool allSerial, std::vector<PortInfo>& ports) {
 std::vector<PortInfo> EnumeratePorts(bool allSerial) {
   std::vector<PortInfo> ports;
   AppendHardwarePorts(allSerial, ports);
-  for (auto& sim : ListSimulatedPorts())
-    ports.push_back({std::move(sim.portPath), std::move(sim.friendlyName), true});
+  for (auto& sim : ListSimulatedPorts()) ports.push_back({std::move(sim.portPath), std::move(sim.friendlyName), true});
   return ports;
 }
 

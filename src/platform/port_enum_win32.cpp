@@ -62,8 +62,7 @@ std::vector<PortInfo> EnumeratePorts(bool allSerial) {
     const bool tracker = IsProlific(RegistryText(devices, device, SPDRP_HARDWAREID)) ||
                          friendly.find(TRACKER_NAME_MARK) != std::string::npos;
     if (tracker) {
-      if (friendly.find(TRACKER_NAME_MARK) == std::string::npos ||
-          PortNameFromFriendlyName(friendly) != portName)
+      if (friendly.find(TRACKER_NAME_MARK) == std::string::npos || PortNameFromFriendlyName(friendly) != portName)
         friendly = TrackerFriendlyName(portName);
       ports.push_back({portName, friendly, false});
     } else if (allSerial) {

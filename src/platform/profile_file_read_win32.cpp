@@ -26,13 +26,10 @@ FileReadError ReadProfileFile(const std::string& path, std::string& bytes, std::
     switch (::GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
-      case ERROR_INVALID_NAME:
-        return FileReadError::NotFound;
+      case ERROR_INVALID_NAME: return FileReadError::NotFound;
       case ERROR_ACCESS_DENIED:
-      case ERROR_SHARING_VIOLATION:
-        return FileReadError::PermissionDenied;
-      default:
-        return FileReadError::ReadFailed;
+      case ERROR_SHARING_VIOLATION: return FileReadError::PermissionDenied;
+      default: return FileReadError::ReadFailed;
     }
   }
   FileReadError error = FileReadError::None;

@@ -63,8 +63,7 @@ constexpr BYTE NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2;
 constexpr BYTE ONESTOPBIT = 0, TWOSTOPBITS = 2;
 constexpr DWORD DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1;
 constexpr DWORD RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_HANDSHAKE = 2;
-constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
-                PURGE_RXCLEAR = 0x8;
+constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
 constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8;
 
 // Opens a serial device for exclusive read/write. Only OPEN_EXISTING and
@@ -72,8 +71,8 @@ constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME =
 // device or one that is not a terminal device, and ERROR_ACCESS_DENIED for
 // one held by another handle or process, or that is the process's own
 // controlling terminal (or the terminal of its standard streams).
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
-                   DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation, DWORD flags,
+                   HANDLE templateFile);
 
 BOOL GetCommState(HANDLE port, DCB* dcb);
 // Fails with ERROR_INVALID_PARAMETER for a baud rate or frame the driver refuses.
@@ -93,8 +92,7 @@ BOOL FlushFileBuffers(HANDLE port);
 BOOL ReadFile(HANDLE port, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 // Writes everything unless the line fails; a line that accepts nothing for
 // 10 s ends the write with what was written (never blocks for good).
-BOOL WriteFile(HANDLE port, const void* buffer, DWORD toWrite, DWORD* written,
-               void* overlapped);
+BOOL WriteFile(HANDLE port, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 #else
 #include "platform/win32_calls.h"
 #endif

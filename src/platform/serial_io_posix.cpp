@@ -151,17 +151,13 @@ DWORD ErrorFromErrno(int e) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-    case ENOTDIR:
-      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_FILE_NOT_FOUND;
     case EACCES:
     case EBUSY:
     case EPERM:
-    case EWOULDBLOCK:
-      return ERROR_ACCESS_DENIED;
-    case EINVAL:
-      return ERROR_INVALID_PARAMETER;
-    default:
-      return ERROR_GEN_FAILURE;
+    case EWOULDBLOCK: return ERROR_ACCESS_DENIED;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    default: return ERROR_GEN_FAILURE;
   }
 }
 
@@ -211,8 +207,7 @@ int PollFor(int fd, short events, DWORD ms) {
 
 }  // namespace
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD creation, DWORD,
-                   HANDLE) {
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD creation, DWORD, HANDLE) {
   if (path == nullptr || creation != OPEN_EXISTING || shareMode != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -256,10 +251,12 @@ BOOL GetCommState(HANDLE h, DCB* dcb) {
     return FALSE;
   }
   DCB d = port->state;  // fields termios cannot express keep what was set last
-  static const struct { speed_t s; DWORD b; } kSpeeds[] = {
-      {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
-      {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-      {B460800, 460800}, {B921600, 921600}};
+  static const struct {
+    speed_t s;
+    DWORD b;
+  } kSpeeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+                 {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
   const speed_t sp = cfgetospeed(&t);
   for (const auto& e : kSpeeds)
     if (e.s == sp) d.BaudRate = e.b;
@@ -397,8 +394,7 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* readCount, void*) {
   DWORD got = 0;
   const bool returnAtOnce = to.ReadIntervalTimeout == MAXDWORD;
   DWORD firstByteWait = 0;
-  if (returnAtOnce && to.ReadTotalTimeoutMultiplier == MAXDWORD)
-    firstByteWait = to.ReadTotalTimeoutConstant;
+  if (returnAtOnce && to.ReadTotalTimeoutMultiplier == MAXDWORD) firstByteWait = to.ReadTotalTimeoutConstant;
   DWORD totalWait = INFINITE;
   if (!returnAtOnce) {
     const std::uint64_t total =

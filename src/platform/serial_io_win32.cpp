@@ -104,14 +104,14 @@ detail::CommCalls& detail::RealCommCalls() {
   return calls;
 }
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation,
-                   DWORD flags, HANDLE templateFile) {
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation, DWORD flags,
+                   HANDLE templateFile) {
   if (path == nullptr) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE handle = ::CreateFileA(path, access, shareMode, static_cast<SECURITY_ATTRIBUTES*>(security), creation,
-                                flags, templateFile);
+  HANDLE handle = ::CreateFileA(path, access, shareMode, static_cast<SECURITY_ATTRIBUTES*>(security), creation, flags,
+                                templateFile);
   if (handle == INVALID_HANDLE_VALUE) return handle;
   // Only a device with a comm state is a serial port (as on POSIX, where a
   // file that is not a terminal is refused).
@@ -131,8 +131,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* securi
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
   const auto port = PortOf(handle);
-  if (!port)
-    return ::ReadFile(handle, buffer, toRead, read, static_cast<OVERLAPPED*>(overlapped));
+  if (!port) return ::ReadFile(handle, buffer, toRead, read, static_cast<OVERLAPPED*>(overlapped));
   if (read) *read = 0;
   if (!buffer && toRead) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
@@ -163,8 +162,7 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
       ::GetCommTimeouts(handle, &real);
       ::SetCommTimeouts(handle, &noWait);
       DWORD more = 0;
-      if (RetriedRead(handle, out + got, std::min<DWORD>(toRead - got, status.cbInQue), &more))
-        got += more;
+      if (RetriedRead(handle, out + got, std::min<DWORD>(toRead - got, status.cbInQue), &more)) got += more;
       ::SetCommTimeouts(handle, &real);
     }
   }

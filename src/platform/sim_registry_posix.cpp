@@ -23,13 +23,13 @@ constexpr std::string_view ADVERT_SUFFIX = ".port";
 constexpr std::size_t MAX_ADVERT_BYTES = 4096;
 
 bool IsUsableDirectory(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK) == 0;
 }
 
 // Ours, a real folder, and nobody else may write into it.
 bool IsPrivateFolder(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return false;
   return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
 }
@@ -47,7 +47,7 @@ bool ParseNumber(std::string_view text, Int& value) {
 bool ReadSmallFile(const std::string& path, std::string& text) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return false;
@@ -114,7 +114,7 @@ bool AdvertiserAlive(long pid, unsigned long long startTicks) {
 }
 
 bool IsCharacterDevice(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
@@ -143,8 +143,7 @@ bool ParseAdvert(const std::string& text, Advert& advert) {
   // The listed name must lead back to the advertised port, or the tool would
   // open another port than the one it shows.
   const std::string& name = advert.port.friendlyName;
-  if (name.find(TRACKER_NAME_MARK) == std::string::npos ||
-      PortNameFromFriendlyName(name) != advert.port.portPath)
+  if (name.find(TRACKER_NAME_MARK) == std::string::npos || PortNameFromFriendlyName(name) != advert.port.portPath)
     advert.port.friendlyName = TrackerFriendlyName(advert.port.portPath);
   return true;
 }
@@ -179,8 +178,7 @@ SimulatedPortToken AdvertiseSimulatedPort(const std::string& ptyPath) {
   const std::string tempPath = folder + "/." + stem + ".tmp";
   const std::string finalPath = folder + "/" + stem + std::string(ADVERT_SUFFIX);
   const std::string text = "port=" + ptyPath + "\nname=" + TrackerFriendlyName(ptyPath) +
-                           "\npid=" + std::to_string(pid) + "\nstarted=" + std::to_string(self.startTicks) +
-                           "\n";
+                           "\npid=" + std::to_string(pid) + "\nstarted=" + std::to_string(self.startTicks) + "\n";
   const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return {};
   const bool written = WriteAll(fd, text);
@@ -212,7 +210,7 @@ std::vector<SimulatedPort> ListSimulatedPorts() {
     const std::string path = folder + "/" + std::string(fileName);
     std::string text;
     Advert advert;
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !ReadSmallFile(path, text) || !ParseAdvert(text, advert)) continue;
     if (!AdvertiserAlive(advert.port.pid, advert.startTicks)) {
       ::unlink(path.c_str());  // left behind by a simulator that was killed

@@ -27,15 +27,13 @@
 using LPTHREAD_START_ROUTINE = DWORD (*)(void*);
 
 // Auto-reset or manual-reset event; name and security attributes unsupported.
-HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState,
-                    const char* name);
+HANDLE CreateEventA(void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 
 // Starts a thread right away; the handle becomes signalled when it returns.
-HANDLE CreateThread(void* securityAttributes, std::size_t stackSize,
-                    LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
-                    DWORD* threadId);
+HANDLE CreateThread(void* securityAttributes, std::size_t stackSize, LPTHREAD_START_ROUTINE start, void* parameter,
+                    DWORD flags, DWORD* threadId);
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode);
 
 // Waits on an event or a thread. Returns WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
@@ -45,8 +43,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs);
 // auto-reset events it ends on. At most 64 handles, and a wait for all names
 // each only once. Returns WAIT_OBJECT_0 + index (WAIT_OBJECT_0 for a wait on
 // all), WAIT_TIMEOUT or WAIT_FAILED.
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                             DWORD timeoutMs);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs);
 
 // Closes any handle: event, thread or serial port.
 BOOL CloseHandle(HANDLE handle);

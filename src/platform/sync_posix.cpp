@@ -19,9 +19,7 @@ struct ThreadObject final : Waitable {
   std::atomic<DWORD> exitCode{0};
 };
 
-bool IsWaitable(HANDLE h) {
-  return h->kind == HandleObject::Kind::Event || h->kind == HandleObject::Kind::Thread;
-}
+bool IsWaitable(HANDLE h) { return h->kind == HandleObject::Kind::Event || h->kind == HandleObject::Kind::Thread; }
 }  // namespace
 
 HandleObject::HandleObject(Kind k) : kind(k) { g_liveHandles.fetch_add(1); }
@@ -75,8 +73,7 @@ BOOL ResetEvent(HANDLE event) {
   return TRUE;
 }
 
-HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
-                    DWORD* threadId) {
+HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE start, void* parameter, DWORD, DWORD* threadId) {
   auto* object = new ThreadObject();
   object->AddRef();  // the running thread's own reference
   try {

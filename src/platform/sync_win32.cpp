@@ -85,8 +85,8 @@ HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, const c
   return event;
 }
 
-HANDLE CreateThread(void* security, std::size_t stackSize, DWORD (*start)(void*), void* parameter,
-                    DWORD flags, DWORD* threadId) {
+HANDLE CreateThread(void* security, std::size_t stackSize, DWORD (*start)(void*), void* parameter, DWORD flags,
+                    DWORD* threadId) {
   HANDLE thread = ::CreateThread(static_cast<SECURITY_ATTRIBUTES*>(security), stackSize,
                                  reinterpret_cast<LPTHREAD_START_ROUTINE>(start), parameter, flags, threadId);
   if (thread) detail::Track(thread, nullptr);
@@ -106,8 +106,7 @@ namespace platform {
 HANDLE RetainHandle(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return handle;
   HANDLE copy = nullptr;
-  if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
+  if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
     return INVALID_HANDLE_VALUE;
   win32::detail::Track(copy, win32::detail::PortOf(handle));
   return copy;

@@ -17,12 +17,12 @@ void Sleep(DWORD clockMs);
 DWORD WaitForSingleObject(HANDLE handle, DWORD clockMs);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD clockMs);
 HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name);
-HANDLE CreateThread(void* security, std::size_t stackSize, DWORD (*start)(void*), void* parameter,
-                    DWORD flags, DWORD* threadId);
+HANDLE CreateThread(void* security, std::size_t stackSize, DWORD (*start)(void*), void* parameter, DWORD flags,
+                    DWORD* threadId);
 BOOL CloseHandle(HANDLE handle);
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation,
-                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation, DWORD flags,
+                   HANDLE templateFile);
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 // Time-outs are in clock milliseconds; the port gets them in real ones.

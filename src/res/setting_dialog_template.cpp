@@ -144,8 +144,8 @@ void AddBasicSetup(TemplateBuilder& b) {
   // and the version's caption takes two lines to give its field the room.
   const int fieldRight = groupX + groupCx - 2;
   b.Caption(IDC_STATIC, "Firmware Version", x, y, 40, false, true);
-  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 42, y, fieldRight - (x + 42),
-                          FIELD_CY, EDIT_STYLE);
+  b.controls.emplace_back(IDC_EDT_FIRMWARE_VERSION, ControlClass::Edit, "", x + 42, y, fieldRight - (x + 42), FIELD_CY,
+                          EDIT_STYLE);
   y += LEFT_ROW + 2;
   b.Caption(IDC_STATIC, "IMEI Number", x, y, 57);
   b.controls.emplace_back(IDC_STC_SETTING_IMEI, ControlClass::Static, "", x + 59, y, 84, FIELD_CY,
@@ -154,8 +154,8 @@ void AddBasicSetup(TemplateBuilder& b) {
   b.SettingRow(userName, y, {x, 60, 78});
   // The device name travels with settings files only and is never shown.
   b.Caption(IDC_STC_DEVICE_NAME, std::string(Setting(deviceName).caption), x, y, 60, true);
-  b.controls.emplace_back(Setting(deviceName).controlId, ControlClass::Edit, "", x + 62, y, 78, FIELD_CY,
-                          EDIT_STYLE, true);
+  b.controls.emplace_back(Setting(deviceName).controlId, ControlClass::Edit, "", x + 62, y, 78, FIELD_CY, EDIT_STYLE,
+                          true);
   b.SettingRow(timeZone, y += LEFT_ROW, {x, 60, 50});
   b.Group("Tracker information", groupX, top, groupCx, bottomBelow(y) - top);
 

@@ -9,9 +9,9 @@
 namespace res {
 
 struct MenuItem {
-  int id = 0;                     // 0 for a pop-up or a separator
-  std::string text;               // empty for a separator
-  std::vector<MenuItem> children; // entries of a pop-up
+  int id = 0;                      // 0 for a pop-up or a separator
+  std::string text;                // empty for a separator
+  std::vector<MenuItem> children;  // entries of a pop-up
 };
 
 // The top-level pop-ups of menu 132.

@@ -7,9 +7,9 @@ namespace res {
 struct VersionInfo {
   const char* productName;
   const char* fileDescription;
-  const char* fileVersion;     // four parts, as a version resource has them
+  const char* fileVersion;  // four parts, as a version resource has them
   const char* productVersion;
-  const char* buildDate;       // yyyymmdd of the release
+  const char* buildDate;  // yyyymmdd of the release
   const char* internalName;
   const char* originalFilename;
 };

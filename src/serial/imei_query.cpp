@@ -8,8 +8,8 @@
 #include "serial/reader.h"
 #include "serial/tracker_commands.h"
 
-bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
-                       const std::function<bool()>& done, const std::function<void()>& eachPoll) {
+bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs, const std::function<bool()>& done,
+                       const std::function<void()>& eachPoll) {
   const auto start = platform::ClockMs();
   std::vector<char> buffer(RX_BUFFER_SIZE);
   DWORD tail = 0;
@@ -20,8 +20,7 @@ bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {
       const DWORD room = static_cast<DWORD>(RX_BUFFER_SIZE - 1 - tail);
       DWORD got = 0;
-      ReadFile(port, buffer.data() + tail, status.cbInQue < room ? status.cbInQue : room, &got,
-               nullptr);
+      ReadFile(port, buffer.data() + tail, status.cbInQue < room ? status.cbInQue : room, &got, nullptr);
       const DWORD total = tail + got;
       buffer[total] = '\0';
       tail = ParseReaderText(buffer.data(), total, link);
@@ -43,12 +42,14 @@ std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
   WriteTrackerCommand(port, IMEI_QUERY);
   auto lastQuery = platform::ClockMs();
   // Asks again every second while no IMEI is shown, as the main window does.
-  ReadThroughParser(port, link, boundMs, [&] { return imei.has_value(); }, [&] {
-    if (!imei && platform::ClockMs() - lastQuery >= IMEI_POLL_MS) {
-      WriteTrackerCommand(port, IMEI_QUERY);
-      lastQuery = platform::ClockMs();
-    }
-  });
+  ReadThroughParser(
+      port, link, boundMs, [&] { return imei.has_value(); },
+      [&] {
+        if (!imei && platform::ClockMs() - lastQuery >= IMEI_POLL_MS) {
+          WriteTrackerCommand(port, IMEI_QUERY);
+          lastQuery = platform::ClockMs();
+        }
+      });
   return imei;
 }
 
@@ -58,8 +59,8 @@ bool RequestFirmwareDownload(HANDLE port, DWORD promptWaitMs) {
   HANDLE prompt = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   link.SetFileWaitEvent(prompt);
   WriteTrackerCommand(port, UPDATE_MENU_CHOICE);
-  const bool seen = ReadThroughParser(
-      port, link, promptWaitMs, [&] { return WaitForSingleObject(prompt, 0) == WAIT_OBJECT_0; }, {});
+  const bool seen =
+      ReadThroughParser(port, link, promptWaitMs, [&] { return WaitForSingleObject(prompt, 0) == WAIT_OBJECT_0; }, {});
   link.SetFileWaitEvent(nullptr);
   CloseHandle(prompt);
   return seen;

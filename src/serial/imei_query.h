@@ -19,8 +19,8 @@ class ReaderLink;
 // Reads what the tracker sends through the reader's parser (with `link`'s
 // callbacks) until `done` holds or `boundMs` ran out; `eachPoll` runs after
 // every look at the port. False when `done` never held or the line went away.
-bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs,
-                       const std::function<bool()>& done, const std::function<void()>& eachPoll);
+bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs, const std::function<bool()>& done,
+                       const std::function<void()>& eachPoll);
 
 // Writes the start menu choice "2" and "at+gsn\r", then reads the answers,
 // asking again every IMEI_POLL_MS, for at most `boundMs`. Returns the IMEI,

@@ -6,12 +6,8 @@
 
 std::string ScanningText(const std::string& portName) { return SCANNING_TEXT_START + portName; }
 
-PortScan::PortScan(std::vector<std::string> portNames, StatusCallback onStatus,
-                   EntryCallback onEntry)
-    : names_(std::move(portNames)),
-      entries_(names_),
-      onStatus_(std::move(onStatus)),
-      onEntry_(std::move(onEntry)) {}
+PortScan::PortScan(std::vector<std::string> portNames, StatusCallback onStatus, EntryCallback onEntry)
+    : names_(std::move(portNames)), entries_(names_), onStatus_(std::move(onStatus)), onEntry_(std::move(onEntry)) {}
 
 HANDLE PortScan::Start() {
   m_nFoundIndex = -1;

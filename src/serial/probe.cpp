@@ -40,8 +40,7 @@ DWORD ProbeThreadProc(void* param) {
       char buffer[kProbeReadSize] = {};
       DWORD got = 0;
       ReadFile(port, buffer, sizeof buffer, &got, nullptr);
-      if ((Contains(buffer, got, "SIEMENS") && Contains(buffer, got, "OK")) ||
-          Contains(buffer, got, "Main Menu")) {
+      if ((Contains(buffer, got, "SIEMENS") && Contains(buffer, got, "OK")) || Contains(buffer, got, "Main Menu")) {
         job->found->store(1);
         CloseHandle(port);
         delete job;

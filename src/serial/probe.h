@@ -30,9 +30,9 @@
 extern std::atomic<BYTE> g_bDeviceFound;
 
 struct ProbeJob {
-  HANDLE port;                                // the probe's own reference
-  std::shared_ptr<std::atomic<BYTE>> found;   // set to 1 when a tracker answered
-  std::shared_ptr<std::atomic<bool>> stop;    // when set, the probe ends after its current poll; may be null
+  HANDLE port;                               // the probe's own reference
+  std::shared_ptr<std::atomic<BYTE>> found;  // set to 1 when a tracker answered
+  std::shared_ptr<std::atomic<bool>> stop;   // when set, the probe ends after its current poll; may be null
 };
 
 // Thread routine: `param` is a ProbeJob allocated with new; the thread

@@ -64,8 +64,7 @@ DWORD ParseReaderText(char* text, DWORD length, ReaderLink& link) {
 
   if (view.find(kGetDataOk) != std::string_view::npos) {
     DWORD written = 0;
-    if (!WriteFile(link.port, kGetDataAck, sizeof kGetDataAck - 1, &written, nullptr))
-      link.writeFailed = true;
+    if (!WriteFile(link.port, kGetDataAck, sizeof kGetDataAck - 1, &written, nullptr)) link.writeFailed = true;
   }
 
   const std::size_t lastLf = view.rfind('\n');
@@ -93,9 +92,8 @@ DWORD ReaderThreadProc(void* param) {
       break;
     }
     if (status.cbInQue != 0) {
-      const DWORD count = tail + status.cbInQue < RX_BUFFER_SIZE
-                              ? status.cbInQue
-                              : static_cast<DWORD>(RX_BUFFER_SIZE - 1 - tail);
+      const DWORD count =
+          tail + status.cbInQue < RX_BUFFER_SIZE ? status.cbInQue : static_cast<DWORD>(RX_BUFFER_SIZE - 1 - tail);
       DWORD got = 0;
       if (!ReadFile(port, g_rxBuffer + tail, count, &got, nullptr)) {
         lost = true;

@@ -50,9 +50,8 @@ void DescribeForbiddenBytes(const SettingsProblem& p, std::string& out) {
 }
 
 void DescribeTooLong(const SettingsProblem& p, std::string& out) {
-  out += "Message " + std::to_string(p.messageNumber) + " would be " + std::to_string(p.length) +
-         " characters long, " + std::to_string(p.excess) + " more than the " + std::to_string(MESSAGE_MAX_LENGTH) +
-         " a message can hold.\n";
+  out += "Message " + std::to_string(p.messageNumber) + " would be " + std::to_string(p.length) + " characters long, " +
+         std::to_string(p.excess) + " more than the " + std::to_string(MESSAGE_MAX_LENGTH) + " a message can hold.\n";
 }
 
 }  // namespace

@@ -79,8 +79,7 @@ class SettingsExchange {
   StartResult StartRead(const DeviceSettings& base);
   // Writes `record` in the session's layout. Refused, before anything is
   // sent, when the record fails CheckForDevice; `problems` then holds why.
-  StartResult StartWrite(const DeviceSettings& record,
-                         std::vector<SettingsProblem>* problems = nullptr);
+  StartResult StartWrite(const DeviceSettings& record, std::vector<SettingsProblem>* problems = nullptr);
 
   // Writes the exact `texts` (each without its closing CR), checked on
   // read-back as they are; `record` is checked as by StartWrite and is the

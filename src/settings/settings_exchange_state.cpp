@@ -6,11 +6,8 @@
 
 namespace settings {
 
-ExchangeState::ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout,
-                             std::string firmwareVersion)
-    : m_layout(layout),
-      m_firmwareVersion(std::move(firmwareVersion)),
-      m_callbacks(std::move(callbacks)) {
+ExchangeState::ExchangeState(ExchangeCallbacks callbacks, SettingsLayout layout, std::string firmwareVersion)
+    : m_layout(layout), m_firmwareVersion(std::move(firmwareVersion)), m_callbacks(std::move(callbacks)) {
   for (HANDLE& event : m_hWaitArray) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   m_hCancelEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   m_hLineLostEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -129,8 +126,7 @@ bool ExchangeState::Send(std::string_view bytes) {
   if (m_hPort == nullptr || m_hPort == INVALID_HANDLE_VALUE || LineLost()) return false;
   DWORD written = 0;
   const bool sent =
-      WriteFile(m_hPort, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-      written == bytes.size();
+      WriteFile(m_hPort, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   if (!sent) MarkLineLost();
   return sent;
 }
@@ -152,14 +148,12 @@ DWORD ExchangeState::ReplyGeneration() const {
 }
 
 DWORD ExchangeState::WaitForReply(DWORD timeoutMs) {
-  const HANDLE handles[5] = {m_hWaitArray[0], m_hWaitArray[1], m_hWaitArray[2], m_hCancelEvent,
-                             m_hLineLostEvent};
+  const HANDLE handles[5] = {m_hWaitArray[0], m_hWaitArray[1], m_hWaitArray[2], m_hCancelEvent, m_hLineLostEvent};
   const DWORD result = WaitForMultipleObjects(5, handles, FALSE, timeoutMs);
   if (result != WAIT_OBJECT_0 && result != WAIT_OBJECT_0 + 1) return result;
   // The events are looked at in order; a failure that is there as well wins.
   if (WaitForSingleObject(m_hWaitArray[2], 0) == WAIT_OBJECT_0) return WAIT_OBJECT_0 + 2;
-  if (result == WAIT_OBJECT_0 && WaitForSingleObject(m_hWaitArray[1], 0) == WAIT_OBJECT_0)
-    return WAIT_OBJECT_0 + 1;
+  if (result == WAIT_OBJECT_0 && WaitForSingleObject(m_hWaitArray[1], 0) == WAIT_OBJECT_0) return WAIT_OBJECT_0 + 1;
   return result;
 }
 

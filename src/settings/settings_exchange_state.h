@@ -101,7 +101,7 @@ class ExchangeState {
   std::atomic<BYTE> m_nLastResult{RESULT_OK};
   // OK, ERROR and mismatch, in that order; auto-reset.
   HANDLE m_hWaitArray[3] = {};
-  HANDLE m_hCancelEvent = nullptr;  // manual-reset; set by Cancel()
+  HANDLE m_hCancelEvent = nullptr;    // manual-reset; set by Cancel()
   HANDLE m_hLineLostEvent = nullptr;  // manual-reset; set once by MarkLineLost()
   std::atomic<BYTE> m_bReaderRun{0};
   std::atomic<bool> m_bWorkerRunning{false};
@@ -189,9 +189,9 @@ class ExchangeState {
   std::string m_firmwareVersion;
   std::string m_wholeVersion;
   std::atomic<bool> m_bVersionAwaited{false};  // changed under m_lock
-  bool m_bAnsweredInQuery = false;               // guarded by m_lock
-  mutable std::mutex m_replyLock;  // orders ClearReplies and SignalReply
-  DWORD m_nReplyGeneration = 0;    // guarded by m_replyLock
+  bool m_bAnsweredInQuery = false;             // guarded by m_lock
+  mutable std::mutex m_replyLock;              // orders ClearReplies and SignalReply
+  DWORD m_nReplyGeneration = 0;                // guarded by m_replyLock
   std::atomic<bool> m_bLineLost{false};
 
   const ExchangeCallbacks m_callbacks;

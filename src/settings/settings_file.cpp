@@ -80,4 +80,3 @@ std::string ExportPath(std::string_view chosenPath) {
 }
 
 }  // namespace settings
-

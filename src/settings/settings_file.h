@@ -42,8 +42,7 @@ std::string SettingsFileText(const DeviceSettings& s, SettingsLayout layout);
 // a character that code page cannot hold arrives as platform::ANSI_SUBSTITUTE,
 // which the check before a write refuses. Returns the settings of the layout
 // whose key the file does not hold, in table order.
-std::vector<const SettingInfo*> ApplySettingsFileText(std::string_view bytes, SettingsLayout layout,
-                                                      DeviceSettings& s);
+std::vector<const SettingInfo*> ApplySettingsFileText(std::string_view bytes, SettingsLayout layout, DeviceSettings& s);
 
 enum class LoadResult { Ok, CannotRead };
 

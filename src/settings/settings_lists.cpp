@@ -24,9 +24,9 @@ constexpr std::array<std::string_view, REPORT_MODE_COUNT> REPORT_MODE_ITEMS = {
 constexpr std::array<int, REPORT_MODE_COUNT> REPORT_MODE_CODES = {0, 1, 2, 8, 10, 16, 21, 22};
 
 constexpr std::array<std::string_view, TIME_ZONE_COUNT> TIME_ZONE_ITEMS = {
-    "+13.00", "+12.00", "+11.00", "+10.00", "+9.00",  "+8.00",  "+7.00",  "+6.00",  "+5.00",
-    "+4.00",  "+3.00",  "+2.00",  "+1.00",  "+0.00",  "-1.00",  "-2.00",  "-3.00",  "-4.00",
-    "-5.00",  "-6.00",  "-7.00",  "-8.00",  "-9.00",  "-10.00", "-11.00", "-12.00",
+    "+13.00", "+12.00", "+11.00", "+10.00", "+9.00", "+8.00",  "+7.00",  "+6.00",  "+5.00",
+    "+4.00",  "+3.00",  "+2.00",  "+1.00",  "+0.00", "-1.00",  "-2.00",  "-3.00",  "-4.00",
+    "-5.00",  "-6.00",  "-7.00",  "-8.00",  "-9.00", "-10.00", "-11.00", "-12.00",
 };
 static_assert(TIME_ZONE_ITEMS[TIME_ZONE_UTC_POSITION] == "+0.00");
 static_assert(REPORT_MODE_ITEMS[REPORT_MODE_STOP_POSITION] == "Stop report");

@@ -29,8 +29,8 @@ std::string_view SelectedItemText(SettingList list, ListSelection selection);
 ListSelection FindListItem(SettingList list, std::string_view text);
 
 constexpr int TIME_ZONE_COUNT = 26;
-constexpr int TIME_ZONE_UTC_POSITION = 13;     // "+0.00"
-constexpr int REPORT_MODE_STOP_POSITION = 2;   // "Stop report"
+constexpr int TIME_ZONE_UTC_POSITION = 13;    // "+0.00"
+constexpr int REPORT_MODE_STOP_POSITION = 2;  // "Stop report"
 constexpr int REPORT_MODE_COUNT = 8;
 
 // Time-zone selection from a text (a file value or a message field): the item

@@ -31,8 +31,7 @@ void Signal(ExchangeState& state, int which) { state.SignalReply(which); }
 // that is exactly "OK\r\n". A text cannot hold a line feed, so an "OK" inside
 // the text is never taken for it.
 std::size_t FindOkLine(std::string_view text, std::size_t from) {
-  for (std::size_t at = text.find(kOkLine, from); at != std::string_view::npos;
-       at = text.find(kOkLine, at + 1)) {
+  for (std::size_t at = text.find(kOkLine, from); at != std::string_view::npos; at = text.find(kOkLine, at + 1)) {
     if (at > 0 && text[at - 1] == '\n') return at;
   }
   return std::string_view::npos;
@@ -61,9 +60,8 @@ bool TakeVersionAnswer(std::string_view text, ExchangeState& state) {
                               ? text.substr(start, close + 1).substr(0, WHOLE_VERSION_MAX_LENGTH)
                               : version.substr(0, WHOLE_VERSION_MAX_LENGTH));
   version = version.substr(0, FIRMWARE_VERSION_LENGTH);
-  const SettingsLayout layout = version.find('Q') == std::string_view::npos
-                                    ? SettingsLayout::Extended
-                                    : SettingsLayout::Basic;
+  const SettingsLayout layout =
+      version.find('Q') == std::string_view::npos ? SettingsLayout::Extended : SettingsLayout::Basic;
   return state.TakeVersion(std::string(version), layout, whole);
 }
 
@@ -75,8 +73,7 @@ DWORD ScanReplies(char* buffer, DWORD count, ExchangeState& state) {
 
   std::size_t lineStart = 0;
   std::size_t afterResult = 0;  // end of the last accepted result line
-  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
-       lf = text.find('\n', lineStart)) {
+  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lineStart)) {
     const std::string_view line = text.substr(lineStart, lf + 1 - lineStart);
     lineStart = lf + 1;
     if (line == kOkLine) {
@@ -151,9 +148,7 @@ DWORD ProcessReceived(ExchangeState& state, DWORD held, DWORD got) {
   // as well (the move above leaves them behind the tail). Only while the
   // answer is awaited: at other times "F-0KV" is a value inside a reply (a
   // user name), and taking it would drop that reply and switch the layout.
-  if (tail != 0 && state.VersionAwaited() &&
-      TakeVersionAnswer(std::string_view(buffer, total), state))
-    tail = 0;
+  if (tail != 0 && state.VersionAwaited() && TakeVersionAnswer(std::string_view(buffer, total), state)) tail = 0;
   return tail;
 }
 
@@ -172,8 +167,7 @@ DWORD SettingReaderThreadProc(void* param) {
       const DWORD heldCount = state.m_nRxCount.load();
       const DWORD room = static_cast<DWORD>(SETTINGS_RX_BUFFER_SIZE - 1 - heldCount);
       DWORD got = 0;
-      if (!ReadFile(state.m_hPort, state.m_rxBuffer + heldCount, std::min(status.cbInQue, room),
-                    &got, nullptr))
+      if (!ReadFile(state.m_hPort, state.m_rxBuffer + heldCount, std::min(status.cbInQue, room), &got, nullptr))
         state.MarkLineLost();
       const DWORD kept = ProcessReceived(state, heldCount, got);
       // A worker that dropped the buffer meanwhile wins.

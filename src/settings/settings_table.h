@@ -92,9 +92,9 @@ enum class LayoutUse { Both, ShownInBasic, Extended };
 
 struct SettingInfo {
   SettingId id;
-  std::string_view identifier;   // name used by programs and JSON
-  std::string_view caption;      // label beside the control, exactly as the dialog shows it
-  int controlId;                 // dialog control that holds the value
+  std::string_view identifier;  // name used by programs and JSON
+  std::string_view caption;     // label beside the control, exactly as the dialog shows it
+  int controlId;                // dialog control that holds the value
   SettingInput input;
   SettingList list;
   std::string_view unit;         // unit and range caption beside the control, empty when none
@@ -103,7 +103,7 @@ struct SettingInfo {
   unsigned message;              // 1 to 4, 0 when the setting is never sent
   unsigned field;                // field number within the message, counted from 1
   LayoutUse layout;
-  bool emptyImportKeeps;         // an empty settings-file value leaves the selection as it was
+  bool emptyImportKeeps;  // an empty settings-file value leaves the selection as it was
 };
 
 constexpr std::string_view DEVICE_SECTION = "KV DEVICE SETTING";
@@ -136,23 +136,22 @@ inline constexpr std::array<SettingInfo, SETTING_COUNT> ROWS = {{
      "Park interval time", 1, 4, Both, false},
     {parkReturnTimes, "parkReturnTimes", "Motion report times", 1046, Digits, None, "", M1, "Park return times", 1, 5,
      ShownInBasic, false},
-    {sleepTime, "sleepTime", "Sleep Static Report Interval", 1047, Digits, None, "min(30-1440)", M1, "Sleep time", 1,
-     6, Both, false},
+    {sleepTime, "sleepTime", "Sleep Static Report Interval", 1047, Digits, None, "min(30-1440)", M1, "Sleep time", 1, 6,
+     Both, false},
     {sleepIntervalTime, "sleepIntervalTime", "Sleep Moving Report Interval", 1055, Digits, None, "sec(10-86400)", M1,
      "Sleep interval time", 1, 7, Both, false},
     {sleepReturnTimes, "sleepReturnTimes", "Number of SMS Report of Sleep Alarm", 1048, Digits, None, "(0-200)", M1,
      "Sleep retrun times", 1, 8, Both, false},
     {userName, "userName", "User Name", 1053, Text, None, "", M1, "User name", 1, 9, Both, false},
-    {timeZone, "timeZone", "Time Zone", 1088, List, SettingList::TimeZone, "", M1, "Set time zone", 1, 10, Both,
-     false},
-    {reportMode, "reportMode", "Default Report Mode", 1087, List, SettingList::ReportMode, "", M1, "Report mode", 1,
-     11, Both, false},
+    {timeZone, "timeZone", "Time Zone", 1088, List, SettingList::TimeZone, "", M1, "Set time zone", 1, 10, Both, false},
+    {reportMode, "reportMode", "Default Report Mode", 1087, List, SettingList::ReportMode, "", M1, "Report mode", 1, 11,
+     Both, false},
     {reportIntervalTime, "reportIntervalTime", "Periodic Report Interval", 1049, Digits, None, "sec", M1,
      "Report interval time", 1, 12, Both, false},
     {smsReportFormat, "smsReportFormat", "SMS report format", 1072, List, SettingList::Format, "", M1,
      "SMS report format", 1, 13, Both, true},
-    {smsReportTimes, "smsReportTimes", "Number of Reports", 1056, Digits, None, "", M1, "SMS report times", 1, 14,
-     Both, false},
+    {smsReportTimes, "smsReportTimes", "Number of Reports", 1056, Digits, None, "", M1, "SMS report times", 1, 14, Both,
+     false},
     {sensitivity, "sensitivity", "Sensitivity", 1051, Digits, None, "(1-255)", M1, "Sensitivity", 1, 15, Both, false},
     {reportMethod, "reportMethod", "Report method", 1061, List, SettingList::ReportMethod, "", M1, "Report Method", 1,
      16, Extended, false},

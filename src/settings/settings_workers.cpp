@@ -43,9 +43,7 @@ bool SendCommand(ExchangeState& state, const std::string& command) {
 // How a step ended when it did not simply go on.
 enum class Stop { None, Cancelled, LineLost };
 
-Stop StopReason(const ExchangeState& state) {
-  return state.LineLost() ? Stop::LineLost : Stop::Cancelled;
-}
+Stop StopReason(const ExchangeState& state) { return state.LineLost() ? Stop::LineLost : Stop::Cancelled; }
 
 // A reply wait that records its result; Stop::None when the step went on.
 Stop AwaitRecorded(ExchangeState& state, DWORD timeoutMs, DWORD& result) {
@@ -57,9 +55,7 @@ Stop AwaitRecorded(ExchangeState& state, DWORD timeoutMs, DWORD& result) {
 }
 
 // A pause; Stop::None when it ran its length.
-Stop PauseFor(ExchangeState& state, DWORD ms) {
-  return state.Pause(ms) ? Stop::None : StopReason(state);
-}
+Stop PauseFor(ExchangeState& state, DWORD ms) { return state.Pause(ms) ? Stop::None : StopReason(state); }
 
 // The worker's last act: the session is idle again before anyone hears of it.
 void Finish(ExchangeState& state, TransferReport report) {
@@ -105,10 +101,8 @@ WriteEnd WriteMessages(ExchangeState& state) {
     // follow, so the module is never left waiting for a body - unless the
     // line is gone, when nothing more is sent.
     if (!SendCommand(state, StoreCommand(n))) return WriteEnd::LineLost;
-    if (PauseFor(state, STORE_TEXT_PAUSE_MS) == Stop::LineLost || !state.Send(text))
-      return WriteEnd::LineLost;
-    if (PauseFor(state, STORE_END_PAUSE_MS) == Stop::LineLost || !state.Send(kEndMark))
-      return WriteEnd::LineLost;
+    if (PauseFor(state, STORE_TEXT_PAUSE_MS) == Stop::LineLost || !state.Send(text)) return WriteEnd::LineLost;
+    if (PauseFor(state, STORE_END_PAUSE_MS) == Stop::LineLost || !state.Send(kEndMark)) return WriteEnd::LineLost;
     if ((stop = AwaitRecorded(state, REPLY_WAIT_MS, result)) != Stop::None) return EndOf(stop);
     state.m_nRxCount = 0;
     if ((stop = PauseFor(state, STORE_AFTER_PAUSE_MS)) != Stop::None) return EndOf(stop);

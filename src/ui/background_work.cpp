@@ -16,9 +16,8 @@ void BackgroundWork::Start(std::function<void(HANDLE stop, std::function<void()>
     then();
     Reap(id);
   };
-  job.thread = std::thread([body = std::move(body), stop = job.stop, finish = std::move(finish)] {
-    body(stop, finish);
-  });
+  job.thread =
+      std::thread([body = std::move(body), stop = job.stop, finish = std::move(finish)] { body(stop, finish); });
 }
 
 void BackgroundWork::WaitThen(const WindowRef& window, HANDLE handle, DWORD timeoutMs,
@@ -29,7 +28,7 @@ void BackgroundWork::WaitThen(const WindowRef& window, HANDLE handle, DWORD time
         const HANDLE handles[2] = {handle, stop};
         const DWORD r = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
         if (r == WAIT_OBJECT_0 + 1) return;  // stopped: nobody continues
-        *result = r;  // read by the continuation, which the post orders after this
+        *result = r;                         // read by the continuation, which the post orders after this
         window.Post(std::move(finish));
       },
       [result, then = std::move(then)] { then(*result); });

@@ -39,13 +39,13 @@ enum class FileDialogMode { Open, Save };
 
 struct FileDialogRequest {
   FileDialogMode mode = FileDialogMode::Open;
-  WindowRef owner;                  // empty or gone: the main window
-  std::string title;                // empty: the platform's own title
+  WindowRef owner;    // empty or gone: the main window
+  std::string title;  // empty: the platform's own title
   std::vector<FileFilter> filters;
-  int selectedFilter = 0;           // index into `filters`
-  DWORD flags = 0;                  // OFN_*
-  std::string defaultExtension;     // without the dot; empty: none
-  std::string initialName;          // empty: none
+  int selectedFilter = 0;        // index into `filters`
+  DWORD flags = 0;               // OFN_*
+  std::string defaultExtension;  // without the dot; empty: none
+  std::string initialName;       // empty: none
 };
 
 // The chosen path, or nothing when the user cancelled.

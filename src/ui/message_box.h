@@ -28,8 +28,7 @@ struct MessageBoxRequest {
 // Shows a box owned by `owner`. Returns IDOK, IDCANCEL, IDYES, IDNO or
 // IDRETRY; 0 when the owner window is gone (nothing is shown then).
 // An empty caption shows the program's name.
-int ShowMessageBox(const WindowRef& owner, std::string_view text,
-                   std::string_view caption = {}, UINT type = MB_OK);
+int ShowMessageBox(const WindowRef& owner, std::string_view text, std::string_view caption = {}, UINT type = MB_OK);
 // The same, owned by the application's main window (none when there is none).
 int ShowMessageBox(std::string_view text, std::string_view caption = {}, UINT type = MB_OK);
 

@@ -80,8 +80,7 @@ TEST_F(MainWindowTest, DeviceSettingFieldsAreNamedAfterTheirCaptions) {
   // rows included, the two in the same place too.
   for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {
     if (!names.count(info.controlId)) continue;
-    EXPECT_EQ(names.at(info.controlId), ui::FromQt(ui::ToQt(std::string(info.caption)).trimmed()))
-        << info.identifier;
+    EXPECT_EQ(names.at(info.controlId), ui::FromQt(ui::ToQt(std::string(info.caption)).trimmed())) << info.identifier;
   }
   EXPECT_EQ(names.at(settings::Setting(settings::SettingId::parkReturnTimes).controlId), "Motion report times");
   EXPECT_EQ(names.at(settings::Setting(settings::SettingId::modeStatus).controlId), "Mode status");
@@ -138,15 +137,12 @@ TEST_F(MainWindowTest, ComboBoxesAreNamedByTheirCaptionAndValuedByTheirText) {
     EXPECT_EQ(node->text(QAccessible::Value), combo->currentText()) << info.identifier;
     if (!combo->currentText().isEmpty()) ++valued;
     EXPECT_EQ(node->role(), QAccessible::ComboBox);
-    EXPECT_EQ(LabelsOf(combo), std::vector<std::string>{caption})
-        << info.identifier;
+    EXPECT_EQ(LabelsOf(combo), std::vector<std::string>{caption}) << info.identifier;
   }
   EXPECT_GE(combos, 2);
   EXPECT_GE(valued, 2);  // some show a value, which must not be their name
 
-  CMainDlg& w = OpenWindow([] {
-    return std::vector<platform::PortInfo>{platform::PortInfo{"ttyUSB0", "USB serial"}};
-  });
+  CMainDlg& w = OpenWindow([] { return std::vector<platform::PortInfo>{platform::PortInfo{"ttyUSB0", "USB serial"}}; });
   auto* port = qobject_cast<QComboBox*>(ui::qt::Control(w, IDC_CMB_PORT));
   ASSERT_NE(port, nullptr);
   QAccessibleInterface* node = QAccessible::queryAccessibleInterface(port);

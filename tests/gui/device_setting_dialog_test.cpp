@@ -24,8 +24,7 @@ using settings::SettingsLayout;
 
 // The seven rows that only the extended layout shows, and the one that only
 // the basic layout shows, each with its captions.
-const std::vector<int> kExtendedOnly = {1061, 1066, 1064, 1067, 1077, 1078, 1093,
-                                        1080, 1079, 1070, 1069, 1076, 1081};
+const std::vector<int> kExtendedOnly = {1061, 1066, 1064, 1067, 1077, 1078, 1093, 1080, 1079, 1070, 1069, 1076, 1081};
 const std::vector<int> kBasicOnly = {1046, 1068};
 
 std::string LabelText(const QLabel* label) { return ui::FromQt(label->text()); }
@@ -68,11 +67,12 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
       EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->contentsRect().width()) << LabelText(label);
     }
   }
-  for (const QGroupBox* box : ui::qt::Window(dialog)->findChildren<QGroupBox*>()) captions.insert(ui::FromQt(box->title()));
-  for (const char* text : {"Basic setup", "Tracker information", "SMS default retrun phone number", "SOS number",
-                           "*Extra Setting", "Default report mode", "Motion mode setting", "Sleep mode setup",
-                           "GPRS setup", "Firmware Version", "IMEI Number", "min(30-1440)", "sec(10-86400)",
-                           "(0-200)", "(1-255)", "sec"})
+  for (const QGroupBox* box : ui::qt::Window(dialog)->findChildren<QGroupBox*>())
+    captions.insert(ui::FromQt(box->title()));
+  for (const char* text :
+       {"Basic setup", "Tracker information", "SMS default retrun phone number", "SOS number", "*Extra Setting",
+        "Default report mode", "Motion mode setting", "Sleep mode setup", "GPRS setup", "Firmware Version",
+        "IMEI Number", "min(30-1440)", "sec(10-86400)", "(0-200)", "(1-255)", "sec"})
     EXPECT_TRUE(captions.count(text)) << text;
 
   for (const settings::SettingInfo& s : settings::SETTINGS_TABLE) {
@@ -96,10 +96,15 @@ TEST_F(DeviceSettingTest, TemplateHoldsEverySettingWithItsCaptionUncutAndStartsL
     EXPECT_EQ(field->isHidden(), extendedOnly || s.id == SettingId::deviceName);
   }
   // The caption statics the dialog shows and hides by id.
-  const std::map<int, std::string> captionIds = {
-      {1066, "Report method"}, {1067, "Enable ACK Message"}, {1068, "Motion report times"},
-      {1069, "Enable Cell ID (0/1)"}, {1078, "Disconnect interval"}, {1079, "Mode status"},
-      {1081, "GSM off in static"}, {1092, "Device"}, {1093, "sec"}};
+  const std::map<int, std::string> captionIds = {{1066, "Report method"},
+                                                 {1067, "Enable ACK Message"},
+                                                 {1068, "Motion report times"},
+                                                 {1069, "Enable Cell ID (0/1)"},
+                                                 {1078, "Disconnect interval"},
+                                                 {1079, "Mode status"},
+                                                 {1081, "GSM off in static"},
+                                                 {1092, "Device"},
+                                                 {1093, "sec"}};
   for (const auto& [id, text] : captionIds) EXPECT_EQ(dialog.ItemText(id), text) << id;
   EXPECT_EQ(ui::qt::Control(dialog, 1046)->geometry().topLeft(), ui::qt::Control(dialog, 1080)->geometry().topLeft());
   EXPECT_EQ(ui::qt::Control(dialog, 1068)->geometry(), ui::qt::Control(dialog, 1079)->geometry());

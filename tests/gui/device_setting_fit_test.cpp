@@ -35,8 +35,7 @@ TEST_F(MainWindowTest, DeviceSettingLargerThanTheScreenScrollsToEveryControl) {
   // The page inside is the whole template: larger than the screen here, or
   // the test would prove nothing.
   auto* scroll = window->findChild<QScrollArea*>();
-  ASSERT_NE(scroll, nullptr) << "the dialog does not scroll on a " << area.width() << "x" << area.height()
-                             << " screen";
+  ASSERT_NE(scroll, nullptr) << "the dialog does not scroll on a " << area.width() << "x" << area.height() << " screen";
   QWidget* page = scroll->widget();
   ASSERT_TRUE(page->height() > area.height() && page->width() > area.width());
   // The window, its frame and caption allowed for, fits the work area.
@@ -45,8 +44,8 @@ TEST_F(MainWindowTest, DeviceSettingLargerThanTheScreenScrollsToEveryControl) {
 
   // The button row at the bottom is out of sight at first and comes into
   // sight once the scroll bars are at their ends.
-  const std::vector<int> buttons = {IDC_BTN_IMPORT, IDC_BTN_EXPORT, IDC_BTN_GET_DEVICE_SETTING,
-                                    IDC_BTN_SET_TO_DEVICE, IDC_BTN_EXIT};
+  const std::vector<int> buttons = {IDC_BTN_IMPORT, IDC_BTN_EXPORT, IDC_BTN_GET_DEVICE_SETTING, IDC_BTN_SET_TO_DEVICE,
+                                    IDC_BTN_EXIT};
   for (const int id : buttons) {
     QWidget* button = ui::qt::Control(dialog, id);
     ASSERT_NE(button, nullptr) << id;
@@ -71,9 +70,8 @@ TEST_F(MainWindowTest, DeviceSettingLargerThanTheScreenScrollsToEveryControl) {
     // toward the view's top left as the bars go.
     scroll->horizontalScrollBar()->setValue(std::min(control->x(), scroll->horizontalScrollBar()->maximum()));
     scroll->verticalScrollBar()->setValue(std::min(control->y(), scroll->verticalScrollBar()->maximum()));
-    EXPECT_TRUE(OnShow(window, control)) << control->objectName().toStdString() << " at "
-                                         << control->x() << "," << control->y() << " " << control->width()
-                                         << "x" << control->height();
+    EXPECT_TRUE(OnShow(window, control)) << control->objectName().toStdString() << " at " << control->x() << ","
+                                         << control->y() << " " << control->width() << "x" << control->height();
   }
   window->hide();
 }

@@ -80,7 +80,9 @@ class DeviceSettingTest : public MainWindowTest {
   bool AnyBusy() const override { return MainWindowTest::AnyBusy() || (dialog_ && dialog_->IsBusy()); }
 
   bool IsIdle() const { return ui::qt::Control(*dialog_, IDC_BTN_GET_DEVICE_SETTING)->isEnabled(); }
-  bool AwaitIdle() { return WaitFor([&] { return IsIdle(); }); }
+  bool AwaitIdle() {
+    return WaitFor([&] { return IsIdle(); });
+  }
 
   QWidget* Item(int id) const { return ui::qt::Control(*dialog_, id); }
   QLineEdit* Edit(settings::SettingId id) const {

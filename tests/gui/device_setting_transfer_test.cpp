@@ -143,8 +143,7 @@ TEST_F(DeviceSettingTest, RecordThatCannotBeSentIsRefusedWithTheSettingsNamedAnd
   Click(Item(1057));
   const auto shown = boxes_.Shown();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_NE(shown[0].text.find("\"User Name\" (userName): comma at character 5"), std::string::npos)
-      << shown[0].text;
+  EXPECT_NE(shown[0].text.find("\"User Name\" (userName): comma at character 5"), std::string::npos) << shown[0].text;
   EXPECT_NE(shown[0].text.find("\"GPRS apn\" (gprsApn): comma at character 2"), std::string::npos);
   EXPECT_EQ(shown[0].caption, "kvtool");
   EXPECT_EQ(shown[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);

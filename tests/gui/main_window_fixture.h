@@ -61,7 +61,9 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(WaitFor([&] { return !AnyBusy(); })) << "still busy after the click";
   }
   // Lets the event loop run until the windows have finished their waits.
-  void Settle() { EXPECT_TRUE(WaitFor([&] { return !AnyBusy(); })) << "still busy"; }
+  void Settle() {
+    EXPECT_TRUE(WaitFor([&] { return !AnyBusy(); })) << "still busy";
+  }
   virtual bool AnyBusy() const { return window_ && window_->IsBusy(); }
 
   // The window is back to its idle state: nothing open, every button as at start.

@@ -30,9 +30,7 @@ class ScanPortDialogTest : public MainWindowTest {
     return PortCombo(*window_)->currentIndex();
   }
   // The port name of the window's item `index`.
-  std::string Name(int index) const {
-    return PortNameFromItem(ui::FromQt(PortCombo(*window_)->itemText(index)));
-  }
+  std::string Name(int index) const { return PortNameFromItem(ui::FromQt(PortCombo(*window_)->itemText(index))); }
 
   static std::string Entry(const CScanPortDlg& d, int i) { return ui::FromQt(PortList(d)->item(i)->text()); }
   static std::string Status(const CScanPortDlg& d) { return ui::FromQt(ScanStatus(d)->text()); }

@@ -21,25 +21,32 @@ namespace {
 using ui::ControlClass;
 
 ui::DialogTemplate TestTemplate() {
-  return ui::DialogTemplate{
-      .id = 900,
-      .caption = "Test",
-      .fontName = "System",
-      .fontPointSize = 10,
-      .cx = 200,
-      .cy = 100,
-      .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-      .controls = {
-          {1001, ControlClass::Edit, "", 10, 10, 50, 12, ES_NUMBER | WS_TABSTOP},
-          {1002, ControlClass::Edit, "fixed", 10, 30, 50, 12, ES_READONLY | WS_TABSTOP},
-          {1003, ControlClass::ComboBox, "", 70, 10, 60, 60, CBS_DROPDOWNLIST | WS_TABSTOP, false,
-           {"0:disable", "1:enable"}},
-          {1004, ControlClass::Button, "OK", 140, 80, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
-          {1005, ControlClass::Static, "later", 10, 50, 40, 10, SS_LEFT, true},
-          {1006, ControlClass::Button, "Off", 140, 60, 50, 14, WS_DISABLED},
-          // Listed after the controls it frames: it must still lie behind them.
-          {1007, ControlClass::GroupBox, "Group", 5, 2, 130, 45, 0},
-      }};
+  return ui::DialogTemplate{.id = 900,
+                            .caption = "Test",
+                            .fontName = "System",
+                            .fontPointSize = 10,
+                            .cx = 200,
+                            .cy = 100,
+                            .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                            .controls = {
+                                {1001, ControlClass::Edit, "", 10, 10, 50, 12, ES_NUMBER | WS_TABSTOP},
+                                {1002, ControlClass::Edit, "fixed", 10, 30, 50, 12, ES_READONLY | WS_TABSTOP},
+                                {1003,
+                                 ControlClass::ComboBox,
+                                 "",
+                                 70,
+                                 10,
+                                 60,
+                                 60,
+                                 CBS_DROPDOWNLIST | WS_TABSTOP,
+                                 false,
+                                 {"0:disable", "1:enable"}},
+                                {1004, ControlClass::Button, "OK", 140, 80, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
+                                {1005, ControlClass::Static, "later", 10, 50, 40, 10, SS_LEFT, true},
+                                {1006, ControlClass::Button, "Off", 140, 60, 50, 14, WS_DISABLED},
+                                // Listed after the controls it frames: it must still lie behind them.
+                                {1007, ControlClass::GroupBox, "Group", 5, 2, 130, 45, 0},
+                            }};
 }
 
 TEST(DialogUnits, ConvertWithTheFontsBaseUnitsRoundingToNearest) {
@@ -61,7 +68,8 @@ TEST(TemplateDialog, MainWindowTemplateKeepsItsProportions) {
   EXPECT_GT(u.cy, 8);
   // Twelve units wider than first drawn, for the port box.
   EXPECT_EQ(ui::qt::Window(dialog)->size(), ui::qt::ToQSize(ui::DialogSizeToPixels(u, 254, 60)));
-  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_START)->geometry(), ui::qt::ToQRect(ui::DialogRectToPixels(u, 195, 7, 52, 12)));
+  EXPECT_EQ(ui::qt::Control(dialog, IDC_BTN_START)->geometry(),
+            ui::qt::ToQRect(ui::DialogRectToPixels(u, 195, 7, 52, 12)));
 
   // The IMEI line, Scan COM Port and the progress bar end on one line (182
   // units); the three buttons on the right share their left edge.

@@ -40,7 +40,8 @@ void ExpectFits(const QLineEdit* edit, const QString& text) {
   EXPECT_LE(TextWidth(edit, text), TextRoom(edit)) << text.toStdString() << " in " << edit->objectName().toStdString();
 }
 void ExpectFits(const QLabel* label, const QString& text) {
-  EXPECT_LE(TextWidth(label, text), TextRoom(label)) << text.toStdString() << " in " << label->objectName().toStdString();
+  EXPECT_LE(TextWidth(label, text), TextRoom(label))
+      << text.toStdString() << " in " << label->objectName().toStdString();
 }
 
 TEST_F(MainWindowTest, MainWindowShowsTheLongestPortNameAndTheImeiWhole) {
@@ -73,7 +74,8 @@ TEST_F(MainWindowTest, ScanDialogShowsTheLongestEntryAndStatusWhole) {
     ExpectFits(ScanStatus(dialog), QString::fromStdString(ScanningText(name)));
   }
   // Everything stays inside the dialog, OK included.
-  for (QWidget* child : {static_cast<QWidget*>(list), static_cast<QWidget*>(ScanStatus(dialog)), ui::qt::Control(dialog, IDOK)})
+  for (QWidget* child :
+       {static_cast<QWidget*>(list), static_cast<QWidget*>(ScanStatus(dialog)), ui::qt::Control(dialog, IDOK)})
     EXPECT_TRUE(ui::qt::Window(dialog)->rect().contains(child->geometry())) << child->objectName().toStdString();
   EXPECT_FALSE(ScanStatus(dialog)->geometry().intersects(ui::qt::Control(dialog, IDOK)->geometry()));
 }

@@ -87,8 +87,7 @@ TEST_F(KvctlFleetEdgesTest, TraceOntoTheExpandedExportIsRefusedBeforeAnythingIsS
 TEST_F(KvctlFleetEdgesTest, AnAuditLineAfterALineCutShortStartsOnItsOwnLine) {
   const std::string cut = "{\"time\":\"2026-12-07T10:00:00.000Z\",\"command\":\"set\",\"po";
   WriteTestFile(folder_.File("audit.jsonl"), cut);
-  const ProgramRun run =
-      RunHere({"--log", "audit.jsonl", "set", port_, "--backup-dir", "backups", "f.ini"});
+  const ProgramRun run = RunHere({"--log", "audit.jsonl", "set", port_, "--backup-dir", "backups", "f.ini"});
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   const std::vector<std::string> lines = Lines(ReadTestFile(folder_.File("audit.jsonl")));
   ASSERT_EQ(lines.size(), 2u) << ReadTestFile(folder_.File("audit.jsonl"));

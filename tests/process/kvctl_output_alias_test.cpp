@@ -73,21 +73,21 @@ class KvctlOutputAliasTest : public ::testing::Test {
 
 TEST_F(KvctlOutputAliasTest, TheLogAndTheTraceAreNeverAnInputHoweverThePathIsSpelled) {
   for (const std::string log : {"f.ini", "./f.ini", "sym-f.ini", "hard-f.ini"})
-    ExpectRefused({"--log", log, "set", port_, "--backup-dir", "backups", "f.ini"}, "the audit log " + log +
-                  " is the settings file f.ini");
+    ExpectRefused({"--log", log, "set", port_, "--backup-dir", "backups", "f.ini"},
+                  "the audit log " + log + " is the settings file f.ini");
   for (const std::string log : {"fw.bin", "sym-fw.bin", "hard-fw.bin"})
     ExpectRefused({"--log", log, "update", port_, "fw.bin"}, "the audit log " + log + " is the firmware image");
   for (const std::string trace : {"units.csv", "./units.csv", "sym-units.csv", "hard-units.csv"})
-    ExpectRefused({"--trace", trace, "set", port_, "--profiles", "units.csv", "--backup-dir", "backups",
-                   "--log", "audit.jsonl", "f.ini"},
+    ExpectRefused({"--trace", trace, "set", port_, "--profiles", "units.csv", "--backup-dir", "backups", "--log",
+                   "audit.jsonl", "f.ini"},
                   "the trace file " + trace + " is the profile table units.csv");
   // Two outputs that do not exist yet, spelled differently.
   ExpectRefused({"--trace", "new.trace", "--log", "./new.trace", "set", port_, "--backup-dir", "backups", "f.ini"},
                 "is the audit log");
   // The log among the backups, where a restore would take it for one.
-  ExpectRefused({"--log", "backups/356938035643809-20261207-120000.ini", "set", port_, "--backup-dir", "backups",
-                 "f.ini"},
-                "would be written among the backups");
+  ExpectRefused(
+      {"--log", "backups/356938035643809-20261207-120000.ini", "set", port_, "--backup-dir", "backups", "f.ini"},
+      "would be written among the backups");
   EXPECT_EQ(sim_.Store(), kEmptyStore);
   EXPECT_FALSE(std::filesystem::exists(folder_.File("backups/356938035643809-20261207-120000.ini")));
 }

@@ -39,7 +39,8 @@ class SilentPort {
   std::string Heard() {
     std::string bytes;
     char buffer[256];
-    for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;)
+      bytes.append(buffer, static_cast<std::size_t>(n));
     return bytes;
   }
 
@@ -53,8 +54,11 @@ class SilentPort {
 // characters (the extended layout adds disconnect_interval and five more).
 std::string File(const std::string& userName, const std::string& server = "192.0.2.10") {
   return "[KV DEVICE SETTING]\r\nDEVICE=Van\r\n[MESSAGE 1]\r\nCheck return number=1\r\nPark time=30\r\n"
-         "User name=" + userName + "\r\nSet time zone=+8.00\r\nReport mode=8\r\nReport interval time=600\r\n"
-         "disconnect_interval=3600\r\n[MESSAGE 4]\r\nGPRS server address=" + server + "\r\n";
+         "User name=" +
+         userName +
+         "\r\nSet time zone=+8.00\r\nReport mode=8\r\nReport interval time=600\r\n"
+         "disconnect_interval=3600\r\n[MESSAGE 4]\r\nGPRS server address=" +
+         server + "\r\n";
 }
 
 struct Case {
@@ -74,13 +78,21 @@ TEST(KvctlPrecheck, RefusalsOfTheFileTableAndBackupFolderComeBeforeAnyByteReache
   const std::vector<Case> cases = {
       {"a comma in a text", {}, File("Van,7"), 4, "\"User Name\" (userName): comma at character 4"},
       {"a message over 127 characters", {}, File("Van", std::string(130, 's')), 4, "Message 4"},
-      {"message 1 too long in the extended layout only", {}, File(std::string(95, 'n')), 4,
+      {"message 1 too long in the extended layout only",
+       {},
+       File(std::string(95, 'n')),
+       4,
        "(trackers of the extended layout)"},
       {"--strict and a file that lacks settings", {"--strict"}, File("Van"), 4, "settings (--strict)"},
       {"--strict and a row that does not fill the gap",
-       {"--strict", "--only-listed", "--profiles", temp.File("units.csv")}, File("Van"), 4,
+       {"--strict", "--only-listed", "--profiles", temp.File("units.csv")},
+       File("Van"),
+       4,
        "neither the row nor"},
-      {"a backup folder that cannot be written", {"--backup-dir", "/proc/self"}, File("Van"), 2,
+      {"a backup folder that cannot be written",
+       {"--backup-dir", "/proc/self"},
+       File("Van"),
+       2,
        "cannot keep backups: /proc/self"},
   };
   for (const Case& c : cases) {

@@ -52,8 +52,10 @@ class KvctlProfilesProcessTest : public ::testing::Test {
                  std::vector<std::string> options = {}) {
     WriteTestFile(temp_.File("units.csv"), table);
     WriteTestFile(temp_.File("fleet.ini"), file);
-    std::vector<std::string> args = {"set", port, "--profiles", temp_.File("units.csv"), "--backup-dir",
-                                     temp_.File("backups"), "--log", temp_.File("audit.jsonl")};
+    std::vector<std::string> args = {"set",          port,
+                                     "--profiles",   temp_.File("units.csv"),
+                                     "--backup-dir", temp_.File("backups"),
+                                     "--log",        temp_.File("audit.jsonl")};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back(temp_.File("fleet.ini"));
     return RunAtTestSpeed(kKvctl, args, kJobBound);
@@ -72,8 +74,9 @@ TEST_F(KvctlProfilesProcessTest, CellsThatCannotBeSentAreRefusedWithTheirPlaceBe
        "row 2, column 2: a control byte (0x00) at character 4"},
       {header + std::string(kImeiA).substr(1) + ",Van 7\r\n",
        "row 2, column 1 (\"IMEI\"): \"" + std::string(kImeiA).substr(1) + "\" is not an IMEI (15 digits, not 14"},
-      {header + kImeiA + ",\xE5\xAD\x97\r\n", "row 2, column 2: \"\xE5\xAD\x97\" (U+5B57) at character 1 is not in "
-                                              "code page 1252"},
+      {header + kImeiA + ",\xE5\xAD\x97\r\n",
+       "row 2, column 2: \"\xE5\xAD\x97\" (U+5B57) at character 1 is not in "
+       "code page 1252"},
   };
   for (const auto& [table, reason] : tables) {
     const ProgramRun run = Set(port, table, kWhole);

@@ -25,10 +25,10 @@
 
 namespace {
 
-using test_support::ReadTestFile;
-using test_support::TempFolder;
 using test_support::AtTestSpeed;
+using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
+using test_support::TempFolder;
 using test_support::WriteTestFile;
 
 const std::string kKvctl = std::string(KV_BINARY_DIR) + "/kvctl";
@@ -71,8 +71,7 @@ const std::vector<std::string> kEmptyStore = {"  1: (empty)", "  2: (empty)", " 
 // Message 1 of the extended layout: 20 fields, each ending in a comma.
 std::string Message1(const std::string& checkReturn, const std::string& parkTime, const std::string& userName,
                      const std::string& timeZone, const std::string& mode) {
-  return checkReturn + ",," + parkTime + ",,,,,," + userName + "," + timeZone + "," + mode + "," +
-         std::string(9, ',');
+  return checkReturn + ",," + parkTime + ",,,,,," + userName + "," + timeZone + "," + mode + "," + std::string(9, ',');
 }
 
 const char kBase[] =
@@ -143,9 +142,10 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
   // field left empty reads back as its first item, so only such a store
   // comes back byte for byte.
   WriteTestFile(temp_.File("before.ini"), kBefore);
-  const ProgramRun seed = RunAtTestSpeed(kKvctl, {"set", "--no-backup", "--log", temp_.File("seed.jsonl"), a.Port(),
-                                              b.Port(), c.Port(), temp_.File("before.ini")},
-                                     kJobBound);
+  const ProgramRun seed = RunAtTestSpeed(
+      kKvctl,
+      {"set", "--no-backup", "--log", temp_.File("seed.jsonl"), a.Port(), b.Port(), c.Port(), temp_.File("before.ini")},
+      kJobBound);
   ASSERT_EQ(seed.exitCode, 0) << seed.err;
   const std::vector<std::string> seeded = a.Store();
   std::map<std::string, std::string> got;
@@ -158,9 +158,9 @@ TEST_F(KvctlProvisionTest, ProfilesGiveEachTrackerItsRowBackupsEqualGetAndRestor
 
   // A byte-order mark, CRLF, quoted fields with a comma-free value, key names
   // in another letter case, an empty cell (the base value stays).
-  WriteTestFile(temp_.File("units.csv"),
-                "\xEF\xBB\xBFIMEI,DEVICE,user name,SOS number1,Park time\r\n" + std::string(kImeiA) +
-                    ",Van 1,\"Van 1\",5550101,\r\n\"" + kImeiB + "\",\"Van, 2\",Van 2,,45\r\n");
+  WriteTestFile(temp_.File("units.csv"), "\xEF\xBB\xBFIMEI,DEVICE,user name,SOS number1,Park time\r\n" +
+                                             std::string(kImeiA) + ",Van 1,\"Van 1\",5550101,\r\n\"" + kImeiB +
+                                             "\",\"Van, 2\",Van 2,,45\r\n");
   WriteTestFile(temp_.File("base.ini"), kBase);
   std::vector<std::string> args = {"set", "--profiles", temp_.File("units.csv"), a.Port(), b.Port(), c.Port()};
   for (const auto& o : Options()) args.push_back(o);
@@ -368,7 +368,8 @@ TEST_F(KvctlProvisionTest, WatchWritesATrackerThatAppearedWithoutANotice) {
   ::setenv("XDG_RUNTIME_DIR", runtime_.Base().c_str(), 1);
   const std::string advert = [&] {
     for (const auto& entry : std::filesystem::directory_iterator(elsewhere + "/kv770-sim"))
-      if (entry.path().filename().string().rfind(std::to_string(quiet.Pid()) + "-", 0) == 0) return entry.path().string();
+      if (entry.path().filename().string().rfind(std::to_string(quiet.Pid()) + "-", 0) == 0)
+        return entry.path().string();
     return std::string();
   }();
   ASSERT_NE(advert, "");

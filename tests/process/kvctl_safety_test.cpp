@@ -25,10 +25,10 @@
 
 namespace {
 
-using test_support::ReadTestFile;
 using test_support::AtTestSpeed;
 using test_support::BackgroundAtTestSpeed;
 using test_support::kSignalledClockSpeed;
+using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
@@ -92,7 +92,9 @@ TEST_F(KvctlSafetyTest, FilesWithoutSettingsAreRefusedBeforeTheTrackerIsTouched)
   const std::string empty = folder_.File("empty.ini");
   const std::string binary = folder_.File("random.bin");
   WriteTestFile(empty, "");
-  WriteTestFile(binary, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe[x]\r\n\x01=\x02", 20));
+  WriteTestFile(binary, std::string("\x7f"
+                                    "ELF\x02\x01\x01\0\0\0\xff\xfe[x]\r\n\x01=\x02",
+                                    20));
   for (const std::string& file : {empty, binary, std::string("/dev/null")}) {
     for (const char* command : {"set", "diff"}) {
       const ProgramRun run = RunAtTestSpeed(kKvctl, {command, port, file});
@@ -203,8 +205,8 @@ TEST_F(KvctlSafetyTest, EveryPortNamedIsUsedAndSeveralTrackersNeverShareAFile) {
   if (::access(python.c_str(), X_OK) == 0) {
     const std::string saved = folder_.File("fleet.json");
     WriteTestFile(saved, json.out);
-    const ProgramRun parse = RunProgram(
-        python, {"-c", "import json,sys; d=json.load(open(sys.argv[1])); assert len(d)==2, d", saved});
+    const ProgramRun parse =
+        RunProgram(python, {"-c", "import json,sys; d=json.load(open(sys.argv[1])); assert len(d)==2, d", saved});
     EXPECT_EQ(parse.exitCode, 0) << parse.err;
   }
 }
@@ -273,7 +275,8 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   const std::string before = sanitizer ? sanitizer : "";
   ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
   BackgroundAtTestSpeed set(kKvctl, {"set", port, file}, kSignalledClockSpeed);
-  if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1); else ::unsetenv("TSAN_OPTIONS");
+  if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1);
+  else ::unsetenv("TSAN_OPTIONS");
   ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
   // Two different signals: two of the same kind could merge into one.
   set.Signal(SIGINT);
@@ -390,9 +393,9 @@ TEST_F(KvctlSafetyTest, SymlinksPlantedInASharedFolderAreNotFollowed) {
   const std::string planted = folder_.File("out.ini");
   ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
   ASSERT_EQ(::lchown(planted.c_str(), kNobody, kNobody), 0);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"get", port, "-o", planted}, {"get", port, "--json", "-o", planted},
-        {"--trace", planted, "probe", port}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"get", port, "-o", planted},
+                                               {"get", port, "--json", "-o", planted},
+                                               {"--trace", planted, "probe", port}}) {
     const ProgramRun run = RunAtTestSpeed(kKvctl, args);
     EXPECT_NE(run.exitCode, 0) << args[0];
     EXPECT_TRUE(Has(run.err, "symbolic link owned by another user")) << run.err;

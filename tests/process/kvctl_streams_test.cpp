@@ -159,8 +159,8 @@ class KvctlStreamsTest : public ::testing::Test {
   std::vector<std::string> StoreAfterPlainSet() {
     KvsimChild reference;
     const std::string port = StartSim(reference, "490154203237518");
-    const ProgramRun set = RunAtTestSpeed(kKvctl, {"set", "--no-backup", "--log", temp_.File("reference.jsonl"),
-                                                   port, temp_.File("box.ini")}, kBound);
+    const ProgramRun set = RunAtTestSpeed(
+        kKvctl, {"set", "--no-backup", "--log", temp_.File("reference.jsonl"), port, temp_.File("box.ini")}, kBound);
     EXPECT_EQ(set.exitCode, 0) << set.err;
     return reference.Store();
   }
@@ -332,8 +332,7 @@ TEST_F(KvctlStreamsTest, AReportThatDoesNotReachStandardOutputEndsWithStatusOne)
     for (const auto& command : {KvctlLine({"get", port}), KvctlLine({"imei", port}), KvctlLine({"ports"})}) {
       const ProgramRun run = Bash(command + " " + redirect + "; echo \"status $?\" >&2");
       EXPECT_TRUE(Has(run.err, "status 1\n")) << command << redirect << "\n" << run.err;
-      EXPECT_TRUE(Has(run.err, "kvctl: output lost: the report could not be written to standard output"))
-          << run.err;
+      EXPECT_TRUE(Has(run.err, "kvctl: output lost: the report could not be written to standard output")) << run.err;
     }
   }
   // The same commands that can write their report still succeed.
@@ -381,10 +380,10 @@ TEST_F(KvctlStreamsTest, FilesThatCanHoldThePasswordAreCreatedOwnerOnly) {
   const std::string kept = temp_.File("kept.ini");
   WriteTestFile(kept, "old\n");
   ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
-  const ProgramRun run = Bash("umask 022; " + KvctlLine(set) + " >/dev/null && " +
-                              KvctlLine({"get", port, "-o", temp_.File("van.ini")}) + " && " +
-                              KvctlLine({"get", port, "--json", "-o", temp_.File("van.json")}) + " && " +
-                              KvctlLine({"get", port, "-o", kept}) + " && echo done");
+  const ProgramRun run =
+      Bash("umask 022; " + KvctlLine(set) + " >/dev/null && " + KvctlLine({"get", port, "-o", temp_.File("van.ini")}) +
+           " && " + KvctlLine({"get", port, "--json", "-o", temp_.File("van.json")}) + " && " +
+           KvctlLine({"get", port, "-o", kept}) + " && echo done");
   ASSERT_EQ(run.out, "done\n") << run.err;
   const auto mode = [](const std::string& path) {
     struct stat st {};
@@ -422,9 +421,8 @@ TEST_F(KvctlStreamsTest, JsonGivesTheTrackersTextAsUnicode) {
   std::string file = kSettings;
   file.replace(file.find("User name=Van"), 13, "User name=Caf\xE9 \x80");
   WriteTestFile(temp_.File("cafe.ini"), file);
-  const ProgramRun set =
-      RunAtTestSpeed(kKvctl, {"set", port, "--no-backup", "--log", temp_.File("audit.jsonl"), temp_.File("cafe.ini")},
-                     kBound);
+  const ProgramRun set = RunAtTestSpeed(
+      kKvctl, {"set", port, "--no-backup", "--log", temp_.File("audit.jsonl"), temp_.File("cafe.ini")}, kBound);
   ASSERT_EQ(set.exitCode, 0) << set.err;
   const ProgramRun get = RunAtTestSpeed(kKvctl, {"get", port, "--json"}, kBound);
   ASSERT_EQ(get.exitCode, 0) << get.err;
@@ -442,8 +440,7 @@ TEST_F(KvctlStreamsTest, TheTestClockIsRefusedOnAPortThatIsNotASimulatedTracker)
   for (const auto& args : {std::vector<std::string>{"probe", other}, {"imei", port, other}, {"get", other}}) {
     const ProgramRun run = RunAtTestSpeed(kKvctl, args, kBound);
     EXPECT_EQ(run.exitCode, 2) << run.err;
-    EXPECT_TRUE(Has(run.err, "--clock-speed is for simulated trackers only, and " + other + " is not one"))
-        << run.err;
+    EXPECT_TRUE(Has(run.err, "--clock-speed is for simulated trackers only, and " + other + " is not one")) << run.err;
   }
   std::string sent;
   EXPECT_FALSE(pty.Read(sent, 100)) << "nothing was sent to the other port: " << sent;

@@ -5,8 +5,7 @@
 #include <functional>
 #include <thread>
 
-inline bool Eventually(const std::function<bool()>& done,
-                       std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+inline bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < end) {
     if (done()) return true;

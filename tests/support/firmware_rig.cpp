@@ -53,8 +53,7 @@ bool BootLoaderRig::Start(bool serveLoader, bool openChannel) {
 void BootLoaderRig::FinishLoader() {
   // The loader ends by itself after its batch; a bound keeps a broken run from hanging the test.
   const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (loader_.LastOutcome() == sim::BootOutcome::None &&
-         std::chrono::steady_clock::now() < giveUpAt)
+  while (loader_.LastOutcome() == sim::BootOutcome::None && std::chrono::steady_clock::now() < giveUpAt)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   StopLoader();
 }
@@ -69,8 +68,8 @@ std::vector<sim::BootFrame> BootLoaderRig::Frames() const {
   return frames_;
 }
 
-std::vector<unsigned char> ExpectedFrame(unsigned char number, const unsigned char* data,
-                                         std::size_t n, std::size_t blockSize, bool crc) {
+std::vector<unsigned char> ExpectedFrame(unsigned char number, const unsigned char* data, std::size_t n,
+                                         std::size_t blockSize, bool crc) {
   std::vector<unsigned char> f;
   f.push_back(blockSize == 1024 ? 0x02 : 0x01);
   f.push_back(number);

@@ -75,7 +75,7 @@ class BootLoaderRig {
 
 // The frame the tool must put on the wire for one block, built here from the
 // rules of the protocol (CRC trailer when crc, else the 8-bit sum).
-std::vector<unsigned char> ExpectedFrame(unsigned char number, const unsigned char* data,
-                                         std::size_t n, std::size_t blockSize, bool crc);
+std::vector<unsigned char> ExpectedFrame(unsigned char number, const unsigned char* data, std::size_t n,
+                                         std::size_t blockSize, bool crc);
 
 }  // namespace kvtest

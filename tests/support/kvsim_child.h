@@ -21,8 +21,7 @@ class KvsimChild {
   // Starts `program` (a path) with `args`; false when it could not start.
   bool Start(const std::string& program, std::vector<std::string> args) {
     if (program_) return false;
-    program_ = std::make_unique<BackgroundProgram>(program, std::move(args),
-                                                   BackgroundProgram::ErrorStream::Inherited);
+    program_ = std::make_unique<BackgroundProgram>(program, std::move(args), BackgroundProgram::ErrorStream::Inherited);
     return program_->Started();
   }
 

@@ -23,8 +23,8 @@ std::string FindProgram(const std::string& name) {
 
 PortProgram::~PortProgram() { Kill(); }
 
-bool PortProgram::Start(const std::vector<std::string>& argv, const std::string& portPath,
-                        int outputFd, const std::string& workDir, const std::string& errorPath) {
+bool PortProgram::Start(const std::vector<std::string>& argv, const std::string& portPath, int outputFd,
+                        const std::string& workDir, const std::string& errorPath) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);

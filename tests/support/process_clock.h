@@ -34,8 +34,7 @@ inline constexpr const char* kSignalledClockSpeed = "2";
 
 // `args` with the clock-speed option in front; kvsim and kvctl take it
 // anywhere on their command lines.
-inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args,
-                                            const char* speed = kProcessClockSpeed) {
+inline std::vector<std::string> AtTestSpeed(std::vector<std::string> args, const char* speed = kProcessClockSpeed) {
   args.insert(args.begin(), {"--clock-speed", speed});
   return args;
 }

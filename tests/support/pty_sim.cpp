@@ -5,8 +5,7 @@
 
 namespace testing_support {
 
-PtySim::PtySim(sim::SimOptions options)
-    : tracker_(std::make_unique<sim::SimTracker>(std::move(options))) {
+PtySim::PtySim(sim::SimOptions options) : tracker_(std::make_unique<sim::SimTracker>(std::move(options))) {
   if (!tracker_->Start()) return;
   port_ = OpenSerialPort(tracker_->PortPath().c_str(), 115200);
 }

@@ -40,8 +40,8 @@ std::vector<std::string> Shown(const std::vector<Word>& words) {
 TEST(CommandLineWords, ValuesEitherWayAliasesAndDashDash) {
   std::vector<Word> words;
   std::string error;
-  ASSERT_TRUE(Split({"get", "--trace", "t.log", "P1", "--trace=u.log", "-o", "out", "--all", "--switch",
-                     "--switch=off", "--", "--all", "-x.ini", "-"},
+  ASSERT_TRUE(Split({"get", "--trace", "t.log", "P1", "--trace=u.log", "-o", "out", "--all", "--switch", "--switch=off",
+                     "--", "--all", "-x.ini", "-"},
                     words, error))
       << error;
   EXPECT_EQ(Shown(words), (std::vector<std::string>{"get", "--trace=t.log", "P1", "--trace=u.log", "--output=out",

@@ -53,10 +53,10 @@ TEST(SimFaultOptions, ParseEveryOptionAndRefuseBadValues) {
 
   // Every option the parsers take is in the usage text.
   const std::string usage = std::string(sim::BootOptionsUsage()) + std::string(sim::LineOptionsUsage());
-  for (const char* name : {"boot-start", "boot-nak-every", "boot-nak-first-eot", "boot-crc-request-at",
-                           "boot-silent-after", "boot-cancel-at", "boot-start-interval",
-                           "boot-start-tries", "line-baud", "line-latency", "line-bit-errors",
-                           "line-drops", "line-pull-cable-after", "line-seed"})
+  for (const char* name :
+       {"boot-start", "boot-nak-every", "boot-nak-first-eot", "boot-crc-request-at", "boot-silent-after",
+        "boot-cancel-at", "boot-start-interval", "boot-start-tries", "line-baud", "line-latency", "line-bit-errors",
+        "line-drops", "line-pull-cable-after", "line-seed"})
     EXPECT_NE(usage.find(std::string("--") + name), std::string::npos) << name;
 }
 

@@ -81,8 +81,7 @@ TEST(KvctlSummary, OneRowPerTrackerInPortOrder) {
 
 TEST(KvctlTrace, LineHoldsTimeDirectionHexAndPrintableText) {
   const unsigned char bytes[] = {'a', 't', 0x0d, 0x1a};
-  EXPECT_EQ(FormatTraceLine(1.5, "/dev/pts/2", true, bytes, 4),
-            "1.500000 /dev/pts/2 > 61 74 0d 1a |at..|");
+  EXPECT_EQ(FormatTraceLine(1.5, "/dev/pts/2", true, bytes, 4), "1.500000 /dev/pts/2 > 61 74 0d 1a |at..|");
   EXPECT_EQ(FormatTraceLine(0, "ttyUSB0", false, bytes, 1), "0.000000 ttyUSB0 < 61 |a|");
 }
 

@@ -181,7 +181,8 @@ TEST(KvctlResumeCommand, NamesTheSameJobOnTheSamePortReadyForAShell) {
   plan.settingsFile = &file;
   plan.strict = true;
   plan.resumeOptions = " --backup-dir /b --no-log";
-  EXPECT_EQ(ResumeCommand(plan, "/dev/pts/3", ""), "kvctl set /dev/pts/3 --strict --backup-dir /b --no-log 'my fleet.ini'");
+  EXPECT_EQ(ResumeCommand(plan, "/dev/pts/3", ""),
+            "kvctl set /dev/pts/3 --strict --backup-dir /b --no-log 'my fleet.ini'");
   plan.command = "restore";
   EXPECT_EQ(ResumeCommand(plan, "ttyUSB0", "/b/it's.ini"),
             "kvctl restore ttyUSB0 --from '/b/it'\\''s.ini' --backup-dir /b --no-log");

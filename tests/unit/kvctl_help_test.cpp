@@ -18,16 +18,16 @@ TEST(KvctlHelp, EveryWindowsPhraseStillMatchesAHelpText) {
 TEST(KvctlHelp, WindowsHelpHasNoLinuxTerms) {
   for (const std::string& text : AllHelpTexts()) {
     const std::string windows = WindowsHelp(text);
-    for (const char* term : {"ttyUSB", "/dev/", "~/", "XDG_", "SIGTERM", "SIGHUP", "/tmp", "symbolic link",
-                             "| head", "sticky"})
+    for (const char* term :
+         {"ttyUSB", "/dev/", "~/", "XDG_", "SIGTERM", "SIGHUP", "/tmp", "symbolic link", "| head", "sticky"})
       EXPECT_EQ(windows.find(term), std::string::npos) << "\"" << term << "\" in:\n" << windows;
   }
 }
 
 TEST(KvctlHelp, WindowsUsageSpeaksOfWindows) {
   const std::string usage = WindowsHelp(HelpText("--help"));
-  for (const char* term : {"COM5", "%LOCALAPPDATA%\\kv770\\backups", "%LOCALAPPDATA%\\kv770\\audit.jsonl",
-                           "Ctrl-Break", "console window"})
+  for (const char* term :
+       {"COM5", "%LOCALAPPDATA%\\kv770\\backups", "%LOCALAPPDATA%\\kv770\\audit.jsonl", "Ctrl-Break", "console window"})
     EXPECT_NE(usage.find(term), std::string::npos) << term;
 #ifndef _WIN32
   EXPECT_EQ(HelpForThisSystem(HelpText("--help")), HelpText("--help"));  // Linux help as it was

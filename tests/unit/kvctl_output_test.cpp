@@ -38,7 +38,10 @@ TEST(KvctlJsonText, Utf8TextStaysAndStrayBytesAreEscaped) {
   // sequence at the end.
   EXPECT_EQ(JsonString("\xFF\xC0\x80\xED\xA0\x80\xE2\x82"),
             "\"\\u00ff\\u00c0\\u0080\\u00ed\\u00a0\\u0080\\u00e2\\u0082\"");
-  EXPECT_EQ(JsonString("\xC2\x85" "x\x7f"), "\"\\u0085x\\u007f\"") << "controls written as escapes";
+  EXPECT_EQ(JsonString("\xC2\x85"
+                       "x\x7f"),
+            "\"\\u0085x\\u007f\"")
+      << "controls written as escapes";
 }
 
 TEST(KvctlOutputFiles, NewFilesAreTheOwnersAloneAndReplacedOnesKeepTheirPermissions) {

@@ -27,8 +27,7 @@ std::vector<std::vector<std::string>> Fields(std::string_view csv, std::vector<s
 using Rows = std::vector<std::vector<std::string>>;
 
 TEST(KvctlCsv, QuotesCommasBomAndLineEnds) {
-  EXPECT_EQ(Fields("\xEF\xBB\xBFIMEI,User name\r\n1,\"Van, 7\"\r\n"),
-            (Rows{{"IMEI", "User name"}, {"1", "Van, 7"}}));
+  EXPECT_EQ(Fields("\xEF\xBB\xBFIMEI,User name\r\n1,\"Van, 7\"\r\n"), (Rows{{"IMEI", "User name"}, {"1", "Van, 7"}}));
   EXPECT_EQ(Fields("a,\"say \"\"hi\"\"\",\"\"\n"), (Rows{{"a", "say \"hi\"", ""}}));
   EXPECT_EQ(Fields("a,b\rc,d"), (Rows{{"a", "b"}, {"c", "d"}})) << "CR alone and no line end at the end";
   EXPECT_EQ(Fields("a,\n"), (Rows{{"a", ""}})) << "an empty last field";
@@ -71,7 +70,8 @@ TEST(KvctlProfiles, TablesThatAreRefusedNameRowAndColumn) {
             "row 2, column 1 (\"IMEI\"): \"3.56938E+14\" is not an IMEI (digits only; a spreadsheet may have "
             "written it as a number: format the column as text)");
   EXPECT_EQ(Refusal("IMEI,User name\n,a\n"), "row 2, column 1 (\"IMEI\"): \"\" is not an IMEI (digits only)");
-  EXPECT_EQ(Refusal("IMEI,User name,Park time\n356938035643809,a\n"), "row 2: 2 cells, but the first row names 3 columns");
+  EXPECT_EQ(Refusal("IMEI,User name,Park time\n356938035643809,a\n"),
+            "row 2: 2 cells, but the first row names 3 columns");
   EXPECT_EQ(Refusal("IMEI,SOS number1\n356938035643809,4.91511E+12\n"),
             "row 2, column 2 (\"SOS number1\"): \"4.91511E+12\" is a number a spreadsheet shortened (format the "
             "column as text)");
@@ -82,7 +82,9 @@ TEST(KvctlProfiles, TablesThatAreRefusedNameRowAndColumn) {
             "row 2, column 2 (\"Report mode\"): \"2\" is not a value of this list (it would be written as \"\")");
   EXPECT_EQ(Refusal("IMEI,User name\n356938035643809," + std::string(256, 'u') + "\n"),
             "row 2, column 2 (\"User name\"): 256 characters, a settings file keeps at most 255");
-  EXPECT_EQ(Refusal("\xFF\xFE" "I"), "the table is UTF-16 text; save it as CSV (UTF-8 or plain)");
+  EXPECT_EQ(Refusal("\xFF\xFE"
+                    "I"),
+            "the table is UTF-16 text; save it as CSV (UTF-8 or plain)");
   EXPECT_EQ(Refusal(""), "the table is empty; its first row must name the columns: IMEI, then settings-file keys");
 }
 
@@ -93,7 +95,9 @@ const char kBase[] =
 TEST(KvctlProfiles, ValuesTheSettingsCheckRefusesNameRowAndColumn) {
   UnitProfiles profiles;
   std::string error;
-  ASSERT_TRUE(profiles.Parse("IMEI,SOS number1,User name\n356938035643809,555,ok\n490154203237518,556,\"Unit,7\"\n", error)) << error;
+  ASSERT_TRUE(
+      profiles.Parse("IMEI,SOS number1,User name\n356938035643809,555,ok\n490154203237518,556,\"Unit,7\"\n", error))
+      << error;
   EXPECT_FALSE(profiles.CheckAgainst(kBase, error));
   EXPECT_EQ(error, "row 3, column 3 (\"User name\"): \"User Name\" (userName): comma at character 5");
 
@@ -106,7 +110,8 @@ TEST(KvctlProfiles, ValuesTheSettingsCheckRefusesNameRowAndColumn) {
   // Long numbers in one row make message 2 too long: the row and its cells of
   // that message are named.
   const std::string n60(60, '5');
-  ASSERT_TRUE(profiles.Parse("IMEI,User name,SOS number2,SOS number3\n356938035643809,x," + n60 + "," + n60 + "\n", error));
+  ASSERT_TRUE(
+      profiles.Parse("IMEI,User name,SOS number2,SOS number3\n356938035643809,x," + n60 + "," + n60 + "\n", error));
   EXPECT_FALSE(profiles.CheckAgainst(kBase, error));
   EXPECT_EQ(error.rfind("row 2, columns \"SOS number2\", \"SOS number3\": Message 2 would be ", 0), 0u) << error;
 
@@ -127,10 +132,11 @@ TEST(KvctlProfiles, ValuesTheSettingsCheckRefusesNameRowAndColumn) {
 TEST(KvctlProfiles, ARowReplacesTheBaseValuesOfItsNonEmptyCells) {
   UnitProfiles profiles;
   std::string error;
-  ASSERT_TRUE(profiles.Parse("\xEF\xBB\xBF imei ,DEVICE,user name,SOS number1,report MODE,Set time zone\r\n"
-                             "356938035643809,Van 7,Unit7,,10,-3.00\r\n"
-                             "490154203237518, ,,\" 5550199 \",,\r\n",
-                             error))
+  ASSERT_TRUE(
+      profiles.Parse("\xEF\xBB\xBF imei ,DEVICE,user name,SOS number1,report MODE,Set time zone\r\n"
+                     "356938035643809,Van 7,Unit7,,10,-3.00\r\n"
+                     "490154203237518, ,,\" 5550199 \",,\r\n",
+                     error))
       << error;
   ASSERT_TRUE(profiles.CheckAgainst(kBase, error)) << error;
   ASSERT_EQ(profiles.Rows().size(), 2u);
@@ -167,7 +173,8 @@ TEST(KvctlProfiles, ControlBytesAndIMEIsOtherThan15DigitsAreRefusedWithTheirPlac
             "row 2, column 2: a control byte (0x09) at character 2; a cell holds one line of text");
   EXPECT_EQ(Refusal("IMEI,User name\n356938035643809,a\x7f\n"),
             "row 2, column 2: a control byte (0x7F) at character 2; a cell holds one line of text");
-  EXPECT_EQ(Refusal("IM\x01" "EI,User name\n"),
+  EXPECT_EQ(Refusal("IM\x01"
+                    "EI,User name\n"),
             "row 1, column 1: a control byte (0x01) at character 3; a cell holds one line of text");
   EXPECT_EQ(Refusal("IMEI,User name\n56938035643809,a\n"),
             "row 2, column 1 (\"IMEI\"): \"56938035643809\" is not an IMEI (15 digits, not 14; a spreadsheet may "
@@ -192,7 +199,8 @@ TEST(KvctlProfiles, AUtf8TableIsReadInCodePage1252AndWhatItCannotHoldIsRefused) 
     profiles.Apply(profiles.Rows().front(), record);
     EXPECT_EQ(record.userName, "M\xFCller \x80") << table;
   }
-  EXPECT_EQ(Refusal("IMEI,User name\n356938035643809,Stra\xC3\x9F" "e \xE5\xAD\x97\n"),
+  EXPECT_EQ(Refusal("IMEI,User name\n356938035643809,Stra\xC3\x9F"
+                    "e \xE5\xAD\x97\n"),
             "row 2, column 2: \"\xE5\xAD\x97\" (U+5B57) at character 8 is not in code page 1252, the tracker's "
             "character set");
   EXPECT_EQ(Refusal("IMEI,User name\n356938035643809,a\xC2\x85\n"),
@@ -205,9 +213,10 @@ TEST(KvctlProfiles, AUtf8TableIsReadInCodePage1252AndWhatItCannotHoldIsRefused) 
 TEST(KvctlProfiles, RowsThatMatchedNoTrackerAreListed) {
   UnitProfiles profiles;
   std::string error;
-  ASSERT_TRUE(profiles.Parse("IMEI,User name,Park time\n356938035643809,a,\n490154203237518,,30\n"
-                             "351756051523999,c,40\n",
-                             error))
+  ASSERT_TRUE(
+      profiles.Parse("IMEI,User name,Park time\n356938035643809,a,\n490154203237518,,30\n"
+                     "351756051523999,c,40\n",
+                     error))
       << error;
   EXPECT_EQ(profiles.Supplied(profiles.Rows()[1]), std::vector<SettingId>{SettingId::parkTime});
   EXPECT_EQ(DescribeUnmatchedRows(profiles, "u.csv", {"356938035643809", "490154203237518", "351756051523999"}), "");

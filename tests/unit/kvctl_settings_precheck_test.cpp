@@ -58,8 +58,7 @@ TEST(KvctlSettingsPrecheck, TextsAndLengthsAreCheckedInBothLayouts) {
 
   Check server(WholeFile("Van", std::string(130, 's')));
   EXPECT_FALSE(server.Run());
-  EXPECT_EQ(server.error.rfind("fleet.ini cannot be sent:\n  Message 4 ", 0), 0u)
-      << server.error;
+  EXPECT_EQ(server.error.rfind("fleet.ini cannot be sent:\n  Message 4 ", 0), 0u) << server.error;
 
   // Message 1 carries six more settings in the extended layout: a length
   // that only it exceeds is refused all the same, naming that layout.
@@ -101,8 +100,9 @@ TEST(KvctlSettingsPrecheck, StrictCountsWhatTheTableRowsGive) {
   gap.input.strict = true;
   gap.input.onlyListed = true;
   EXPECT_FALSE(gap.Run());
-  EXPECT_EQ(gap.error, "units.csv: row 3: neither the row nor fleet.ini gives 1 settings of the extended layout "
-                       "(--strict):\n  \"User Name\" (User name in [MESSAGE 1])");
+  EXPECT_EQ(gap.error,
+            "units.csv: row 3: neither the row nor fleet.ini gives 1 settings of the extended layout "
+            "(--strict):\n  \"User Name\" (User name in [MESSAGE 1])");
 }
 
 TEST(KvctlSettingsPrecheck, WithOnlyListedTheFileIsCheckedAsEachRowChangesIt) {

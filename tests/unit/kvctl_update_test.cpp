@@ -165,7 +165,9 @@ TEST(KvctlProbe, ASilentTrackerIsSilentAndAnAnsweringOneFound) {
 
 TEST(ImageVersion, AnImageNamesItsVersionOnlyWhenItHoldsExactlyOne) {
   using namespace std::string_literals;
-  EXPECT_EQ(FindImageVersion("\x01\x02" "F-0KV770E-V1.5(20100301)\0\xff"s), "F-0KV770E-V1.5(20100301)");
+  EXPECT_EQ(FindImageVersion("\x01\x02"
+                             "F-0KV770E-V1.5(20100301)\0\xff"s),
+            "F-0KV770E-V1.5(20100301)");
   EXPECT_EQ(FindImageVersion("F-0KV7(1) and again F-0KV7(1)"), "F-0KV7(1)") << "copies count once";
   EXPECT_EQ(FindImageVersion("F-0KV7(1) F-0KV7(2)"), std::nullopt) << "two versions name none";
   EXPECT_EQ(FindImageVersion(""), std::nullopt);
@@ -174,7 +176,9 @@ TEST(ImageVersion, AnImageNamesItsVersionOnlyWhenItHoldsExactlyOne) {
   EXPECT_EQ(FindImageVersion("F-0KV" + std::string(60, 'x') + ")"), std::nullopt) << "over 64 characters";
   EXPECT_EQ(FindImageVersion("F-0KV" + std::string(58, 'x') + ")"), "F-0KV" + std::string(58, 'x') + ")");
   // A broken candidate neither hides a good one nor counts as a second.
-  EXPECT_EQ(FindImageVersion("F-0KV\x01" "F-0KV7(9)"s), "F-0KV7(9)");
+  EXPECT_EQ(FindImageVersion("F-0KV\x01"
+                             "F-0KV7(9)"s),
+            "F-0KV7(9)");
 }
 
 TEST(ImageVersion, TheTrackersAnswerGivesItsWholeVersion) {

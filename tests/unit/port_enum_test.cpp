@@ -55,8 +55,8 @@ TEST_F(SimulatedPorts, AdvertisedPortIsListedLikeATrackerUntilWithdrawn) {
   ASSERT_TRUE(token);
   for (const bool allSerial : {false, true}) {
     const auto ports = EnumeratePorts(allSerial);
-    const auto it = std::find_if(ports.begin(), ports.end(),
-                                 [&](const PortInfo& p) { return p.portName == line_.PortPath(); });
+    const auto it =
+        std::find_if(ports.begin(), ports.end(), [&](const PortInfo& p) { return p.portName == line_.PortPath(); });
     ASSERT_NE(it, ports.end()) << "allSerial " << allSerial;
     EXPECT_EQ(it->friendlyName, "Prolific USB-to-Serial Comm Port (" + line_.PortPath() + ")");
     EXPECT_EQ(PortNameFromFriendlyName(it->friendlyName), line_.PortPath());
@@ -92,8 +92,8 @@ TEST_F(SimulatedPorts, HandWrittenAdvertsAreCheckedBeforeUse) {
   std::ofstream(dir + "/huge.port") << "port=" << line_.PortPath() << "\npid=" << pid << "\n"
                                     << std::string(10000, '#') << "\n";
   // A name that points elsewhere would make the tool open another port.
-  std::ofstream(dir + "/misnamed.port")
-      << "port=" << line_.PortPath() << "\nname=Prolific USB-to-Serial Comm Port (ttyUSB0)\npid=" << pid << "\n";
+  std::ofstream(dir + "/misnamed.port") << "port=" << line_.PortPath()
+                                        << "\nname=Prolific USB-to-Serial Comm Port (ttyUSB0)\npid=" << pid << "\n";
   // Live process, but no terminal behind the path.
   std::ofstream(dir + "/gone.port") << "port=/dev/pts/999999\npid=" << pid << "\n";
   std::ofstream(dir + "/file.port") << "port=" << dir << "/file.port\npid=" << pid << "\n";
@@ -127,9 +127,9 @@ TEST(HardwarePorts, ListsOnlySerialDevicesWithNamesThatLeadBack) {
     EXPECT_EQ(PortNameFromFriendlyName(p.friendlyName), p.portName) << p.friendlyName;
     // Virtual consoles and the pty multiplexer are no serial ports.
     EXPECT_FALSE(p.portName == "console" || p.portName == "ptmx" || p.portName == "tty") << p.portName;
-    EXPECT_FALSE(p.portName.size() > 3 && p.portName.rfind("tty", 0) == 0 &&
-                 std::all_of(p.portName.begin() + 3, p.portName.end(),
-                             [](unsigned char c) { return c >= '0' && c <= '9'; }))
+    EXPECT_FALSE(
+        p.portName.size() > 3 && p.portName.rfind("tty", 0) == 0 &&
+        std::all_of(p.portName.begin() + 3, p.portName.end(), [](unsigned char c) { return c >= '0' && c <= '9'; }))
         << p.portName;
   }
 }

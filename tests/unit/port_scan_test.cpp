@@ -86,8 +86,7 @@ TEST_F(PortScanTest, BreakDuringAProbeLeavesThatEntryPlainAndReportsNothingMore)
   auto scan = MakeScan();
   HANDLE thread = scan->Start();
   // Wait until the third port's probe has begun.
-  ASSERT_TRUE(Eventually([&] { return third.CommandCount("ati\r") >= 1; },
-                                      std::chrono::seconds(30)));
+  ASSERT_TRUE(Eventually([&] { return third.CommandCount("ati\r") >= 1; }, std::chrono::seconds(30)));
   scan->Break();
   const auto statusesAtBreak = Statuses().size();
   ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 struct OpenLine {
   sim::SimLine line;
   OpenLine() { EXPECT_TRUE(line.Open({})); }

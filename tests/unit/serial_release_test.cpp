@@ -125,8 +125,8 @@ TEST(SerialRelease, TheControllingTerminalIsRefused) {
     if (tty < 0) ::_exit(10);
     HANDLE byPath = OpenPort(pty.Slave());
     HANDLE byTty = OpenPort("/dev/tty");
-    const bool refused = byPath == INVALID_HANDLE_VALUE && byTty == INVALID_HANDLE_VALUE &&
-                         GetLastError() == ERROR_ACCESS_DENIED;
+    const bool refused =
+        byPath == INVALID_HANDLE_VALUE && byTty == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
     ::_exit(refused ? 0 : 11);
   }
   int status = 0;

@@ -41,9 +41,9 @@ DeviceSettings ExampleRecord() {
   return s;
 }
 
-const std::array<std::string, 4> kExampleTexts = {
-    "1,120,30,60,0,60,600,5,Unit7,+8.00,8,60,0,10,3,2,0,1,30,0,\r",
-    "5550101,5550102,,5550100,5550100,,,\r", "9000,internet,,,,,\r", "192.0.2.10,\r"};
+const std::array<std::string, 4> kExampleTexts = {"1,120,30,60,0,60,600,5,Unit7,+8.00,8,60,0,10,3,2,0,1,30,0,\r",
+                                                  "5550101,5550102,,5550100,5550100,,,\r", "9000,internet,,,,,\r",
+                                                  "192.0.2.10,\r"};
 
 struct Status {
   int selector;
@@ -159,10 +159,9 @@ TEST_F(ExchangeTest, EditedRecordIsWrittenByteForByteAndReportsOk) {
   EXPECT_EQ(sim_->Tracker().ReceivedLog(), line);
 
   EXPECT_EQ(StatusLine(),
-            (std::vector<std::string>{"delete message 1", "delete message 2", "delete message 3",
-                                      "delete message 4", "setting message 1", "read message 1",
-                                      "setting message 2", "read message 2", "setting message 3",
-                                      "read message 3", "setting message 4", "read message 4",
+            (std::vector<std::string>{"delete message 1", "delete message 2", "delete message 3", "delete message 4",
+                                      "setting message 1", "read message 1", "setting message 2", "read message 2",
+                                      "setting message 3", "read message 3", "setting message 4", "read message 4",
                                       "Setting Message OK "}));
 }
 
@@ -181,14 +180,12 @@ TEST_F(ExchangeTest, PausesRunOnTheClockInTheirRatios) {
   };
   // Each step takes at least its pauses, and far less than one time-out more.
   for (int n = 1; n <= 3; ++n) {
-    const auto gap =
-        at("delete message " + std::to_string(n + 1)) - at("delete message " + std::to_string(n));
+    const auto gap = at("delete message " + std::to_string(n + 1)) - at("delete message " + std::to_string(n));
     EXPECT_GE(gap, settings::DELETE_PAUSE_MS);
     EXPECT_LT(gap, settings::DELETE_PAUSE_MS + settings::REPLY_WAIT_MS);
   }
   for (int n = 1; n <= 4; ++n) {
-    const auto gap =
-        at("read message " + std::to_string(n)) - at("setting message " + std::to_string(n));
+    const auto gap = at("read message " + std::to_string(n)) - at("setting message " + std::to_string(n));
     EXPECT_GE(gap, 1600u);
     EXPECT_LT(gap, 1600u + settings::REPLY_WAIT_MS);
   }

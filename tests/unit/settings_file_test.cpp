@@ -58,8 +58,8 @@ TEST(SettingsFile, ExtendedKeysFollowSensitivityAndValuesFollowTheirRules) {
       << text;
 
   const std::string basic = SettingsFileText(s, kBasic);
-  for (const char* key : {"Report Method", "Echo_EN", "Mode_status", "disconnect_interval", "Enable Cell ID",
-                          "GSM_Off_in_Static"}) {
+  for (const char* key :
+       {"Report Method", "Echo_EN", "Mode_status", "disconnect_interval", "Enable Cell ID", "GSM_Off_in_Static"}) {
     EXPECT_EQ(basic.find(key), std::string::npos) << key;
   }
 }

@@ -82,7 +82,7 @@ TEST(ApplyMessage, ShortTextFillsOnlyTheFieldsItReaches) {
   DeviceSettings s = WorkedExample();
   s.reportMode = 3;
   const DeviceSettings before = s;
-  Apply(s, kExtended, "2,999,45", 1);  // no comma after field 3: it ends at the text's end
+  Apply(s, kExtended, "2,999,45", 1);            // no comma after field 3: it ends at the text's end
   EXPECT_EQ(s.checkReturnNumber, std::nullopt);  // 2 is no position of the two-state list
   EXPECT_EQ(s.maxGpsFixingTime, "999");
   EXPECT_EQ(s.parkTime, "45");

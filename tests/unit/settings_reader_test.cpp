@@ -32,8 +32,7 @@ class SettingReplyScan : public ::testing::Test {
     state_.m_nReplyMode = mode;
     std::vector<char> buffer(bytes.begin(), bytes.end());
     buffer.push_back('\0');
-    const DWORD kept =
-        settings::ScanReplies(buffer.data(), static_cast<DWORD>(bytes.size()), state_);
+    const DWORD kept = settings::ScanReplies(buffer.data(), static_cast<DWORD>(bytes.size()), state_);
     return std::string(buffer.data() + bytes.size() - kept, kept);
   }
 
@@ -80,8 +79,7 @@ TEST_F(SettingReplyScan, ReplySplitAcrossReadsIsKeptFromItsMarker) {
   EXPECT_EQ(record_.gprsServerAddress, "192.0.2.10");
 
   // After a result line only a later marker's reply is kept.
-  EXPECT_EQ(Scan("GSMATResp!at+cmgd=1\r\r\nOK\r\nGSMATResp!at+cmgd=2\r\r\n"),
-            "GSMATResp!at+cmgd=2\r\r\n");
+  EXPECT_EQ(Scan("GSMATResp!at+cmgd=1\r\r\nOK\r\nGSMATResp!at+cmgd=2\r\r\n"), "GSMATResp!at+cmgd=2\r\r\n");
   EXPECT_EQ(Signalled(), "O");
 }
 
@@ -97,9 +95,8 @@ TEST_F(SettingReplyScan, ReadRepliesApplyByTheirTagWithTheTextIntact) {
   EXPECT_EQ(record_.gprsApn, "internet");
 
   // An "OK" and a tag-like text inside the message are the message's own.
-  Scan(
-      "GSMATResp!at+cmgr=4\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\nBOOKED.\"+1\".OK,\r\r\n\r\nOK\r\n",
-      settings::REPLY_MODE_READ);
+  Scan("GSMATResp!at+cmgr=4\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\nBOOKED.\"+1\".OK,\r\r\n\r\nOK\r\n",
+       settings::REPLY_MODE_READ);
   ASSERT_EQ(applied_, (std::vector<unsigned>{3, 4}));
   EXPECT_EQ(record_.gprsServerAddress, "BOOKED.\"+1\".OK");
 

@@ -43,11 +43,18 @@ TEST(SimCliOptions, EveryMenuBehaviourAndProgramOptionIsSet) {
 }
 
 TEST(SimCliOptions, BadInputIsRefusedWithTheOptionNamed) {
-  const std::vector<std::vector<const char*>> bad = {
-      {"--probe", "maybe"},  {"--imei", "35693x035643809"}, {"--imei", "123456789012345678901"},
-      {"--imei-delay", "-1"}, {"--imei-delay", "99999999999"}, {"--imei"},
-      {"--imei-delay", "--quiet"}, {"--split-probe=yes"},   {"--no-such-option"},
-      {"stray"},             {"--", "stray"},               {"--link="}};
+  const std::vector<std::vector<const char*>> bad = {{"--probe", "maybe"},
+                                                     {"--imei", "35693x035643809"},
+                                                     {"--imei", "123456789012345678901"},
+                                                     {"--imei-delay", "-1"},
+                                                     {"--imei-delay", "99999999999"},
+                                                     {"--imei"},
+                                                     {"--imei-delay", "--quiet"},
+                                                     {"--split-probe=yes"},
+                                                     {"--no-such-option"},
+                                                     {"stray"},
+                                                     {"--", "stray"},
+                                                     {"--link="}};
   for (const auto& args : bad) {
     const auto p = Parse(args);
     EXPECT_FALSE(p.ok) << args[0];

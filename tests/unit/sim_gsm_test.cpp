@@ -45,9 +45,8 @@ TEST(SimGsm, StoreReadAndDeleteCarryTheExactFraming) {
   EXPECT_EQ(StoreMessage(sim, 4, "192.0.2.10,\r"), "GSMATResp!\r\n+CMGW: 2\r\n\r\nOK\r\n");
 
   sim.Write("at+cmgr=2\r");
-  EXPECT_EQ(
-      sim.ReadUntil("OK\r\n"),
-      "GSMATResp!at+cmgr=2\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\n192.0.2.10,\r\r\n\r\nOK\r\n");
+  EXPECT_EQ(sim.ReadUntil("OK\r\n"),
+            "GSMATResp!at+cmgr=2\r\r\n+CMGR: \"STO UNSENT\",\"+4\",\r\n192.0.2.10,\r\r\n\r\nOK\r\n");
 
   const auto store = sim.Tracker().MessageStore();
   EXPECT_EQ(store[0], "1,120,30,60,3,\r");
@@ -108,8 +107,7 @@ TEST(SimGsm, FaultRulesStrikeTheNamedCommandAndSlot) {
   sim.Write("9000,\r");
   sim.Write("\x1a\r");
   EXPECT_EQ(StoreMessage(sim, 1, "5550101,\r"), "GSMATResp!\r\n+CMGW: 1\r\n\r\nOK\r\n");
-  EXPECT_EQ(StoreMessage(sim, 2, "9000,\r"), "GSMATResp!\r\n+CMGW: 2\r\n\r\nOK\r\n")
-      << "the rule strikes once only";
+  EXPECT_EQ(StoreMessage(sim, 2, "9000,\r"), "GSMATResp!\r\n+CMGW: 2\r\n\r\nOK\r\n") << "the rule strikes once only";
 
   sim.Write("at+cmgd=3\r");
   EXPECT_EQ(sim.ReadFor(500), "");
@@ -117,8 +115,7 @@ TEST(SimGsm, FaultRulesStrikeTheNamedCommandAndSlot) {
   EXPECT_EQ(sim.ReadUntil("OK\r\n"), "GSMATResp!at+cmgd=2\r\r\nOK\r\n");
 
   // Slot 1 reads back differently twice, then as stored.
-  const std::string good =
-      "GSMATResp!at+cmgr=1\r\r\n+CMGR: \"STO UNSENT\",\"+1\",\r\n5550101,\r\r\n\r\nOK\r\n";
+  const std::string good = "GSMATResp!at+cmgr=1\r\r\n+CMGR: \"STO UNSENT\",\"+1\",\r\n5550101,\r\r\n\r\nOK\r\n";
   std::string differing = good;
   differing.replace(differing.find("5550101,\r"), 1, "#");
   for (int i = 0; i < 2; ++i) {

@@ -34,7 +34,9 @@ class TrackerLine {
     EXPECT_EQ(channel_.Open(tracker.PortPath().c_str()), 0);
     channel_.Configure(115200);
   }
-  void Send(const std::string& text) { ASSERT_EQ(channel_.Write(text.data(), static_cast<int>(text.size()), 1000), static_cast<int>(text.size())); }
+  void Send(const std::string& text) {
+    ASSERT_EQ(channel_.Write(text.data(), static_cast<int>(text.size()), 1000), static_cast<int>(text.size()));
+  }
   // Everything that arrives within `ms` clock milliseconds.
   std::string Collect(std::uint32_t ms) {
     std::string got;

@@ -15,9 +15,18 @@ TEST(TerminalText, ControlBytesAreShownAsHex) {
 }
 
 TEST(TerminalText, Utf8StaysButC1ControlsAndBrokenBytesDoNot) {
-  EXPECT_EQ(VisibleText("Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\xA6"), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\xA6");
-  EXPECT_EQ(VisibleText("\xC2\x9B" "2J"), "\\xc2\\x9b2J") << "CSI in its UTF-8 form";
-  EXPECT_EQ(VisibleText("\x9b" "2J"), "\\x9b2J") << "a lone 8-bit CSI";
+  EXPECT_EQ(VisibleText("Gr\xC3\xBC\xC3\x9F"
+                        "e \xE2\x80\xA6"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x80\xA6");
+  EXPECT_EQ(VisibleText("\xC2\x9B"
+                        "2J"),
+            "\\xc2\\x9b2J")
+      << "CSI in its UTF-8 form";
+  EXPECT_EQ(VisibleText("\x9b"
+                        "2J"),
+            "\\x9b2J")
+      << "a lone 8-bit CSI";
   EXPECT_EQ(VisibleText("\xE2\x80"), "\\xe2\\x80") << "a cut sequence";
   EXPECT_EQ(VisibleText("\xC0\xAF"), "\\xc0\\xaf") << "an overlong form";
 }

@@ -33,10 +33,10 @@ struct ScriptedLoader {
   double eraseSeconds = 5.0;
   double eotSeconds = 0.6;
   int cancelAtData = 0;
-  double now = 0;          // the clock the display reads
-  double dataStart = -1;   // when the first data block began
-  double dataEnd = -1;     // when the last data block was acknowledged
-  int stage = 0;           // 0: header, 1: data, 2: closing block
+  double now = 0;         // the clock the display reads
+  double dataStart = -1;  // when the first data block began
+  double dataEnd = -1;    // when the last data block was acknowledged
+  int stage = 0;          // 0: header, 1: data, 2: closing block
   int dataBlocks = 0;
   bool asked = false;
 
@@ -127,9 +127,7 @@ TEST_F(TransferProgressTest, RateAndSummaryCountFromTheFirstDataBlockNotTheErase
   EXPECT_EQ(display.Summary(), FormatTransferSummary(kSize, loader_.dataEnd - loader_.dataStart));
   unsigned long long bytes = 0;
   double seconds = 0, kib = 0;
-  ASSERT_EQ(std::sscanf(display.Summary().c_str(), "Sent %llu bytes in %lf s (%lf KiB/s)", &bytes,
-                        &seconds, &kib),
-            3)
+  ASSERT_EQ(std::sscanf(display.Summary().c_str(), "Sent %llu bytes in %lf s (%lf KiB/s)", &bytes, &seconds, &kib), 3)
       << display.Summary();
   EXPECT_EQ(bytes, kSize);
   EXPECT_NEAR(kib * 1024, trueRate, trueRate * 0.01);

@@ -27,8 +27,8 @@ struct WaitingThread {
   }
   static DWORD Run(void* self) {
     auto* w = static_cast<WaitingThread*>(self);
-    w->result = WaitForMultipleObjects(static_cast<DWORD>(w->handles.size()), w->handles.data(),
-                                       w->waitAll, w->timeoutMs);
+    w->result =
+        WaitForMultipleObjects(static_cast<DWORD>(w->handles.size()), w->handles.data(), w->waitAll, w->timeoutMs);
     return 0;
   }
   bool Ended(DWORD withinMs) { return WaitForSingleObject(thread, withinMs) == WAIT_OBJECT_0; }

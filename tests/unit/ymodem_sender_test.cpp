@@ -59,14 +59,12 @@ TEST(YmodemHeader, FitsUpTo1022BytesAndNeverWritesByte1023) {
   EXPECT_EQ(h[1022], 0);
   EXPECT_EQ(h[1023], 0);
 
-  EXPECT_EQ(YmodemSender::BuildHeader(h, std::string(1018, 'a').c_str(), 1000),
-            TRANSFER_HEADER_TOO_LONG);
+  EXPECT_EQ(YmodemSender::BuildHeader(h, std::string(1018, 'a').c_str(), 1000), TRANSFER_HEADER_TOO_LONG);
   EXPECT_EQ(h[1023], 0);
   // A name longer than the whole block is cut at the limit, not past it.
   BYTE guarded[1025];
   guarded[1024] = 0xEE;
-  EXPECT_EQ(YmodemSender::BuildHeader(guarded, std::string(5000, 'a').c_str(), 1),
-            TRANSFER_HEADER_TOO_LONG);
+  EXPECT_EQ(YmodemSender::BuildHeader(guarded, std::string(5000, 'a').c_str(), 1), TRANSFER_HEADER_TOO_LONG);
   EXPECT_EQ(guarded[1023], 0);
   EXPECT_EQ(guarded[1024], 0xEE);
 }
@@ -142,9 +140,7 @@ TEST(YmodemPartialWrites, TheSenderLooksAtTheLineBetweenPartsAndWritesOn) {
     }
   };
   Bytes pending;
-  ch.onWrite = [&](ScriptedChannel& self, const Bytes& chunk) {
-    AnswerLikeACrcReceiver(self, pending, chunk);
-  };
+  ch.onWrite = [&](ScriptedChannel& self, const Bytes& chunk) { AnswerLikeACrcReceiver(self, pending, chunk); };
   YmodemSender s(&ch);
   MemorySource source(kvtest::PatternImage(2000));
   ASSERT_EQ(s.SendBatch("fw.bin", 2000, source, 30000), TRANSFER_OK);

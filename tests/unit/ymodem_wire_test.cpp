@@ -100,8 +100,7 @@ struct Shape {
 std::vector<Shape> ShapeOf(const std::vector<sim::BootFrame>& frames) {
   std::vector<Shape> s;
   for (const auto& f : frames)
-    s.push_back({f.bytes[0], f.bytes.size() > 1 ? f.bytes[1] : static_cast<unsigned char>(0),
-                 f.bytes.size()});
+    s.push_back({f.bytes[0], f.bytes.size() > 1 ? f.bytes[1] : static_cast<unsigned char>(0), f.bytes.size()});
   return s;
 }
 std::ostream& operator<<(std::ostream& os, const Shape& s) {
@@ -133,8 +132,7 @@ TEST(YmodemWire, SmallAndBlockSizedFilesPickTheirBlockSizes) {
     EXPECT_EQ(ShapeOf(frames), c.shape);
     EXPECT_EQ(progress.calls, c.progress);
     ASSERT_FALSE(frames.empty());
-    EXPECT_EQ(Bytes(frames[0].bytes.begin() + 3, frames[0].bytes.begin() + 3 + 1024),
-              HeaderPayload("fw.bin", c.size));
+    EXPECT_EQ(Bytes(frames[0].bytes.begin() + 3, frames[0].bytes.begin() + 3 + 1024), HeaderPayload("fw.bin", c.size));
     if (c.size == 100) {  // 100 data bytes and 28 pad bytes
       EXPECT_EQ(frames[1].bytes, ExpectedFrame(1, data.data(), 100, 128, true));
     }

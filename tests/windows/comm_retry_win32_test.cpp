@@ -25,9 +25,9 @@ using platform::win32::detail::RealCommCalls;
 // queue (0 for success); a line error stays until it is acknowledged.
 struct FakeDriver {
   std::deque<DWORD> readFailures, writeFailures;
-  bool stopped = false;       // a line error not yet acknowledged
-  bool clearFails = false;    // the acknowledgement itself fails (device gone)
-  DWORD partial = 0;          // bytes a failing read or write still moved
+  bool stopped = false;     // a line error not yet acknowledged
+  bool clearFails = false;  // the acknowledgement itself fails (device gone)
+  DWORD partial = 0;        // bytes a failing read or write still moved
   int reads = 0, writes = 0, clears = 0;
   std::string incoming = "AT OK\r\n";
   std::string written;

@@ -96,25 +96,24 @@ TEST(Win32Dialogs, DeviceSettingOpensInsideTheWorkAreaWithEveryControlReachable)
   monitor.cbSize = sizeof monitor;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor));
   RECT work = monitor.rcWork;
-  if (work.bottom == monitor.rcMonitor.bottom)
-    work.bottom -= MulDiv(40, static_cast<int>(GetDpiForWindow(hwnd)), 96);
+  if (work.bottom == monitor.rcMonitor.bottom) work.bottom -= MulDiv(40, static_cast<int>(GetDpiForWindow(hwnd)), 96);
   dialog.Window().FitInto(work);
   Pump();
   RECT window{}, client{};
   GetWindowRect(hwnd, &window);
   GetClientRect(hwnd, &client);
   std::cout << "work area " << work.right - work.left << "x" << work.bottom - work.top << ", dpi "
-            << GetDpiForWindow(hwnd) << ": laid-out client " << laidOut.right << "x" << laidOut.bottom
-            << ", window " << window.right - window.left << "x" << window.bottom - window.top << " at "
-            << window.left << "," << window.top << ", client " << client.right << "x" << client.bottom << "\n";
+            << GetDpiForWindow(hwnd) << ": laid-out client " << laidOut.right << "x" << laidOut.bottom << ", window "
+            << window.right - window.left << "x" << window.bottom - window.top << " at " << window.left << ","
+            << window.top << ", client " << client.right << "x" << client.bottom << "\n";
   EXPECT_TRUE(Inside(window, work)) << "the dialog reaches out of the work area";
   if (window.right - window.left < work.right - work.left) {
     EXPECT_GE(client.right, laidOut.right) << "room to spare, yet the controls are cut at the side";
   }
   const bool scrolls = (GetWindowLongA(hwnd, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL)) != 0;
   if (const char* expect = std::getenv("KV_EXPECT_SCROLL")) {
-    EXPECT_EQ(scrolls, std::string(expect) == "1") << "this screen was chosen so that the dialog "
-                                                    << (std::string(expect) == "1" ? "does not fit" : "fits");
+    EXPECT_EQ(scrolls, std::string(expect) == "1")
+        << "this screen was chosen so that the dialog " << (std::string(expect) == "1" ? "does not fit" : "fits");
   }
 
   // Every control, by the keyboard focus, and the lowest one by the scroll bar.

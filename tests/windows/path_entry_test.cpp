@@ -19,9 +19,8 @@ std::wstring LongPath(std::size_t length) {
 }
 
 TEST(PathEntry, AddingAndRemovingGivesBackTheValueExactly) {
-  for (const std::wstring& before :
-       {LongPath(4000), LongPath(1023), LongPath(1177), std::wstring(L"C:\\A;C:\\B;"), std::wstring(L"C:\\A"),
-        std::wstring(L"C:\\A;;C:\\B"), std::wstring()}) {
+  for (const std::wstring& before : {LongPath(4000), LongPath(1023), LongPath(1177), std::wstring(L"C:\\A;C:\\B;"),
+                                     std::wstring(L"C:\\A"), std::wstring(L"C:\\A;;C:\\B"), std::wstring()}) {
     const auto added = AddEntry(before, kFolder);
     ASSERT_TRUE(added) << before.size();
     EXPECT_EQ(added->substr(0, before.size()), before) << "the old entries come first, unchanged";

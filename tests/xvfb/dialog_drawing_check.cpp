@@ -61,7 +61,8 @@ double DrawnShare(QWidget& window) {
     const auto* b = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
     for (int x = 0; x < painted.width(); ++x) {
       if (std::abs(qRed(a[x]) - qRed(b[x])) + std::abs(qGreen(a[x]) - qGreen(b[x])) +
-              std::abs(qBlue(a[x]) - qBlue(b[x])) < 24)
+              std::abs(qBlue(a[x]) - qBlue(b[x])) <
+          24)
         ++same;
     }
   }
@@ -85,8 +86,9 @@ void Report(const char* what, bool drawn, double share) {
 // closed), waits for a modal window of type W, checks that the screen shows
 // it drawn, then closes it with `close` (reject by default).
 template <class W>
-void CheckDrawn(const char* what, const std::function<void()>& trigger,
-                const std::function<void(W&)>& close = [](W& w) { w.reject(); }) {
+void CheckDrawn(
+    const char* what, const std::function<void()>& trigger,
+    const std::function<void(W&)>& close = [](W& w) { w.reject(); }) {
   bool seen = false;
   double share = 0.0;
   QTimer poll;

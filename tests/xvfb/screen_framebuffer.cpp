@@ -10,9 +10,27 @@ namespace {
 
 // XWD's header: big-endian 32-bit fields, in this order.
 enum Field {
-  kHeaderSize, kFileVersion, kPixmapFormat, kPixmapDepth, kPixmapWidth, kPixmapHeight, kXOffset,
-  kByteOrder, kBitmapUnit, kBitmapBitOrder, kBitmapPad, kBitsPerPixel, kBytesPerLine, kVisualClass,
-  kRedMask, kGreenMask, kBlueMask, kBitsPerRgb, kColormapEntries, kColorCount, kFieldCount
+  kHeaderSize,
+  kFileVersion,
+  kPixmapFormat,
+  kPixmapDepth,
+  kPixmapWidth,
+  kPixmapHeight,
+  kXOffset,
+  kByteOrder,
+  kBitmapUnit,
+  kBitmapBitOrder,
+  kBitmapPad,
+  kBitsPerPixel,
+  kBytesPerLine,
+  kVisualClass,
+  kRedMask,
+  kGreenMask,
+  kBlueMask,
+  kBitsPerRgb,
+  kColormapEntries,
+  kColorCount,
+  kFieldCount
 };
 constexpr std::uint32_t kZPixmap = 2;
 constexpr std::size_t kColorSize = 12;  // one XWDColor
@@ -51,9 +69,9 @@ QImage ReadFramebuffer(const QString& path, const QRect& area) {
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < area.width(); ++x) {
       const uchar* p = line + 4 * x;
-      const std::uint32_t pixel = littleEndian ? (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
-                                                     (std::uint32_t{p[1]} << 8) | p[0]
-                                               : BigEndian(p);
+      const std::uint32_t pixel =
+          littleEndian ? (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0]
+                       : BigEndian(p);
       out[x] = qRgb(Channel(pixel, h[kRedMask]), Channel(pixel, h[kGreenMask]), Channel(pixel, h[kBlueMask]));
     }
   }

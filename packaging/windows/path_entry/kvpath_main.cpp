@@ -81,8 +81,8 @@ int Run(const std::wstring& verb, const std::wstring& folder) {
     return 3;
   }
   // Programs started from Explorer afterwards see the new PATH.
-  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
-                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"), SMTO_ABORTIFHUNG,
+                      5000, nullptr);
   std::puts(verb == L"add" ? "kvpath: folder added to the PATH" : "kvpath: folder removed from the PATH");
   return 0;
 }

@@ -58,9 +58,9 @@ std::optional<std::wstring> RemoveEntry(const std::wstring& value, const std::ws
   if (end < value.size()) {
     result.erase(start, end - start + 1);  // the entry and the semicolon after it
   } else if (start > 0) {
-    result.erase(start - 1);               // the last entry and the semicolon before it
+    result.erase(start - 1);  // the last entry and the semicolon before it
   } else {
-    result.clear();                        // the only entry
+    result.clear();  // the only entry
   }
   return result;
 }

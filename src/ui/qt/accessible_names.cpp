@@ -13,8 +13,7 @@ namespace ui {
 namespace {
 
 bool IsCaption(const ControlTemplate& c) {
-  return c.cls == ControlClass::Static && !c.text.empty() && (c.style & WS_BORDER) == 0 &&
-         (c.style & SS_SUNKEN) == 0;
+  return c.cls == ControlClass::Static && !c.text.empty() && (c.style & WS_BORDER) == 0 && (c.style & SS_SUNKEN) == 0;
 }
 
 bool IsField(const ControlTemplate& c) {
@@ -154,8 +153,8 @@ void NameFieldsAfterCaptions(const DialogTemplate& t, const std::vector<QWidget*
       widgets[i]->setAccessibleName(ToQt(c.text));
       continue;
     }
-    const QString name = caption >= 0 ? ToQt(t.controls[caption].text).trimmed()
-                                      : ToQt(c.text.empty() ? t.caption : c.text).trimmed();
+    const QString name =
+        caption >= 0 ? ToQt(t.controls[caption].text).trimmed() : ToQt(c.text.empty() ? t.caption : c.text).trimmed();
     widgets[i]->setAccessibleName(name);
   }
 }

@@ -7,8 +7,7 @@
 
 namespace ui {
 
-ClockTimer::ClockTimer(std::function<void()> onTick, QObject* parent)
-    : QObject(parent), onTick_(std::move(onTick)) {
+ClockTimer::ClockTimer(std::function<void()> onTick, QObject* parent) : QObject(parent), onTick_(std::move(onTick)) {
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &ClockTimer::Deliver);
 }

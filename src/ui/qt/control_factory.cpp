@@ -90,8 +90,7 @@ namespace {
 
 QWidget* MakeListBox(const ControlTemplate& c, QWidget* parent) {
   auto* list = new QListWidget(parent);
-  list->setSelectionMode(Has(c.style, LBS_NOSEL) ? QAbstractItemView::NoSelection
-                                                 : QAbstractItemView::SingleSelection);
+  list->setSelectionMode(Has(c.style, LBS_NOSEL) ? QAbstractItemView::NoSelection : QAbstractItemView::SingleSelection);
   list->setSortingEnabled(Has(c.style, LBS_SORT));
   list->setVerticalScrollBarPolicy(Has(c.style, WS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
   list->setHorizontalScrollBarPolicy(Has(c.style, WS_HSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -114,8 +113,7 @@ QWidget* MakeWidget(const ControlTemplate& c, QWidget* parent) {
 }
 
 bool IsGroupBox(const ControlTemplate& c) {
-  return c.cls == ControlClass::GroupBox ||
-         (c.cls == ControlClass::Button && (c.style & BS_TYPEMASK) == BS_GROUPBOX);
+  return c.cls == ControlClass::GroupBox || (c.cls == ControlClass::Button && (c.style & BS_TYPEMASK) == BS_GROUPBOX);
 }
 
 }  // namespace

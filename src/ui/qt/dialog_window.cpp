@@ -53,10 +53,8 @@ bool IsUserInput(QEvent::Type type) {
     case QEvent::TabletPress:
     case QEvent::TabletRelease:
     case QEvent::TabletMove:
-    case QEvent::ContextMenu:
-      return true;
-    default:
-      return false;
+    case QEvent::ContextMenu: return true;
+    default: return false;
   }
 }
 
@@ -231,9 +229,7 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   switch (event->key()) {
-    case Qt::Key_Escape:
-      OnCancel();
-      return;
+    case Qt::Key_Escape: OnCancel(); return;
     case Qt::Key_Return:
     case Qt::Key_Enter: {
       // Enter presses the focused push button, or else the template's
@@ -252,8 +248,7 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
       OnOK();
       return;
     }
-    default:
-      QDialog::keyPressEvent(event);
+    default: QDialog::keyPressEvent(event);
   }
 }
 

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-
 namespace ui {
 namespace {
 

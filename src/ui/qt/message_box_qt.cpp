@@ -43,8 +43,7 @@ int ResultOf(int button) {
 
 int detail::ShowMessageBoxNow(TemplateDialog* ownerDialog, const MessageBoxRequest& request) {
   QWidget* owner = ownerDialog != nullptr ? &ownerDialog->Window() : nullptr;
-  QMessageBox box(IconOf(request.type), ToQt(request.caption), ToQt(request.text), ButtonsOf(request.type),
-                  owner);
+  QMessageBox box(IconOf(request.type), ToQt(request.caption), ToQt(request.text), ButtonsOf(request.type), owner);
   return ResultOf(box.exec());
 }
 

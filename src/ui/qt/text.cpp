@@ -5,9 +5,7 @@
 
 namespace ui {
 
-QString ToQt(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString ToQt(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string FromQt(const QString& text) {
   std::string out;

@@ -22,7 +22,7 @@ namespace {
 
 constexpr UINT WM_RUN_CALL = WM_APP + 1;
 
-HICON g_icon = nullptr;                  // GUI thread only
+HICON g_icon = nullptr;  // GUI thread only
 HICON g_smallIcon = nullptr;
 
 // The queue's window and thread; set while an Application exists.
@@ -52,7 +52,8 @@ Application::Application(int&, char**) : impl_(std::make_unique<Impl>()) {
   cls.lpszClassName = "KvToolCalls";
   RegisterClassA(&cls);
   std::lock_guard<std::mutex> lock(g_queueLock);
-  g_callWindow = CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  g_callWindow =
+      CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
   g_guiThread = GetCurrentThreadId();
 }
 
@@ -128,7 +129,8 @@ std::string PathToWindowText(std::string_view path) {
   std::wstring wide;
   if (!platform::Utf8ToWide(path, wide)) return std::string(path);
   if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "?", nullptr);
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "?", nullptr);
   std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
   if (size > 0)
     ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, "?", nullptr);

@@ -143,15 +143,11 @@ INT_PTR DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!scrolls_) return FALSE;
       ScrollTo(scroll_.x, scroll_.y - GET_WHEEL_DELTA_WPARAM(wParam) * 3 * units_.cy / WHEEL_DELTA);
       return TRUE;
-    case WM_SIZE:
-      UpdateScrollBars();
-      return FALSE;
+    case WM_SIZE: UpdateScrollBars(); return FALSE;
     case WM_NEXTDLGCTL:  // Tab, or the dialog moving the focus: look once it moved
       if (scrolls_) PostMessageA(hwnd_, kFollowFocus, 0, 0);
       return FALSE;
-    case kFollowFocus:
-      FollowFocus();
-      return TRUE;
+    case kFollowFocus: FollowFocus(); return TRUE;
     case WM_COMMAND: {
       FollowFocus();  // an edit, combo or list box taking the focus says so here
       const int id = LOWORD(wParam);
@@ -180,8 +176,8 @@ INT_PTR DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (timers_.count(static_cast<UINT>(wParam)) != 0) dialog_.DeliverTimer(static_cast<UINT>(wParam));
       return TRUE;
     case WM_DEVICECHANGE:
-      if (watchingDevices_ && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
-                               wParam == DBT_DEVNODES_CHANGED))
+      if (watchingDevices_ &&
+          (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE || wParam == DBT_DEVNODES_CHANGED))
         dialog_.DeliverDeviceChange();
       return TRUE;
     case WM_SETCURSOR:
@@ -189,8 +185,7 @@ INT_PTR DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetCursor(LoadCursor(nullptr, IDC_WAIT));
       SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, TRUE);
       return TRUE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

@@ -11,7 +11,6 @@
 namespace ui {
 namespace {
 
-
 std::string WindowTextOf(HWND hwnd) {
   if (hwnd == nullptr) return {};
   const int length = GetWindowTextLengthA(hwnd);

@@ -19,7 +19,8 @@ void CentreOnOwner(HWND hwnd) {
   if (!GetWindowRect(hwnd, &window)) return;
   HWND owner = GetWindow(hwnd, GW_OWNER);
   RECT ownerRect{};
-  const bool onOwner = owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) && GetWindowRect(owner, &ownerRect);
+  const bool onOwner =
+      owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) && GetWindowRect(owner, &ownerRect);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   if (!GetMonitorInfoW(MonitorFromWindow(onOwner ? owner : hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
