@@ -99,11 +99,6 @@ void DrainWakePipe() {
 
 }  // namespace
 
-void SetQuitAdvice(const std::string& command) {
-  SetQuitLine(
-      "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " + command + "\n");
-}
-
 Handling::Handling(FirstSignal first) {
   if (g_stopEvent == nullptr) g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC) != 0) {

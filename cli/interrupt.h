@@ -62,12 +62,8 @@ class Handling {
   std::thread watcher_;
 };
 
-// The command that finishes the job, for the line a quit at once prints
-// ("... to finish the job, run: COMMAND"); without it the line says "run it
-// again". Set on the main thread before any port is opened; longer text is
-// cut.
-void SetQuitAdvice(const std::string& command);
-// SetQuitLine (quit_line.h) replaces the whole line.
+// SetQuitAdvice and SetQuitLine (quit_line.h) set the line a quit at once
+// prints.
 
 // True while a Handling's watcher thread runs.
 bool WatcherRunning();

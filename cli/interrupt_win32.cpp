@@ -51,11 +51,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void SetQuitAdvice(const std::string& command) {
-  SetQuitLine(
-      "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " + command + "\n");
-}
-
 Handling::Handling(FirstSignal first) {
   if (g_stopEvent == nullptr) {
     g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -181,8 +181,8 @@ int Run(int argc, char** argv) {
     return CmdListBackups(folder);
   }
   if (spec->provisions)
-    interrupt::SetQuitAdvice(CommandLineAgain(argc, argv) +
-                             (cmd == "watch" ? " (PORT: each tracker that was being written)" : ""));
+    SetQuitAdvice(CommandLineAgain(argc, argv) +
+                  (cmd == "watch" ? " (PORT: each tracker that was being written)" : ""));
   std::vector<std::string> named = args.ports;
   if (args.allPorts || cmd == "scan") {
     for (const auto& p : TrackerPorts()) named.push_back(p);

@@ -18,6 +18,11 @@ const char* QuitLine(std::size_t& length) {
   return g_texts[current];
 }
 
+void SetQuitAdvice(const std::string& command) {
+  SetQuitLine(
+      "\nkvctl: quit at once; a settings write or update may be incomplete: to finish the job, run: " + command + "\n");
+}
+
 void SetQuitLine(const std::string& text) {
   const int next = 1 - g_current.load();
   if (text.size() >= sizeof g_texts[next]) return;

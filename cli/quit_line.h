@@ -14,6 +14,12 @@
 // (both from one buffer, also while the line changes).
 const char* QuitLine(std::size_t& length);
 
+// The command that finishes the job, for the line a quit at once prints
+// ("... to finish the job, run: COMMAND"); without it the line says "run it
+// again". Set on the main thread before any port is opened; a command too
+// long for the buffer leaves the line before in place.
+void SetQuitAdvice(const std::string& command);
+
 // The whole line from now on, for a job whose state changed so that the
 // advice no longer fits (an update whose transfer is complete). A text too
 // long for the buffer leaves the line before in place.
