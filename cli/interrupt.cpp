@@ -72,14 +72,15 @@ void OnSignal(int signal) {
   ::_exit(EXIT_INTERRUPTED);
 }
 
-// Turns the first signal into the stop event and a line for the user, or
-// ends when its Handling does; it reads one byte either way.
+// Turns the first signal into the stop event and a line for the user, and
+// ends only when its Handling does: a process that quits at once then never
+// leaves a finished thread behind that nobody joined.
 void Watch() {
-  char wake = kEndByte;
-  ssize_t n;
-  while ((n = ::read(g_wakePipe[0], &wake, 1)) < 0 && errno == EINTR) {
-  }
-  if (n == 1 && wake == kSignalByte) {
+  for (;;) {
+    char wake = kEndByte;
+    const ssize_t n = ::read(g_wakePipe[0], &wake, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != 1 || wake != kSignalByte) break;
     g_requested = true;
     SetEvent(g_stopEvent);
     console::Err("kvctl: interrupted: stopping at the next safe point (Ctrl-C again quits at once)");
@@ -87,8 +88,7 @@ void Watch() {
   g_watcherRunning = false;
 }
 
-// Forgets bytes left by an earlier Handling: an end byte its watcher never
-// read (it had taken a signal first), or a signal after its end.
+// Forgets bytes left by an earlier Handling: a signal after its end.
 void DrainWakePipe() {
   pollfd readable{g_wakePipe[0], POLLIN, 0};
   char stale[16];

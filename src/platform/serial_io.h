@@ -119,8 +119,8 @@ bool CommLineLost(HANDLE port);
 // Any thread.
 void SetPortExitBytes(HANDLE port, std::string_view bytes);
 
-// For a process that must end at once (a second Ctrl-C): writes each open
-// port's exit bytes, puts back the terminal settings it had before it was
+// For a process that must end at once (a second Ctrl-C): stops every other
+// port write (platform/port_write_gate.h), writes each open port's exit bytes, puts back the terminal settings it had before it was
 // opened and clears its exclusive-use flag, so that the port can be opened
 // again by anyone. The ports stay open. Async-signal-safe.
 void ReleasePortsForExit();

@@ -18,6 +18,7 @@
 
 #include "platform/clock.h"
 #include "platform/handle_object.h"
+#include "platform/port_write_gate.h"
 #include "platform/serial_io.h"
 
 namespace {
@@ -451,6 +452,11 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
   auto* port = AsPort(h);
   if (written) *written = 0;
   if (!port || (!buffer && toWrite)) return FALSE;
+  // A process quitting at once has sent its last bytes: nothing may follow.
+  if (!platform::write_gate::Enter()) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
   const auto* in = static_cast<const unsigned char*>(buffer);
   DWORD done = 0;
   while (done < toWrite) {
@@ -460,6 +466,7 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      platform::write_gate::Leave();
       if (written) *written = done;
       SetLastError(ErrorFromErrno(errno));
       return FALSE;
@@ -467,11 +474,13 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
     const int ev = PollFor(port->fd, POLLOUT, 10000);
     if (ev <= 0) break;  // stalled line: report what went out
     if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
+      platform::write_gate::Leave();
       if (written) *written = done;
       SetLastError(ERROR_GEN_FAILURE);
       return FALSE;
     }
   }
+  platform::write_gate::Leave();
   if (written) *written = done;
   if (done > 0)
     if (auto trace = CurrentTrace()) (*trace)(port->path, true, in, done);
@@ -483,14 +492,22 @@ namespace platform {
 void SetPortExitBytes(HANDLE h, std::string_view bytes) {
   auto* port = AsPort(h);
   if (!port || port->slot < 0) return;
+  // Once a quit at once has begun, the line is as the last write left it:
+  // its exit bytes no longer change (a job ending meanwhile must not clear
+  // the ESC the tracker still needs).
+  if (!platform::write_gate::Enter()) return;
   OpenPortSlot& slot = g_openPorts[port->slot];
   slot.exitCount = 0;
   const std::size_t count = std::min(bytes.size(), slot.exitBytes.size());
   for (std::size_t i = 0; i < count; ++i) slot.exitBytes[i] = bytes[i];
   slot.exitCount.store(static_cast<int>(count), std::memory_order_release);
+  platform::write_gate::Leave();
 }
 
 void ReleasePortsForExit() {
+  // The exit bytes are the last the tracker hears: no other thread's write
+  // may start after them or still be under way.
+  write_gate::CloseAndDrain(write_gate::EXIT_WRITE_DRAIN_MS);
   for (OpenPortSlot& slot : g_openPorts) {
     int fd = slot.fd.load(std::memory_order_acquire);
     if (fd < 0 || !slot.fd.compare_exchange_strong(fd, kSlotInUse, std::memory_order_acq_rel)) continue;

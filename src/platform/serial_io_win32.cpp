@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/comm_retry.h"
+#include "platform/port_write_gate.h"
 #include "platform/serial_io.h"
 #include "platform/win32_handles.h"
 
@@ -174,8 +175,15 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
   const auto port = PortOf(handle);
   if (!port) return ::WriteFile(handle, buffer, toWrite, written, static_cast<OVERLAPPED*>(overlapped));
+  // A process quitting at once has sent its last bytes: nothing may follow.
+  if (!platform::write_gate::Enter()) {
+    if (written) *written = 0;
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
   DWORD done = 0;
   const BOOL ok = RetriedWrite(handle, buffer, toWrite, &done);
+  platform::write_gate::Leave();
   if (written) *written = done;
   Trace(*port, true, buffer, done);
   return ok;
@@ -278,14 +286,22 @@ bool CommLineLost(HANDLE handle) {
 void SetPortExitBytes(HANDLE handle, std::string_view bytes) {
   const auto port = PortOf(handle);
   if (!port) return;
-  std::lock_guard<std::mutex> lock(port->lock);
-  port->exitBytes.assign(bytes.substr(0, 8));
+  // Once a quit at once has begun, the exit bytes no longer change (a job
+  // ending meanwhile must not clear the ESC the tracker still needs).
+  if (!write_gate::Enter()) return;
+  {
+    std::lock_guard<std::mutex> lock(port->lock);
+    port->exitBytes.assign(bytes.substr(0, 8));
+  }
+  write_gate::Leave();
 }
 
 void ReleasePortsForExit() {
   // Windows gives the port back to everyone when the process ends; what is
   // left is telling the tracker to drop a half-sent text. Once per port, not
-  // per handle.
+  // per handle. The exit bytes are the last the tracker hears: no other
+  // thread's write may start after them or still be under way.
+  write_gate::CloseAndDrain(write_gate::EXIT_WRITE_DRAIN_MS);
   std::vector<const PortState*> done;
   for (const auto& [handle, port] : win32::detail::OpenPorts()) {
     if (std::find(done.begin(), done.end(), port.get()) != done.end()) continue;

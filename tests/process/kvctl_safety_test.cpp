@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -269,29 +268,30 @@ TEST_F(KvctlSafetyTest, SecondCtrlCQuitsAtOnceAndAbandonsTheTextBeingEntered) {
   const std::string port = StartSim();
   const std::string file = folder_.File("box.ini");
   WriteTestFile(file, kFullFile);
-  // Quitting at once ends the process without joining the job threads, by
-  // design; a ThreadSanitizer build of kvctl would report that as a leak.
-  const char* const sanitizer = std::getenv("TSAN_OPTIONS");
-  const std::string before = sanitizer ? sanitizer : "";
-  ::setenv("TSAN_OPTIONS", (before + (before.empty() ? "" : ":") + "report_thread_leaks=0").c_str(), 1);
-  BackgroundAtTestSpeed set(kKvctl, {"set", port, file}, kSignalledClockSpeed);
-  if (sanitizer) ::setenv("TSAN_OPTIONS", before.c_str(), 1);
-  else ::unsetenv("TSAN_OPTIONS");
-  ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
-  // Two different signals: two of the same kind could merge into one.
-  set.Signal(SIGINT);
-  set.Signal(SIGTERM);
-  EXPECT_EQ(set.Wait(std::chrono::seconds(5)), 130) << set.out << set.err;
-  EXPECT_TRUE(Has(set.err, "quit at once")) << set.err;
-  // Whether ESC abandoned message 2's text or the first stop finished it,
-  // the module takes commands again: the tracker answers a probe, and the
-  // port is free for a normal user.
-  const ProgramRun probe = ProbeAsNormalUser(port);
-  EXPECT_EQ(probe.exitCode, 0) << probe.out << probe.err;
-  const auto store = Report();
-  ASSERT_EQ(store.size(), 4u);
+  // The signals must reach the set while it writes message 2. A test process
+  // held up after reading that step (a loaded machine) finds message 3
+  // written instead; then the same start is made again (the set deletes all
+  // four messages first).
+  std::vector<std::string> store;
+  for (int attempt = 1;; ++attempt) {
+    BackgroundAtTestSpeed set(kKvctl, {"set", port, file}, kSignalledClockSpeed);
+    ASSERT_TRUE(set.WaitForLineStarting("setting message 2")) << set.out;
+    // Two different signals: two of the same kind could merge into one.
+    set.Signal(SIGINT);
+    set.Signal(SIGTERM);
+    EXPECT_EQ(set.Wait(std::chrono::seconds(5)), 130) << set.out << set.err;
+    EXPECT_TRUE(Has(set.err, "kvctl: quit at once")) << set.err;
+    // Whether ESC abandoned message 2's text or the first stop finished it,
+    // the module takes commands again: the tracker answers a probe, and the
+    // port is free for a normal user.
+    const ProgramRun probe = ProbeAsNormalUser(port);
+    EXPECT_EQ(probe.exitCode, 0) << probe.out << probe.err << set.err;
+    store = Report();
+    ASSERT_EQ(store.size(), 4u);
+    if (store[2] == "  3: (empty)") break;
+    ASSERT_LT(attempt, 3) << "every set wrote message 3 before its interrupt arrived";
+  }
   EXPECT_EQ(store[0], kMessage1);
-  EXPECT_EQ(store[2], "  3: (empty)");
 }
 
 TEST_F(KvctlSafetyTest, CtrlCDuringUpdateCancelsTheTransferAndSaysTheBootLoaderIsLeft) {

@@ -8,8 +8,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
+#include "platform/port_write_gate.h"
 #include "platform/serial_io.h"
 
 namespace {
@@ -84,33 +90,94 @@ TEST(SerialRelease, ClosingPutsBackTheSettingsThePortHadBefore) {
   EXPECT_FALSE(ExclusiveFlag(pty.Hold()));
 }
 
-TEST(SerialRelease, QuittingAtOnceWritesTheExitBytesAndReleasesOpenPorts) {
-  PtyPair typing, idle;
-  ASSERT_GE(typing.Hold(), 0);
-  ASSERT_GE(idle.Hold(), 0);
+// What a process quitting at once does to its ports, in a child process:
+// the write gate stays closed for the rest of the process. Each fault is a
+// line on the child's standard error and a nonzero exit.
+int QuitAtOnceWithTwoPorts(PtyPair& typing, PtyPair& idle) {
+  int faults = 0;
+  auto fault = [&faults](const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    ++faults;
+  };
   termios before{};
-  ASSERT_EQ(::tcgetattr(typing.Hold(), &before), 0);
+  if (::tcgetattr(typing.Hold(), &before) != 0) fault("no settings before");
   HANDLE a = OpenPort(typing.Slave());
   HANDLE b = OpenPort(idle.Slave());
-  ASSERT_NE(a, INVALID_HANDLE_VALUE);
-  ASSERT_NE(b, INVALID_HANDLE_VALUE);
+  if (a == INVALID_HANDLE_VALUE || b == INVALID_HANDLE_VALUE) return 90;
   DCB dcb{};
-  ASSERT_TRUE(GetCommState(a, &dcb));
-  ASSERT_TRUE(SetCommState(a, &dcb));
+  if (!GetCommState(a, &dcb) || !SetCommState(a, &dcb)) fault("no line settings");
   platform::SetPortExitBytes(a, "\x1b");
   platform::SetPortExitBytes(b, "\x1b");
   platform::SetPortExitBytes(b, {});  // the text ended: nothing to abandon
 
   platform::ReleasePortsForExit();
-  EXPECT_EQ(typing.Drain(200), "\x1b");
-  EXPECT_EQ(idle.Drain(50), "");
-  EXPECT_FALSE(ExclusiveFlag(typing.Hold()));
-  EXPECT_FALSE(ExclusiveFlag(idle.Hold()));
+  // A store command another thread sends after the ESC would leave the
+  // tracker taking in text nobody ends: it must not go out.
+  DWORD written = 1;
+  if (WriteFile(a, "AT+CMGW\r", 8, &written, nullptr) || written != 0) fault("a write after the exit bytes went out");
+  if (typing.Drain(200) != "\x1b") fault("the exit bytes were not exactly ESC");
+  if (!idle.Drain(50).empty()) fault("bytes on a port without exit bytes");
+  if (ExclusiveFlag(typing.Hold()) || ExclusiveFlag(idle.Hold())) fault("a port still exclusive");
   termios after{};
-  ASSERT_EQ(::tcgetattr(typing.Hold(), &after), 0);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  if (::tcgetattr(typing.Hold(), &after) != 0 || after.c_lflag != before.c_lflag) fault("settings not put back");
   CloseHandle(a);
   CloseHandle(b);
+  return faults;
+}
+
+TEST(SerialRelease, QuittingAtOnceWritesTheExitBytesLastAndReleasesOpenPorts) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  PtyPair typing, idle;
+  ASSERT_GE(typing.Hold(), 0);
+  ASSERT_GE(idle.Hold(), 0);
+  EXPECT_EXIT(std::_Exit(QuitAtOnceWithTwoPorts(typing, idle)), ::testing::ExitedWithCode(0), "^$");
+}
+
+// A job that ends while the quit is under way (its text cut short by the
+// closed gate) clears its exit bytes: the tracker still gets the ESC.
+TEST(SerialRelease, AJobEndingDuringTheQuitCannotTakeBackTheEsc) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  PtyPair typing;
+  ASSERT_GE(typing.Hold(), 0);
+  auto run = [&typing] {
+    HANDLE port = OpenPort(typing.Slave());
+    if (port == INVALID_HANDLE_VALUE) std::_Exit(10);
+    platform::SetPortExitBytes(port, "\x1b");
+    platform::write_gate::CloseAndDrain(platform::write_gate::EXIT_WRITE_DRAIN_MS);  // the handler's first step
+    platform::SetPortExitBytes(port, {});                                            // the job's end, on another thread
+    platform::ReleasePortsForExit();
+    std::_Exit(typing.Drain(200) == "\x1b" ? 0 : 11);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+// A write under way when the process quits at once ends before the exit
+// bytes go out; one that would start later never does.
+TEST(SerialRelease, TheExitWaitsForAWriteUnderWayAndStopsLaterOnes) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [] {
+    if (!platform::write_gate::Enter()) std::_Exit(10);
+    std::atomic<bool> closed{false};
+    std::thread closer([&closed] {
+      platform::write_gate::CloseAndDrain(60000);
+      closed = true;
+    });
+    while (!platform::write_gate::Closed()) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (closed) std::_Exit(11);  // it did not wait for the write under way
+    platform::write_gate::Leave();
+    closer.join();
+    if (platform::write_gate::Enter()) std::_Exit(12);  // a later write started
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+  // On the writing thread itself (a handler that interrupted its write) the
+  // wait is only its bound, and says the write may not have ended.
+  auto onTheWriter = [] {
+    if (!platform::write_gate::Enter()) std::_Exit(10);
+    std::_Exit(platform::write_gate::CloseAndDrain(30) ? 11 : 0);
+  };
+  EXPECT_EXIT(onTheWriter(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SerialRelease, TheControllingTerminalIsRefused) {

@@ -28,6 +28,10 @@ TEST(KvctlInterrupt, TheWatcherEndsWithItsHandlingWhetherOrNotASignalCame) {
     ASSERT_EQ(::raise(SIGTERM), 0);
     ASSERT_EQ(WaitForSingleObject(interrupt::StopEvent(), 60000), WAIT_OBJECT_0);
     EXPECT_TRUE(interrupt::Requested());
+    // Still there after the signal: a second one ends the process with
+    // _exit, which must not find a finished thread that nobody joined.
+    ::Sleep(50);
+    EXPECT_TRUE(interrupt::WatcherRunning());
   }
   EXPECT_FALSE(interrupt::WatcherRunning());
 }
