@@ -3,45 +3,17 @@
 #include <cstdio>
 
 #include "platform/profile_file_encoding.h"
+#include "platform/utf8_decode.h"
 
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr char32_t kMalformed = 0xFFFFFFFF;
+constexpr char32_t kMalformed = platform::kMalformedUtf8;
 
 // Decodes the UTF-8 sequence at `at` and moves past it; a malformed one
 // gives kMalformed and is passed over by one byte.
 char32_t NextUtf8(std::string_view s, std::size_t& at) {
-  const auto lead = static_cast<unsigned char>(s[at++]);
-  if (lead < 0x80) return lead;
-  int extra = 0;
-  char32_t cp = 0, least = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1;
-    cp = lead & 0x1F;
-    least = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = lead & 0x0F;
-    least = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3;
-    cp = lead & 0x07;
-    least = 0x10000;
-  } else return kMalformed;
-  const std::size_t start = at;
-  for (int i = 0; i < extra; ++i) {
-    if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) {
-      at = start;
-      return kMalformed;
-    }
-    cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    at = start;
-    return kMalformed;
-  }
-  return cp;
+  return platform::NextUtf8(s, at, platform::PassMalformed::LeadByte);
 }
 
 // C0 controls and DEL; in Unicode text also the C1 controls, which in code

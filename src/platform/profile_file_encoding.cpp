@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "platform/utf8_decode.h"
+
 namespace platform {
 namespace {
 
@@ -20,33 +22,11 @@ constexpr char16_t kHighControls[32] = {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-// Decodes one UTF-8 sequence at `at`; a malformed one counts as one invalid
-// character and is passed over byte by byte.
-char32_t NextUtf8(std::string_view s, std::size_t& at) {
-  const auto lead = static_cast<unsigned char>(s[at++]);
-  if (lead < 0x80) return lead;
-  int extra = 0;
-  char32_t cp = 0;
-  char32_t least = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1;
-    cp = lead & 0x1F;
-    least = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = lead & 0x0F;
-    least = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3;
-    cp = lead & 0x07;
-    least = 0x10000;
-  } else return kInvalid;
-  for (int i = 0; i < extra; ++i) {
-    if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) return kInvalid;
-    cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalid;
-  return cp;
+// One UTF-8 character; a malformed sequence counts as one invalid character
+// and is passed over as far as it was read.
+char32_t NextUtf8Character(std::string_view s, std::size_t& at) {
+  const char32_t c = platform::NextUtf8(s, at, PassMalformed::BytesRead);
+  return c == kMalformedUtf8 ? kInvalid : c;
 }
 
 // Decodes one UTF-16 character at `at` (a surrogate pair is one) in the byte
@@ -94,7 +74,7 @@ char CodePointToAnsi(char32_t cp) {
 std::string ProfileBytesToAnsi(std::string_view bytes) {
   if (bytes.starts_with(kUtf16LeBom)) return Convert(bytes.substr(kUtf16LeBom.size()), NextUtf16<false>);
   if (bytes.starts_with(kUtf16BeBom)) return Convert(bytes.substr(kUtf16BeBom.size()), NextUtf16<true>);
-  if (bytes.starts_with(kUtf8Bom)) return Convert(bytes.substr(kUtf8Bom.size()), NextUtf8);
+  if (bytes.starts_with(kUtf8Bom)) return Convert(bytes.substr(kUtf8Bom.size()), NextUtf8Character);
   return std::string(bytes);
 }
 
