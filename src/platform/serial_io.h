@@ -120,9 +120,9 @@ bool CommLineLost(HANDLE port);
 void SetPortExitBytes(HANDLE port, std::string_view bytes);
 
 // For a process that must end at once (a second Ctrl-C): stops every other
-// port write (platform/port_write_gate.h), writes each open port's exit bytes, puts back the terminal settings it had before it was
-// opened and clears its exclusive-use flag, so that the port can be opened
-// again by anyone. The ports stay open. Async-signal-safe.
+// port write (platform/port_write_gate.h), writes each open port's exit bytes, puts back the terminal settings it had
+// before it was opened and clears its exclusive-use flag, so that the port can be opened again by anyone. The ports
+// stay open. Async-signal-safe.
 void ReleasePortsForExit();
 
 // The sink and its lock are never destroyed: a worker that outlived its
