@@ -9,6 +9,7 @@
 #include "qt_controls.h"
 #include "firmware/ymodem_sender.h"
 #include "common/tool_texts.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -43,6 +44,33 @@ TEST_F(PulledCableTest, DuringAConnectionTheWindowStopsRefreshesTheListAndSaysSo
   EXPECT_EQ(boxes[0].type, MB_ICONEXCLAMATION);
   ExpectIdle();
   EXPECT_GT(walks_, walksBefore) << "the port list is refreshed";
+}
+
+// A tracker that goes during Start's probe is named at once, not after the
+// probe's polls have run out with "Device does not found!!"; once a tracker
+// is back, Start connects to it.
+TEST_F(PulledCableTest, DuringStartsProbeTheLossIsNamedAtOnceAndStartWorksAgain) {
+  sim::SimOptions options;
+  options.menu.probeAnswer = sim::ProbeAnswer::Silent;  // the probe keeps polling
+  StartTracker(options);
+  CMainDlg& w = WindowOnTracker();
+  QTest::mouseClick(StartButton(w), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("ati\r") >= 1; }));
+  ASSERT_TRUE(w.IsBusy());
+
+  const std::uint64_t pulledAt = platform::ClockMs();
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !w.IsBusy(); }));
+  EXPECT_LT(platform::ClockMs() - pulledAt, 2000u) << "the probe polled a line that was gone";
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  ExpectIdle();
+
+  StartTracker();  // plugged back (a new port)
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
+  EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(boxes_.Shown().size(), 1u);
 }
 
 TEST_F(PulledCableTest, WhileTheImeiIsPendingThePollStopsWithTheConnection) {
