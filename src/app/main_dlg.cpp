@@ -281,6 +281,9 @@ std::function<LRESULT(WPARAM, LPARAM)> CMainDlg::ProgressSender() {
 
 void CMainDlg::OnClose() {
   if (IsBusy()) return;  // a wait of Start, Stop or Update is under way
+  // A close that reaches the window past its modal dialog (a WM_CLOSE another
+  // program posts) waits for the dialog: its transfer uses the window's port.
+  if (m_bChildDialogOpen) return;
   // While an update runs the window stays: its thread still reports here.
   const auto end = [this] {
     if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);
