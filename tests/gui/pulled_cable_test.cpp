@@ -150,6 +150,30 @@ TEST_F(PulledCableTest, DuringAnUpdateTheFailureComesAtOnce) {
   ExpectIdle();
 }
 
+// Pulled after the menu choice "1", while the window waits for the boot
+// loader's file prompt: the box names the loss instead of sending the user
+// to reset a tracker that is no longer there; Start works once it is back.
+TEST_F(PulledCableTest, DuringTheUpdateHandOffTheLossIsNamed) {
+  sim::SimOptions options;
+  options.menu.filePromptMissing = true;  // the window keeps waiting for the prompt
+  StartTracker(options);
+  CMainDlg& w = WindowOnTracker();
+  FileDialogRecorder files(std::nullopt);
+  QTest::mouseClick(UpdateButton(w), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("1") == 1; }));
+
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !w.IsBusy() && w.m_bUpdating.load() == 0; }));
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  EXPECT_TRUE(files.Requests().empty()) << "no file is asked for";
+  ExpectIdle();
+
+  StartTracker();
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
+}
+
 // While connected the box shows the connected port, whatever comes and goes;
 // after a pull it still names the lost port, not another one that the next
 // Start would probe in vain.
