@@ -87,6 +87,39 @@ TEST_P(PulledDuringAReadTest, TheLossIsSaidAndTheFieldsAreAsBefore) {
 INSTANTIATE_TEST_SUITE_P(Moments, PulledDuringAReadTest,
                          ::testing::Values("at+cmgr=1\r", "at+cmgr=3\r", "at+cmgr=4\r"));
 
+// Pulled while the dialog opens (before or after the version query): the
+// loss is said once and the dialog leaves its opening state, so that Export
+// and Import, which the box offers, can be used.
+TEST_F(DeviceSettingLineTest, PulledDuringTheOpeningIsSaidOnceAndTheDialogComesBack) {
+  for (const std::string when : {"", "kv+fwv\r"}) {
+    SCOPED_TRACE(when.empty() ? "before the version query" : "after the version query");
+    const std::size_t before = Texts().size();
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    dialog_ = std::make_unique<CDeviceSettingDlg>(window_->m_hPort, window_.get());
+    dialog_->ShowModeless();
+    if (!when.empty()) {
+      ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount(when) == 1; }));
+    }
+    tracker_->PullCable();
+    Settle();
+
+    EXPECT_TRUE(WaitFor([&] { return IsIdle(); }, 3000)) << "the dialog stays in its opening state";
+    EXPECT_TRUE(Item(IDC_BTN_EXPORT)->isEnabled());
+    EXPECT_TRUE(Item(IDC_BTN_IMPORT)->isEnabled());
+    const std::vector<std::string> texts = Texts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
+              std::vector<std::string>{settings::LINE_LOST_FIELDS_KEPT_TEXT});
+    EXPECT_EQ(Status(), TRACKER_DISCONNECTED_TEXT);
+    Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+    EXPECT_EQ(Texts().size(), before + 2) << "Get after the loss says it again";
+    Click(Item(IDC_BTN_EXIT));
+    EXPECT_TRUE(WaitFor([&] { return dialog_->Ended(); }));
+
+    dialog_.reset();
+    window_.reset();
+  }
+}
+
 TEST_F(DeviceSettingLineTest, VerdictGoesOnceTheFieldsChange) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   CDeviceSettingDlg& d = OpenDialogIdle();
