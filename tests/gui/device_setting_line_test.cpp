@@ -2,6 +2,10 @@
 // any moment, what a write cut short says it left on the tracker, a read cut
 // short that leaves the fields as they were, and a verdict that goes once the
 // fields change. Also what the dialog shows before and after the version.
+#include <time.h>
+
+#include <chrono>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -16,6 +20,21 @@ class DeviceSettingLineTest : public DeviceSettingTest {
  protected:
   std::vector<std::string> Texts() const { return boxes_.Texts(); }
 };
+
+// The share of one core the process used while the event loop waited `ms`.
+double CpuShareWhileWaiting(int ms) {
+  const auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+  };
+  const auto wall = std::chrono::steady_clock::now();
+  const double startCpu = cpu();
+  QTest::qWait(ms);
+  const double wallMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall).count();
+  return (cpu() - startCpu) / wallMs;
+}
 
 // The status label shows its whole text inside its own rectangle.
 bool ShowsWhole(QLabel* label) {
@@ -100,10 +119,14 @@ TEST_F(DeviceSettingLineTest, PulledDuringTheOpeningIsSaidOnceAndTheDialogComesB
     if (!when.empty()) {
       ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount(when) == 1; }));
     }
+    const std::uint64_t pulledAt = platform::ClockMs();
     tracker_->PullCable();
+    ASSERT_TRUE(WaitFor([&] { return Texts().size() > before; }));
+    EXPECT_LT(platform::ClockMs() - pulledAt, 1000u) << "the opening ran its waits out on a line that was gone";
     Settle();
 
     EXPECT_TRUE(WaitFor([&] { return IsIdle(); }, 3000)) << "the dialog stays in its opening state";
+    EXPECT_LT(CpuShareWhileWaiting(300), 0.3) << "the session's reader spins on the hung-up line";
     EXPECT_TRUE(Item(IDC_BTN_EXPORT)->isEnabled());
     EXPECT_TRUE(Item(IDC_BTN_IMPORT)->isEnabled());
     const std::vector<std::string> texts = Texts();
