@@ -31,8 +31,7 @@ double CpuShareWhileWaiting(int ms) {
   const auto wall = std::chrono::steady_clock::now();
   const double startCpu = cpu();
   QTest::qWait(ms);
-  const double wallMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall).count();
+  const double wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall).count();
   return (cpu() - startCpu) / wallMs;
 }
 
