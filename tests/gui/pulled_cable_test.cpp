@@ -50,6 +50,7 @@ TEST_F(PulledCableTest, DuringAConnectionTheWindowStopsRefreshesTheListAndSaysSo
 // probe's polls have run out with "Device does not found!!"; once a tracker
 // is back, Start connects to it.
 TEST_F(PulledCableTest, DuringStartsProbeTheLossIsNamedAtOnceAndStartWorksAgain) {
+  ClockSpeedScope speed(5.0);  // room for a slow build within the bound below
   sim::SimOptions options;
   options.menu.probeAnswer = sim::ProbeAnswer::Silent;  // the probe keeps polling
   StartTracker(options);
