@@ -1,6 +1,7 @@
 // kvctl probe, imei and scan: the connection steps of the main window.
 #include "commands.h"
 #include "common/tool_texts.h"
+#include "platform/serial_io.h"
 #include "serial/imei_query.h"
 #include "terminal_text.h"
 #include "tracker_session.h"
@@ -23,7 +24,15 @@ int CmdImei(const std::vector<std::string>& ports) {
     HANDLE port = OpenAndProbeTracker(context, result);
     if (port == INVALID_HANDLE_VALUE) return result;
     const auto imei = QueryImei(port, KVCTL_IMEI_WAIT_MS);
+    const bool lost = !imei && platform::CommLineLost(port);
     CloseHandle(port);
+    if (lost) {
+      result.code = kExitFailed;
+      result.verdict = "port lost";
+      result.detail = "imei: the port hung up or failed while the IMEI was asked for";
+      context.Fail("The port was lost", result.detail);
+      return result;
+    }
     if (!imei) {
       result.code = kExitFailed;
       result.verdict = "no IMEI";

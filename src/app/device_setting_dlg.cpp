@@ -144,7 +144,9 @@ settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
 void CDeviceSettingDlg::OnGetDeviceSetting() {
   if (m_bBusy != 0 || m_bReading) return;
   if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
-    // Nothing can be read: the fields stay as they are.
+    // Nothing can be read: the fields stay as they are. A dialog whose
+    // opening found the line gone leaves the opening's state here.
+    LeaveTransferState();
     m_bLineLossSaid = false;
     NoticeLostLine();
     return;
@@ -193,6 +195,14 @@ void CDeviceSettingDlg::EnterTransferState(bool writing) {
   if (writing) EnableItem(IDC_BTN_EXIT, false);
 }
 
+void CDeviceSettingDlg::LeaveTransferState() {
+  EnableSettingGroups(true);
+  EnableItem(IDC_BTN_SET_TO_DEVICE, true);
+  EnableItem(settings::Setting(settings::SettingId::deviceName).controlId, true);
+  EnableItem(IDC_BTN_EXIT, true);
+  EnableFileCommands(true);
+}
+
 void CDeviceSettingDlg::PostTransferDone() {
   ui::DialogRef<CDeviceSettingDlg>(Ref()).Post([](CDeviceSettingDlg& d) { d.OnTransferDone(); });
 }
@@ -205,11 +215,7 @@ void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
   const bool wasWriting = m_bBusy != 0;
   m_bBusy = 0;
   m_bReading = false;
-  EnableSettingGroups(true);
-  EnableItem(IDC_BTN_SET_TO_DEVICE, true);
-  EnableItem(settings::Setting(settings::SettingId::deviceName).controlId, true);
-  EnableItem(IDC_BTN_EXIT, true);
-  EnableFileCommands(true);
+  LeaveTransferState();
   // A reply wait that ran out because the line had gone counts as the loss.
   settings::TransferReport ended = report;
   if (IsOpenPort(m_hPort) && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) ended.lineLost = true;

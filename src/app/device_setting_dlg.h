@@ -148,6 +148,8 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   settings::ExchangeCallbacks SessionCallbacks();
   // The controls while a transfer runs: `writing` also disables Exit.
   void EnterTransferState(bool writing);
+  // The controls back as in Idle.
+  void LeaveTransferState();
   void PostTransferDone();
   void CloseProcedure(int result);
   // Cancels and stops the session: at once (bounded waits on this thread)

@@ -4,6 +4,7 @@
 #include "common/tool_timings.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
+#include "platform/serial_io.h"
 #include "serial/open_serial_port.h"
 #include "serial/port_items.h"
 #include "serial/probe.h"
@@ -132,7 +133,9 @@ void CMainDlg::OpenAndProbe(const std::function<void(BOOL)>& then) {
       then(TRUE);
       return;
     }
-    ui::ShowMessageBox(Ref(), NO_DEVICE_TEXT, {}, MB_ICONEXCLAMATION);
+    // A probe that ended on a lost line says so rather than "not found".
+    const bool lost = platform::CommLineLost(m_hPort);
+    ui::ShowMessageBox(Ref(), lost ? TRACKER_DISCONNECTED_TEXT : NO_DEVICE_TEXT, {}, MB_ICONEXCLAMATION);
     CloseHandle(m_hPort);
     m_hPort = INVALID_HANDLE_VALUE;
     then(FALSE);
@@ -278,6 +281,9 @@ std::function<LRESULT(WPARAM, LPARAM)> CMainDlg::ProgressSender() {
 
 void CMainDlg::OnClose() {
   if (IsBusy()) return;  // a wait of Start, Stop or Update is under way
+  // A close that reaches the window past its modal dialog (a WM_CLOSE another
+  // program posts) waits for the dialog: its transfer uses the window's port.
+  if (m_bChildDialogOpen) return;
   // While an update runs the window stays: its thread still reports here.
   const auto end = [this] {
     if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);

@@ -96,6 +96,7 @@ class CMainDlg : public ui::TemplateDialog {
   HANDLE m_hPort = INVALID_HANDLE_VALUE;
   UINT m_nTimerId = 0;
   std::uint32_t m_nImeiTicks = 0;
+  bool m_bChildDialogOpen = false;  // the Device Setting or Scan COM Port dialog runs
 
   void OnStart();
   void OnSetting();
@@ -117,7 +118,8 @@ class CMainDlg : public ui::TemplateDialog {
   bool OnCommand(int id) override;
   void OnKillFocus(int id) override;
   // The close box, and Enter and Escape: stops the reader, closes the port
-  // and ends the window, unless an update runs.
+  // and ends the window, unless an update runs or one of the window's
+  // dialogs is open (the Device Setting dialog works on the window's port).
   void OnClose() override;
   void OnOK() override { OnClose(); }
   void OnCancel() override { OnClose(); }

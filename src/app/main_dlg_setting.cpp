@@ -12,6 +12,8 @@ void CMainDlg::OnSetting() {
   // The reader leaves the port to the dialog's own reader while it is open.
   m_reader->m_bReaderPaused = 1;
   dialog.SetImei(ItemText(IDC_STC_IMEI));
+  m_bChildDialogOpen = true;
   dialog.DoModal();
+  m_bChildDialogOpen = false;
   m_reader->m_bReaderPaused = 0;
 }

@@ -11,6 +11,7 @@
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
 #include "firmware/firmware_transfer.h"
+#include "platform/serial_io.h"
 #include "res/resource_ids.h"
 #include "serial/imei_query.h"
 #include "serial/port_items.h"
@@ -92,6 +93,8 @@ void CMainDlg::FinishHandOff(const std::string& portName, bool promptSeen) {
   m_reader->SetFileWaitEvent(nullptr);
   CloseHandle(m_hFileWaitEvent);
   m_hFileWaitEvent = nullptr;
+  // No prompt because the line went (cable pulled): that is what the box says.
+  const bool lineLost = !promptSeen && platform::CommLineLost(m_hPort);
   CloseHandle(m_hPort);
   m_hPort = INVALID_HANDLE_VALUE;
 
@@ -104,6 +107,8 @@ void CMainDlg::FinishHandOff(const std::string& portName, bool promptSeen) {
     }
     delete job;
     m_bUpdating = 0;
+  } else if (lineLost) {
+    ui::ShowMessageBox(Ref(), TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
   } else {
     ui::ShowMessageBox(Ref(), RESET_DEVICE_TEXT, ERROR_CAPTION, MB_ICONERROR);
   }

@@ -47,7 +47,9 @@ DWORD ProbeThreadProc(void* param) {
         return 1;
       }
     }
-    if (counter >= PROBE_LAST_POLL || (job->stop && job->stop->load())) break;
+    // A line that went away (cable pulled) can answer no more: the probe
+    // ends at once instead of polling it to the last.
+    if (counter >= PROBE_LAST_POLL || (job->stop && job->stop->load()) || platform::CommLineLost(port)) break;
     if (counter % PROBE_ATI_EVERY == 0) WriteCommand(port, kProbeCommand);
   }
   CloseHandle(port);

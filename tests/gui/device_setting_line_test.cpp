@@ -2,6 +2,10 @@
 // any moment, what a write cut short says it left on the tracker, a read cut
 // short that leaves the fields as they were, and a verdict that goes once the
 // fields change. Also what the dialog shows before and after the version.
+#include <time.h>
+
+#include <chrono>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -16,6 +20,20 @@ class DeviceSettingLineTest : public DeviceSettingTest {
  protected:
   std::vector<std::string> Texts() const { return boxes_.Texts(); }
 };
+
+// The share of one core the process used while the event loop waited `ms`.
+double CpuShareWhileWaiting(int ms) {
+  const auto cpu = [] {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+  };
+  const auto wall = std::chrono::steady_clock::now();
+  const double startCpu = cpu();
+  QTest::qWait(ms);
+  const double wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall).count();
+  return (cpu() - startCpu) / wallMs;
+}
 
 // The status label shows its whole text inside its own rectangle.
 bool ShowsWhole(QLabel* label) {
@@ -86,6 +104,44 @@ TEST_P(PulledDuringAReadTest, TheLossIsSaidAndTheFieldsAreAsBefore) {
 
 INSTANTIATE_TEST_SUITE_P(Moments, PulledDuringAReadTest,
                          ::testing::Values("at+cmgr=1\r", "at+cmgr=3\r", "at+cmgr=4\r"));
+
+// Pulled while the dialog opens (before or after the version query): the
+// loss is said once and the dialog leaves its opening state, so that Export
+// and Import, which the box offers, can be used.
+TEST_F(DeviceSettingLineTest, PulledDuringTheOpeningIsSaidOnceAndTheDialogComesBack) {
+  ClockSpeedScope speed(5.0);  // room for a slow build within the second
+  for (const std::string when : {"", "kv+fwv\r"}) {
+    SCOPED_TRACE(when.empty() ? "before the version query" : "after the version query");
+    const std::size_t before = Texts().size();
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    dialog_ = std::make_unique<CDeviceSettingDlg>(window_->m_hPort, window_.get());
+    dialog_->ShowModeless();
+    if (!when.empty()) {
+      ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount(when) == 1; }));
+    }
+    const std::uint64_t pulledAt = platform::ClockMs();
+    tracker_->PullCable();
+    ASSERT_TRUE(WaitFor([&] { return Texts().size() > before; }));
+    EXPECT_LT(platform::ClockMs() - pulledAt, 1000u) << "the opening ran its waits out on a line that was gone";
+    Settle();
+
+    EXPECT_TRUE(WaitFor([&] { return IsIdle(); }, 3000)) << "the dialog stays in its opening state";
+    EXPECT_LT(CpuShareWhileWaiting(300), 0.3) << "the session's reader spins on the hung-up line";
+    EXPECT_TRUE(Item(IDC_BTN_EXPORT)->isEnabled());
+    EXPECT_TRUE(Item(IDC_BTN_IMPORT)->isEnabled());
+    const std::vector<std::string> texts = Texts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
+              std::vector<std::string>{settings::LINE_LOST_FIELDS_KEPT_TEXT});
+    EXPECT_EQ(Status(), TRACKER_DISCONNECTED_TEXT);
+    Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+    EXPECT_EQ(Texts().size(), before + 2) << "Get after the loss says it again";
+    Click(Item(IDC_BTN_EXIT));
+    EXPECT_TRUE(WaitFor([&] { return dialog_->Ended(); }));
+
+    dialog_.reset();
+    window_.reset();
+  }
+}
 
 TEST_F(DeviceSettingLineTest, VerdictGoesOnceTheFieldsChange) {
   ASSERT_NO_FATAL_FAILURE(Connect());

@@ -9,6 +9,7 @@
 #include "qt_controls.h"
 #include "firmware/ymodem_sender.h"
 #include "common/tool_texts.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -43,6 +44,34 @@ TEST_F(PulledCableTest, DuringAConnectionTheWindowStopsRefreshesTheListAndSaysSo
   EXPECT_EQ(boxes[0].type, MB_ICONEXCLAMATION);
   ExpectIdle();
   EXPECT_GT(walks_, walksBefore) << "the port list is refreshed";
+}
+
+// A tracker that goes during Start's probe is named at once, not after the
+// probe's polls have run out with "Device does not found!!"; once a tracker
+// is back, Start connects to it.
+TEST_F(PulledCableTest, DuringStartsProbeTheLossIsNamedAtOnceAndStartWorksAgain) {
+  ClockSpeedScope speed(5.0);  // room for a slow build within the bound below
+  sim::SimOptions options;
+  options.menu.probeAnswer = sim::ProbeAnswer::Silent;  // the probe keeps polling
+  StartTracker(options);
+  CMainDlg& w = WindowOnTracker();
+  QTest::mouseClick(StartButton(w), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("ati\r") >= 1; }));
+  ASSERT_TRUE(w.IsBusy());
+
+  const std::uint64_t pulledAt = platform::ClockMs();
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !w.IsBusy(); }));
+  EXPECT_LT(platform::ClockMs() - pulledAt, 2000u) << "the probe polled a line that was gone";
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  ExpectIdle();
+
+  StartTracker();  // plugged back (a new port)
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
+  EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(boxes_.Shown().size(), 1u);
 }
 
 TEST_F(PulledCableTest, WhileTheImeiIsPendingThePollStopsWithTheConnection) {
@@ -120,6 +149,30 @@ TEST_F(PulledCableTest, DuringAnUpdateTheFailureComesAtOnce) {
   // Before the sender's shortest reply wait could have run out once.
   EXPECT_LT(boxAt - pulledAt, YmodemSender::REPLY_WAIT_MS);
   ExpectIdle();
+}
+
+// Pulled after the menu choice "1", while the window waits for the boot
+// loader's file prompt: the box names the loss instead of sending the user
+// to reset a tracker that is no longer there; Start works once it is back.
+TEST_F(PulledCableTest, DuringTheUpdateHandOffTheLossIsNamed) {
+  sim::SimOptions options;
+  options.menu.filePromptMissing = true;  // the window keeps waiting for the prompt
+  StartTracker(options);
+  CMainDlg& w = WindowOnTracker();
+  FileDialogRecorder files(std::nullopt);
+  QTest::mouseClick(UpdateButton(w), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("1") == 1; }));
+
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !w.IsBusy() && w.m_bUpdating.load() == 0; }));
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{TRACKER_DISCONNECTED_TEXT});
+  EXPECT_TRUE(files.Requests().empty()) << "no file is asked for";
+  ExpectIdle();
+
+  StartTracker();
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  EXPECT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
 }
 
 // While connected the box shows the connected port, whatever comes and goes;

@@ -182,3 +182,24 @@ TEST_F(ScanPortDialogTest, EscapeDuringAProbeEndsLikeOkAndTheWorkerLeavesTheDial
 }
 
 }  // namespace
+
+namespace {
+
+// A close that reaches the main window past the scan (a WM_CLOSE another
+// program posts) leaves it alone: the scan's answer still selects its port.
+TEST_F(ScanPortDialogTest, MainWindowStaysWhileTheScanRuns) {
+  CMainDlg& w = OpenWindow();
+  const int answering = AddTracker(sim::ProbeAnswer::MainMenu);
+  AddPort(kMissingPort);
+  bool endedDuringScan = true;
+  Scan([&](CScanPortDlg& d) {
+    ui::qt::Window(w)->close();
+    endedDuringScan = w.Ended();
+    EXPECT_TRUE(WaitFor([&] { return d.Scan()->Finished(); }));
+  });
+  EXPECT_FALSE(endedDuringScan);
+  EXPECT_FALSE(w.Ended());
+  EXPECT_EQ(PortCombo(w)->currentIndex(), answering);
+}
+
+}  // namespace

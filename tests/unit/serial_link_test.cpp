@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "line_fixture.h"
+#include "platform/clock.h"
+#include "serial/imei_query.h"
 #include "serial/probe.h"
 #include "serial/reader.h"
 
@@ -136,6 +138,16 @@ TEST_F(ReaderTest, ShowsTheImeiAnsweredToTheQuery) {
   Write("at+gsn\r");
   ASSERT_TRUE(Eventually([&] { return !Imeis().empty(); }));
   EXPECT_EQ(Imeis().front(), "490154203237518");
+}
+
+// A pulled line reads as readable with nothing to read: the query ends at
+// once instead of looking again and again until its bound.
+TEST_F(ReaderTest, ImeiQueryOnAPulledLineEndsAtOnce) {
+  StartTracker();
+  tracker_->PullCable();
+  const std::uint64_t start = platform::ClockMs();
+  EXPECT_FALSE(QueryImei(port_, 20000).has_value());
+  EXPECT_LT(platform::ClockMs() - start, 1000u);
 }
 
 TEST_F(ReaderTest, GetDataOkIsAnsweredOncePerCompletedLine) {
