@@ -104,7 +104,7 @@ std::string PortDevicePath(const std::string& portName);
 
 // Waits up to `timeoutMs` clock milliseconds until at least one byte can be
 // read. Returns 1 when readable, 0 on time-out, -1 when the port failed
-// (device gone, invalid handle). Lets the firmware channel wake on the port
+// (device gone, the other side of a terminal hung up, invalid handle). Lets the firmware channel wake on the port
 // instead of sleeping in fixed steps.
 int WaitCommReadable(HANDLE port, DWORD timeoutMs);
 

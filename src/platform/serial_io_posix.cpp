@@ -538,6 +538,9 @@ int WaitCommReadable(HANDLE h, DWORD timeoutMs) {
   const int ev = PollFor(port->fd, POLLIN, timeoutMs);
   if (ev < 0) return -1;
   if (ev == 0) return 0;
+  // A terminal whose other side hung up also reports POLLIN with nothing to
+  // read: that is the loss, not a reason for the caller to look again at once.
+  if ((ev & POLLIN) && (ev & (POLLHUP | POLLERR)) && CommLineLost(h)) return -1;
   if (ev & POLLIN) return 1;
   return -1;  // hang-up or error without data
 }

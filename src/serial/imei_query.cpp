@@ -14,10 +14,7 @@ bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs, const std::
   std::vector<char> buffer(RX_BUFFER_SIZE);
   DWORD tail = 0;
   while (!done() && platform::ClockMs() - start < boundMs) {
-    // The line went away: a hung-up terminal also reads as readable with
-    // nothing to read, which would otherwise be looked at again at once.
-    const int readable = platform::WaitCommReadable(port, PARSER_LOOK_MS);
-    if (readable < 0 || (readable > 0 && platform::CommLineLost(port))) return false;
+    if (platform::WaitCommReadable(port, PARSER_LOOK_MS) < 0) return false;  // the line went away
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(port, &errors, &status) && status.cbInQue != 0) {

@@ -175,10 +175,7 @@ DWORD SettingReaderThreadProc(void* param) {
       state.m_nRxCount.compare_exchange_strong(expected, kept);
     }
     // Wake as soon as the tracker sends, but look at least every poll period.
-    // A terminal whose other side hung up stays "readable" with nothing to
-    // read: that is the loss too, not a reason to look again at once.
-    const int readable = platform::WaitCommReadable(state.m_hPort, READER_POLL_MS);
-    if (readable < 0 || (readable > 0 && platform::CommLineLost(state.m_hPort))) {
+    if (platform::WaitCommReadable(state.m_hPort, READER_POLL_MS) < 0) {
       // A port that hung up (cable pulled, tracker gone) never answers again.
       if (platform::CommLineLost(state.m_hPort)) state.MarkLineLost();
       Sleep(READER_POLL_MS);
