@@ -2,7 +2,7 @@
 // pseudo-terminal's path on the first line of standard output, advertises the
 // port so the tool lists it, and serves until SIGINT, SIGTERM or SIGHUP.
 // SIGUSR1 prints the message store and the received firmware images; the same
-// report is printed on the way out.
+// report is printed on the way out. SIGUSR2 switches the tracker off and on.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +28,7 @@ void PrintHelp() {
       "Serves one simulated KV-770 tracker on a pseudo-terminal and prints its path\n"
       "on the first line. The port is listed by the tool like a connected tracker.\n"
       "SIGUSR1 prints the message store and the received firmware images;\n"
+      "SIGUSR2 switches the tracker off (the port stays, nothing answers) and on again;\n"
       "SIGINT, SIGTERM or SIGHUP end the program (after the same report).\n"
       "\n"
       "Options:\n"
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
   // before the tracker's thread starts so that it inherits the mask.
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&signals, s);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);  // a closed stdout must not end the simulator
 
@@ -164,6 +165,13 @@ int main(int argc, char** argv) {
     const int sig = ::sigtimedwait(&signals, nullptr, &slice);
     if (sig == SIGUSR1) {
       PrintReport(tracker);
+      continue;
+    }
+    if (sig == SIGUSR2) {
+      // The power switch: off with the USB bridge still plugged in, or on again.
+      if (tracker.SwitchedOff()) tracker.SwitchOn();
+      else tracker.SwitchOff();
+      if (!program.quiet) std::fprintf(stderr, "kvsim: switched %s\n", tracker.SwitchedOff() ? "off" : "on");
       continue;
     }
     if (sig > 0) break;

@@ -31,6 +31,11 @@ void SimTracker::Stop() {
 
 void SimTracker::PullCable() { line_.Close(); }
 
+void SimTracker::SwitchOn() {
+  if (!off_.exchange(false)) return;
+  line_.Send(kMenuText);
+}
+
 int SimTracker::CommandCount(const std::string& command) const {
   std::lock_guard<std::mutex> lock(logLock_);
   const auto it = counts_.find(command);
@@ -53,6 +58,10 @@ void SimTracker::Serve() {
     const int b = line_.ReadByte(20);
     if (b == -2) break;  // cable pulled
     if (b < 0) continue;
+    if (off_) {
+      pending.clear();  // a switched-off tracker hears nothing, not even half a command
+      continue;
+    }
     const char c = static_cast<char>(b);
     {
       std::lock_guard<std::mutex> lock(logLock_);

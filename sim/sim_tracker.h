@@ -29,6 +29,12 @@ class SimTracker {
   void Stop();
   // Pulls the cable: the line goes away under the tool.
   void PullCable();
+  // Switches the tracker off with its USB bridge still plugged in: the port
+  // stays and opens, but nothing is heard or answered until it is switched
+  // on again, when it starts from its menu like after a power cycle.
+  void SwitchOff() { off_ = true; }
+  void SwitchOn();
+  bool SwitchedOff() const { return off_.load(); }
   const std::string& PortPath() const { return line_.PortPath(); }
 
   // Sends text to the tool unprompted (for example "Get data OK\r\n").
@@ -63,6 +69,7 @@ class SimTracker {
   BootLoader boot_;
   std::atomic<bool> running_{false};
   std::atomic<bool> booting_{false};
+  std::atomic<bool> off_{false};
   std::atomic<int> restarts_{0};
   std::thread thread_;
   mutable std::mutex logLock_;

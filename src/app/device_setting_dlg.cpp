@@ -221,6 +221,12 @@ void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
   if (IsOpenPort(m_hPort) && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) ended.lineLost = true;
   if (ended.lineLost) {
     ReportLostTransfer(ended);
+  } else if (ended.kind == settings::TransferKind::Read && ended.unanswered && !ended.cancelled) {
+    // A tracker that stopped answering (switched off, its battery flat) gave
+    // only part of its settings: the fields stay as they were, so that Set to
+    // device cannot write half of them back empty.
+    ShowSettings(m_beforeRead);
+    ui::ShowMessageBox(Ref(), settings::READ_UNANSWERED_FIELDS_KEPT_TEXT, {}, MB_ICONEXCLAMATION);
   } else if (wasWriting) {
     // The verdict on show is about these values.
     m_verdictFor = ReadSettings();

@@ -59,6 +59,8 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
 
   // The IMEI text shown in the dialog (given before DoModal).
   void SetImei(const std::string& imei) { m_strImei = imei; }
+  // The dialog has told the user its tracker's line is gone.
+  bool LineLossSaid() const { return m_bLineLossSaid; }
 
   // The settings the controls hold, and the way back (every setting, or the
   // settings of one message).

@@ -99,14 +99,16 @@ void CMainDlg::OnDeviceChange() {
   if (m_hPort != INVALID_HANDLE_VALUE && !ClearCommError(m_hPort, &errors, &status)) OnTrackerDisconnected();
 }
 
-void CMainDlg::OnTrackerDisconnected() {
+void CMainDlg::OnTrackerDisconnected() { EndLostConnection(true); }
+
+void CMainDlg::EndLostConnection(bool say) {
   if (m_hPort == INVALID_HANDLE_VALUE || m_hFileWaitEvent != nullptr || m_reader->m_bReaderPaused.load() || IsBusy())
     return;
-  Disconnect([this] {
+  Disconnect([this, say] {
     // The lost port stays selected: the next Start says at once that it
     // cannot be opened instead of probing another port.
     AddPortItems();
-    ui::ShowMessageBox(Ref(), TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
+    if (say) ui::ShowMessageBox(Ref(), TRACKER_DISCONNECTED_TEXT, {}, MB_ICONEXCLAMATION);
   });
 }
 

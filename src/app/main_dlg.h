@@ -107,10 +107,13 @@ class CMainDlg : public ui::TemplateDialog {
   // failed, or a device change found the line gone): ends the connection as
   // Stop does, refreshes the list and says so. Does nothing without a
   // connection, during the Update hand-off or while the Device Setting dialog
-  // has the port (its own transfer reports the loss; the reader resumes and
-  // finds it afterwards), nor while the window is busy (a Stop or close that
-  // is under way already ends the connection).
+  // has the port (the dialog reports the loss itself; see EndLostConnection),
+  // nor while the window is busy (a Stop or close that is under way already
+  // ends the connection).
   void OnTrackerDisconnected();
+  // OnTrackerDisconnected, with the box only when `say`: a loss the Device
+  // Setting dialog has already told the user about is not told twice.
+  void EndLostConnection(bool say);
 
  protected:
   bool OnInitDialog() override;

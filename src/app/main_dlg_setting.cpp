@@ -16,4 +16,7 @@ void CMainDlg::OnSetting() {
   dialog.DoModal();
   m_bChildDialogOpen = false;
   m_reader->m_bReaderPaused = 0;
+  // The dialog has said the tracker is gone: the connection ends without a
+  // second box about the same loss.
+  if (dialog.LineLossSaid()) EndLostConnection(false);
 }

@@ -123,16 +123,21 @@ DWORD CMainDlg::UpdateThread(void* param) {
   const std::optional<std::string> path = ChooseFirmwareFile(window.Window());
   if (path) {
     int result = 1;
+    FirmwareTransferReport report;
+    report.step = FirmwareStep::NameTooLong;
     // A path that does not fit the path field is refused with the failure
     // message rather than cut to another file's name.
     if (path->size() < FIRMWARE_PATH_SIZE) {
       window.Send([&](CMainDlg& w) { std::memcpy(w.m_szFirmwarePath, path->c_str(), path->size() + 1); });
       const TransferProgressSink progress = [&job](WPARAM chunks, LPARAM sizeKib) { job->progress(chunks, sizeKib); };
-      result = RunFirmwareTransfer(job->portName.c_str(), path->c_str(), progress);
+      result = RunFirmwareTransfer(job->portName.c_str(), path->c_str(), progress, &report);
     }
     const bool succeeded = result == 0;
-    ui::ShowMessageBox(window.Window(), UpdateResultText(FirmwareBaseName(*path), succeeded),
-                       succeeded ? SUCCEED_CAPTION : ERROR_CAPTION, succeeded ? MB_OK : MB_ICONERROR);
+    std::string text = UpdateResultText(FirmwareBaseName(*path), succeeded);
+    if (!succeeded && report.step == FirmwareStep::OpenPort)
+      text += UPDATE_PORT_TAKEN_START + ui::PathToWindowText(job->portName) + UPDATE_PORT_TAKEN_END;
+    ui::ShowMessageBox(window.Window(), text, succeeded ? SUCCEED_CAPTION : ERROR_CAPTION,
+                       succeeded ? MB_OK : MB_ICONERROR);
   }
   window.Send([](CMainDlg& w) { EndUpdate(w); });
   return 1;

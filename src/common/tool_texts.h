@@ -41,6 +41,13 @@ inline constexpr char UPDATE_FAILED_END[] = " Failed, Please check if USB cable 
 inline std::string UpdateResultText(const std::string& baseName, bool succeeded) {
   return UPDATE_RESULT_START + baseName + (succeeded ? UPDATE_SUCCEED_END : UPDATE_FAILED_END);
 }
+// Added to the failure when the port could not be opened again after the
+// hand-off (another program took it while the file dialog was open): the
+// tracker waits in its boot loader, which only a reset leaves.
+inline constexpr char UPDATE_PORT_TAKEN_START[] = "\nThe port ";
+inline constexpr char UPDATE_PORT_TAKEN_END[] =
+    " could not be opened again: another program may be using it. Close that program, reset the tracker and "
+    "press Update again.";
 
 // ---- The port scan --------------------------------------------------------
 
@@ -85,6 +92,10 @@ inline constexpr char SETTINGS_FILE_LACKS_END[] = " lacks these settings; their 
 // Get device setting came after the loss): the fields are as they were.
 inline constexpr char LINE_LOST_FIELDS_KEPT_TEXT[] =
     "The tracker was disconnected. The fields keep their values; Export saves them to a file.";
+// A read of which a message got no answer: the fields are as they were.
+inline constexpr char READ_UNANSWERED_FIELDS_KEPT_TEXT[] =
+    "The tracker did not answer every read; the fields keep their values. Check that the tracker is switched on, "
+    "then press Get device setting again.";
 // A write that lost the tracker: the box names what it left on the tracker
 // (e.g. "messages 2, 3, 4 deleted and not yet rewritten; message 1 rewritten
 // and checked") between these.

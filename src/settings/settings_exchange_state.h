@@ -70,6 +70,7 @@ struct TransferReport {
   bool cancelled = false;         // stopped early by Cancel()
   bool retriesExhausted = false;  // a write that ended after too many mismatches
   bool lineLost = false;          // ended because the port hung up or failed
+  bool unanswered = false;        // a read of which a message got no reply within its wait
 };
 
 struct ExchangeCallbacks {

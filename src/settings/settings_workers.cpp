@@ -163,6 +163,7 @@ DWORD GetDeviceSettingThreadProc(void* param) {
       DWORD result = 0;
       stop = PauseFor(state, READ_PAUSE_MS);
       if (stop == Stop::None) stop = AwaitRecorded(state, REPLY_WAIT_MS, result);
+      if (stop == Stop::None && result != WAIT_OBJECT_0) report.unanswered = true;
     }
     report.cancelled = stop == Stop::Cancelled;
     report.lineLost = stop == Stop::LineLost;

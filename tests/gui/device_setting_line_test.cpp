@@ -105,6 +105,39 @@ TEST_P(PulledDuringAReadTest, TheLossIsSaidAndTheFieldsAreAsBefore) {
 INSTANTIATE_TEST_SUITE_P(Moments, PulledDuringAReadTest,
                          ::testing::Values("at+cmgr=1\r", "at+cmgr=3\r", "at+cmgr=4\r"));
 
+// A tracker switched off with its cable still in, halfway through a read
+// (once it has heard the read of message 1 or 3, so that the next message
+// surely goes unanswered): the read ends by its waits, the fields are as they
+// were, and a box says why; once it is on again, Get reads its settings.
+class SwitchedOffDuringAReadTest : public DeviceSettingLineTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SwitchedOffDuringAReadTest, TheFieldsStayAsBeforeAndABoxSaysSo) {
+  ClockSpeedScope speed(5.0);  // each unanswered read waits 1 s
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  ASSERT_NO_FATAL_FAILURE(Seed(Example(), settings::SettingsLayout::Extended));
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  const settings::DeviceSettings stored = d.ReadSettings();
+  settings::DeviceSettings edited = stored;
+  edited.userName = "edited";
+  d.ShowSettings(edited);
+  const int before = tracker_->CommandCount(GetParam());
+  Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount(GetParam()) > before; }));
+  tracker_->SwitchOff();
+  ASSERT_TRUE(AwaitIdle());
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
+  EXPECT_EQ(Texts(), std::vector<std::string>{settings::READ_UNANSWERED_FIELDS_KEPT_TEXT});
+  EXPECT_EQ(d.ReadSettings(), edited);
+
+  tracker_->SwitchOn();
+  Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(d.ReadSettings(), stored);
+  EXPECT_EQ(boxes_.Shown().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, SwitchedOffDuringAReadTest, ::testing::Values("at+cmgr=1\r", "at+cmgr=3\r"));
+
 // Pulled while the dialog opens (before or after the version query): the
 // loss is said once and the dialog leaves its opening state, so that Export
 // and Import, which the box offers, can be used.

@@ -7,6 +7,7 @@
 
 #include "device_setting_fixture.h"
 #include "qt_controls.h"
+#include "common/tool_texts.h"
 
 namespace {
 
@@ -62,6 +63,43 @@ TEST_F(DeviceSettingTest, MainWindowStaysWhileTheDeviceSettingDialogWrites) {
   Settle();
   EXPECT_TRUE(w.Ended());
   EXPECT_EQ(w.m_hPort, INVALID_HANDLE_VALUE);
+}
+
+// A cable pulled while Device Setting is open is said once, by the dialog,
+// with what it means for its fields; back in the main window the connection
+// is over without a second box about the same loss.
+TEST_F(DeviceSettingTest, ALossTheDeviceSettingDialogSaidIsNotSaidAgainByTheMainWindow) {
+  StartTracker();
+  CMainDlg& w = OpenWindow();
+  ui::SetMainWindow(&w);
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+
+  bool dialogSaidIt = false;
+  QTimer::singleShot(50, ui::qt::Window(w), [&] {
+    CDeviceSettingDlg* d = nullptr;
+    const auto idle = [&] {
+      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
+      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
+    };
+    if (WaitFor(idle)) {
+      tracker_->PullCable();
+      dialogSaidIt = WaitFor([&] { return !boxes_.Shown().empty(); });
+    }
+    if (d != nullptr) {
+      ui::qt::ControlAs<QPushButton>(*d, IDC_BTN_EXIT)->click();
+      QTimer::singleShot(HANG_BOUND_MS, ui::qt::Window(*d), [d] { d->EndDialog(IDCANCEL); });  // only on a hang
+    }
+  });
+  Click(SettingButton(w));  // returns when the dialog has ended
+
+  ASSERT_TRUE(dialogSaidIt);
+  // Long enough for the main window's reader and port watch to have seen the loss.
+  QTest::qWait(1500);
+  Settle();
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{settings::LINE_LOST_FIELDS_KEPT_TEXT});
+  ExpectIdle();
 }
 
 }  // namespace

@@ -228,6 +228,30 @@ TEST_F(UpdateWorkflowTest, FailureMessageCarriesTheWholeBaseNameHoweverLong) {
   ExpectIdle();
 }
 
+// Another program that takes the port while the file dialog is open makes
+// the transfer fail at its start; the box says why and how to get out of the
+// boot loader the tracker waits in.
+TEST_F(UpdateWorkflowTest, APortTakenDuringTheFileDialogIsNamedInTheFailure) {
+  ClockSpeedScope speed(20.0);
+  StartTracker();
+  CMainDlg& w = WindowOnTracker();
+  FileDialogRecorder files(WriteImage("kv770_fw.bin", 5000));
+  HANDLE other = INVALID_HANDLE_VALUE;
+  files.OnShow([&](const ui::FileDialogRequest&) { other = OpenSerialPort(tracker_->PortPath().c_str(), 115200); });
+  UpdateAndWait(w);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE) << "the other program got the port";
+  CloseHandle(other);
+
+  const auto boxes = boxes_.Shown();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, std::string("Update kv770_fw.bin") + kFailedTail + "\nThe port " + tracker_->PortPath() +
+                               " could not be opened again: another program may be using it. Close that program, "
+                               "reset the tracker and press Update again.");
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_TRUE(tracker_->Images().empty());
+  ExpectIdle();
+}
+
 TEST_F(UpdateWorkflowTest, PathLongerThanThePathFieldIsRefusedRatherThanCut) {
   ClockSpeedScope speed(20.0);
   StartTracker();

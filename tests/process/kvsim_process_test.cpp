@@ -1,7 +1,9 @@
 // Runs the built kvsim program and talks to it through the platform layer,
 // as the tool does.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -50,6 +52,19 @@ class KvsimProcess : public ::testing::Test {
     return answer;
   }
 
+  // Everything the tracker sends within `ms`.
+  std::string Collect(int ms) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+      char buffer[256];
+      DWORD done = 0;
+      if (!ReadFile(port_, buffer, sizeof buffer, &done, nullptr)) break;
+      got.append(buffer, done);
+    }
+    return got;
+  }
+
   static bool Listed(const std::string& pty) {
     for (const auto& p : platform::EnumeratePorts(false))
       if (p.portName == pty && p.friendlyName == platform::TrackerFriendlyName(pty)) return true;
@@ -86,6 +101,40 @@ TEST_F(KvsimProcess, ServesTheTrackerIsListedReportsAndWithdrawsOnSigterm) {
   EXPECT_EQ(folder_.AdvertFileCount(), 0);
   EXPECT_FALSE(Listed(pty));
   EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+// SIGUSR2 is the tracker's power switch with the cable left in: switched
+// off, the port stays listed and open but nothing answers; switched on, the
+// tracker greets with its menu and answers again.
+TEST_F(KvsimProcess, SigusrTwoSwitchesTheTrackerOffAndOnWithThePortLeftInPlace) {
+  ASSERT_TRUE(folder_.Ok());
+  ASSERT_TRUE(kvsim_.Start(KVSIM, {"--quiet"}));
+  const std::string pty = kvsim_.ReadLine();
+  OpenPort(pty);
+  ASSERT_NE(Ask("ati\r", "Main Menu").find("Main Menu"), std::string::npos);
+
+  ::kill(kvsim_.Pid(), SIGUSR2);
+  // The signal is taken within the simulator's next look; then "ati" goes unanswered.
+  bool silent = false;
+  for (int i = 0; i < 20 && !silent; ++i) {
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(port_, "ati\r", 4, &done, nullptr));
+    silent = Collect(300).empty();
+  }
+  ASSERT_TRUE(silent) << "the tracker still answers after SIGUSR2";
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(port_, "at+gsn\r", 7, &done, nullptr));
+  EXPECT_EQ(Collect(500), "") << "a switched-off tracker answers nothing";
+  EXPECT_TRUE(Listed(pty));
+
+  ::kill(kvsim_.Pid(), SIGUSR2);
+  const auto deadline = std::chrono::steady_clock::now() + KvsimChild::HANG_BOUND;
+  std::string greeting;
+  while (greeting.find("Main Menu") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    greeting += Collect(100);
+  EXPECT_NE(greeting.find("Main Menu"), std::string::npos) << "switched on, it starts from its menu";
+  EXPECT_NE(Ask("at+gsn\r", "\r\n").find("\r\n"), std::string::npos);
+  EXPECT_EQ(kvsim_.StopWith(SIGTERM), 0);
 }
 
 TEST_F(KvsimProcess, BadOptionEndsAtOnceWithoutAdvertising) {
