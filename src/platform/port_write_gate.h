@@ -8,7 +8,8 @@
 // The exit bytes themselves are set through the gate too (SetPortExitBytes):
 // once it is closed they stay what the line's state called for.
 //
-// Thread contract: Enter and Leave from any thread around each port write;
+// Thread contract: Enter and Leave (or a Pass) from any thread around each
+// port write;
 // CloseAndDrain is async-signal-safe and may run on a thread that is itself
 // inside a write (it then waits out its bound and goes on).
 #pragma once
@@ -29,5 +30,21 @@ void Leave();
 bool CloseAndDrain(unsigned boundMs);
 // Whether the gate is closed.
 bool Closed();
+
+// One port write's passage: Enter on construction, and Leave when it goes out
+// of scope if the gate let it through; false when the gate was closed.
+class Pass {
+ public:
+  Pass() : through_(Enter()) {}
+  ~Pass() {
+    if (through_) Leave();
+  }
+  Pass(const Pass&) = delete;
+  Pass& operator=(const Pass&) = delete;
+  explicit operator bool() const { return through_; }
+
+ private:
+  bool through_;
+};
 
 }  // namespace platform::write_gate

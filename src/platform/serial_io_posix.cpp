@@ -452,35 +452,35 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, void
   auto* port = AsPort(h);
   if (written) *written = 0;
   if (!port || (!buffer && toWrite)) return FALSE;
-  // A process quitting at once has sent its last bytes: nothing may follow.
-  if (!platform::write_gate::Enter()) {
-    SetLastError(ERROR_OPERATION_ABORTED);
-    return FALSE;
-  }
   const auto* in = static_cast<const unsigned char*>(buffer);
   DWORD done = 0;
-  while (done < toWrite) {
-    const ssize_t n = ::write(port->fd, in + done, toWrite - done);
-    if (n > 0) {
-      done += static_cast<DWORD>(n);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      platform::write_gate::Leave();
-      if (written) *written = done;
-      SetLastError(ErrorFromErrno(errno));
+  {
+    // A process quitting at once has sent its last bytes: nothing may follow.
+    const platform::write_gate::Pass pass;
+    if (!pass) {
+      SetLastError(ERROR_OPERATION_ABORTED);
       return FALSE;
     }
-    const int ev = PollFor(port->fd, POLLOUT, 10000);
-    if (ev <= 0) break;  // stalled line: report what went out
-    if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
-      platform::write_gate::Leave();
-      if (written) *written = done;
-      SetLastError(ERROR_GEN_FAILURE);
-      return FALSE;
+    while (done < toWrite) {
+      const ssize_t n = ::write(port->fd, in + done, toWrite - done);
+      if (n > 0) {
+        done += static_cast<DWORD>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        if (written) *written = done;
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+      }
+      const int ev = PollFor(port->fd, POLLOUT, 10000);
+      if (ev <= 0) break;  // stalled line: report what went out
+      if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
+        if (written) *written = done;
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+      }
     }
   }
-  platform::write_gate::Leave();
   if (written) *written = done;
   if (done > 0)
     if (auto trace = CurrentTrace()) (*trace)(port->path, true, in, done);
@@ -495,13 +495,13 @@ void SetPortExitBytes(HANDLE h, std::string_view bytes) {
   // Once a quit at once has begun, the line is as the last write left it:
   // its exit bytes no longer change (a job ending meanwhile must not clear
   // the ESC the tracker still needs).
-  if (!platform::write_gate::Enter()) return;
+  const write_gate::Pass pass;
+  if (!pass) return;
   OpenPortSlot& slot = g_openPorts[port->slot];
   slot.exitCount = 0;
   const std::size_t count = std::min(bytes.size(), slot.exitBytes.size());
   for (std::size_t i = 0; i < count; ++i) slot.exitBytes[i] = bytes[i];
   slot.exitCount.store(static_cast<int>(count), std::memory_order_release);
-  platform::write_gate::Leave();
 }
 
 void ReleasePortsForExit() {

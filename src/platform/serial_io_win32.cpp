@@ -175,15 +175,18 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
   const auto port = PortOf(handle);
   if (!port) return ::WriteFile(handle, buffer, toWrite, written, static_cast<OVERLAPPED*>(overlapped));
-  // A process quitting at once has sent its last bytes: nothing may follow.
-  if (!platform::write_gate::Enter()) {
-    if (written) *written = 0;
-    SetLastError(ERROR_OPERATION_ABORTED);
-    return FALSE;
-  }
   DWORD done = 0;
-  const BOOL ok = RetriedWrite(handle, buffer, toWrite, &done);
-  platform::write_gate::Leave();
+  BOOL ok = FALSE;
+  {
+    // A process quitting at once has sent its last bytes: nothing may follow.
+    const platform::write_gate::Pass pass;
+    if (!pass) {
+      if (written) *written = 0;
+      SetLastError(ERROR_OPERATION_ABORTED);
+      return FALSE;
+    }
+    ok = RetriedWrite(handle, buffer, toWrite, &done);
+  }
   if (written) *written = done;
   Trace(*port, true, buffer, done);
   return ok;
@@ -288,12 +291,10 @@ void SetPortExitBytes(HANDLE handle, std::string_view bytes) {
   if (!port) return;
   // Once a quit at once has begun, the exit bytes no longer change (a job
   // ending meanwhile must not clear the ESC the tracker still needs).
-  if (!write_gate::Enter()) return;
-  {
-    std::lock_guard<std::mutex> lock(port->lock);
-    port->exitBytes.assign(bytes.substr(0, 8));
-  }
-  write_gate::Leave();
+  const write_gate::Pass pass;
+  if (!pass) return;
+  std::lock_guard<std::mutex> lock(port->lock);
+  port->exitBytes.assign(bytes.substr(0, 8));
 }
 
 void ReleasePortsForExit() {
