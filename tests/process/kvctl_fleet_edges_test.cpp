@@ -3,6 +3,8 @@
 // -o's %p is expanded, and an audit log whose last line was cut short.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -176,6 +178,54 @@ TEST_F(KvctlFleetEdgesTest, ATraceOfGetNeverReplacesABackupOrTheAuditLog) {
   EXPECT_TRUE(Has(ontoLog.err, "is the audit log")) << ontoLog.err;
   EXPECT_EQ(ReadTestFile(backup), backupText);
   EXPECT_EQ(ReadTestFile(log), logText);
+}
+
+// get -o as the trace is held: an export never takes the place of a backup
+// that restore would write back, nor of the audit log. A file of its own
+// beside them is refused as well, before the tracker is asked anything.
+TEST_F(KvctlFleetEdgesTest, AnExportOfGetNeverReplacesABackupOrTheAuditLog) {
+  for (int i = 0; i < 2; ++i) {  // the default folder and log; the second backup is whole
+    const ProgramRun set = RunHere({"set", port_, "f.ini"});
+    ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  }
+  const std::string backups = std::string(std::getenv("XDG_DATA_HOME")) + "/kv770/backups";
+  const std::string log = std::string(std::getenv("XDG_STATE_HOME")) + "/kv770/audit.jsonl";
+  std::string backup;
+  for (const auto& e : std::filesystem::directory_iterator(backups))
+    if (Has(ReadTestFile(e.path()), "Missing messages=\r\n")) backup = e.path();
+  ASSERT_FALSE(backup.empty());
+  const std::string backupText = ReadTestFile(backup), logText = ReadTestFile(log);
+
+  for (const std::string& output : {backup, backups + "/%p.ini", log}) {
+    const ProgramRun get = RunHere({"get", port_, "-o", output});
+    EXPECT_EQ(get.exitCode, 2) << output << "\n" << get.out << get.err;
+    EXPECT_TRUE(Has(get.err, "nothing was sent")) << get.err;
+  }
+  EXPECT_EQ(ReadTestFile(backup), backupText);
+  EXPECT_EQ(ReadTestFile(log), logText);
+  EXPECT_FALSE(std::filesystem::exists(backups + "/" + PortName() + ".ini"));
+  const ProgramRun list = RunHere({"restore", "--list"});
+  EXPECT_TRUE(Has(list.out, backup + "  whole (extended layout)  <- restore writes this")) << list.out;
+}
+
+// Two ports whose names differ only where %p turns a slash into a dash
+// (links made by a udev rule, say) give one file name: the second export
+// would replace the first, and both would be reported read.
+TEST_F(KvctlFleetEdgesTest, PortsWhoseNamesGiveOneExportFileAreRefusedBeforeAnythingIsSent) {
+  KvsimChild second;
+  ASSERT_TRUE(second.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", "490154203237518"})));
+  const std::string other = second.ReadLine();
+  std::filesystem::create_directories(folder_.File("by-name/van"));
+  const std::string dashed = folder_.File("by-name/van-7"), slashed = folder_.File("by-name/van/7");
+  ASSERT_EQ(::symlink(port_.c_str(), dashed.c_str()), 0);
+  ASSERT_EQ(::symlink(other.c_str(), slashed.c_str()), 0);
+  std::filesystem::create_directories(folder_.File("out"));
+
+  // The links are no simulated trackers' names: kvctl runs at its own speed.
+  const ProgramRun get = RunProgram(kKvctl, {"get", dashed, slashed, "-o", folder_.File("out/%p.ini")});
+  EXPECT_EQ(get.exitCode, 2) << get.out << get.err;
+  EXPECT_TRUE(Has(get.err, "both give the output file")) << get.err;
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.File("out")));
 }
 
 }  // namespace
