@@ -261,9 +261,14 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;
   if (verdict != SETTING_MESSAGE_OK_TEXT) {
+    // A write that failed midway (a pulled cable, ERROR answers, read-backs
+    // that never matched) may have left messages deleted: say which, and
+    // how to finish, as after an interrupt.
+    const std::string state = session.WriteState(verdict == TRACKER_DISCONNECTED_TEXT);
     result.code = kExitFailed;
-    result.detail = verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict;
-    context.Fail(verdict.empty() ? "The write did not run" : verdict, "");
+    result.detail =
+        (verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict) + "; " + state;
+    context.Fail(verdict.empty() ? "The write did not run" : verdict, state + finish);
     return result;
   }
   outcome.written = true;

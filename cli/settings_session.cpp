@@ -139,7 +139,8 @@ std::string SettingsSession::Write(const DeviceSettings& record, std::string& re
   return lastStatus_;
 }
 
-std::string SettingsSession::WriteState() {
+std::string SettingsSession::WriteState(bool lineLost) {
   std::lock_guard<std::mutex> lock(statusLock_);
+  if (lineLost) progress_.OnLineLost();
   return progress_.Describe();
 }

@@ -36,8 +36,10 @@ class SettingsSession {
   // With `texts`, those exact texts are written and checked (a restore).
   std::string Write(const settings::DeviceSettings& record, std::string& refused,
                     const std::array<std::string, settings::MESSAGE_COUNT>* texts = nullptr);
-  // What the last write did to the four messages, in words.
-  std::string WriteState();
+  // What the last write did to the four messages, in words. `lineLost`: the
+  // line went away during it, so a message text under way may never have
+  // reached the tracker (it counts as deleted).
+  std::string WriteState(bool lineLost = false);
 
  private:
   bool RunTransfer(const std::function<settings::StartResult()>& start);

@@ -154,6 +154,32 @@ TEST_F(KvctlRestoreTest, FollowingTheAdviceAfterInterruptedSetAndRestoreBringsBa
   EXPECT_EQ(sim_.Store()[0], "  1: \"0,,45,,,,,,Other,+1.00,2,,1," + std::string(7, ',') + "\\r\"");
 }
 
+// A cable pulled while set writes leaves the tracker without some of its
+// messages, as an interrupt does: kvctl names what it left and the command
+// that finishes the job, and that command, run once the tracker is back
+// (here: on a tracker plugged in again), writes it whole.
+TEST_F(KvctlRestoreTest, ALineLostDuringTheWriteSaysWhatItLeftAndTheAdviceFinishesTheJob) {
+  KvsimChild pulled;
+  ASSERT_TRUE(pulled.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", kImei, "--line-pull-cable-after=200"})));
+  const std::string lost = pulled.ReadLine();
+  const ProgramRun set = Run({"set", lost, folder_.File("good.ini")});
+  EXPECT_EQ(set.exitCode, 1) << set.out << set.err;
+  ASSERT_TRUE(Has(set.out, "setting message")) << "the cable went during the write\n" << set.out;
+  EXPECT_TRUE(Has(set.err, "The tracker was disconnected")) << set.err;
+  EXPECT_TRUE(Has(set.err, "deleted and not yet rewritten") || Has(set.err, "rewritten but not checked")) << set.err;
+  const std::vector<std::string> advice = AdvisedCommand(set.err);
+  ASSERT_GE(advice.size(), 3u) << set.err;
+  EXPECT_EQ(advice[0], "set");
+  EXPECT_EQ(advice[1], lost);
+  EXPECT_EQ(advice.back(), folder_.File("good.ini"));
+
+  std::vector<std::string> again = advice;
+  again[1] = port_;
+  const ProgramRun finished = RunAtTestSpeed(kKvctl, again);
+  EXPECT_EQ(finished.exitCode, 0) << finished.out << finished.err;
+  EXPECT_EQ(sim_.Store()[0], kGoodMessage1);
+}
+
 TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
   ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
   const std::vector<std::string> good = sim_.Store();
