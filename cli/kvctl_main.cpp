@@ -38,8 +38,8 @@ std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
   return ports;
 }
 
-// The command line again, as the advice of a quit at once: for watch set, the
-// set of one tracker that was being written.
+// The command line again, as the advice of a quit at once: for watch set and
+// watch update, the set or update of one tracker that was being written.
 std::string CommandLineAgain(int argc, char** argv) {
   std::string text = "kvctl";
   bool watch = false;
@@ -49,8 +49,9 @@ std::string CommandLineAgain(int argc, char** argv) {
       watch = true;
       continue;
     }
-    text += " " + ShellWord(word) + (watch && word == "set" ? " PORT" : "");
-    if (word == "set") watch = false;
+    const bool job = watch && (word == "set" || word == "update");
+    text += " " + ShellWord(word) + (job ? " PORT" : "");
+    if (job) watch = false;
   }
   return text;
 }

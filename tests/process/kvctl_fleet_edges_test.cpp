@@ -3,12 +3,14 @@
 // -o's %p is expanded, and an audit log whose last line was cut short.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -18,6 +20,8 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -226,6 +230,32 @@ TEST_F(KvctlFleetEdgesTest, PortsWhoseNamesGiveOneExportFileAreRefusedBeforeAnyt
   EXPECT_EQ(get.exitCode, 2) << get.out << get.err;
   EXPECT_TRUE(Has(get.err, "both give the output file")) << get.err;
   EXPECT_TRUE(std::filesystem::is_empty(folder_.File("out")));
+}
+
+// A watch quit at once (the third Ctrl-C) names the command that finishes
+// the job on a tracker it was working on: the one-tracker command with PORT
+// where the tracker's port goes, for watch update as for watch set.
+TEST_F(KvctlFleetEdgesTest, AWatchQuitAtOnceAdvisesTheOneTrackerCommandWithItsPort) {
+  WriteTestFile(folder_.File("fw.bin"), std::string(50000, '\x5a'));
+  const std::vector<std::vector<std::string>> watches = {
+      {"--no-log", "watch", "update", folder_.File("fw.bin")},
+      {"--no-log", "watch", "set", "--no-backup", folder_.File("f.ini")}};
+  for (const auto& args : watches) {
+    BackgroundAtTestSpeed watch(kKvctl, args, kSignalledClockSpeed);
+    ASSERT_TRUE(watch.WaitForLineStarting("waiting for trackers")) << watch.out << watch.err;
+    KvsimChild plugged;  // a slow line: the tracker is still in hand when kvctl quits
+    ASSERT_TRUE(plugged.Start(kKvsim, AtTestSpeed({"--quiet", "--line-baud=9600"})));
+    ASSERT_TRUE(watch.WaitForText("Connecting to the tracker", true)) << watch.err;
+    watch.Signal(SIGINT);
+    ASSERT_TRUE(watch.WaitForText("stopping after the 1 tracker", true)) << watch.err;
+    // Two different signals: neither can be merged into the other.
+    watch.Signal(SIGTERM);
+    watch.Signal(SIGINT);
+    EXPECT_EQ(watch.Wait(), 130) << watch.err;
+    const std::string marker = "--no-log " + args[2] + " PORT ";
+    EXPECT_TRUE(Has(watch.err, marker)) << watch.err;
+    EXPECT_TRUE(Has(watch.err, args.back() + " (PORT: ")) << watch.err;
+  }
 }
 
 }  // namespace
