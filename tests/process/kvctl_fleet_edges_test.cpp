@@ -258,4 +258,30 @@ TEST_F(KvctlFleetEdgesTest, AWatchQuitAtOnceAdvisesTheOneTrackerCommandWithItsPo
   }
 }
 
+// Without a usable XDG_DATA_HOME or XDG_STATE_HOME (unset, or relative, which
+// the folders' rules ignore) the backups and the audit log go under the home
+// folder, where --help says; a relative value never makes a folder where
+// kvctl runs.
+TEST_F(KvctlFleetEdgesTest, WithoutUsableXdgFoldersBackupsAndTheLogGoUnderHome) {
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  const std::string data = std::getenv("XDG_DATA_HOME"), state = std::getenv("XDG_STATE_HOME");
+  const std::string home = folder_.File("home");
+  ::setenv("HOME", home.c_str(), 1);
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);
+  ::unsetenv("XDG_STATE_HOME");
+  const ProgramRun set = RunHere({"set", port_, "f.ini"});
+  const ProgramRun list = RunHere({"restore", "--list"});
+  if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
+  else ::unsetenv("HOME");
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+
+  ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  EXPECT_TRUE(Has(set.out, "backup: " + home + "/.local/share/kv770/backups/356938035643809-")) << set.out;
+  EXPECT_TRUE(Has(ReadTestFile(home + "/.local/state/kv770/audit.jsonl"), "\"verdict\":\"Setting Message OK \""));
+  EXPECT_TRUE(Has(list.out, home + "/.local/share/kv770/backups/356938035643809-")) << list.out;
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("relative")));
+}
+
 }  // namespace

@@ -180,6 +180,38 @@ TEST_F(KvctlRestoreTest, ALineLostDuringTheWriteSaysWhatItLeftAndTheAdviceFinish
   EXPECT_EQ(sim_.Store()[0], kGoodMessage1);
 }
 
+// A tracker whose firmware now selects the other settings layout is never
+// given a backup's message texts: refused with exit 4 before anything is
+// deleted, plain or --from. The command the refusal names (set with the
+// backup as the settings file) then gives it the backup's settings.
+TEST_F(KvctlRestoreTest, ABackupOfTheOtherLayoutIsRefusedBeforeAnyDeleteAndItsAdviceWorks) {
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  const std::string whole = Backups().back();  // of the extended tracker, with good.ini's texts
+  KvsimChild basic;
+  ASSERT_TRUE(basic.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", kImei, "--firmware=basic"})));
+  const std::string basicPort = basic.ReadLine();
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", basicPort, "--no-backup", folder_.File("other.ini")}));
+  const std::vector<std::string> before = basic.Store();
+  const std::size_t backups = Backups().size();
+
+  for (const auto& args : {std::vector<std::string>{"restore", basicPort, "--from", whole},
+                           std::vector<std::string>{"restore", basicPort}}) {
+    const ProgramRun restore = Run(args);
+    EXPECT_EQ(restore.exitCode, 4) << restore.out << restore.err;
+    EXPECT_TRUE(Has(restore.err, "extended layout")) << restore.err;
+    EXPECT_TRUE(Has(restore.err, "kvctl set PORT FILE")) << restore.err;
+    EXPECT_EQ(basic.Store(), before);
+  }
+  EXPECT_EQ(Backups().size(), backups) << "nothing was read for a backup either";
+
+  const ProgramRun set = Run({"set", basicPort, whole});
+  EXPECT_EQ(set.exitCode, 0) << set.out << set.err;
+  const std::vector<std::string> after = basic.Store();
+  ASSERT_EQ(after.size(), 4u);
+  EXPECT_TRUE(Has(after[0], "Unit7")) << after[0];
+}
+
 TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
   ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
   const std::vector<std::string> good = sim_.Store();
