@@ -180,6 +180,15 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
     return true;
   }
   plan.profiles->Apply(*row, record);
+  // A cell for a setting this tracker's layout does not hold cannot reach it.
+  std::string unsent;
+  for (const SettingId id : plan.profiles->Supplied(*row))
+    if (!IsSent(Setting(id), layout)) unsent += (unsent.empty() ? "" : ", ") + std::string(Setting(id).fileKey);
+  if (!unsent.empty())
+    context.Fail("row " + std::to_string(row->row) + " of " + plan.profilesPath + " gives " + unsent +
+                     ", which trackers of the " + (layout == SettingsLayout::Basic ? "basic" : "extended") +
+                     " layout do not hold: not sent",
+                 "");
   audit.profileRow = row->row;
   outcome.profileRow = row->row;
   context.Say("IMEI " + imei + ": row " + std::to_string(row->row) + " of " + plan.profilesPath);
