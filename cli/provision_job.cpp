@@ -196,15 +196,17 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
 }
 
 // Reads the tracker's settings and saves them as its newest backup.
+// `untouched` is what an interrupt of the read says, with the command that
+// finishes the job.
 bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession& session, const std::string& imei,
-                SettingsLayout layout, AuditRecord& audit, JobResult& result) {
+                SettingsLayout layout, AuditRecord& audit, JobResult& result, const std::string& untouched) {
   const std::string nothing = "nothing was written (--no-backup writes without a backup)";
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no backup", "No IMEI answer: the backup cannot be named", nothing);
     return false;
   }
   DeviceSettings current;
-  if (!session.Read(current, result)) {
+  if (!session.Read(current, result, untouched)) {
     if (interrupt::Requested()) return false;  // the read said so already
     context.Fail("The current settings could not be read for the backup", nothing);
     result.detail += "; " + nothing;
@@ -255,7 +257,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   const std::string finish = "; to finish the job, run: " + ResumeCommand(plan, context.Port(), AbsolutePath(source));
   const std::string untouched = "nothing was deleted or written on the tracker" + finish;
   if (SayIfInterrupted(context, result, untouched)) return result;
-  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
+  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result, untouched)) {
     if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
     return result;
   }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "background_program.h"
@@ -210,6 +211,38 @@ TEST_F(KvctlRestoreTest, ABackupOfTheOtherLayoutIsRefusedBeforeAnyDeleteAndItsAd
   const std::vector<std::string> after = basic.Store();
   ASSERT_EQ(after.size(), 4u);
   EXPECT_TRUE(Has(after[0], "Unit7")) << after[0];
+}
+
+// Ctrl-C while set or restore reads the tracker for its backup leaves the
+// tracker untouched, and still names the command that finishes the job;
+// for a restore, that command (its backup) is what the next plain restore
+// resumes too.
+TEST_F(KvctlRestoreTest, CtrlCDuringTheBackupReadNamesTheCommandThatFinishesTheJob) {
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  const std::vector<std::string> good = sim_.Store();
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
+
+  BackgroundAtTestSpeed run(kKvctl, With({"restore", port_}), kSignalledClockSpeed);
+  ASSERT_TRUE(run.WaitForLineStarting("restoring ")) << run.out << run.err;
+  // The read of four messages lasts well over a second at this clock speed.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130) << run.out << run.err;
+  EXPECT_EQ(run.out.find("delete message"), std::string::npos) << run.out;
+  EXPECT_TRUE(Has(run.err, "nothing was deleted or written on the tracker")) << run.err;
+  const std::vector<std::string> advice = AdvisedCommand(run.err);
+  ASSERT_GE(advice.size(), 4u) << run.err;
+  EXPECT_EQ(advice[0], "restore");
+  EXPECT_EQ(advice[2], "--from");
+
+  // As advised, at the test speed rather than the slow one of the stopped run.
+  std::vector<std::string> again = advice;
+  for (std::size_t i = 0; i + 1 < again.size(); ++i)
+    if (again[i] == "--clock-speed") again[i + 1] = test_support::kProcessClockSpeed;
+  const ProgramRun finished = RunProgram(kKvctl, again);
+  EXPECT_EQ(finished.exitCode, 0) << finished.out << finished.err;
+  EXPECT_EQ(sim_.Store(), good);
 }
 
 TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
