@@ -38,8 +38,8 @@ std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
   return ports;
 }
 
-// The command line again, as the advice of a quit at once: for watch set, the
-// set of one tracker that was being written.
+// The command line again, as the advice of a quit at once: for watch set and
+// watch update, the set or update of one tracker that was being written.
 std::string CommandLineAgain(int argc, char** argv) {
   std::string text = "kvctl";
   bool watch = false;
@@ -49,8 +49,9 @@ std::string CommandLineAgain(int argc, char** argv) {
       watch = true;
       continue;
     }
-    text += " " + ShellWord(word) + (watch && word == "set" ? " PORT" : "");
-    if (word == "set") watch = false;
+    const bool job = watch && (word == "set" || word == "update");
+    text += " " + ShellWord(word) + (job ? " PORT" : "");
+    if (job) watch = false;
   }
   return text;
 }
@@ -133,8 +134,26 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     const bool several = ports.size() > 1;
     if (several && args.outputFile.find("%p") == std::string::npos)
       return Usage("with several ports, -o FILE must hold %p (it becomes each port's name)");
+    const std::string log = DefaultAuditLogPath();
+    const std::string backups = DefaultBackupFolder();
+    std::vector<std::pair<std::string, std::string>> exports;  // port, its file
     for (const auto& port : several ? ports : std::vector<std::string>{ports.empty() ? "" : ports[0]}) {
       const std::string path = OutputPathFor(args.outputFile, port);
+      // Two port names can give one file name (a dash in one, a slash in the
+      // other): the second export would replace the first.
+      for (const auto& [otherPort, otherPath] : exports)
+        if (SameFile(path, otherPath))
+          return Usage("the ports " + otherPort + " and " + port + " both give the output file " + path +
+                       "; name the files another way (nothing was sent to any tracker)");
+      exports.emplace_back(port, path);
+      // The settings file would take the place of the record of every write,
+      // or of a backup that restore writes back.
+      if (!log.empty() && SameFile(path, log))
+        return Usage("the output file " + path + " is the audit log; give it another name " +
+                     "(nothing was sent to any tracker)");
+      if (!backups.empty() && SameFile(FolderOfPath(path), backups))
+        return Usage("the output file " + path + " would be written among the backups in " + backups +
+                     "; give it another folder (nothing was sent to any tracker)");
       // The trace is written when kvctl ends: on the export it would replace it.
       if (!args.traceFile.empty() && SameFile(args.traceFile, path))
         return Usage("the trace file " + args.traceFile + " is also the output file " + path +

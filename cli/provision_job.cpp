@@ -180,6 +180,15 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
     return true;
   }
   plan.profiles->Apply(*row, record);
+  // A cell for a setting this tracker's layout does not hold cannot reach it.
+  std::string unsent;
+  for (const SettingId id : plan.profiles->Supplied(*row))
+    if (!IsSent(Setting(id), layout)) unsent += (unsent.empty() ? "" : ", ") + std::string(Setting(id).fileKey);
+  if (!unsent.empty())
+    context.Fail("row " + std::to_string(row->row) + " of " + plan.profilesPath + " gives " + unsent +
+                     ", which trackers of the " + (layout == SettingsLayout::Basic ? "basic" : "extended") +
+                     " layout do not hold: not sent",
+                 "");
   audit.profileRow = row->row;
   outcome.profileRow = row->row;
   context.Say("IMEI " + imei + ": row " + std::to_string(row->row) + " of " + plan.profilesPath);
@@ -187,15 +196,17 @@ bool ChooseRecord(JobContext& context, const ProvisionPlan& plan, SettingsLayout
 }
 
 // Reads the tracker's settings and saves them as its newest backup.
+// `untouched` is what an interrupt of the read says, with the command that
+// finishes the job.
 bool TakeBackup(JobContext& context, const ProvisionPlan& plan, SettingsSession& session, const std::string& imei,
-                SettingsLayout layout, AuditRecord& audit, JobResult& result) {
+                SettingsLayout layout, AuditRecord& audit, JobResult& result, const std::string& untouched) {
   const std::string nothing = "nothing was written (--no-backup writes without a backup)";
   if (!IsBackupImei(imei)) {
     result = Failure(context, kExitFailed, "no backup", "No IMEI answer: the backup cannot be named", nothing);
     return false;
   }
   DeviceSettings current;
-  if (!session.Read(current, result)) {
+  if (!session.Read(current, result, untouched)) {
     if (interrupt::Requested()) return false;  // the read said so already
     context.Fail("The current settings could not be read for the backup", nothing);
     result.detail += "; " + nothing;
@@ -246,7 +257,7 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   const std::string finish = "; to finish the job, run: " + ResumeCommand(plan, context.Port(), AbsolutePath(source));
   const std::string untouched = "nothing was deleted or written on the tracker" + finish;
   if (SayIfInterrupted(context, result, untouched)) return result;
-  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result)) {
+  if (plan.backup && !TakeBackup(context, plan, session, outcome.imei, layout, audit, result, untouched)) {
     if (interrupt::Requested() && result.code != kExitInterrupted) SayIfInterrupted(context, result, untouched);
     return result;
   }
@@ -261,9 +272,14 @@ JobResult Provision(JobContext& context, const ProvisionPlan& plan, AuditRecord&
   }
   result.verdict = verdict.empty() ? "write failed" : verdict;
   if (verdict != SETTING_MESSAGE_OK_TEXT) {
+    // A write that failed midway (a pulled cable, ERROR answers, read-backs
+    // that never matched) may have left messages deleted: say which, and
+    // how to finish, as after an interrupt.
+    const std::string state = session.WriteState(verdict == TRACKER_DISCONNECTED_TEXT);
     result.code = kExitFailed;
-    result.detail = verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict;
-    context.Fail(verdict.empty() ? "The write did not run" : verdict, "");
+    result.detail =
+        (verdict.empty() ? "settings: the write did not run" : "settings: last status " + verdict) + "; " + state;
+    context.Fail(verdict.empty() ? "The write did not run" : verdict, state + finish);
     return result;
   }
   outcome.written = true;

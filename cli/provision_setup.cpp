@@ -24,12 +24,6 @@ int Refuse(int code, const std::string& text) {
   return code;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of(PATH_SEPARATORS);
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 // The options a command that finishes an interrupted job repeats.
 std::string ResumeOptions(const CliArgs& args) {
   std::string options;
@@ -82,6 +76,12 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
 
 }  // namespace
 
+std::string FolderOfPath(const std::string& path) {
+  const std::size_t slash = path.find_last_of(PATH_SEPARATORS);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(path_calls::FsPath(path), ec);
@@ -102,7 +102,7 @@ std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const
     for (const auto& [inputRole, input] : inputs)
       if (SameFile(output, input))
         return outputRole + " " + output + " is " + inputRole + " " + input + "; give " + outputRole + " another name";
-    if (!backupFolder.empty() && SameFile(FolderOf(output), backupFolder))
+    if (!backupFolder.empty() && SameFile(FolderOfPath(output), backupFolder))
       return outputRole + " " + output + " would be written among the backups in " + backupFolder +
              "; give it another folder";
   }

@@ -99,11 +99,10 @@ bool SettingsSession::RunTransfer(const std::function<StartResult()>& start) {
   return exchange_->WaitIdle(TRANSFER_WAIT_MS);
 }
 
-bool SettingsSession::Read(DeviceSettings& record, JobResult& failure) {
+bool SettingsSession::Read(DeviceSettings& record, JobResult& failure, const std::string& untouched) {
   const DeviceSettings base = DeviceSettings::DialogStart();
   if (!RunTransfer([&] { return exchange_->StartRead(base); })) {
-    if (SayIfInterrupted(context_, failure, "the settings were only read; nothing was changed on the tracker"))
-      return false;
+    if (SayIfInterrupted(context_, failure, untouched)) return false;
     failure.code = kExitFailed;
     failure.verdict = "read failed";
     failure.detail = "settings: the read did not run to its end";
@@ -139,7 +138,8 @@ std::string SettingsSession::Write(const DeviceSettings& record, std::string& re
   return lastStatus_;
 }
 
-std::string SettingsSession::WriteState() {
+std::string SettingsSession::WriteState(bool lineLost) {
   std::lock_guard<std::mutex> lock(statusLock_);
+  if (lineLost) progress_.OnLineLost();
   return progress_.Describe();
 }

@@ -27,7 +27,10 @@ class SettingsSession {
   const std::string& Imei() const { return imei_; }
 
   // Reads the four messages; false (with `failure`) when a read got no reply.
-  bool Read(settings::DeviceSettings& record, JobResult& failure);
+  // `untouched`: what an interrupt says the tracker is left in (set and
+  // restore add the command that finishes the job).
+  bool Read(settings::DeviceSettings& record, JobResult& failure,
+            const std::string& untouched = "the settings were only read; nothing was changed on the tracker");
   // The texts of the last read, exactly as the tracker sent them.
   settings::MessageTexts ReadTexts() const { return exchange_->ReadTexts(); }
   // Checks, writes and verifies; returns the verdict text shown at the end
@@ -36,8 +39,10 @@ class SettingsSession {
   // With `texts`, those exact texts are written and checked (a restore).
   std::string Write(const settings::DeviceSettings& record, std::string& refused,
                     const std::array<std::string, settings::MESSAGE_COUNT>* texts = nullptr);
-  // What the last write did to the four messages, in words.
-  std::string WriteState();
+  // What the last write did to the four messages, in words. `lineLost`: the
+  // line went away during it, so a message text under way may never have
+  // reached the tracker (it counts as deleted).
+  std::string WriteState(bool lineLost = false);
 
  private:
   bool RunTransfer(const std::function<settings::StartResult()>& start);

@@ -3,10 +3,14 @@
 // -o's %p is expanded, and an audit log whose last line was cut short.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -16,6 +20,8 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
+using test_support::kSignalledClockSpeed;
 using test_support::ReadTestFile;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
@@ -176,6 +182,106 @@ TEST_F(KvctlFleetEdgesTest, ATraceOfGetNeverReplacesABackupOrTheAuditLog) {
   EXPECT_TRUE(Has(ontoLog.err, "is the audit log")) << ontoLog.err;
   EXPECT_EQ(ReadTestFile(backup), backupText);
   EXPECT_EQ(ReadTestFile(log), logText);
+}
+
+// get -o as the trace is held: an export never takes the place of a backup
+// that restore would write back, nor of the audit log. A file of its own
+// beside them is refused as well, before the tracker is asked anything.
+TEST_F(KvctlFleetEdgesTest, AnExportOfGetNeverReplacesABackupOrTheAuditLog) {
+  for (int i = 0; i < 2; ++i) {  // the default folder and log; the second backup is whole
+    const ProgramRun set = RunHere({"set", port_, "f.ini"});
+    ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  }
+  const std::string backups = std::string(std::getenv("XDG_DATA_HOME")) + "/kv770/backups";
+  const std::string log = std::string(std::getenv("XDG_STATE_HOME")) + "/kv770/audit.jsonl";
+  std::string backup;
+  for (const auto& e : std::filesystem::directory_iterator(backups))
+    if (Has(ReadTestFile(e.path()), "Missing messages=\r\n")) backup = e.path();
+  ASSERT_FALSE(backup.empty());
+  const std::string backupText = ReadTestFile(backup), logText = ReadTestFile(log);
+
+  for (const std::string& output : {backup, backups + "/%p.ini", log}) {
+    const ProgramRun get = RunHere({"get", port_, "-o", output});
+    EXPECT_EQ(get.exitCode, 2) << output << "\n" << get.out << get.err;
+    EXPECT_TRUE(Has(get.err, "nothing was sent")) << get.err;
+  }
+  EXPECT_EQ(ReadTestFile(backup), backupText);
+  EXPECT_EQ(ReadTestFile(log), logText);
+  EXPECT_FALSE(std::filesystem::exists(backups + "/" + PortName() + ".ini"));
+  const ProgramRun list = RunHere({"restore", "--list"});
+  EXPECT_TRUE(Has(list.out, backup + "  whole (extended layout)  <- restore writes this")) << list.out;
+}
+
+// Two ports whose names differ only where %p turns a slash into a dash
+// (links made by a udev rule, say) give one file name: the second export
+// would replace the first, and both would be reported read.
+TEST_F(KvctlFleetEdgesTest, PortsWhoseNamesGiveOneExportFileAreRefusedBeforeAnythingIsSent) {
+  KvsimChild second;
+  ASSERT_TRUE(second.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", "490154203237518"})));
+  const std::string other = second.ReadLine();
+  std::filesystem::create_directories(folder_.File("by-name/van"));
+  const std::string dashed = folder_.File("by-name/van-7"), slashed = folder_.File("by-name/van/7");
+  ASSERT_EQ(::symlink(port_.c_str(), dashed.c_str()), 0);
+  ASSERT_EQ(::symlink(other.c_str(), slashed.c_str()), 0);
+  std::filesystem::create_directories(folder_.File("out"));
+
+  // The links are no simulated trackers' names: kvctl runs at its own speed.
+  const ProgramRun get = RunProgram(kKvctl, {"get", dashed, slashed, "-o", folder_.File("out/%p.ini")});
+  EXPECT_EQ(get.exitCode, 2) << get.out << get.err;
+  EXPECT_TRUE(Has(get.err, "both give the output file")) << get.err;
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.File("out")));
+}
+
+// A watch quit at once (the third Ctrl-C) names the command that finishes
+// the job on a tracker it was working on: the one-tracker command with PORT
+// where the tracker's port goes, for watch update as for watch set.
+TEST_F(KvctlFleetEdgesTest, AWatchQuitAtOnceAdvisesTheOneTrackerCommandWithItsPort) {
+  WriteTestFile(folder_.File("fw.bin"), std::string(50000, '\x5a'));
+  const std::vector<std::vector<std::string>> watches = {
+      {"--no-log", "watch", "update", folder_.File("fw.bin")},
+      {"--no-log", "watch", "set", "--no-backup", folder_.File("f.ini")}};
+  for (const auto& args : watches) {
+    BackgroundAtTestSpeed watch(kKvctl, args, kSignalledClockSpeed);
+    ASSERT_TRUE(watch.WaitForLineStarting("waiting for trackers")) << watch.out << watch.err;
+    KvsimChild plugged;  // a slow line: the tracker is still in hand when kvctl quits
+    ASSERT_TRUE(plugged.Start(kKvsim, AtTestSpeed({"--quiet", "--line-baud=9600"})));
+    ASSERT_TRUE(watch.WaitForText("Connecting to the tracker", true)) << watch.err;
+    watch.Signal(SIGINT);
+    ASSERT_TRUE(watch.WaitForText("stopping after the 1 tracker", true)) << watch.err;
+    // Two different signals: neither can be merged into the other.
+    watch.Signal(SIGTERM);
+    watch.Signal(SIGINT);
+    EXPECT_EQ(watch.Wait(), 130) << watch.err;
+    const std::string marker = "--no-log " + args[2] + " PORT ";
+    EXPECT_TRUE(Has(watch.err, marker)) << watch.err;
+    EXPECT_TRUE(Has(watch.err, args.back() + " (PORT: ")) << watch.err;
+  }
+}
+
+// Without a usable XDG_DATA_HOME or XDG_STATE_HOME (unset, or relative, which
+// the folders' rules ignore) the backups and the audit log go under the home
+// folder, where --help says; a relative value never makes a folder where
+// kvctl runs.
+TEST_F(KvctlFleetEdgesTest, WithoutUsableXdgFoldersBackupsAndTheLogGoUnderHome) {
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  const std::string data = std::getenv("XDG_DATA_HOME"), state = std::getenv("XDG_STATE_HOME");
+  const std::string home = folder_.File("home");
+  ::setenv("HOME", home.c_str(), 1);
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);
+  ::unsetenv("XDG_STATE_HOME");
+  const ProgramRun set = RunHere({"set", port_, "f.ini"});
+  const ProgramRun list = RunHere({"restore", "--list"});
+  if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
+  else ::unsetenv("HOME");
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+
+  ASSERT_EQ(set.exitCode, 0) << set.out << set.err;
+  EXPECT_TRUE(Has(set.out, "backup: " + home + "/.local/share/kv770/backups/356938035643809-")) << set.out;
+  EXPECT_TRUE(Has(ReadTestFile(home + "/.local/state/kv770/audit.jsonl"), "\"verdict\":\"Setting Message OK \""));
+  EXPECT_TRUE(Has(list.out, home + "/.local/share/kv770/backups/356938035643809-")) << list.out;
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("relative")));
 }
 
 }  // namespace

@@ -123,4 +123,19 @@ TEST_F(KvctlProfilesProcessTest, WhatTheTrackersRowGivesIsNotMissingFromTheFile)
   EXPECT_NE(unlisted.err.find("trackers without a row"), std::string::npos) << unlisted.err;
 }
 
+// A row's value for a setting that trackers of the basic layout do not hold
+// (the extended layout's own six) cannot reach such a tracker: the write
+// goes on with the rest, and kvctl says which of the row's cells were not
+// sent, instead of a plain OK for a value the table asked for.
+TEST_F(KvctlProfilesProcessTest, ARowsValueABasicTrackerCannotHoldIsNamedAsNotSent) {
+  ASSERT_TRUE(sim_.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", kImeiA, "--firmware=basic"})));
+  const std::string port = sim_.ReadLine();
+  const ProgramRun run = Set(port, "IMEI,Echo_EN,User name\r\n" + std::string(kImeiA) + ",1,Van 2\r\n", kWhole);
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(sim_.Store()[0].find(",Van 2,"), std::string::npos);
+  EXPECT_NE(run.err.find("row 2 of " + temp_.File("units.csv") + " gives Echo_EN"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("not sent"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("User name"), std::string::npos) << "the user name was sent\n" << run.err;
+}
+
 }  // namespace

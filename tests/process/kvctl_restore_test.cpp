@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "background_program.h"
@@ -152,6 +153,96 @@ TEST_F(KvctlRestoreTest, FollowingTheAdviceAfterInterruptedSetAndRestoreBringsBa
   EXPECT_EQ(advised.exitCode, 0) << advised.out << advised.err;
   EXPECT_NE(sim_.Store(), good) << "the advised set finishes the set";
   EXPECT_EQ(sim_.Store()[0], "  1: \"0,,45,,,,,,Other,+1.00,2,,1," + std::string(7, ',') + "\\r\"");
+}
+
+// A cable pulled while set writes leaves the tracker without some of its
+// messages, as an interrupt does: kvctl names what it left and the command
+// that finishes the job, and that command, run once the tracker is back
+// (here: on a tracker plugged in again), writes it whole.
+TEST_F(KvctlRestoreTest, ALineLostDuringTheWriteSaysWhatItLeftAndTheAdviceFinishesTheJob) {
+  KvsimChild pulled;
+  ASSERT_TRUE(pulled.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", kImei, "--line-pull-cable-after=200"})));
+  const std::string lost = pulled.ReadLine();
+  const ProgramRun set = Run({"set", lost, folder_.File("good.ini")});
+  EXPECT_EQ(set.exitCode, 1) << set.out << set.err;
+  ASSERT_TRUE(Has(set.out, "setting message")) << "the cable went during the write\n" << set.out;
+  EXPECT_TRUE(Has(set.err, "The tracker was disconnected")) << set.err;
+  EXPECT_TRUE(Has(set.err, "deleted and not yet rewritten") || Has(set.err, "rewritten but not checked")) << set.err;
+  const std::vector<std::string> advice = AdvisedCommand(set.err);
+  ASSERT_GE(advice.size(), 3u) << set.err;
+  EXPECT_EQ(advice[0], "set");
+  EXPECT_EQ(advice[1], lost);
+  EXPECT_EQ(advice.back(), folder_.File("good.ini"));
+
+  std::vector<std::string> again = advice;
+  again[1] = port_;
+  const ProgramRun finished = RunAtTestSpeed(kKvctl, again);
+  EXPECT_EQ(finished.exitCode, 0) << finished.out << finished.err;
+  EXPECT_EQ(sim_.Store()[0], kGoodMessage1);
+}
+
+// A tracker whose firmware now selects the other settings layout is never
+// given a backup's message texts: refused with exit 4 before anything is
+// deleted, plain or --from. The command the refusal names (set with the
+// backup as the settings file) then gives it the backup's settings.
+TEST_F(KvctlRestoreTest, ABackupOfTheOtherLayoutIsRefusedBeforeAnyDeleteAndItsAdviceWorks) {
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  const std::string whole = Backups().back();  // of the extended tracker, with good.ini's texts
+  KvsimChild basic;
+  ASSERT_TRUE(basic.Start(kKvsim, AtTestSpeed({"--quiet", "--imei", kImei, "--firmware=basic"})));
+  const std::string basicPort = basic.ReadLine();
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", basicPort, "--no-backup", folder_.File("other.ini")}));
+  const std::vector<std::string> before = basic.Store();
+  const std::size_t backups = Backups().size();
+
+  for (const auto& args : {std::vector<std::string>{"restore", basicPort, "--from", whole},
+                           std::vector<std::string>{"restore", basicPort}}) {
+    const ProgramRun restore = Run(args);
+    EXPECT_EQ(restore.exitCode, 4) << restore.out << restore.err;
+    EXPECT_TRUE(Has(restore.err, "extended layout")) << restore.err;
+    EXPECT_TRUE(Has(restore.err, "kvctl set PORT FILE")) << restore.err;
+    EXPECT_EQ(basic.Store(), before);
+  }
+  EXPECT_EQ(Backups().size(), backups) << "nothing was read for a backup either";
+
+  const ProgramRun set = Run({"set", basicPort, whole});
+  EXPECT_EQ(set.exitCode, 0) << set.out << set.err;
+  const std::vector<std::string> after = basic.Store();
+  ASSERT_EQ(after.size(), 4u);
+  EXPECT_TRUE(Has(after[0], "Unit7")) << after[0];
+}
+
+// Ctrl-C while set or restore reads the tracker for its backup leaves the
+// tracker untouched, and still names the command that finishes the job;
+// for a restore, that command (its backup) is what the next plain restore
+// resumes too.
+TEST_F(KvctlRestoreTest, CtrlCDuringTheBackupReadNamesTheCommandThatFinishesTheJob) {
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("good.ini")}));
+  const std::vector<std::string> good = sim_.Store();
+  ASSERT_NO_FATAL_FAILURE(Ok({"set", port_, folder_.File("other.ini")}));
+
+  BackgroundAtTestSpeed run(kKvctl, With({"restore", port_}), kSignalledClockSpeed);
+  ASSERT_TRUE(run.WaitForLineStarting("restoring ")) << run.out << run.err;
+  // The read of four messages lasts well over a second at this clock speed.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130) << run.out << run.err;
+  EXPECT_EQ(run.out.find("delete message"), std::string::npos) << run.out;
+  EXPECT_TRUE(Has(run.err, "nothing was deleted or written on the tracker")) << run.err;
+  const std::vector<std::string> advice = AdvisedCommand(run.err);
+  ASSERT_GE(advice.size(), 4u) << run.err;
+  EXPECT_EQ(advice[0], "restore");
+  EXPECT_EQ(advice[2], "--from");
+
+  // As advised, at the test speed rather than the slow one of the stopped run.
+  std::vector<std::string> again = advice;
+  for (std::size_t i = 0; i + 1 < again.size(); ++i)
+    if (again[i] == "--clock-speed") again[i + 1] = test_support::kProcessClockSpeed;
+  const ProgramRun finished = RunProgram(kKvctl, again);
+  EXPECT_EQ(finished.exitCode, 0) << finished.out << finished.err;
+  EXPECT_EQ(sim_.Store(), good);
 }
 
 TEST_F(KvctlRestoreTest, ARestoreThatQuitAtOnceIsResumedWithItsOwnBackup) {
