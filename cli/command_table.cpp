@@ -262,7 +262,9 @@ const CommandSpec kCommands[] = {
                "firmware version, prints them and ends with \"Update NAME Succeed\" (exit 0)\n"
                "when the version holds the one expected: --expect-version TEXT, else the\n"
                "image's own version (when it names none, or several different ones, any\n"
-               "version is taken). TEXT counts whole: V1.5 is not found in V1.51. Another\n"
+               "version is taken). TEXT counts whole: V1.5 is not found in V1.51; a TEXT no\n"
+               "version can hold (over 64 characters, or a \")\" before its end) is refused\n"
+               "(exit 2) before anything is sent. Another\n"
                "version: \"the tracker reports ..., not ...\" (exit 1). No answer within 90 s:\n"
                "\"sent, not verified\" (exit 5): the image went out whole, but nothing confirms\n"
                "that the tracker runs it; power it off and on and check with kvctl version.\n"
@@ -271,13 +273,14 @@ const CommandSpec kCommands[] = {
                "--no-verify ends after the transfer with \"Update NAME Succeed\" (exit 0).\n"
                "\n"
                "Ctrl-C during the transfer cancels it (CAN CAN) and leaves the tracker in its\n"
-               "boot loader (exit 130); during the wait afterwards it ends the wait and says\n"
-               "that the transfer is complete (exit 130). Each tracker appends one JSON line\n"
-               "to the audit log (--log FILE; see kvctl --help): the image's path, SHA-256 and\n"
-               "version, the IMEI and version read after the update, and the verdict: updated,\n"
-               "sent, not verified, failed, refused or interrupted. Several trackers end with\n"
-               "a summary table; the exit status is the worst of theirs, where a failure (1, 3,\n"
-               "4) outranks sent, not verified (5).\n",
+               "boot loader (exit 130), as a second Ctrl-C that quits at once does, so the\n"
+               "command it names can be run at once; during the wait afterwards it ends the\n"
+               "wait and says that the transfer is complete (exit 130). Each tracker appends\n"
+               "one JSON line to the audit log (--log FILE; see kvctl --help): the image's\n"
+               "path, SHA-256 and version, the IMEI and version read after the update, and the\n"
+               "verdict: updated, sent, not verified, failed, refused or interrupted. Several\n"
+               "trackers end with a summary table; the exit status is the worst of theirs,\n"
+               "where a failure (1, 3, 4) outranks sent, not verified (5).\n",
      RunUpdate},
     {"scan", false, 0, "", 0, false, false,
      // kvctl --help

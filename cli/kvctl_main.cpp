@@ -12,6 +12,7 @@
 #include "console.h"
 #include "exit_codes.h"
 #include "help_text.h"
+#include "image_version.h"
 #include "input_file.h"
 #include "interrupt.h"
 #include "output_file.h"
@@ -85,6 +86,13 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     bool printable = !args.expectVersion.empty();
     for (const char c : args.expectVersion) printable = printable && c >= 0x20 && c <= 0x7E;
     if (!printable) return Usage("--expect-version needs a text of printable ASCII characters, such as F-0KV770E-V1.5");
+    // A text that no version can hold would have every tracker flashed only
+    // to fail its check afterwards.
+    const std::string& expected = args.expectVersion;
+    const std::size_t close = expected.find(')');
+    if (expected.size() > VERSION_TEXT_LONGEST || (close != std::string::npos && close + 1 != expected.size()))
+      return Usage("--expect-version " + expected + " can never be reported: a version is at most " +
+                   std::to_string(VERSION_TEXT_LONGEST) + " characters and ends at its first \")\" (nothing was sent)");
   }
   if (updates && cmd == "watch" &&
       (!args.profilesFile.empty() || args.onlyListed || args.strict || !args.backupDir.empty() || args.noBackup))
