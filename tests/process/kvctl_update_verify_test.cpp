@@ -492,4 +492,32 @@ TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheTransferLeavesATrackerTheAd
   EXPECT_NE(received.find(": " + std::to_string(32 * 1024) + " bytes"), std::string::npos) << received;
 }
 
+// An image that holds two different version texts names no single version,
+// but a tracker that runs it reports one of them: a tracker that reports
+// neither (here the old version, kept by a tracker that found no single
+// version in what it received) did not take it.
+TEST_F(KvctlUpdateVerifyTest, AnImageWithTwoVersionTextsNeedsATrackerReportingOneOfThem) {
+  const char otherVersion[] = "F-0KV770E-V1.6(20100401)";
+  std::string bytes = Image(kNewVersion);
+  bytes.replace(9000, sizeof otherVersion - 1, otherVersion);
+  const std::string image = folder_.File("two.bin");
+  WriteTestFile(image, bytes);
+  const std::string log = folder_.File("audit.jsonl");
+  const std::string port = StartSim(sim_);
+  const ProgramRun old = RunAtTestSpeed(kKvctl, {"update", port, image, "--log", log});
+  EXPECT_EQ(old.exitCode, 1) << old.out << old.err;
+  EXPECT_NE(old.out.find("expecting a tracker that reports one of them"), std::string::npos) << old.out;
+  EXPECT_NE(old.err.find(std::string("the tracker reports ") + kOldVersion + ", not one of " + kNewVersion + ", " +
+                         otherVersion),
+            std::string::npos)
+      << old.err;
+  EXPECT_EQ(old.out.find("Succeed"), std::string::npos) << old.out;
+  EXPECT_EQ(AuditLines(log).back().at("verdict"), "failed");
+  KvsimChild second;
+  const std::string other = StartSim(second, {"--version-after", otherVersion});
+  const ProgramRun taken = RunAtTestSpeed(kKvctl, {"update", other, image, "--no-log"});
+  EXPECT_EQ(taken.exitCode, 0) << taken.out << taken.err;
+  EXPECT_NE(taken.out.find("Update two.bin Succeed"), std::string::npos) << taken.out;
+}
+
 }  // namespace
