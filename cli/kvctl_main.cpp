@@ -2,6 +2,7 @@
 // box of them at once.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "audit_log.h"
@@ -27,11 +28,24 @@
 
 namespace {
 
-// Ports in the order named, each once ("ttyUSB0" and "/dev/ttyUSB0" are one).
+// The device a port name opens: a symbolic link to a port (udev's by-id
+// names, kvsim --link) is the port it points to.
+std::string PortDevice(const std::string& port) {
+  const std::string device = platform::PortDevicePath(port);
+#ifndef _WIN32
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(device, error);
+  if (!error) return real.string();
+#endif
+  return device;
+}
+
+// Ports in the order named, each once ("ttyUSB0", "/dev/ttyUSB0" and a link
+// to it are one).
 std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
   std::vector<std::string> ports, devices;
   for (const auto& p : named) {
-    const std::string device = platform::PortDevicePath(p);
+    const std::string device = PortDevice(p);
     if (std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
     devices.push_back(device);
     ports.push_back(p);

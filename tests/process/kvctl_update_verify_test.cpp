@@ -520,4 +520,19 @@ TEST_F(KvctlUpdateVerifyTest, AnImageWithTwoVersionTextsNeedsATrackerReportingOn
   EXPECT_NE(taken.out.find("Update two.bin Succeed"), std::string::npos) << taken.out;
 }
 
+// One tracker named twice, by its port and by a symbolic link to it (as
+// udev's by-id names are), is one tracker: a second job on it would probe it
+// between the hand-off and the transfer, and its "ati" would abort the boot
+// loader the first job had just started.
+TEST_F(KvctlUpdateVerifyTest, ATrackerNamedByItsPortAndByALinkIsUpdatedOnce) {
+  // Real speed: --clock-speed takes simulated trackers by their port names.
+  const std::string link = folder_.File("tracker-link");
+  ASSERT_TRUE(sim_.Start(kKvsim, {"--quiet", "--link", link}));
+  const std::string port = sim_.ReadLine();
+  const ProgramRun run = RunProgram(kKvctl, {"update", port, link, ImageFile("fw15.bin", kNewVersion), "--no-log"});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.find("PORT"), std::string::npos) << "one tracker, no summary table\n" << run.out;
+  EXPECT_EQ(Received(sim_), 1);
+}
+
 }  // namespace
