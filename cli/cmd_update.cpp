@@ -128,11 +128,16 @@ UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options
   if (plan.problem.empty()) {
     plan.readable = true;
     plan.imageSha256 = Sha256Hex(firmware->bytes);
-    plan.imageVersionTexts = ImageVersionTexts(firmware->bytes);
+    plan.imageVersionTexts = ImageVersionTexts(firmware->bytes, IMAGE_VERSION_TEXTS_MOST);
     if (plan.imageVersionTexts.size() == 1) plan.imageVersion = plan.imageVersionTexts[0];
     plan.firmware = std::move(firmware);
   }
   plan.expected = options.expectVersion.empty() ? plan.imageVersion : options.expectVersion;
+  // Several texts: the tracker that runs the image reports one of them
+  // (past the count kept, which of them is not known: nothing is compared).
+  if (options.expectVersion.empty() && plan.imageVersionTexts.size() > 1 &&
+      plan.imageVersionTexts.size() < IMAGE_VERSION_TEXTS_MOST)
+    plan.expectedOneOf = plan.imageVersionTexts;
   // An image that names a version which cannot hold the one expected would
   // fail its check on every tracker, after each was flashed with it.
   if (plan.firmware && !options.expectVersion.empty() && !plan.imageVersion.empty() &&
@@ -173,7 +178,7 @@ JobResult UpdateTracker(JobContext& context, const UpdatePlan& plan, bool severa
     result.detail = "--no-verify: the tracker's return was not awaited";
     return result;
   }
-  return VerifyUpdate(context, plan.expected, base, outcome);
+  return VerifyUpdate(context, plan, base, outcome);
 }
 
 void AppendUpdateAuditLine(JobContext& context, const UpdatePlan& plan, const std::string& imei,

@@ -307,8 +307,8 @@ JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutc
     outcome.note = "plug it in again to update it";
   } else {
     const bool sameTracker = !updatedImei.empty() && updatedImei == identity.imei;
-    const bool expectedVersion = ReportsVersion(identity.version, plan.expected);
-    const bool comparable = !plan.expected.empty();
+    const bool expectedVersion = RunsExpectedVersion(plan, identity.version);
+    const bool comparable = ComparesVersion(plan);
     const std::string reports = "reports " + TextForStdout(identity.version);
     const std::string who = sameTracker ? "back after its update"
                             : updatedImei.empty()
@@ -328,7 +328,7 @@ JobResult RecogniseReturn(JobContext& context, const UpdatePlan& plan, WatchOutc
       outcome.kind = WatchOutcome::Kind::Failed;
       result.code = kExitFailed;
       result.verdict = sameTracker ? FAILED_VERDICT : "not updated";
-      result.detail = who + "; it " + reports + ", not " + TextForStdout(plan.expected) + "; nothing was sent";
+      result.detail = who + "; it " + reports + ", not " + ExpectedVersionText(plan) + "; nothing was sent";
       outcome.note = (sameTracker ? "its update did not take" : who + ", without the version expected") +
                      std::string(": plug it in again to update it");
     }

@@ -69,7 +69,10 @@ struct UpdatePlan {
   std::string imageVersion;  // the version the image names ("" when none)
   // The different version texts the image holds: several mean it names none.
   std::vector<std::string> imageVersionTexts;
-  std::string expected;           // must appear in the version read back ("" compares nothing)
+  std::string expected;  // must appear in the version read back ("" compares nothing)
+  // An image that holds several version texts, checked without
+  // --expect-version: the version read back must hold one of them.
+  std::vector<std::string> expectedOneOf;
   const AuditLog* log = nullptr;  // null: no audit line
 };
 UpdatePlan MakeUpdatePlan(const std::string& image, const UpdateOptions& options);

@@ -15,6 +15,9 @@
 // the first ")" within 64 characters.
 constexpr std::size_t VERSION_TEXT_LONGEST = 64;
 
+// How many different version texts kvctl looks for in an image.
+constexpr std::size_t IMAGE_VERSION_TEXTS_MOST = 16;
+
 // The different version texts `image` holds, in the order found (copies of
 // the same text count once), at most `most` of them.
 std::vector<std::string> ImageVersionTexts(std::string_view image, std::size_t most = 4);

@@ -2,6 +2,7 @@
 // box of them at once.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "audit_log.h"
@@ -12,6 +13,7 @@
 #include "console.h"
 #include "exit_codes.h"
 #include "help_text.h"
+#include "image_version.h"
 #include "input_file.h"
 #include "interrupt.h"
 #include "output_file.h"
@@ -26,11 +28,24 @@
 
 namespace {
 
-// Ports in the order named, each once ("ttyUSB0" and "/dev/ttyUSB0" are one).
+// The device a port name opens: a symbolic link to a port (udev's by-id
+// names, kvsim --link) is the port it points to.
+std::string PortDevice(const std::string& port) {
+  const std::string device = platform::PortDevicePath(port);
+#ifndef _WIN32
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(device, error);
+  if (!error) return real.string();
+#endif
+  return device;
+}
+
+// Ports in the order named, each once ("ttyUSB0", "/dev/ttyUSB0" and a link
+// to it are one).
 std::vector<std::string> DistinctPorts(const std::vector<std::string>& named) {
   std::vector<std::string> ports, devices;
   for (const auto& p : named) {
-    const std::string device = platform::PortDevicePath(p);
+    const std::string device = PortDevice(p);
     if (std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
     devices.push_back(device);
     ports.push_back(p);
@@ -86,6 +101,13 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
     bool printable = !args.expectVersion.empty();
     for (const char c : args.expectVersion) printable = printable && c >= 0x20 && c <= 0x7E;
     if (!printable) return Usage("--expect-version needs a text of printable ASCII characters, such as F-0KV770E-V1.5");
+    // A text that no version can hold would have every tracker flashed only
+    // to fail its check afterwards.
+    const std::string& expected = args.expectVersion;
+    const std::size_t close = expected.find(')');
+    if (expected.size() > VERSION_TEXT_LONGEST || (close != std::string::npos && close + 1 != expected.size()))
+      return Usage("--expect-version " + expected + " can never be reported: a version is at most " +
+                   std::to_string(VERSION_TEXT_LONGEST) + " characters and ends at its first \")\" (nothing was sent)");
   }
   if (updates && cmd == "watch" &&
       (!args.profilesFile.empty() || args.onlyListed || args.strict || !args.backupDir.empty() || args.noBackup))

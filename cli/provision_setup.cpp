@@ -93,7 +93,9 @@ std::string OutputOnInput(const CliArgs& args, const std::string& logPath, const
   const std::string& cmd = args.command;
   if (!args.positional.empty() && (cmd == "set" || cmd == "diff" || cmd == "update"))
     inputs.emplace_back(cmd == "update" ? "the firmware image" : "the settings file", args.positional.front());
-  if (cmd == "watch" && args.positional.size() == 2) inputs.emplace_back("the settings file", args.positional[1]);
+  if (cmd == "watch" && args.positional.size() == 2)
+    inputs.emplace_back(args.positional[0] == "update" ? "the firmware image" : "the settings file",
+                        args.positional[1]);
   if (!args.profilesFile.empty()) inputs.emplace_back("the profile table", args.profilesFile);
   if (!args.restoreFrom.empty()) inputs.emplace_back("the backup", args.restoreFrom);
   if (!args.traceFile.empty()) outputs.emplace_back("the trace file", args.traceFile);

@@ -4,6 +4,7 @@
 
 #include "firmware/serial_channel.h"
 #include "interrupt.h"
+#include "platform/serial_io.h"
 
 namespace {
 // How long one read may wait before the stop is looked at again.
@@ -11,6 +12,10 @@ constexpr DWORD STOP_LOOK_MS = 100;
 // CAN CAN: the receiver ends the batch at once and its menu comes back.
 constexpr unsigned char kCancelBatch[] = {YmodemSender::CAN, YmodemSender::CAN};
 constexpr DWORD CANCEL_WRITE_MS = 1000;
+// What a quit at once leaves on the line while the batch runs: the cancel,
+// a few times over, so that the boot loader ends the batch and its menu
+// answers the next probe (the whole block in hand has gone out before them).
+constexpr char kCancelOnQuit[] = "\x18\x18\x18\x18\x18";
 }  // namespace
 
 bool StoppableChannel::StopNow() {
@@ -49,6 +54,7 @@ int RunStoppableFirmwareTransfer(const char* portName, FirmwareImage& image, con
     if (stopped) *stopped = false;
     return 1;
   }
+  platform::SetPortExitBytes(serial.Handle(), kCancelOnQuit);
   r = channel.Configure(FIRMWARE_BAUD_RATE);
   if (r != TRANSFER_OK) {
     channel.Close();

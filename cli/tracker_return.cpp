@@ -89,7 +89,8 @@ ReturnOutcome AwaitTrackerReturn(JobContext& context, DWORD boundMs, TrackerIden
       const auto now = platform::ClockMs();
       return static_cast<DWORD>(now >= giveUpAt ? 0 : giveUpAt - now);
     };
-    if (auto imei = QueryImei(port, std::min(KVCTL_IMEI_WAIT_MS, leftNow()))) identity.imei = *imei;
+    if (auto imei = QueryImei(port, std::min(KVCTL_IMEI_WAIT_MS, leftNow()), [] { return interrupt::Requested(); }))
+      identity.imei = *imei;
     // The version gets whatever is left of the bound: a tracker slow to
     // answer the IMEI still answers the questions asked again meanwhile
     // first, and the version's answer comes after them.

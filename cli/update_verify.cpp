@@ -13,6 +13,23 @@ std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + " s"; }
 
 }  // namespace
 
+bool RunsExpectedVersion(const UpdatePlan& plan, const std::string& version) {
+  if (plan.expectedOneOf.empty()) return ReportsVersion(version, plan.expected);
+  for (const std::string& text : plan.expectedOneOf)
+    if (ReportsVersion(version, text)) return true;
+  return false;
+}
+
+std::string ExpectedVersionText(const UpdatePlan& plan) {
+  if (plan.expectedOneOf.empty()) return TextForStdout(plan.expected);
+  std::string text = "one of ";
+  for (std::size_t i = 0; i < plan.expectedOneOf.size(); ++i)
+    text += (i ? ", " : "") + TextForStdout(plan.expectedOneOf[i]);
+  return text;
+}
+
+bool ComparesVersion(const UpdatePlan& plan) { return !plan.expected.empty() || !plan.expectedOneOf.empty(); }
+
 std::string ImageVersionLine(const UpdatePlan& plan, bool verify) {
   const std::string& imageVersion = plan.imageVersion;
   const std::string& expected = plan.expected;
@@ -32,13 +49,14 @@ std::string ImageVersionLine(const UpdatePlan& plan, bool verify) {
     line = "image names no version (no \"F-0KV...)\" text in it)";
   }
   if (!verify) return line;
+  if (!plan.expectedOneOf.empty()) return line + "; expecting a tracker that reports one of them";
   if (expected.empty())
     return line + "; the version after the update is read, not compared (--expect-version TEXT compares it)";
   if (expected != imageVersion) line += "; expecting a tracker that reports " + TextForStdout(expected);
   return line;
 }
 
-JobResult VerifyUpdate(JobContext& context, const std::string& expected, const std::string& imageName,
+JobResult VerifyUpdate(JobContext& context, const UpdatePlan& plan, const std::string& imageName,
                        UpdateOutcome& outcome) {
   JobResult result;
   TrackerIdentity identity;
@@ -72,11 +90,11 @@ JobResult VerifyUpdate(JobContext& context, const std::string& expected, const s
   }
   const std::string imei = identity.imei.empty() ? "(no IMEI answer)" : TextForStdout(identity.imei);
   context.Say("IMEI " + imei + ", firmware " + TextForStdout(identity.version));
-  if (!ReportsVersion(identity.version, expected)) {
+  if (!RunsExpectedVersion(plan, identity.version)) {
     outcome.kind = UpdateOutcome::Kind::Failed;
     result.code = kExitFailed;
     result.verdict = FAILED_VERDICT;
-    result.detail = "the tracker reports " + TextForStdout(identity.version) + ", not " + TextForStdout(expected);
+    result.detail = "the tracker reports " + TextForStdout(identity.version) + ", not " + ExpectedVersionText(plan);
     context.Fail(result.detail, "");
     return result;
   }

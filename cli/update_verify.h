@@ -30,13 +30,23 @@ struct UpdateOutcome {
   std::string version;  // read after the update ("" when unknown)
 };
 
+struct UpdatePlan;
+
 // After a whole transfer: waits for the tracker (RETURN_WAIT_MS), prints its
-// IMEI and version, and checks `expected` (empty: no comparison). `imageName`
-// is the image's base name for the closing "Update NAME Succeed".
-JobResult VerifyUpdate(JobContext& context, const std::string& expected, const std::string& imageName,
+// IMEI and version, and checks it against the plan (RunsExpectedVersion).
+// `imageName` is the image's base name for the closing "Update NAME Succeed".
+JobResult VerifyUpdate(JobContext& context, const UpdatePlan& plan, const std::string& imageName,
                        UpdateOutcome& outcome);
+
+// Whether a tracker reporting `version` runs what `plan` expects: it holds
+// the expected text, or one of the image's texts when it holds several
+// (true when the plan expects nothing).
+bool RunsExpectedVersion(const UpdatePlan& plan, const std::string& version);
+// What the plan expects, for the messages: the text, or "one of A, B".
+std::string ExpectedVersionText(const UpdatePlan& plan);
+// Whether the plan compares the version read back at all.
+bool ComparesVersion(const UpdatePlan& plan);
 
 // The line printed before anything is sent: "image F-0KV..." or that the
 // image names no version (with what that means for the check).
-struct UpdatePlan;
 std::string ImageVersionLine(const UpdatePlan& plan, bool verify);

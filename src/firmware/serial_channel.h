@@ -25,6 +25,9 @@ class SerialChannel final : public CommChannel {
   void Close() override;
 
   bool IsOpen() const { return m_hPort != INVALID_HANDLE_VALUE; }
+  // The open port (INVALID_HANDLE_VALUE when closed), for what its owner
+  // sets on it beside the transfer (the bytes a quit at once leaves).
+  HANDLE Handle() const { return m_hPort; }
 
  private:
   HANDLE m_hPort = INVALID_HANDLE_VALUE;

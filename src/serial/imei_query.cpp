@@ -32,7 +32,7 @@ bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs, const std::
   return done();
 }
 
-std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
+std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs, const std::function<bool()>& stop) {
   ReaderLink link;
   link.port = port;
   std::optional<std::string> imei;
@@ -43,7 +43,7 @@ std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs) {
   auto lastQuery = platform::ClockMs();
   // Asks again every second while no IMEI is shown, as the main window does.
   ReadThroughParser(
-      port, link, boundMs, [&] { return imei.has_value(); },
+      port, link, boundMs, [&] { return imei.has_value() || (stop && stop()); },
       [&] {
         if (!imei && platform::ClockMs() - lastQuery >= IMEI_POLL_MS) {
           WriteTrackerCommand(port, IMEI_QUERY);

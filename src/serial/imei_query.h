@@ -24,8 +24,9 @@ bool ReadThroughParser(HANDLE port, ReaderLink& link, DWORD boundMs, const std::
 
 // Writes the start menu choice "2" and "at+gsn\r", then reads the answers,
 // asking again every IMEI_POLL_MS, for at most `boundMs`. Returns the IMEI,
-// or nothing when none came.
-std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs);
+// or nothing when none came. A `stop` that returns true ends the wait early
+// (the caller's interrupt), with nothing.
+std::optional<std::string> QueryImei(HANDLE port, DWORD boundMs, const std::function<bool()>& stop = {});
 
 // Writes the menu choice "1" and waits at most `promptWaitMs` for the boot
 // loader's "Waiting for the file to be sent". True when it came.

@@ -77,6 +77,8 @@ TEST_F(KvctlOutputAliasTest, TheLogAndTheTraceAreNeverAnInputHoweverThePathIsSpe
                   "the audit log " + log + " is the settings file f.ini");
   for (const std::string log : {"fw.bin", "sym-fw.bin", "hard-fw.bin"})
     ExpectRefused({"--log", log, "update", port_, "fw.bin"}, "the audit log " + log + " is the firmware image");
+  // watch update's input is a firmware image too, and is named so.
+  ExpectRefused({"--log", "./fw.bin", "watch", "update", "fw.bin"}, "the audit log ./fw.bin is the firmware image");
   for (const std::string trace : {"units.csv", "./units.csv", "sym-units.csv", "hard-units.csv"})
     ExpectRefused({"--trace", trace, "set", port_, "--profiles", "units.csv", "--backup-dir", "backups", "--log",
                    "audit.jsonl", "f.ini"},

@@ -418,4 +418,121 @@ TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheWaitNeverAdvisesASecondTran
   EXPECT_NE(update.err.find("kvctl version " + port), std::string::npos) << update.err;
 }
 
+// A text that no version read back can hold would flash the tracker only to
+// fail its check: it is refused before the tracker hears anything. A version
+// text is at most 64 characters and ends at its first ")"; a text of exactly
+// that length is a version like any other.
+TEST_F(KvctlUpdateVerifyTest, AnExpectedVersionNoTrackerCanReportIsRefusedBeforeAnythingIsSent) {
+  const std::string longest = "F-0KV770E-V1.5(" + std::string(48, '7') + ")";
+  ASSERT_EQ(longest.size(), 64u);
+  const std::string port = StartSim(sim_, {"--version-after", longest});
+  const std::string image = ImageFile("plain.bin", "");
+  for (const std::string& never : {longest + "X", std::string(70, 'V'), std::string("V1.4)X"), std::string(")V")}) {
+    const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", never, image, "--no-log"});
+    EXPECT_EQ(run.exitCode, 2) << never << "\n" << run.out << run.err;
+    EXPECT_NE(run.err.find("--expect-version"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Sending"), std::string::npos) << run.out;
+  }
+  const ProgramRun watch = RunAtTestSpeed(kKvctl, {"watch", "update", "--expect-version", longest + "X", image});
+  EXPECT_EQ(watch.exitCode, 2) << watch.out << watch.err;
+  EXPECT_EQ(Received(sim_), 0) << "nothing was sent";
+  const ProgramRun fits = RunAtTestSpeed(kKvctl, {"update", port, "--expect-version", longest, image, "--no-log"});
+  EXPECT_EQ(fits.exitCode, 0) << fits.out << fits.err;
+  EXPECT_EQ(Received(sim_), 1);
+}
+
+// Ctrl-C while the IMEI is read after the restart (a tracker that answers it
+// with ERROR, asked again every second) ends the read at once, as it ends
+// the wait before it. kvctl runs at the signalled speed, so the IMEI read
+// lasts 5 s here.
+TEST_F(KvctlUpdateVerifyTest, CtrlCDuringTheIdentityReadAfterTheRestartEndsItAtOnce) {
+  const std::string port = StartSim(sim_, {"--imei-missing"});
+  BackgroundAtTestSpeed update(kKvctl, {"update", port, ImageFile("fw15.bin", kNewVersion), "--no-log"},
+                               test_support::kSignalledClockSpeed);
+  ASSERT_TRUE(update.WaitForText("Waiting up to 90 s for the tracker", true)) << update.err;
+  // The tracker is back within a fraction of a second; the IMEI read follows.
+  ::usleep(1500 * 1000);
+  const auto signalled = std::chrono::steady_clock::now();
+  update.Signal(SIGINT);
+  EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1500)) << update.err;
+  EXPECT_NE(update.err.find("the transfer is complete"), std::string::npos) << update.err;
+}
+
+// Quitting at once in the middle of the transfer cancels the batch on the
+// way out, so the boot loader returns to the menu and the command the quit
+// line names works when run at once. Real speed: the paced transfer lasts
+// about 3 s.
+TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheTransferLeavesATrackerTheAdviceCanFinish) {
+  ASSERT_TRUE(sim_.Start(kKvsim, {"--quiet", "--line-baud", "115200"}));
+  const std::string port = sim_.ReadLine();
+  const std::string image = folder_.File("fw15.bin");
+  WriteTestFile(image, Image(kNewVersion, 32 * 1024));
+  BackgroundProgram update(kKvctl, {"update", port, "--no-verify", image, "--no-log"});
+  ASSERT_TRUE(update.WaitForText("Sending")) << update.out << update.err;
+  ::usleep(1000 * 1000);
+  update.Signal(SIGINT);
+  update.Signal(SIGTERM);
+  EXPECT_EQ(update.Wait(), 130) << update.out << update.err;
+  const std::string marker = "to finish the job, run: ";
+  const auto at = update.err.find(marker);
+  ASSERT_NE(at, std::string::npos) << update.err;
+  const std::string advice = update.err.substr(at + marker.size(), update.err.find('\n', at) - at - marker.size());
+  EXPECT_EQ(advice, "kvctl update " + port + " --no-verify " + image + " --no-log") << update.err;
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramRun again = RunProgram(kKvctl, {"update", port, "--no-verify", image, "--no-log"});
+  EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
+  EXPECT_NE(again.out.find("Update fw15.bin Succeed"), std::string::npos) << again.out << again.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  std::string received;  // the cut batch's image comes first as "incomplete ..."
+  for (std::string line = sim_.ReadLine(); received.empty() && !line.empty();) {
+    if (line.rfind("received ", 0) == 0) received = line;
+    else line = sim_.ReadLine();
+  }
+  EXPECT_NE(received.find(": " + std::to_string(32 * 1024) + " bytes"), std::string::npos) << received;
+}
+
+// An image that holds two different version texts names no single version,
+// but a tracker that runs it reports one of them: a tracker that reports
+// neither (here the old version, kept by a tracker that found no single
+// version in what it received) did not take it.
+TEST_F(KvctlUpdateVerifyTest, AnImageWithTwoVersionTextsNeedsATrackerReportingOneOfThem) {
+  const char otherVersion[] = "F-0KV770E-V1.6(20100401)";
+  std::string bytes = Image(kNewVersion);
+  bytes.replace(9000, sizeof otherVersion - 1, otherVersion);
+  const std::string image = folder_.File("two.bin");
+  WriteTestFile(image, bytes);
+  const std::string log = folder_.File("audit.jsonl");
+  const std::string port = StartSim(sim_);
+  const ProgramRun old = RunAtTestSpeed(kKvctl, {"update", port, image, "--log", log});
+  EXPECT_EQ(old.exitCode, 1) << old.out << old.err;
+  EXPECT_NE(old.out.find("expecting a tracker that reports one of them"), std::string::npos) << old.out;
+  EXPECT_NE(old.err.find(std::string("the tracker reports ") + kOldVersion + ", not one of " + kNewVersion + ", " +
+                         otherVersion),
+            std::string::npos)
+      << old.err;
+  EXPECT_EQ(old.out.find("Succeed"), std::string::npos) << old.out;
+  EXPECT_EQ(AuditLines(log).back().at("verdict"), "failed");
+  KvsimChild second;
+  const std::string other = StartSim(second, {"--version-after", otherVersion});
+  const ProgramRun taken = RunAtTestSpeed(kKvctl, {"update", other, image, "--no-log"});
+  EXPECT_EQ(taken.exitCode, 0) << taken.out << taken.err;
+  EXPECT_NE(taken.out.find("Update two.bin Succeed"), std::string::npos) << taken.out;
+}
+
+// One tracker named twice, by its port and by a symbolic link to it (as
+// udev's by-id names are), is one tracker: a second job on it would probe it
+// between the hand-off and the transfer, and its "ati" would abort the boot
+// loader the first job had just started.
+TEST_F(KvctlUpdateVerifyTest, ATrackerNamedByItsPortAndByALinkIsUpdatedOnce) {
+  // Real speed: --clock-speed takes simulated trackers by their port names.
+  const std::string link = folder_.File("tracker-link");
+  ASSERT_TRUE(sim_.Start(kKvsim, {"--quiet", "--link", link}));
+  const std::string port = sim_.ReadLine();
+  const ProgramRun run = RunProgram(kKvctl, {"update", port, link, ImageFile("fw15.bin", kNewVersion), "--no-log"});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.find("PORT"), std::string::npos) << "one tracker, no summary table\n" << run.out;
+  EXPECT_EQ(Received(sim_), 1);
+}
+
 }  // namespace
