@@ -61,6 +61,12 @@ CloseOnSignals::CloseOnSignals(CMainDlg& window) {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
+  // Standard error may be a pipe whose reader went with the terminal (a
+  // hang-up through "| tee"): writing there fails, it does not end kvtool.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, &previousPipe_);
 }
 
 CloseOnSignals::~CloseOnSignals() {
@@ -69,6 +75,7 @@ CloseOnSignals::~CloseOnSignals() {
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);
   for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
+  ::sigaction(SIGPIPE, &previousPipe_, nullptr);
   [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &kEndByte, 1);
   watcher_.join();
 }

@@ -6,7 +6,8 @@
 // tells the user what happened stays until it is answered. An open Device
 // Setting or Scan COM Port dialog is closed through its own close handling
 // first. Until then the window keeps painting and taking input; each signal
-// only asks again. kvtool says on standard error that it is closing.
+// only asks again. kvtool says on standard error that it is closing; a
+// broken pipe there (SIGPIPE is ignored meanwhile) does not end it.
 //
 // The handlers write to a pipe; a watcher thread turns each byte into a call
 // posted to the main window. Without a pipe nothing is installed and signals
@@ -19,6 +20,10 @@
 
 #include <thread>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include "app/main_dlg.h"
 
 class CloseOnSignals {
@@ -30,4 +35,7 @@ class CloseOnSignals {
 
  private:
   std::thread watcher_;
+#ifndef _WIN32
+  struct sigaction previousPipe_ {};
+#endif
 };

@@ -1,6 +1,8 @@
 // Interrupt, terminate and hang-up sent to the windowed program: the window
 // closes as its close box does, but only once the work on the tracker under
 // way has ended, so a write is never cut between its delete and its stores.
+#include <unistd.h>
+
 #include <csignal>
 
 #include <QApplication>
@@ -83,6 +85,32 @@ TEST_F(MainWindowTest, InterruptOrHangUpClosesAnIdleConnectionAsTheCloseBoxDoes)
     EXPECT_TRUE(boxes_.Shown().empty()) << signal;
     tracker_->Stop();
   }
+}
+
+// Started as "kvtool 2>&1 | tee log" from a terminal that is then closed:
+// the hang-up comes, and the pipe behind standard error has no reader left.
+// Saying that it closes must not end the program with a broken pipe.
+TEST_F(MainWindowTest, HangUpWithStandardErrorOnABrokenPipeStillClosesAsTheCloseBoxDoes) {
+  ClockSpeedScope speed(20.0);
+  StartTracker();
+  CMainDlg& w = OpenWindow();
+  const CloseOnSignals closing(w);
+  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+
+  int broken[2];
+  ASSERT_EQ(::pipe(broken), 0);
+  ::close(broken[0]);
+  const int savedErr = ::dup(STDERR_FILENO);
+  ::dup2(broken[1], STDERR_FILENO);
+  ::close(broken[1]);
+  std::raise(SIGHUP);
+  const bool ended = WaitFor([&] { return w.Ended(); });
+  ::dup2(savedErr, STDERR_FILENO);
+  ::close(savedErr);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(w.m_hPort, INVALID_HANDLE_VALUE);
 }
 
 // A box that says what happened is answered before the window goes.
