@@ -106,18 +106,23 @@ void CDeviceSettingDlg::StartSession() {
   HideLayoutRows();
   SetTimer(LINE_WATCH_TIMER_ID, LINE_WATCH_MS);
 
+  AskVersionThen([this] { OnSessionOpened(); });
+}
+
+void CDeviceSettingDlg::AskVersionThen(const std::function<void()>& then) {
   // Up to 2.5 s for the version and 5 s for the text mode command, each on
   // a worker that has the session to itself while the dialog is busy.
   settings::SettingsExchange* exchange = m_exchange.get();
   auto answer = std::make_shared<settings::VersionAnswer>();
   RunThen([exchange, answer] { *answer = exchange->QueryVersion(); },
-          [this, exchange, answer] {
+          [this, exchange, answer, then] {
             OnVersionAnswered(*answer);
-            RunThen([exchange] { exchange->SetTextMode(); }, [this] { OnSessionOpened(); });
+            RunThen([exchange] { exchange->SetTextMode(); }, then);
           });
 }
 
 void CDeviceSettingDlg::OnVersionAnswered(const settings::VersionAnswer& answer) {
+  if (answer.answered) m_bVersionAnswered = true;
   settings::RememberFirmware(answer);
   // The version whole; the kept 21 characters only decide the layout.
   const std::string& whole = settings::firmwareVersionWhole;
@@ -134,7 +139,7 @@ void CDeviceSettingDlg::OnSessionOpened() {
     return;
   }
   // The first read leaves the opening's transfer state at its end.
-  OnGetDeviceSetting();
+  StartReadingSettings();
 }
 
 settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
@@ -146,6 +151,25 @@ void CDeviceSettingDlg::OnGetDeviceSetting() {
   if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     // Nothing can be read: the fields stay as they are. A dialog whose
     // opening found the line gone leaves the opening's state here.
+    LeaveTransferState();
+    m_bLineLossSaid = false;
+    NoticeLostLine();
+    return;
+  }
+  if (m_exchange && m_exchange->IsStarted() && !m_bVersionAnswered) {
+    // The opening had no answer (the tracker was switched off): its version
+    // decides the layout the messages are read in, and so what Set to device
+    // writes back. It is asked again, with the text mode, before the read.
+    m_bStarting = true;
+    EnterTransferState(false);
+    AskVersionThen([this] { OnSessionOpened(); });
+    return;
+  }
+  StartReadingSettings();
+}
+
+void CDeviceSettingDlg::StartReadingSettings() {
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     LeaveTransferState();
     m_bLineLossSaid = false;
     NoticeLostLine();
