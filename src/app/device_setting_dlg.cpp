@@ -195,6 +195,27 @@ void CDeviceSettingDlg::OnSetToDevice() {
     NoticeLostLine();
     return;
   }
+  if (m_exchange && m_exchange->IsStarted() && !m_bVersionAnswered) {
+    // As for a read: the fields go out in the layout of the tracker's own
+    // version, asked for again first (a switched-off tracker's opening got
+    // none). A record that does not suit that layout is refused as usual.
+    m_bStarting = true;
+    EnterTransferState(true);
+    AskVersionThen([this] {
+      m_bStarting = false;
+      LeaveTransferState();
+      if (m_nCloseAfterOpening != 0) {
+        CloseProcedure(m_nCloseAfterOpening);
+        return;
+      }
+      StartWritingSettings();
+    });
+    return;
+  }
+  StartWritingSettings();
+}
+
+void CDeviceSettingDlg::StartWritingSettings() {
   std::vector<settings::SettingsProblem> problems;
   const settings::StartResult started =
       m_exchange ? m_exchange->StartWrite(ReadSettings(), &problems) : settings::StartResult::NotStarted;

@@ -152,6 +152,8 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void AskVersionThen(const std::function<void()>& then);
   // Empties the fields and starts the read of the four messages.
   void StartReadingSettings();
+  // Checks the fields and starts the write of the four messages.
+  void StartWritingSettings();
   settings::ExchangeCallbacks SessionCallbacks();
   // The controls while a transfer runs: `writing` also disables Exit.
   void EnterTransferState(bool writing);

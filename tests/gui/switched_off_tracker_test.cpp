@@ -97,4 +97,25 @@ TEST_F(DeviceSettingTest, TrackerSwitchedOnAgainIsReadAndWrittenInItsOwnLayout) 
   EXPECT_EQ(tracker_->MessageStore(), stored) << "a write of unchanged fields changed the tracker";
 }
 
+// The same, with the user's own values written at once after the switch-on
+// (no Get device setting first): they reach the tracker in its own layout.
+TEST_F(DeviceSettingTest, SetToDeviceOnATrackerSwitchedOnAgainWritesInItsOwnLayout) {
+  sim::SimOptions options;
+  options.gsm.versionText = std::string(sim::BASIC_VERSION_TEXT);
+  ASSERT_NO_FATAL_FAILURE(Connect(options));
+  settings::extendedFirmware = true;  // as the program starts
+  tracker_->SwitchOff();
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+
+  tracker_->SwitchOn();
+  d.ShowSettings(Example());
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_EQ(Status(), settings::SETTING_MESSAGE_OK_TEXT);
+  EXPECT_EQ(tracker_->MessageStore(), MessageTexts(Example(), settings::SettingsLayout::Basic));
+  EXPECT_FALSE(Item(settings::Setting(settings::SettingId::parkReturnTimes).controlId)->isHidden());
+}
+
 }  // namespace
