@@ -192,18 +192,26 @@ void GsmModem::OnBodyByte(unsigned char byte, SimLine& out) {
   }
 }
 
-void GsmModem::FinishBody(SimLine& out) {
+int GsmModem::StoreBody() {
   body_ = BodyState::None;
-  int index = 0;
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    for (int i = 0; i < GSM_SLOT_COUNT && index == 0; ++i) {
-      StoredMessage& slot = store_[static_cast<std::size_t>(i)];
-      if (slot.used) continue;
-      slot = StoredMessage{true, bodyAddress_, bodyText_};
-      index = i + 1;
-    }
+  std::lock_guard<std::mutex> lock(lock_);
+  for (int i = 0; i < GSM_SLOT_COUNT; ++i) {
+    StoredMessage& slot = store_[static_cast<std::size_t>(i)];
+    if (slot.used) continue;
+    slot = StoredMessage{true, bodyAddress_, bodyText_};
+    return i + 1;
   }
+  return 0;
+}
+
+void GsmModem::PowerLost() {
+  if (body_ == BodyState::EndMark) StoreBody();
+  body_ = BodyState::None;
+  bodyText_.clear();
+}
+
+void GsmModem::FinishBody(SimLine& out) {
+  const int index = StoreBody();
   if (index == 0) {
     SendModuleReply(out, "\r\n" + std::string(kMemoryFull), bodyFault_);
     return;

@@ -90,6 +90,10 @@ class GsmModem {
   // A byte of the body: Ctrl-Z ends it (stored), ESC abandons it (not stored).
   void OnBodyByte(unsigned char byte, SimLine& out);
 
+  // The power went: a text still being entered is lost, one whose end mark
+  // came is stored (the module stores at the end mark), and nothing is said.
+  void PowerLost();
+
   // Texts of the four slots (empty for a free slot).
   std::array<std::string, GSM_SLOT_COUNT> Store() const;
   // The version answer from now on (the tracker runs new firmware).
@@ -108,6 +112,8 @@ class GsmModem {
   void OnStoreCommand(std::string_view echo, std::string_view address, SimLine& out);
   void OnRead(std::string_view echo, int index, SimLine& out);
   void FinishBody(SimLine& out);
+  // Stores the finished body in the first free slot: its index, 0 when full.
+  int StoreBody();
 
   GsmOptions options_;
   std::vector<int> strikesUsed_ = std::vector<int>(options_.faults.size(), 0);

@@ -54,9 +54,16 @@ void SimTracker::Record(const std::string& command) {
 
 void SimTracker::Serve() {
   std::string pending;  // an unfinished command line
+  int switchOffsSeen = switchOffs_.load();
   while (running_) {
     const int b = line_.ReadByte(20);
     if (b == -2) break;  // cable pulled
+    if (const int switchOffs = switchOffs_.load(); switchOffs != switchOffsSeen) {
+      // Switched off since the last byte: the module starts afresh.
+      switchOffsSeen = switchOffs;
+      pending.clear();
+      gsm_.PowerLost();
+    }
     if (b < 0) continue;
     if (off_) {
       pending.clear();  // a switched-off tracker hears nothing, not even half a command

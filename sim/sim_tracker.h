@@ -32,7 +32,10 @@ class SimTracker {
   // Switches the tracker off with its USB bridge still plugged in: the port
   // stays and opens, but nothing is heard or answered until it is switched
   // on again, when it starts from its menu like after a power cycle.
-  void SwitchOff() { off_ = true; }
+  void SwitchOff() {
+    ++switchOffs_;
+    off_ = true;
+  }
   void SwitchOn();
   bool SwitchedOff() const { return off_.load(); }
   const std::string& PortPath() const { return line_.PortPath(); }
@@ -70,6 +73,7 @@ class SimTracker {
   std::atomic<bool> running_{false};
   std::atomic<bool> booting_{false};
   std::atomic<bool> off_{false};
+  std::atomic<int> switchOffs_{0};  // the serving thread resets the module once per switch-off
   std::atomic<int> restarts_{0};
   std::thread thread_;
   mutable std::mutex logLock_;

@@ -106,18 +106,23 @@ void CDeviceSettingDlg::StartSession() {
   HideLayoutRows();
   SetTimer(LINE_WATCH_TIMER_ID, LINE_WATCH_MS);
 
+  AskVersionThen([this] { OnSessionOpened(); });
+}
+
+void CDeviceSettingDlg::AskVersionThen(const std::function<void()>& then) {
   // Up to 2.5 s for the version and 5 s for the text mode command, each on
   // a worker that has the session to itself while the dialog is busy.
   settings::SettingsExchange* exchange = m_exchange.get();
   auto answer = std::make_shared<settings::VersionAnswer>();
   RunThen([exchange, answer] { *answer = exchange->QueryVersion(); },
-          [this, exchange, answer] {
+          [this, exchange, answer, then] {
             OnVersionAnswered(*answer);
-            RunThen([exchange] { exchange->SetTextMode(); }, [this] { OnSessionOpened(); });
+            RunThen([exchange] { exchange->SetTextMode(); }, then);
           });
 }
 
 void CDeviceSettingDlg::OnVersionAnswered(const settings::VersionAnswer& answer) {
+  if (answer.answered) m_bVersionAnswered = true;
   settings::RememberFirmware(answer);
   // The version whole; the kept 21 characters only decide the layout.
   const std::string& whole = settings::firmwareVersionWhole;
@@ -134,7 +139,7 @@ void CDeviceSettingDlg::OnSessionOpened() {
     return;
   }
   // The first read leaves the opening's transfer state at its end.
-  OnGetDeviceSetting();
+  StartReadingSettings();
 }
 
 settings::SettingsLayout CDeviceSettingDlg::SessionLayout() const {
@@ -146,6 +151,25 @@ void CDeviceSettingDlg::OnGetDeviceSetting() {
   if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     // Nothing can be read: the fields stay as they are. A dialog whose
     // opening found the line gone leaves the opening's state here.
+    LeaveTransferState();
+    m_bLineLossSaid = false;
+    NoticeLostLine();
+    return;
+  }
+  if (m_exchange && m_exchange->IsStarted() && !m_bVersionAnswered) {
+    // The opening had no answer (the tracker was switched off): its version
+    // decides the layout the messages are read in, and so what Set to device
+    // writes back. It is asked again, with the text mode, before the read.
+    m_bStarting = true;
+    EnterTransferState(false);
+    AskVersionThen([this] { OnSessionOpened(); });
+    return;
+  }
+  StartReadingSettings();
+}
+
+void CDeviceSettingDlg::StartReadingSettings() {
+  if (m_exchange && (m_exchange->LineLost() || platform::CommLineLost(m_hPort))) {
     LeaveTransferState();
     m_bLineLossSaid = false;
     NoticeLostLine();
@@ -171,6 +195,27 @@ void CDeviceSettingDlg::OnSetToDevice() {
     NoticeLostLine();
     return;
   }
+  if (m_exchange && m_exchange->IsStarted() && !m_bVersionAnswered) {
+    // As for a read: the fields go out in the layout of the tracker's own
+    // version, asked for again first (a switched-off tracker's opening got
+    // none). A record that does not suit that layout is refused as usual.
+    m_bStarting = true;
+    EnterTransferState(true);
+    AskVersionThen([this] {
+      m_bStarting = false;
+      LeaveTransferState();
+      if (m_nCloseAfterOpening != 0) {
+        CloseProcedure(m_nCloseAfterOpening);
+        return;
+      }
+      StartWritingSettings();
+    });
+    return;
+  }
+  StartWritingSettings();
+}
+
+void CDeviceSettingDlg::StartWritingSettings() {
   std::vector<settings::SettingsProblem> problems;
   const settings::StartResult started =
       m_exchange ? m_exchange->StartWrite(ReadSettings(), &problems) : settings::StartResult::NotStarted;

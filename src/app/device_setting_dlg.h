@@ -147,6 +147,13 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void StartSession();
   void OnVersionAnswered(const settings::VersionAnswer& answer);
   void OnSessionOpened();
+  // The version query and the text mode command as background work (the
+  // dialog in its opening state meanwhile), then `then`.
+  void AskVersionThen(const std::function<void()>& then);
+  // Empties the fields and starts the read of the four messages.
+  void StartReadingSettings();
+  // Checks the fields and starts the write of the four messages.
+  void StartWritingSettings();
   settings::ExchangeCallbacks SessionCallbacks();
   // The controls while a transfer runs: `writing` also disables Exit.
   void EnterTransferState(bool writing);
@@ -167,6 +174,7 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   bool m_bClosing = false;                               // the close procedure stops the session
   int m_nCloseAfterOpening = 0;                          // a close asked for during the opening
   bool m_bLineLossSaid = false;                          // the lost line was reported once
+  bool m_bVersionAnswered = false;                       // the tracker told its version in this dialog
   WriteProgress m_writeProgress;                         // what the running (or last) write did to each message
   settings::DeviceSettings m_beforeRead;                 // the fields as they were when a read started
   std::optional<settings::DeviceSettings> m_verdictFor;  // the fields the status line's verdict is about

@@ -245,7 +245,11 @@ void CMainDlg::ShowImei(const ReaderLink* from, const std::string& imei) {
   SetItemText(IDC_STC_IMEI, imei);
 }
 
-void CMainDlg::OnTimer(UINT) {
+void CMainDlg::OnTimer(UINT id) {
+  if (id == CLOSE_ASKED_TIMER_ID) {
+    CloseAsAsked();
+    return;
+  }
   if (!ItemText(IDC_STC_IMEI).empty()) {
     if (++m_nImeiTicks >= IMEI_TICKS_BEFORE_SETTING) {
       KillTimer(m_nTimerId);
@@ -303,6 +307,25 @@ void CMainDlg::OnClose() {
     }
     end();
   });
+}
+
+void CMainDlg::OnCloseSignal() {
+  if (!m_bCloseAsked) {
+    m_bCloseAsked = true;
+    SetTimer(CLOSE_ASKED_TIMER_ID, CLOSE_ASKED_RETRY_MS);
+  }
+  CloseAsAsked();
+}
+
+void CMainDlg::CloseAsAsked() {
+  // A box or a file dialog is answered first: it may say what a write or an
+  // update left on the tracker.
+  if (ui::ModalQuestionOpen()) return;
+  if (m_pChildDialog != nullptr) {
+    m_pChildDialog->RequestClose();
+    return;
+  }
+  OnClose();
 }
 
 // Setting, Scan COM Port and Update live in main_dlg_setting.cpp,

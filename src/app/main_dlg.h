@@ -40,6 +40,9 @@
 #include "ui/template_dialog.h"
 
 constexpr UINT IMEI_POLL_TIMER_ID = 1;  // period IMEI_POLL_MS
+// While a close asked for by a signal waits for the work under way to end.
+constexpr UINT CLOSE_ASKED_TIMER_ID = 2;
+constexpr DWORD CLOSE_ASKED_RETRY_MS = 200;
 constexpr std::size_t FIRMWARE_PATH_SIZE = 260;
 constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 2;
 
@@ -96,7 +99,9 @@ class CMainDlg : public ui::TemplateDialog {
   HANDLE m_hPort = INVALID_HANDLE_VALUE;
   UINT m_nTimerId = 0;
   std::uint32_t m_nImeiTicks = 0;
-  bool m_bChildDialogOpen = false;  // the Device Setting or Scan COM Port dialog runs
+  bool m_bChildDialogOpen = false;               // the Device Setting or Scan COM Port dialog runs
+  ui::TemplateDialog* m_pChildDialog = nullptr;  // that dialog while it runs
+  bool m_bCloseAsked = false;                    // a signal asked the program to close
 
   void OnStart();
   void OnSetting();
@@ -114,6 +119,12 @@ class CMainDlg : public ui::TemplateDialog {
   // OnTrackerDisconnected, with the box only when `say`: a loss the Device
   // Setting dialog has already told the user about is not told twice.
   void EndLostConnection(bool say);
+  // A signal (close_signals.h) asks the program to close: the open dialog
+  // is closed through its own close handling, then this window through
+  // OnClose, each as soon as it lets itself be closed and no box or file
+  // dialog is waiting for an answer; until then it is asked again every
+  // CLOSE_ASKED_RETRY_MS.
+  void OnCloseSignal();
 
  protected:
   bool OnInitDialog() override;
@@ -140,6 +151,7 @@ class CMainDlg : public ui::TemplateDialog {
   // Selects the list item with this text, appending it when missing.
   void SelectItem(const std::string& item);
   void ShowImei(const ReaderLink* from, const std::string& imei);
+  void CloseAsAsked();
 
   PortBox m_portBox;
   std::string m_connectedItem;  // the list item of the open connection

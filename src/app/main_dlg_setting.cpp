@@ -13,7 +13,9 @@ void CMainDlg::OnSetting() {
   m_reader->m_bReaderPaused = 1;
   dialog.SetImei(ItemText(IDC_STC_IMEI));
   m_bChildDialogOpen = true;
+  m_pChildDialog = &dialog;
   dialog.DoModal();
+  m_pChildDialog = nullptr;
   m_bChildDialogOpen = false;
   m_reader->m_bReaderPaused = 0;
   // The dialog has said the tracker is gone: the connection ends without a

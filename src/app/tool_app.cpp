@@ -1,5 +1,7 @@
 #include "app/tool_app.h"
 
+#include "app/close_signals.h"
+
 #include "res/app_icon.h"
 #include "ui/application.h"
 
@@ -13,7 +15,10 @@ BOOL CToolApp::InitInstance() {
   m_pMainWnd = &dialog;
   ui::SetMainWindow(&dialog);
   if (!m_port.empty()) dialog.PreselectPort(m_port);
-  dialog.DoModal();
+  {
+    const CloseOnSignals signals(dialog);
+    dialog.DoModal();
+  }
   ui::SetMainWindow(nullptr);
   m_pMainWnd = nullptr;
   return FALSE;

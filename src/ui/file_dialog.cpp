@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "ui/message_box.h"
+
 namespace ui {
 namespace {
 std::mutex g_hookLock;
@@ -16,6 +18,7 @@ FileDialogHook CurrentHook() {
 std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) {
   std::optional<std::string> result;
   SendToGui([&] {
+    const detail::ModalQuestionScope open;
     if (FileDialogHook hook = CurrentHook()) {
       result = hook(request);
     } else {

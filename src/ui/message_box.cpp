@@ -1,5 +1,6 @@
 #include "ui/message_box.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "ui/application.h"
@@ -8,6 +9,7 @@ namespace ui {
 namespace {
 std::mutex g_hookLock;
 MessageBoxHook g_hook;
+std::atomic<int> g_questionsOpen{0};
 
 MessageBoxHook CurrentHook() {
   std::lock_guard<std::mutex> lock(g_hookLock);
@@ -17,6 +19,7 @@ MessageBoxHook CurrentHook() {
 // On the GUI thread.
 int ShowHere(TemplateDialog* owner, MessageBoxRequest& request) {
   if (request.caption.empty()) request.caption = ApplicationName();
+  const detail::ModalQuestionScope open;
   if (MessageBoxHook hook = CurrentHook()) return hook(request);
   return detail::ShowMessageBoxNow(owner, request);
 }
@@ -35,6 +38,11 @@ int ShowMessageBox(std::string_view text, std::string_view caption, UINT type) {
   SendToGui([&] { result = ShowHere(MainWindow(), request); });
   return result;
 }
+
+bool ModalQuestionOpen() { return g_questionsOpen.load() > 0; }
+
+detail::ModalQuestionScope::ModalQuestionScope() { ++g_questionsOpen; }
+detail::ModalQuestionScope::~ModalQuestionScope() { --g_questionsOpen; }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
   std::lock_guard<std::mutex> lock(g_hookLock);

@@ -36,7 +36,20 @@ using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 // Installs the hook (an empty function restores real boxes).
 void SetMessageBoxHook(MessageBoxHook hook);
 
+// True while a message box or a file dialog waits for an answer (GUI
+// thread), also one a test hook answers.
+bool ModalQuestionOpen();
+
 namespace detail {
+// Counts a box or file dialog as shown for as long as it lives.
+class ModalQuestionScope {
+ public:
+  ModalQuestionScope();
+  ~ModalQuestionScope();
+  ModalQuestionScope(const ModalQuestionScope&) = delete;
+  ModalQuestionScope& operator=(const ModalQuestionScope&) = delete;
+};
+
 // The toolkit's box, on the GUI thread, for an owner that may be null; the
 // request's caption is already filled in.
 int ShowMessageBoxNow(TemplateDialog* owner, const MessageBoxRequest& request);

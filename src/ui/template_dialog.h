@@ -106,6 +106,9 @@ class TemplateDialog {
   // Runs OnInitDialog and shows the dialog without waiting (tests, previews).
   void ShowModeless();
   void EndDialog(int result);
+  // The close box's handling (OnClose), as a close another part of the
+  // program asks for; the dialog may refuse it.
+  void RequestClose() { OnClose(); }
   bool Ended() const { return ended_; }
   int Result() const { return result_; }
 

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
+
+#include "app/close_signals.h"
 #include "main_window_fixture.h"
 #include "qt_controls.h"
 #include "platform/sync.h"
@@ -148,6 +151,31 @@ TEST_F(UpdateWorkflowTest, ImageGoesOutAfterThePortIsLetGoAndSuccessIsReported) 
   EXPECT_EQ(order.enabled, expectedOrder);
   EXPECT_TRUE(WaitFor([&] { return platform::LiveHandleCount() == handlesBefore; }))
       << "port, event and thread handles are all closed";
+}
+
+// Terminate while the firmware file is chosen: the image still goes out whole,
+// the result is said, and only then does the window go.
+TEST_F(UpdateWorkflowTest, TerminateDuringAnUpdateClosesTheWindowAfterTheResultIsSaid) {
+  ClockSpeedScope speed(20.0);
+  StartTracker();
+  const std::string image = WriteImage("kv770_fw.bin", 5000);
+  CMainDlg& w = WindowOnTracker();
+  const CloseOnSignals closing(w);
+  FileDialogRecorder files(image);
+  files.OnShow([&](const ui::FileDialogRequest&) { std::raise(SIGTERM); });
+  bool endedBeforeTheResult = true;
+  boxes_.OnShow([&](const ui::MessageBoxRequest&) { endedBeforeTheResult = w.Ended(); });
+  testing::internal::CaptureStderr();
+  Click(UpdateButton(w));
+  EXPECT_TRUE(WaitFor([&] { return w.Ended(); })) << "the window stayed after the update";
+  testing::internal::GetCapturedStderr();
+
+  const auto images = tracker_->Images();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_TRUE(images[0].complete);
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Update kv770_fw.bin Succeed"});
+  EXPECT_FALSE(endedBeforeTheResult);
+  EXPECT_EQ(w.m_bUpdating.load(), 0);
 }
 
 TEST_F(UpdateWorkflowTest, ImagesUnderTwoKibEndWithAFullBar) {
