@@ -245,12 +245,8 @@ TEST_F(DeviceSettingTest, DigitEditsTakeOnlyDigitsAndTextEditsTakeAnything) {
 }
 
 TEST_F(DeviceSettingTest, SettingOpensTheDialogOnTheConnectionWithTheReaderPausedAndResumesIt) {
-  StartTracker();
-  CMainDlg& w = OpenWindow();
-  ui::SetMainWindow(&w);
-  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(StartButton(w));
-  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
   const std::shared_ptr<ReaderLink> reader = w.m_reader;
 
   struct Seen {

@@ -5,6 +5,7 @@
 
 #include <ostream>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +46,27 @@ class DeviceSettingTest : public MainWindowTest {
     ui::SetMainWindow(&w);
     w.m_hPort = OpenSerialPort(tracker_->PortPath().c_str(), 115200);
     ASSERT_NE(w.m_hPort, INVALID_HANDLE_VALUE);
+  }
+
+  // A tracker and the application's main window connected to it by Start,
+  // with its own reader, until Setting comes on.
+  void StartConnected() {
+    StartTracker();
+    CMainDlg& w = OpenWindow();
+    ui::SetMainWindow(&w);
+    ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
+    Click(StartButton(w));
+    ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  }
+
+  // Inside Setting's modal loop: waits until the Device Setting dialog is idle
+  // after its first read. `d` is the dialog as far as it was found (null when
+  // none was), so that a test can still end it.
+  bool AwaitModalDialogIdle(CDeviceSettingDlg*& d) {
+    return WaitFor([&] {
+      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
+      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
+    });
   }
 
   // Puts a record into the tracker's message store through the settings

@@ -12,12 +12,8 @@
 namespace {
 
 TEST_F(DeviceSettingTest, MainWindowStaysWhileTheDeviceSettingDialogWrites) {
-  StartTracker();
-  CMainDlg& w = OpenWindow();
-  ui::SetMainWindow(&w);
-  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(StartButton(w));
-  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
   const HANDLE port = w.m_hPort;
 
   struct Seen {
@@ -30,16 +26,12 @@ TEST_F(DeviceSettingTest, MainWindowStaysWhileTheDeviceSettingDialogWrites) {
   // close in every way while it runs, then leave by Exit once it is over.
   QTimer::singleShot(50, ui::qt::Window(w), [&] {
     CDeviceSettingDlg* d = nullptr;
-    const auto idle = [&] {
-      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
-      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
-    };
-    if (WaitFor(idle)) {
+    if (AwaitModalDialogIdle(d)) {
       ui::qt::ControlAs<QPushButton>(*d, IDC_BTN_SET_TO_DEVICE)->click();
       seen.writing = WaitFor([&] { return tracker_->CommandCount("at+cmgw=+1\r") == 1; });
       ui::qt::Window(w)->close();
       QTest::keyClick(ui::qt::Window(w), Qt::Key_Escape);
-      WaitFor(idle);
+      AwaitModalDialogIdle(d);
       seen.endedDuringWrite = w.Ended();
       seen.portKept = w.m_hPort == port;
       seen.status = d->ItemText(IDC_STC_TRANSFER_STATUS);
@@ -69,21 +61,13 @@ TEST_F(DeviceSettingTest, MainWindowStaysWhileTheDeviceSettingDialogWrites) {
 // with what it means for its fields; back in the main window the connection
 // is over without a second box about the same loss.
 TEST_F(DeviceSettingTest, ALossTheDeviceSettingDialogSaidIsNotSaidAgainByTheMainWindow) {
-  StartTracker();
-  CMainDlg& w = OpenWindow();
-  ui::SetMainWindow(&w);
-  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(StartButton(w));
-  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
 
   bool dialogSaidIt = false;
   QTimer::singleShot(50, ui::qt::Window(w), [&] {
     CDeviceSettingDlg* d = nullptr;
-    const auto idle = [&] {
-      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
-      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
-    };
-    if (WaitFor(idle)) {
+    if (AwaitModalDialogIdle(d)) {
       tracker_->PullCable();
       dialogSaidIt = WaitFor([&] { return !boxes_.Shown().empty(); });
     }

@@ -20,13 +20,9 @@ using settings::SettingId;
 using settings::SettingsLayout;
 
 TEST_F(DeviceSettingTest, TerminateDuringSetToDeviceFinishesTheWriteThenClosesEverything) {
-  StartTracker();
-  CMainDlg& w = OpenWindow();
-  ui::SetMainWindow(&w);
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
   const CloseOnSignals closing(w);
-  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(StartButton(w));
-  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
 
   struct Seen {
     bool writing = false;
@@ -35,11 +31,7 @@ TEST_F(DeviceSettingTest, TerminateDuringSetToDeviceFinishesTheWriteThenClosesEv
   testing::internal::CaptureStderr();
   QTimer::singleShot(50, ui::qt::Window(w), [&] {
     CDeviceSettingDlg* d = nullptr;
-    const auto idle = [&] {
-      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
-      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
-    };
-    if (!WaitFor(idle)) return;
+    if (!AwaitModalDialogIdle(d)) return;
     auto* name = ui::qt::ControlAs<QLineEdit>(*d, settings::Setting(SettingId::userName).controlId);
     name->selectAll();
     QTest::keyClicks(name, "Unit9");

@@ -37,23 +37,15 @@ TEST_F(MainWindowTest, StartAndUpdateOnASwitchedOffTrackerSayNotFoundAndStartWor
 // run into their time-outs, the box says the fields were kept, and nothing is
 // written. Switched on again, a new Setting reads the tracker's settings.
 TEST_F(DeviceSettingTest, SettingOnATrackerSwitchedOffAfterStartSaysSoAndWritesNothing) {
-  StartTracker();
-  CMainDlg& w = OpenWindow();
-  ui::SetMainWindow(&w);
-  ASSERT_TRUE(w.SelectPort(tracker_->PortPath()));
-  Click(StartButton(w));
-  ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
   const auto stored = tracker_->MessageStore();
   tracker_->SwitchOff();
 
   bool readsShowed = false;
   QTimer::singleShot(50, ui::qt::Window(w), [&] {
     CDeviceSettingDlg* d = nullptr;
-    const auto idle = [&] {
-      d = ui::qt::DialogOf<CDeviceSettingDlg>(QApplication::activeModalWidget());
-      return d != nullptr && ui::qt::Control(*d, IDC_BTN_GET_DEVICE_SETTING)->isEnabled();
-    };
-    if (WaitFor(idle)) {
+    if (AwaitModalDialogIdle(d)) {
       readsShowed = true;
       ui::qt::ControlAs<QPushButton>(*d, IDC_BTN_EXIT)->click();
     }
