@@ -31,7 +31,7 @@ namespace {
 // The device a port name opens: a symbolic link to a port (udev's by-id
 // names, kvsim --link) is the port it points to.
 std::string PortDevice(const std::string& port) {
-  const std::string device = platform::PortDevicePath(port);
+  std::string device = platform::PortDevicePath(port);
 #ifndef _WIN32
   std::error_code error;
   const std::filesystem::path real = std::filesystem::canonical(device, error);
