@@ -96,11 +96,23 @@ class KvctlRestoreTest : public ::testing::Test {
     err = run.err;
     return code;
   }
+  // The backups oldest first, as kvctl orders them: by the time in the name,
+  // then by the number two backups of one second get ("...-HHMMSS-2.ini"
+  // comes after "...-HHMMSS.ini", although it sorts before it as text).
   std::vector<std::string> Backups() {
+    std::vector<std::pair<std::pair<std::string, int>, std::string>> named;
+    for (const auto& e : std::filesystem::directory_iterator(folder_.File("backups"))) {
+      if (e.path().extension() != ".ini") continue;
+      const std::string stem = e.path().stem().string();  // <IMEI>-YYYYMMDD-HHMMSS[-N]
+      const std::size_t timeEnd = std::string(kImei).size() + 16;
+      const bool numbered = stem.size() > timeEnd + 1 && stem[timeEnd] == '-' &&
+                            stem.find_first_not_of("0123456789", timeEnd + 1) == std::string::npos;
+      const int number = numbered ? std::stoi(stem.substr(timeEnd + 1)) : 1;
+      named.push_back({{numbered ? stem.substr(0, timeEnd) : stem, number}, e.path().string()});
+    }
+    std::sort(named.begin(), named.end());
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder_.File("backups")))
-      if (e.path().extension() == ".ini") names.push_back(e.path());
-    std::sort(names.begin(), names.end());
+    for (const auto& [key, path] : named) names.push_back(path);
     return names;
   }
 
