@@ -17,16 +17,6 @@ constexpr const char* kSeparators = "/\\";  // Windows takes either
 constexpr const char* kSeparators = "/";
 #endif
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of(kSeparators);
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return path.substr(0, 1);
-#ifdef _WIN32
-  if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // a drive's root, "C:\\"
-#endif
-  return path.substr(0, slash);
-}
-
 #ifdef _WIN32
 // Windows opens a device, in any folder, for a file named CON, PRN, AUX,
 // NUL, COM1 to COM9 or LPT1 to LPT9, with any extension: no file can have
@@ -50,8 +40,18 @@ bool PlantedLink(const struct stat& link, const struct stat& folder) {
 
 }  // namespace
 
+std::string FolderOfPath(const std::string& path) {
+  const std::size_t slash = path.find_last_of(kSeparators);
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return path.substr(0, 1);
+#ifdef _WIN32
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // a drive's root, "C:\\"
+#endif
+  return path.substr(0, slash);
+}
+
 bool CheckOutputPath(const std::string& path, std::string& reason) {
-  const std::string folder = FolderOf(path);
+  const std::string folder = FolderOfPath(path);
   const std::size_t slash = path.find_last_of(kSeparators);
   const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
   if (name.empty() || name == "." || name == "..") {

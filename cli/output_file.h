@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+// The folder a file `path` goes into ("." for a bare name; on Windows a
+// drive's root keeps its separator, "C:\\").
+std::string FolderOfPath(const std::string& path);
+
 // Looks whether `path` can take an output file, before anything is sent to a
 // tracker. Refuses (with a reason) a folder that is missing or not writable,
 // a target that is a directory, not a regular file or read-only, and a

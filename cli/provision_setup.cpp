@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup_store.h"
+#include "output_file.h"
 #include "console.h"
 #include "exit_codes.h"
 #include "input_file.h"
@@ -75,12 +76,6 @@ bool CanWriteIn(const std::string& folder, std::string& error) {
 }
 
 }  // namespace
-
-std::string FolderOfPath(const std::string& path) {
-  const std::size_t slash = path.find_last_of(PATH_SEPARATORS);
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
 
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;

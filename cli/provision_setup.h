@@ -24,9 +24,6 @@ struct ProvisionSetup {
 // The path from the root, for the audit log (kvctl may run anywhere).
 std::string AbsolutePath(const std::string& path);
 
-// The folder a file `path` goes into ("." for a bare name).
-std::string FolderOfPath(const std::string& path);
-
 // The first output of the command line (the trace, the audit log at
 // `logPath` unless empty) that is one of its inputs (the settings file, the
 // profile table, the firmware image, restore --from's backup) or that would
