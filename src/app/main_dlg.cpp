@@ -289,7 +289,7 @@ void CMainDlg::OnClose() {
   if (IsBusy()) return;  // a wait of Start, Stop or Update is under way
   // A close that reaches the window past its modal dialog (a WM_CLOSE another
   // program posts) waits for the dialog: its transfer uses the window's port.
-  if (m_bChildDialogOpen) return;
+  if (m_pChildDialog != nullptr) return;
   // While an update runs the window stays: its thread still reports here.
   const auto end = [this] {
     if (m_bUpdating.load() == 0) EndDialog(IDCANCEL);

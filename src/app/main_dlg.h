@@ -99,8 +99,7 @@ class CMainDlg : public ui::TemplateDialog {
   HANDLE m_hPort = INVALID_HANDLE_VALUE;
   UINT m_nTimerId = 0;
   std::uint32_t m_nImeiTicks = 0;
-  bool m_bChildDialogOpen = false;               // the Device Setting or Scan COM Port dialog runs
-  ui::TemplateDialog* m_pChildDialog = nullptr;  // that dialog while it runs
+  ui::TemplateDialog* m_pChildDialog = nullptr;  // the Device Setting or Scan COM Port dialog while it runs
   bool m_bCloseAsked = false;                    // a signal asked the program to close
 
   void OnStart();

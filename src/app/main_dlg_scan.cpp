@@ -12,11 +12,9 @@ void CMainDlg::OnScanComPort() {
   std::vector<std::string> items;
   for (int i = 0; i < ItemCount(IDC_CMB_PORT); ++i) items.push_back(ItemString(IDC_CMB_PORT, i));
   CScanPortDlg dialog(std::move(items), this);
-  m_bChildDialogOpen = true;
   m_pChildDialog = &dialog;
   dialog.DoModal();
   m_pChildDialog = nullptr;
-  m_bChildDialogOpen = false;
 
   // The result comes from the scan's shared state, which a worker still
   // finishing its last probe no longer changes after the break.

@@ -12,11 +12,9 @@ void CMainDlg::OnSetting() {
   // The reader leaves the port to the dialog's own reader while it is open.
   m_reader->m_bReaderPaused = 1;
   dialog.SetImei(ItemText(IDC_STC_IMEI));
-  m_bChildDialogOpen = true;
   m_pChildDialog = &dialog;
   dialog.DoModal();
   m_pChildDialog = nullptr;
-  m_bChildDialogOpen = false;
   m_reader->m_bReaderPaused = 0;
   // The dialog has said the tracker is gone: the connection ends without a
   // second box about the same loss.
