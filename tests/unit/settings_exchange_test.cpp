@@ -432,8 +432,10 @@ TEST_F(ExchangeTest, APulledCableEndsAWriteAtOnce) {
   for (int i = 0; i < 2000 && pulledAt == 0; ++i) {
     const std::vector<std::string> line = StatusLine();
     if (!line.empty() && line.back() == "setting message 2") {
-      sim_->Tracker().PullCable();
+      // The clock is read before the pull: the status that reports it may come
+      // on another thread before this one reads the clock again.
       pulledAt = platform::ClockMs();
+      sim_->Tracker().PullCable();
     }
     platform::SleepMs(5);
   }
@@ -444,6 +446,7 @@ TEST_F(ExchangeTest, APulledCableEndsAWriteAtOnce) {
   EXPECT_TRUE(exchange_->LineLost());
   EXPECT_EQ(StatusLine().back(), settings::TRACKER_DISCONNECTED_TEXT);
   const std::vector<Status> statuses = Statuses();
+  ASSERT_GE(statuses.back().clockMs, pulledAt);
   EXPECT_LE(statuses.back().clockMs - pulledAt, 1000u) << "within a second, not after time-outs";
 
   // The session takes no more work on the lost line.
