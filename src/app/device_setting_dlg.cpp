@@ -275,6 +275,7 @@ void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
   } else if (wasWriting) {
     // The verdict on show is about these values.
     m_verdictFor = ReadSettings();
+    ReportUnfinishedWrite(ended);
   } else {
     ForgetStaleVerdict();
   }

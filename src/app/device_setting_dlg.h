@@ -134,6 +134,9 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   void NoticeLostLine();
   // The box after a transfer that lost the line.
   void ReportLostTransfer(const settings::TransferReport& report);
+  // The box after a write that ended without its OK on a line that stayed,
+  // when it left messages deleted or unchecked.
+  void ReportUnfinishedWrite(const settings::TransferReport& report);
   // Empties the status line when the fields no longer hold what its verdict
   // is about.
   void ForgetStaleVerdict();

@@ -1,6 +1,7 @@
 // The Device Setting dialog and its tracker's line: a pulled cable noticed at
-// any moment and said once, what a transfer that lost the line leaves on the
-// tracker and in the fields, and a verdict that no longer fits the fields.
+// any moment and said once, what a transfer that lost the line (or a write
+// the tracker stopped answering) leaves on the tracker and in the fields, and
+// a verdict that no longer fits the fields.
 #include "common/tool_texts.h"
 #include "common/tool_timings.h"
 #include "res/resource_ids.h"
@@ -40,6 +41,17 @@ void CDeviceSettingDlg::ReportLostTransfer(const settings::TransferReport& repor
   m_writeProgress.OnLineLost();
   ui::ShowMessageBox(Ref(),
                      settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
+                     MB_ICONEXCLAMATION);
+}
+
+void CDeviceSettingDlg::ReportUnfinishedWrite(const settings::TransferReport& report) {
+  // The status line keeps the write's own verdict ("Setting Message Time out
+  // "); the box adds which messages the tracker now lacks. A write that
+  // succeeded checked every message; one that timed out goes on through all
+  // four, so its last reply can be an OK while an earlier message is not.
+  if (report.cancelled || !m_writeProgress.Unfinished()) return;
+  ui::ShowMessageBox(Ref(),
+                     settings::WRITE_UNFINISHED_START + m_writeProgress.Describe() + settings::WRITE_UNFINISHED_END, {},
                      MB_ICONEXCLAMATION);
 }
 

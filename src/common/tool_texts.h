@@ -104,6 +104,14 @@ inline constexpr char WRITE_LINE_LOST_END[] =
     ".\nThe tracker lacks these settings until they are written again. Export them to a file now; "
     "once the tracker is connected again, open Device Setting, Import the file and press Set to device.";
 
+// A write that ended without its OK while the line stayed (no answer, ERROR
+// answers, read-backs that never matched) and left messages changed: the box
+// names what it left on the tracker between these.
+inline constexpr char WRITE_UNFINISHED_START[] = "Set to device did not finish: ";
+inline constexpr char WRITE_UNFINISHED_END[] =
+    ".\nThe tracker lacks these settings until they are written again; the fields keep them. Check that the "
+    "tracker is switched on and connected, then press Set to device again.";
+
 // The status line during a write, each before the message number (1 to 4).
 inline constexpr char DELETE_MESSAGE_STATUS[] = "delete message ";
 inline constexpr char SETTING_MESSAGE_STATUS[] = "setting message ";

@@ -51,6 +51,12 @@ bool WriteProgress::Changed() const {
   return false;
 }
 
+bool WriteProgress::Unfinished() const {
+  for (const State s : states_)
+    if (s == State::Deleted || s == State::Rewritten) return true;
+  return false;
+}
+
 std::string WriteProgress::Describe() const {
   if (!Changed()) return "nothing was deleted or written on the tracker";
   struct Group {

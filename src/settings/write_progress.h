@@ -30,6 +30,9 @@ class WriteProgress {
   // command until its reply).
   bool InText() const { return inText_; }
   bool Changed() const;
+  // True when a message is deleted, or rewritten but not checked: the
+  // tracker may lack settings until the write is done again.
+  bool Unfinished() const;
 
   // e.g. "messages 3, 4 deleted and not yet rewritten; message 2 rewritten
   // but not checked; message 1 rewritten and checked".

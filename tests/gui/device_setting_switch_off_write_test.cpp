@@ -1,6 +1,7 @@
 // A tracker switched off (its cable still in) during Set to device: the
-// dialog does not call the write good, keeps the fields, and the same
-// button once the tracker is back on writes what the user wanted.
+// dialog does not call the write good, names the messages it left deleted,
+// keeps the fields, and the same button once the tracker is back on writes
+// what the user wanted.
 #include "device_setting_fixture.h"
 
 namespace {
@@ -26,12 +27,23 @@ TEST_P(SwitchedOffDuringAWriteTest, SaysSoKeepsTheFieldsAndTheSameButtonFinishes
   // The write's own verdict: a reply that never came.
   EXPECT_EQ(Status(), settings::SETTING_MESSAGE_TIMEOUT_TEXT);
   EXPECT_EQ(d.ReadSettings(), wanted);
+  // A box names what the write left deleted, as after a pulled cable.
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  const std::string box = boxes_.Texts().front();
+  const std::string start = settings::WRITE_UNFINISHED_START, end = settings::WRITE_UNFINISHED_END;
+  ASSERT_GT(box.size(), start.size() + end.size());
+  EXPECT_EQ(box.substr(0, start.size()), start);
+  EXPECT_EQ(box.substr(box.size() - end.size()), end);
+  const bool namesAMessageToWrite = box.find("deleted and not yet rewritten") != std::string::npos ||
+                                    box.find("but not checked") != std::string::npos;
+  EXPECT_TRUE(namesAMessageToWrite) << box;
 
   tracker_->SwitchOn();
   Click(Item(IDC_BTN_SET_TO_DEVICE));
   ASSERT_TRUE(AwaitIdle());
   EXPECT_EQ(Status(), settings::SETTING_MESSAGE_OK_TEXT);
   EXPECT_EQ(tracker_->MessageStore(), MessageTexts(wanted, SettingsLayout::Extended));
+  EXPECT_EQ(boxes_.Texts().size(), 1u) << "a write that checked every message says nothing more";
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, SwitchedOffDuringAWriteTest,

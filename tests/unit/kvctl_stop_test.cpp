@@ -73,6 +73,27 @@ TEST(KvctlWriteProgress, FollowsEachMessageThroughDeleteStoreAndCheck) {
   EXPECT_EQ(p.Of(2), WriteProgress::State::Rewritten);
 }
 
+// Only a write that checked every message it touched leaves nothing unfinished.
+TEST(KvctlWriteProgress, UnfinishedUntilEveryMessageIsChecked) {
+  WriteProgress p;
+  EXPECT_FALSE(p.Unfinished()) << "nothing touched yet";
+  for (unsigned n = 1; n <= 4; ++n) p.OnStatus("delete message " + std::to_string(n));
+  EXPECT_TRUE(p.Unfinished());
+  for (unsigned n = 1; n <= 4; ++n) {
+    p.OnStatus("setting message " + std::to_string(n));
+    p.OnResult(settings::RESULT_OK);
+    EXPECT_TRUE(p.Unfinished()) << "message " << n << " stored, not yet checked";
+    p.OnStatus("read message " + std::to_string(n));
+    p.OnResult(n == 4 ? settings::RESULT_TIMEOUT : settings::RESULT_OK);
+  }
+  EXPECT_TRUE(p.Unfinished()) << "message 4's check never came";
+  p.OnStatus("setting message 4");
+  p.OnResult(settings::RESULT_OK);
+  p.OnStatus("read message 4");
+  p.OnResult(settings::RESULT_OK);
+  EXPECT_FALSE(p.Unfinished());
+}
+
 // A line lost while a text was under way: that message may never have been
 // stored, so it counts as deleted; a message already answered stays as it is.
 TEST(KvctlWriteProgress, LostLineDuringATextLeavesThatMessageDeleted) {
