@@ -32,8 +32,8 @@ const char kUsageTail[] =
     "  --backup-dir DIR  where set and restore keep backups (default\n"
     "                 $XDG_DATA_HOME/kv770/backups, else ~/.local/share/kv770/backups)\n"
     "  --no-backup    set writes without reading a backup first\n"
-    "  --log FILE     the audit log that set, restore and update append one JSON line\n"
-    "                 per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
+    "  --log FILE     the audit log that set, restore, update and watch append one\n"
+    "                 JSON line per tracker to (default $XDG_STATE_HOME/kv770/audit.jsonl, else\n"
     "                 ~/.local/state/kv770/audit.jsonl)\n"
     "  --no-log       write no audit line\n"
     "  --help         this text, or a command's own help after the command\n"
@@ -149,7 +149,7 @@ const CommandSpec kCommands[] = {
     "  set PORT... --profiles CSV FILE\n"
     "                              the same with each tracker's own row of CSV (by IMEI)\n",
      // kvctl set --help
-     "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Before any\nport is opened, checks FILE (with each row of the profile table) in both\nsettings layouts, since a tracker's layout is known only once it is\nconnected: a text holding a comma or a control byte, a message over 127\ncharacters and, with --strict, a setting neither FILE nor the tracker's row\ngives are refused (exit 4, no tracker touched); the message names the layout\nwhen only one has the problem (message 1 is longer in the extended layout,\nwhich also has six settings of its own). A backup folder that cannot be\nwritten is refused (exit 2) before any port is opened too. Without --strict,\nsettings the file lacks for the tracker's layout are named on standard error\nand sent empty, as the window's Import does. Then reads the tracker's\nsettings and saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the\nbackup folder; when that read or save fails nothing is written (exit 1) unless\n--no-backup. Then deletes, writes and reads back each message, printing each\nstep, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten, with the command that finishes the job (exit 130).\nA write that fails midway (the line lost, a message refused or never read back\nright) names them too, with the same command (exit 1).\n"
+     "Usage: kvctl set PORT... [--strict] [--profiles CSV [--only-listed]]\n                 [--backup-dir DIR | --no-backup] [--log FILE | --no-log] FILE\nReads FILE whole and refuses it (exit 4, nothing sent) when it cannot be read\nor holds no setting at all (an empty or binary file, /dev/null). Before any\nport is opened, checks FILE (with each row of the profile table) in both\nsettings layouts, since a tracker's layout is known only once it is\nconnected: a text holding a comma or a control byte, a message over 127\ncharacters and, with --strict, a setting neither FILE nor the tracker's row\ngives are refused (exit 4, no tracker touched); the message names the layout\nwhen only one has the problem (message 1 is longer in the extended layout,\nwhich also has six settings of its own). A backup folder that cannot be\nwritten is refused (exit 2) before any port is opened too. Without --strict,\nsettings the file lacks for the tracker's layout are named on standard error\nand sent empty, as the window's Import does. Then reads the tracker's\nsettings and saves them as a backup, <IMEI>-YYYYMMDD-HHMMSS.ini (UTC), in the\nbackup folder; when that read or save fails nothing is written (exit 1) unless\n--no-backup. Then deletes, writes and reads back each message, printing each\nstep, and prints the verdict. Exit 0 only for \"Setting Message OK \".\nCtrl-C stops after the message in hand and names the messages that were\ndeleted and not yet rewritten, with the command that finishes the job (exit 130).\nA write that fails midway (the line lost, a message refused or never read back\nright) names them too, with the same command (exit 1).\n"
             "\n"
             "--profiles CSV: a table whose first row names the columns, IMEI and then keys\n"
             "of the settings file (e.g. IMEI,DEVICE,User name,SOS number1); each row's\n"
@@ -205,9 +205,10 @@ const CommandSpec kCommands[] = {
     "                              provision each tracker as it is plugged in, until Ctrl-C\n"
     "  watch update FIRMWARE       update each tracker as it is plugged in\n",
      // kvctl watch --help
-     "Usage: kvctl watch set [--profiles CSV [--only-listed]] [--backup-dir DIR | --no-backup]\n"
-              "                       [--log FILE] FILE\n"
-              "       kvctl watch update [--expect-version TEXT | --no-verify] FIRMWARE\n"
+     "Usage: kvctl watch set [--strict] [--profiles CSV [--only-listed]]\n"
+              "                       [--backup-dir DIR | --no-backup] [--log FILE | --no-log] FILE\n"
+              "       kvctl watch update [--expect-version TEXT | --no-verify] [--log FILE | --no-log]\n"
+              "                          FIRMWARE\n"
               "Waits for tracker ports to appear (USB bridges being plugged in, simulated\n"
               "trackers being started) and runs set (or update) on each new one, once, on its\n"
               "own thread. Prints one line per tracker: port, IMEI, verdict, seconds (update:\n"
@@ -244,7 +245,8 @@ const CommandSpec kCommands[] = {
     "                              send a firmware image to the boot loader, then\n"
     "                              check the version the tracker restarts with\n",
      // kvctl update --help
-     "Usage: kvctl update PORT... [--expect-version TEXT | --no-verify] FIRMWARE\n"
+     "Usage: kvctl update PORT... [--expect-version TEXT | --no-verify] [--log FILE | --no-log]\n"
+               "                    FIRMWARE\n"
                "Opens and measures FIRMWARE first: a missing, unreadable or empty image, one of\n"
                "2 GiB or more (judged by its size alone), or one whose full path does not fit\n"
                "the header block, is refused (exit 4) before the tracker hears anything. Then\n"
@@ -283,7 +285,11 @@ const CommandSpec kCommands[] = {
                "path, SHA-256 and version, the IMEI and version read after the update, and the\n"
                "verdict: updated, sent, not verified, failed, refused or interrupted. Several\n"
                "trackers end with a summary table; the exit status is the worst of theirs,\n"
-               "where a failure (1, 3, 4) outranks sent, not verified (5).\n",
+               "where a failure (1, 3, 4) outranks sent, not verified (5).\n"
+               "\n"
+               "To update trackers one after another as they are plugged in, with this check\n"
+               "and a line and audit record for each: kvctl watch update FIRMWARE (kvctl\n"
+               "watch --help).\n",
      RunUpdate},
     {"scan", false, 0, "", 0, false, false,
      // kvctl --help

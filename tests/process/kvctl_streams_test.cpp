@@ -328,8 +328,16 @@ TEST_F(KvctlStreamsTest, RepeatedHangUpsNeverStopAWrite) {
 TEST_F(KvctlStreamsTest, AReportThatDoesNotReachStandardOutputEndsWithStatusOne) {
   KvsimChild sim;
   const std::string port = StartSim(sim);
+  // A backup for restore --list to report.
+  ASSERT_EQ(
+      RunAtTestSpeed(kKvctl, {"set", port, "--no-log", "--backup-dir", temp_.File("backups"), temp_.File("box.ini")})
+          .exitCode,
+      0);
   for (const std::string& redirect : {std::string(">/dev/full"), std::string(">&-")}) {
-    for (const auto& command : {KvctlLine({"get", port}), KvctlLine({"imei", port}), KvctlLine({"ports"})}) {
+    for (const auto& command :
+         {KvctlLine({"get", port}), KvctlLine({"imei", port}), KvctlLine({"ports"}), KvctlLine({"version", port}),
+          KvctlLine({"diff", port, temp_.File("box.ini")}),
+          KvctlLine({"restore", "--list", "--backup-dir", temp_.File("backups")}), KvctlLine({"update", "--help"})}) {
       const ProgramRun run = Bash(command + " " + redirect + "; echo \"status $?\" >&2");
       EXPECT_TRUE(Has(run.err, "status 1\n")) << command << redirect << "\n" << run.err;
       EXPECT_TRUE(Has(run.err, "kvctl: output lost: the report could not be written to standard output")) << run.err;

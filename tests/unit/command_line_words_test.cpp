@@ -153,4 +153,26 @@ TEST(KvctlCommandTable, EveryCommandHasHelpAndAUsageLineAndTheGeneralHelpListsTh
   }
 }
 
+// A command's own help is where a user looks for what it takes: each option
+// the command accepts beyond the common ones is named there (--port and --all
+// are explained once, in kvctl --help).
+TEST(KvctlCommandTable, EachCommandsHelpNamesTheOptionsItTakes) {
+  for (const CommandSpec& spec : KvctlCommands()) {
+    const std::string help(spec.help);
+    for (const KvctlOptionSpec& o : KvctlOptions()) {
+      if (o.allowedBy == kOptCommon || o.allowedBy == kOptPorts || !(spec.options & o.allowedBy)) continue;
+      const std::string name(o.syntax.name), alias(o.syntax.alias);
+      const bool named =
+          help.find(name) != std::string::npos || (!alias.empty() && help.find(alias) != std::string::npos);
+      EXPECT_TRUE(named) << "kvctl " << spec.name << " --help does not name " << name;
+    }
+  }
+  // The firmware check's outcomes and the way to update a box one after
+  // another are told where the update is explained.
+  const CommandSpec* update = FindCommand("update");
+  ASSERT_NE(update, nullptr);
+  for (const char* told : {"--expect-version", "--no-verify", "(exit 5)", "kvctl watch update FIRMWARE"})
+    EXPECT_NE(update->help.find(told), std::string_view::npos) << told;
+}
+
 }  // namespace
