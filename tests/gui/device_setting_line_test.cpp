@@ -105,6 +105,44 @@ TEST_P(PulledDuringAReadTest, TheLossIsSaidAndTheFieldsAreAsBefore) {
 INSTANTIATE_TEST_SUITE_P(Moments, PulledDuringAReadTest,
                          ::testing::Values("at+cmgr=1\r", "at+cmgr=3\r", "at+cmgr=4\r"));
 
+// Pulled at a time into a read rather than at a command (a share of how
+// long a whole read takes here): whether the dialog is between two replies
+// or waiting in one, the loss is said within a second, and a read cut short
+// leaves the fields as they were.
+class PulledAtATimeIntoAReadTest : public DeviceSettingLineTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(PulledAtATimeIntoAReadTest, TheLossIsSaidWithinASecond) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  ASSERT_NO_FATAL_FAILURE(Seed(Example(), settings::SettingsLayout::Extended));
+  CDeviceSettingDlg& d = OpenDialogIdle();
+  const settings::DeviceSettings stored = d.ReadSettings();
+  const std::uint64_t wholeReadStart = platform::ClockMs();
+  Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+  ASSERT_TRUE(AwaitIdle());
+  const std::uint64_t wholeRead = platform::ClockMs() - wholeReadStart;
+
+  settings::DeviceSettings edited = stored;
+  edited.userName = "edited";
+  d.ShowSettings(edited);
+  const std::uint64_t clicked = platform::ClockMs();
+  const auto pullAfter = static_cast<std::uint64_t>(static_cast<double>(wholeRead) * GetParam());
+  Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+  while (platform::ClockMs() - clicked < pullAfter) QTest::qWait(2);
+  const bool reading = !IsIdle();
+  const std::uint64_t pulledAt = platform::ClockMs();
+  tracker_->PullCable();
+  ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
+  EXPECT_LT(platform::ClockMs() - pulledAt, 1000u) << "pulled " << pullAfter << " of " << wholeRead << " ms";
+  if (GetParam() <= 0.5) {
+    EXPECT_TRUE(reading) << "the pull came after the read";
+  }
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(Texts(), std::vector<std::string>{settings::LINE_LOST_FIELDS_KEPT_TEXT});
+  EXPECT_EQ(d.ReadSettings(), reading ? edited : stored) << (reading ? "cut short" : "read whole before the pull");
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, PulledAtATimeIntoAReadTest, ::testing::Values(0.1, 0.3, 0.5, 0.7, 0.9));
+
 // A tracker switched off with its cable still in, halfway through a read
 // (once it has heard the read of message 1 or 3, so that the next message
 // surely goes unanswered): the read ends by its waits, the fields are as they
