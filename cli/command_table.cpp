@@ -230,6 +230,9 @@ const CommandSpec kCommands[] = {
               "update there is it \"back after its update\"; after an update not verified\n"
               "that IMEI is unknown, so its line says only whether it runs the version\n"
               "expected, and any other tracker is to be plugged in again to be updated.\n"
+              "With --no-verify each tracker ends after its transfer, as with update\n"
+              "--no-verify: its line and audit record say \"sent, not verified\" (it counts\n"
+              "as not verified, exit 0).\n"
               "Exit status: the worst of any tracker (as for several trackers, see kvctl\n"
               "--help; 130 after a second Ctrl-C).\n",
      RunWatch},

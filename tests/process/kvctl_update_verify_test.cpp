@@ -299,6 +299,52 @@ TEST_F(KvctlUpdateVerifyTest, WatchUpdateUpdatesEachPluggedTrackerExactlyOnce) {
   }
 }
 
+// A first Ctrl-C while a tracker restarts from its update (the image is in,
+// kvctl waits for it) lets that tracker finish, checked, before the watch
+// ends: the tracker in hand is never left unverified by the first Ctrl-C.
+TEST_F(KvctlUpdateVerifyTest, WatchUpdateFirstCtrlCLetsTheTrackerInHandFinishChecked) {
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", image, "--log", log});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
+  const std::string port = StartSim(sim_, {"--boot-ms", "60000"});
+  ASSERT_TRUE(watch.WaitForText("[" + port + "] Sent ")) << watch.out << watch.err;
+  watch.Signal(SIGINT);
+  ASSERT_TRUE(watch.WaitForText("stopping after the 1 tracker(s) in progress", true)) << watch.out << watch.err;
+  EXPECT_EQ(watch.Wait(), 0) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find(port + "  " + kImei + "  " + kNewVersion + "  updated"), std::string::npos) << watch.out;
+  EXPECT_NE(watch.out.find("updated 1, not verified 0, failed 0, skipped 0"), std::string::npos) << watch.out;
+  EXPECT_EQ(Received(sim_), 1);
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "updated");
+  EXPECT_EQ(lines[0].at("firmwareVersion"), kNewVersion);
+}
+
+// watch update --no-verify ends each tracker after its transfer, as update
+// --no-verify does: counted and logged as sent, not verified (nothing was
+// checked), exit 0 as asked for, and the tracker that restarts on its port is
+// not updated again.
+TEST_F(KvctlUpdateVerifyTest, WatchUpdateWithoutTheCheckSaysNothingWasVerified) {
+  const std::string image = ImageFile("fw15.bin", kNewVersion);
+  const std::string log = folder_.File("audit.jsonl");
+  BackgroundAtTestSpeed watch(kKvctl, {"watch", "update", "--no-verify", image, "--log", log});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
+  const std::string port = StartSim(sim_, {"--boot-ms", "3000"});
+  ASSERT_TRUE(watch.WaitForText(port + "  (no IMEI)  (no version)  sent, not verified")) << watch.out << watch.err;
+  // Past the restart: the port stayed, so nothing new is seen.
+  ::usleep(1000 * 1000);
+  watch.Signal(SIGINT);
+  EXPECT_EQ(watch.Wait(), 0) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find("updated 0, not verified 1, failed 0, skipped 0"), std::string::npos) << watch.out;
+  EXPECT_EQ(Received(sim_), 1);
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "sent, not verified");
+  EXPECT_EQ(lines[0].at("exitStatus"), "0");
+  EXPECT_EQ(lines[0].at("imei"), "null");
+}
+
 // A tracker slower to restart than kvctl waits: its update ends "sent, not
 // verified"; when its port comes back it is named, not updated again.
 TEST_F(KvctlUpdateVerifyTest, WatchUpdateRecognisesATrackerBackLateFromItsOwnUpdate) {
