@@ -248,27 +248,21 @@ TEST_F(KvctlStreamsTest, WatchWhoseReaderGoesAwayFinishesTheTrackerInHandAndStop
   EXPECT_EQ(lines[0].at("verdict"), "Setting Message OK ");
 }
 
-// The terminal closes under `kvctl set … | tee log`: the shell hangs up the
-// job, tee dies, and kvctl's writes fail on both streams. The tracker is
-// still written whole and the audit line appended; the status says the
-// report was lost.
-TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
-  const std::vector<std::string> wanted = StoreAfterPlainSet();
-  KvsimChild sim;
-  const std::string port = StartSim(sim);
-  std::vector<std::string> args = {"set", port};
-  for (const auto& o : Provision()) args.push_back(o);
-  args.push_back(temp_.File("box.ini"));
-  const std::string status = temp_.File("status");
+// Runs `kvctl args | tee` as the job of an interactive shell on a
+// pseudo-terminal and hangs the terminal up once kvctl said `hangUpAfter`:
+// the shell hangs up the job, tee dies, and kvctl's writes fail on both
+// streams. Returns kvctl's exit status as its wrapper recorded it.
+std::string ExitStatusAfterAHangUpUnderTee(const std::vector<std::string>& args, const std::string& hangUpAfter,
+                                           TempFolder& temp) {
+  const std::string status = temp.File("status");
   // The wrapper outlives the hang-up only to record kvctl's exit status.
   const std::string job = "sh -c " + Quoted("trap '' HUP; " + KvctlLine(args) + "; echo $? >" + Quoted(status)) +
-                          " | tee " + Quoted(temp_.File("tee.log"));
-
+                          " | tee " + Quoted(temp.File("tee.log"));
   PseudoTerminal pty;
-  ASSERT_FALSE(pty.terminal.empty());
+  EXPECT_FALSE(pty.terminal.empty());
   const std::string slave = pty.terminal;
   const pid_t shell = ::fork();
-  ASSERT_GE(shell, 0);
+  if (shell < 0) return "fork failed";
   if (shell == 0) {
     // An interactive shell with the terminal as its controlling terminal:
     // on the hang-up it passes SIGHUP on to its jobs.
@@ -279,20 +273,52 @@ TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
     ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", "-c", job.c_str(), static_cast<char*>(nullptr));
     ::_exit(121);
   }
-  // Hang up once the backup is taken: in the middle of the write.
   std::string said;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!Has(said, "backup: ") && std::chrono::steady_clock::now() < deadline) pty.Read(said, 20);
-  ASSERT_TRUE(Has(said, "backup: ")) << said;
+  while (!Has(said, hangUpAfter) && std::chrono::steady_clock::now() < deadline) pty.Read(said, 20);
+  EXPECT_TRUE(Has(said, hangUpAfter)) << said;
   pty.HangUp();
   ::waitpid(shell, nullptr, 0);
   for (int i = 0; i < 600 && ReadTestFile(status).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(ReadTestFile(status), "1\n") << "kvctl's exit status";
+  return ReadTestFile(status);
+}
+
+// The terminal closes under `kvctl set … | tee log` in the middle of the
+// write (once the backup is taken): the tracker is still written whole and
+// the audit line appended; the status says the report was lost.
+TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeLeavesTheTrackerWritten) {
+  const std::vector<std::string> wanted = StoreAfterPlainSet();
+  KvsimChild sim;
+  const std::string port = StartSim(sim);
+  std::vector<std::string> args = {"set", port};
+  for (const auto& o : Provision()) args.push_back(o);
+  args.push_back(temp_.File("box.ini"));
+  EXPECT_EQ(ExitStatusAfterAHangUpUnderTee(args, "backup: ", temp_), "1\n") << "kvctl's exit status";
   EXPECT_EQ(sim.Store(), wanted);
   const auto lines = AuditLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].at("verdict"), "Setting Message OK ");
+}
+
+// The same hang-up during a firmware transfer: the whole image is sent, the
+// tracker's restart is checked and logged, never a boot loader left waiting.
+TEST_F(KvctlStreamsTest, ATerminalThatHangsUpUnderTeeDuringAnUpdateLeavesTheImageSent) {
+  KvsimChild sim;
+  const std::string port = StartSim(sim);
+  const std::string image = temp_.File("fw.bin");
+  // Long enough at the test speed (about 2 s) for the hang-up to come during it.
+  WriteTestFile(image, std::string(400 * 1024, 'f'));
+  EXPECT_EQ(
+      ExitStatusAfterAHangUpUnderTee({"update", port, "--log", temp_.File("audit.jsonl"), image}, "Sending ", temp_),
+      "1\n")
+      << "kvctl's exit status";
+  const auto report = Report(sim);
+  ASSERT_EQ(report.size(), 5u);
+  EXPECT_TRUE(Has(report[4], "409600 bytes, complete")) << report[4];
+  const auto lines = AuditLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("verdict"), "updated");
 }
 
 // A hang-up is not the user asking to stop: however often it comes, the
