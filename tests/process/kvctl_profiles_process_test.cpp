@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "kvsim_child.h"
 #include "process_clock.h"
 #include "run_program.h"
@@ -20,6 +21,7 @@
 namespace {
 
 using test_support::AtTestSpeed;
+using test_support::BackgroundAtTestSpeed;
 using test_support::RunAtTestSpeed;
 using test_support::TempFolder;
 using test_support::WriteTestFile;
@@ -102,6 +104,27 @@ TEST_F(KvctlProfilesProcessTest, AUtf8TableReachesTheTrackerInCodePage1252AndUnm
   EXPECT_NE(run.out.find("1 row of " + temp_.File("units.csv") + " matched no tracker:\n  row 3: IMEI " + kImeiC),
             std::string::npos)
       << run.out;
+}
+
+// watch set ends with the same list: the rows of the table that no tracker
+// plugged in during the watch matched.
+TEST_F(KvctlProfilesProcessTest, WatchSetListsTheRowsNoPluggedTrackerMatched) {
+  WriteTestFile(temp_.File("units.csv"),
+                "IMEI,User name\r\n" + std::string(kImeiA) + ",Van 1\r\n" + kImeiC + ",Van 3\r\n");
+  WriteTestFile(temp_.File("fleet.ini"), kWhole);
+  BackgroundAtTestSpeed watch(
+      kKvctl, {"watch", "set", "--profiles", temp_.File("units.csv"), "--backup-dir", temp_.File("backups"), "--log",
+               temp_.File("audit.jsonl"), temp_.File("fleet.ini")});
+  ASSERT_TRUE(watch.WaitForText("waiting for trackers")) << watch.out << watch.err;
+  StartSim();
+  ASSERT_TRUE(watch.WaitForText(std::string(kImeiA) + "  Setting Message OK")) << watch.out << watch.err;
+  watch.Signal(SIGINT);
+  EXPECT_EQ(watch.Wait(), 0) << watch.out << watch.err;
+  EXPECT_NE(watch.out.find("written 1, failed 0, skipped 0\n1 row of " + temp_.File("units.csv") +
+                           " matched no tracker:\n  row 3: IMEI " + kImeiC),
+            std::string::npos)
+      << watch.out;
+  EXPECT_NE(sim_.Store()[0].find(",Van 1,"), std::string::npos);
 }
 
 TEST_F(KvctlProfilesProcessTest, WhatTheTrackersRowGivesIsNotMissingFromTheFile) {
