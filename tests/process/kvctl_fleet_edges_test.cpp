@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -123,6 +124,29 @@ TEST_F(KvctlFleetEdgesTest, RestoreFromABackupKeptElsewhereMakesTheBackupFolder)
   EXPECT_TRUE(Has(restore.out, "Setting Message OK ")) << restore.out;
   EXPECT_EQ(sim_.Store(), before);
   EXPECT_TRUE(std::filesystem::is_directory(folder_.File("new/backups")));
+}
+
+// restore --from given what is no backup file (a FIFO nobody writes, the
+// zero device, a folder, the null device, one byte over the size a backup may
+// have) is refused at once with exit 4, and the tracker keeps its messages.
+TEST_F(KvctlFleetEdgesTest, RestoreFromWhatIsNoBackupFileIsRefusedAtOnceAndTheTrackerKeepsItsMessages) {
+  ASSERT_EQ(RunHere({"--no-log", "set", port_, "--no-backup", "f.ini"}).exitCode, 0);
+  const std::vector<std::string> before = sim_.Store();
+  ASSERT_EQ(::mkfifo(folder_.File("fifo.ini").c_str(), 0600), 0);
+  std::filesystem::create_directory(folder_.File("folder.ini"));
+  WriteTestFile(folder_.File("over.ini"), std::string(1024 * 1024 + 1, 'a'));
+  const std::pair<std::string, std::string> refused[] = {{"fifo.ini", "not a regular file"},
+                                                         {"/dev/zero", "not a regular file"},
+                                                         {"folder.ini", "is a directory"},
+                                                         {"/dev/null", "not a regular file"},
+                                                         {"over.ini", "too large (more than 1048576 bytes)"}};
+  for (const auto& [from, why] : refused) {
+    const ProgramRun run = RunHere({"--no-log", "restore", port_, "--from", from, "--backup-dir", "bk"});
+    EXPECT_EQ(run.exitCode, 4) << from << "\n" << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, "cannot read the backup " + from + ": " + why + " (nothing was sent to any tracker)"))
+        << run.err;
+  }
+  EXPECT_EQ(sim_.Store(), before);
 }
 
 // An interrupted restore --from whose tracker has no backup in the folder
