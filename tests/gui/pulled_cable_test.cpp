@@ -190,16 +190,31 @@ TEST_F(PulledCableTest, PortBoxKeepsTheConnectedPortWhileOtherPortsArrive) {
   const QString connected = PortCombo(w)->currentText();
   Click(StartButton(w));
   ASSERT_TRUE(WaitFor([&] { return SettingButton(w)->isEnabled(); }));
+  ASSERT_TRUE(WaitFor([&] { return !ImeiLabel(w)->text().isEmpty(); }));
+  const QString imei = ImeiLabel(w)->text();
 
   otherPlugged = true;
   w.OnDeviceChange();
   EXPECT_EQ(PortCombo(w)->count(), 2) << "the new port is listed";
   EXPECT_EQ(PortCombo(w)->currentText(), connected);
+  EXPECT_EQ(ImeiLabel(w)->text(), imei) << "the connected tracker's IMEI stays";
+  EXPECT_EQ(StartButton(w)->text(), QStringLiteral("Stop"));
+  EXPECT_TRUE(SettingButton(w)->isEnabled());
 
   tracker_->PullCable();
   ASSERT_TRUE(WaitFor([&] { return !boxes_.Shown().empty(); }));
   Settle();
   EXPECT_EQ(PortCombo(w)->currentText(), connected);
+
+  // Start on the lost port says at once that it cannot open it: no probe of
+  // another port, no 25 s of polls.
+  const std::uint64_t pressed = platform::ClockMs();
+  Click(StartButton(w));
+  ASSERT_TRUE(WaitFor([&] { return boxes_.Shown().size() == 2u; }));
+  EXPECT_LT(platform::ClockMs() - pressed, 2000u);
+  EXPECT_EQ(boxes_.Shown()[1].text, OPEN_PORT_FAILED_TEXT);
+  Settle();
+  ExpectIdle();
 
   // Idle again: a device change selects as the list's rule says.
   w.OnDeviceChange();
