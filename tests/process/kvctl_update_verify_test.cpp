@@ -450,6 +450,22 @@ TEST_F(KvctlUpdateVerifyTest, ASlowImeiAnswerAfterTheRestartIsStillVerified) {
   EXPECT_NE(run.out.find(std::string("IMEI ") + kImei + ", firmware " + kNewVersion), std::string::npos) << run.out;
 }
 
+// A tracker that answers the IMEI query with ERROR after its restart but
+// reports the version expected runs the image: the update is verified by its
+// version, and the record says that no IMEI was read rather than inventing one.
+TEST_F(KvctlUpdateVerifyTest, ATrackerWithoutAnImeiAnswerIsVerifiedByItsVersionAndLoggedWithoutOne) {
+  const std::string port = StartSim(sim_, {"--imei-missing"});
+  const std::string log = folder_.File("audit.jsonl");
+  const ProgramRun run = RunAtTestSpeed(kKvctl, {"update", port, ImageFile("fw15.bin", kNewVersion), "--log", log});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find(std::string("IMEI (no IMEI answer), firmware ") + kNewVersion), std::string::npos) << run.out;
+  const auto lines = AuditLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].at("imei"), "null");
+  EXPECT_EQ(lines[0].at("firmwareVersion"), kNewVersion);
+  EXPECT_EQ(lines[0].at("verdict"), "updated");
+}
+
 // Quitting at once while waiting for the restart: the transfer is complete,
 // so the advice is to look at the tracker, not to send the image again.
 TEST_F(KvctlUpdateVerifyTest, QuittingAtOnceDuringTheWaitNeverAdvisesASecondTransfer) {
