@@ -121,8 +121,8 @@ int CheckBeforeSending(const CliArgs& args, const std::vector<std::string>& port
   const std::string input = spec.trailing != 0 ? args.positional[0] : cmd == "watch" ? args.positional[1] : "";
   if (!args.traceFile.empty()) {
     if (!input.empty() && SameFile(args.traceFile, input))
-      return Usage("the trace file " + args.traceFile + " is the input file " + input +
-                   "; give the trace another name");
+      return Usage("the trace file " + args.traceFile + " is the " + (updates ? "firmware image " : "settings file ") +
+                   input + "; give the trace another name (nothing was sent to any tracker)");
   }
   // set, restore, update and watch judge the trace against their own log
   // and backup folder (PrepareProvision); the other commands against the

@@ -83,6 +83,11 @@ TEST_F(KvctlOutputAliasTest, TheLogAndTheTraceAreNeverAnInputHoweverThePathIsSpe
     ExpectRefused({"--trace", trace, "set", port_, "--profiles", "units.csv", "--backup-dir", "backups", "--log",
                    "audit.jsonl", "f.ini"},
                   "the trace file " + trace + " is the profile table units.csv");
+  // The trace is written when kvctl ends: onto the image it would replace
+  // what the next update flashes.
+  for (const std::string trace : {"fw.bin", "./fw.bin", "sym-fw.bin", "hard-fw.bin"})
+    ExpectRefused({"--trace", trace, "update", port_, "--no-log", "fw.bin"},
+                  "the trace file " + trace + " is the firmware image fw.bin");
   // Two outputs that do not exist yet, spelled differently.
   ExpectRefused({"--trace", "new.trace", "--log", "./new.trace", "set", port_, "--backup-dir", "backups", "f.ini"},
                 "is the audit log");
