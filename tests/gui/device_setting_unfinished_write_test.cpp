@@ -187,4 +187,34 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"ErrorStore4", {GsmFault::Error, GsmCommandKind::Store, 4, 1}, true},
                       FaultCase{"ErrorStore4Always", {GsmFault::Error, GsmCommandKind::Store, 4, 11}, false}));
 
+// The tracker's module refuses the store command of message 4 and then does
+// not answer its read-back: message 4 was deleted and never stored, and the
+// box says so instead of calling it rewritten.
+TEST_F(UnfinishedWriteTest, RefusedStoreIsNamedDeletedNotRewritten) {
+  sim::SimOptions options;
+  options.gsm.faults.push_back({GsmFault::Error, GsmCommandKind::Store, 4, 1});
+  // The opening's read of message 4 and the write's check go unanswered.
+  options.gsm.faults.push_back({GsmFault::Silent, GsmCommandKind::Read, 4, 2});
+  ASSERT_NO_FATAL_FAILURE(Connect(options));
+  OpenAndEditEveryMessage(false);
+  // A text the tracker cannot take for a menu choice when it reaches it.
+  Type(Edit(SettingId::gprsServerAddress), "srv.example");
+  const settings::DeviceSettings wanted = dialog_->ReadSettings();
+  const auto boxesBefore = boxes_.Texts().size();
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(AwaitIdle());
+  ASSERT_EQ(tracker_->MessageStore()[3], "") << "the module stored nothing";
+  const auto boxes = boxes_.Texts();
+  ASSERT_EQ(boxes.size(), boxesBefore + 1);
+  const auto states = StatesIn(boxes.back());
+  ASSERT_TRUE(states.count(4)) << boxes.back();
+  EXPECT_EQ(states.at(4), "deleted and not yet rewritten") << boxes.back();
+  ExpectBoxMatchesTracker(boxes.back(), wanted);
+
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(tracker_->MessageStore(), MessageTexts(wanted, SettingsLayout::Extended));
+  EXPECT_EQ(Status(), settings::SETTING_MESSAGE_OK_TEXT);
+}
+
 }  // namespace
