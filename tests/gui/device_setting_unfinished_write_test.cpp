@@ -217,4 +217,40 @@ TEST_F(UnfinishedWriteTest, RefusedStoreIsNamedDeletedNotRewritten) {
   EXPECT_EQ(Status(), settings::SETTING_MESSAGE_OK_TEXT);
 }
 
+// After the box, a user reads the tracker instead of writing again: the
+// messages the write left deleted come back empty, and their fields keep the
+// values the box promised to keep (and say so), so that the next Set to
+// device writes what the user wanted instead of empty messages.
+TEST_F(UnfinishedWriteTest, GetAfterTheBoxKeepsTheFieldsOfMessagesTheTrackerLacks) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const settings::DeviceSettings wanted = OpenAndEditEveryMessage();
+  const int before = tracker_->CommandCount("at+cmgw=+2\r");
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(WaitFor([&] { return tracker_->CommandCount("at+cmgw=+2\r") > before; }));
+  tracker_->SwitchOff();
+  ASSERT_TRUE(AwaitIdle());
+  ASSERT_EQ(boxes_.Texts().size(), 1u);
+  tracker_->SwitchOn();
+  // The tracker holds message 1 and lacks the rest.
+  const auto texts = MessageTexts(wanted, SettingsLayout::Extended);
+  ASSERT_EQ(tracker_->MessageStore()[0], texts[0]);
+  ASSERT_EQ(tracker_->MessageStore()[3], "");
+
+  Click(Item(IDC_BTN_GET_DEVICE_SETTING));
+  ASSERT_TRUE(AwaitIdle());
+  // Messages 2 to 4 (SOS numbers, GPRS settings, server) keep the fields.
+  const settings::DeviceSettings shown = dialog_->ReadSettings();
+  for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {
+    if (info.message >= 2)
+      EXPECT_EQ(settings::FieldText(shown, info.id), settings::FieldText(wanted, info.id)) << info.identifier;
+  }
+  ASSERT_EQ(boxes_.Texts().size(), 2u) << "the kept fields are not said";
+  EXPECT_NE(boxes_.Texts().back().find("4"), std::string::npos) << boxes_.Texts().back();
+
+  Click(Item(IDC_BTN_SET_TO_DEVICE));
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_EQ(Status(), settings::SETTING_MESSAGE_OK_TEXT);
+  EXPECT_EQ(tracker_->MessageStore(), texts);
+}
+
 }  // namespace
