@@ -81,7 +81,9 @@ settings::ExchangeCallbacks CDeviceSettingDlg::SessionCallbacks() {
   callbacks.onMessageApplied = [dialog](unsigned messageNumber, const settings::DeviceSettings& record) {
     dialog.Post([messageNumber, record](CDeviceSettingDlg& d) {
       // A reply that comes after its read has ended no longer belongs to it.
-      if (d.m_bReading) d.ShowMessageSettings(record, messageNumber);
+      if (!d.m_bReading) return;
+      d.ShowMessageSettings(record, messageNumber);
+      if (messageNumber >= 1 && messageNumber <= settings::MESSAGE_COUNT) d.m_readFound |= 1u << (messageNumber - 1);
     });
   };
   // "WM_MESSAGESAVE_DONE": the worker's last act, posted behind everything
@@ -176,6 +178,8 @@ void CDeviceSettingDlg::StartReadingSettings() {
     return;
   }
   m_beforeRead = ReadSettings();
+  m_readFound = 0;
+  m_readAfterUnfinishedWrite = m_writeProgress.Unfinished();
   ClearFields(CLEAR_ALL_MESSAGES);
   SetItemText(settings::Setting(settings::SettingId::deviceName).controlId, "");
 
@@ -277,6 +281,7 @@ void CDeviceSettingDlg::OnTransferDone(const settings::TransferReport& report) {
     m_verdictFor = ReadSettings();
     ReportUnfinishedWrite(ended);
   } else {
+    if (ended.kind == settings::TransferKind::Read && !ended.cancelled) KeepFieldsTheTrackerLacks();
     ForgetStaleVerdict();
   }
 }

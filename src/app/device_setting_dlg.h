@@ -137,6 +137,9 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   // The box after a write that ended without its OK on a line that stayed,
   // when it left messages deleted or unchecked.
   void ReportUnfinishedWrite(const settings::TransferReport& report);
+  // After a read that followed an unfinished write: the messages the tracker
+  // holds none of keep their fields, and a box says which.
+  void KeepFieldsTheTrackerLacks();
   // Empties the status line when the fields no longer hold what its verdict
   // is about.
   void ForgetStaleVerdict();
@@ -180,5 +183,7 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   bool m_bVersionAnswered = false;                       // the tracker told its version in this dialog
   WriteProgress m_writeProgress;                         // what the running (or last) write did to each message
   settings::DeviceSettings m_beforeRead;                 // the fields as they were when a read started
+  unsigned m_readFound = 0;                              // bit n-1: the running read found message n
+  bool m_readAfterUnfinishedWrite = false;               // the running read follows a write that did not finish
   std::optional<settings::DeviceSettings> m_verdictFor;  // the fields the status line's verdict is about
 };

@@ -55,6 +55,25 @@ void CDeviceSettingDlg::ReportUnfinishedWrite(const settings::TransferReport& re
                      MB_ICONEXCLAMATION);
 }
 
+void CDeviceSettingDlg::KeepFieldsTheTrackerLacks() {
+  // Only after a write this dialog left unfinished: the fields hold what the
+  // box promised to keep, and an empty message is what that write deleted.
+  if (!m_readAfterUnfinishedWrite) return;
+  m_readAfterUnfinishedWrite = false;
+  std::string missing;
+  unsigned count = 0;
+  for (unsigned n = 1; n <= settings::MESSAGE_COUNT; ++n) {
+    if ((m_readFound & (1u << (n - 1))) != 0) continue;
+    ShowMessageSettings(m_beforeRead, n);
+    missing += (count++ ? ", " : "") + std::to_string(n);
+  }
+  if (count == 0) return;
+  ui::ShowMessageBox(Ref(),
+                     std::string(count == 1 ? "The tracker holds no message " : "The tracker holds no messages ") +
+                         missing + settings::READ_UNWRITTEN_KEPT_END,
+                     {}, MB_ICONEXCLAMATION);
+}
+
 void CDeviceSettingDlg::OnKillFocus(int id) { ForgetStaleVerdict(); }
 
 void CDeviceSettingDlg::ForgetStaleVerdict() {

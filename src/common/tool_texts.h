@@ -112,6 +112,13 @@ inline constexpr char WRITE_UNFINISHED_END[] =
     ".\nThe tracker lacks these settings until they are written again; the fields keep them. Check that the "
     "tracker is switched on and connected, then press Set to device again.";
 
+// A read after a write that did not finish found messages empty: their
+// fields keep the values that write was to store (after "The tracker holds
+// no message(s) N, M").
+inline constexpr char READ_UNWRITTEN_KEPT_END[] =
+    " (Set to device did not finish); the fields of these settings keep their values. Press Set to device to "
+    "write them.";
+
 // The status line during a write, each before the message number (1 to 4).
 inline constexpr char DELETE_MESSAGE_STATUS[] = "delete message ";
 inline constexpr char SETTING_MESSAGE_STATUS[] = "setting message ";

@@ -31,6 +31,8 @@ void WriteProgress::OnStatus(const std::string& text) {
 void WriteProgress::OnResult(BYTE result) {
   if (inText_) {
     inText_ = false;  // the store command's reply
+    // A refused store command leaves the message deleted: the module took no text.
+    if (result == settings::RESULT_ERROR && storing_ != 0) states_[storing_ - 1] = State::Deleted;
     return;
   }
   if (checking_ == 0) return;

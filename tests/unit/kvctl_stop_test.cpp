@@ -94,6 +94,21 @@ TEST(KvctlWriteProgress, UnfinishedUntilEveryMessageIsChecked) {
   EXPECT_FALSE(p.Unfinished());
 }
 
+// A store command the module refused with ERROR stored nothing: that
+// message stays deleted, whatever its read-back then does.
+TEST(KvctlWriteProgress, RefusedStoreLeavesTheMessageDeleted) {
+  WriteProgress p;
+  for (unsigned n = 1; n <= 4; ++n) p.OnStatus("delete message " + std::to_string(n));
+  p.OnStatus("setting message 2");
+  p.OnResult(settings::RESULT_ERROR);
+  p.OnStatus("read message 2");
+  p.OnResult(settings::RESULT_TIMEOUT);
+  EXPECT_EQ(p.Of(2), WriteProgress::State::Deleted);
+  p.OnStatus("setting message 3");
+  p.OnResult(settings::RESULT_TIMEOUT);
+  EXPECT_EQ(p.Of(3), WriteProgress::State::Rewritten) << "no answer: the text may have been stored";
+}
+
 // A line lost while a text was under way: that message may never have been
 // stored, so it counts as deleted; a message already answered stays as it is.
 TEST(KvctlWriteProgress, LostLineDuringATextLeavesThatMessageDeleted) {
