@@ -241,8 +241,9 @@ TEST_F(UnfinishedWriteTest, GetAfterTheBoxKeepsTheFieldsOfMessagesTheTrackerLack
   // Messages 2 to 4 (SOS numbers, GPRS settings, server) keep the fields.
   const settings::DeviceSettings shown = dialog_->ReadSettings();
   for (const settings::SettingInfo& info : settings::SETTINGS_TABLE) {
-    if (info.message >= 2)
+    if (info.message >= 2) {
       EXPECT_EQ(settings::FieldText(shown, info.id), settings::FieldText(wanted, info.id)) << info.identifier;
+    }
   }
   ASSERT_EQ(boxes_.Texts().size(), 2u) << "the kept fields are not said";
   EXPECT_NE(boxes_.Texts().back().find("4"), std::string::npos) << boxes_.Texts().back();
