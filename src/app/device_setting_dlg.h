@@ -137,6 +137,9 @@ class CDeviceSettingDlg : public ui::TemplateDialog {
   // The box after a write that ended without its OK on a line that stayed,
   // when it left messages deleted or unchecked.
   void ReportUnfinishedWrite(const settings::TransferReport& report);
+  // The advice that ends such a box: `advice`, or what is left to do when a
+  // close was asked for and the dialog ends with the box.
+  const char* WriteBoxEnd(const char* advice) const;
   // After a read that followed an unfinished write: the messages the tracker
   // holds none of keep their fields, and a box says which.
   void KeepFieldsTheTrackerLacks();

@@ -39,9 +39,9 @@ void CDeviceSettingDlg::ReportLostTransfer(const settings::TransferReport& repor
     return;
   }
   m_writeProgress.OnLineLost();
-  ui::ShowMessageBox(Ref(),
-                     settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + settings::WRITE_LINE_LOST_END, {},
-                     MB_ICONEXCLAMATION);
+  ui::ShowMessageBox(
+      Ref(), settings::WRITE_LINE_LOST_START + m_writeProgress.Describe() + WriteBoxEnd(settings::WRITE_LINE_LOST_END),
+      {}, MB_ICONEXCLAMATION);
 }
 
 void CDeviceSettingDlg::ReportUnfinishedWrite(const settings::TransferReport& report) {
@@ -50,9 +50,16 @@ void CDeviceSettingDlg::ReportUnfinishedWrite(const settings::TransferReport& re
   // succeeded checked every message; one that timed out goes on through all
   // four, so its last reply can be an OK while an earlier message is not.
   if (report.cancelled || !m_writeProgress.Unfinished()) return;
-  ui::ShowMessageBox(Ref(),
-                     settings::WRITE_UNFINISHED_START + m_writeProgress.Describe() + settings::WRITE_UNFINISHED_END, {},
-                     MB_ICONEXCLAMATION);
+  ui::ShowMessageBox(
+      Ref(),
+      settings::WRITE_UNFINISHED_START + m_writeProgress.Describe() + WriteBoxEnd(settings::WRITE_UNFINISHED_END), {},
+      MB_ICONEXCLAMATION);
+}
+
+const char* CDeviceSettingDlg::WriteBoxEnd(const char* advice) const {
+  // A close asked for during the write ends the dialog once the box is
+  // answered: advice to use the fields or Export could not be followed.
+  return CloseRequested() ? settings::WRITE_LEFT_ON_CLOSE_END : advice;
 }
 
 void CDeviceSettingDlg::KeepFieldsTheTrackerLacks() {

@@ -112,6 +112,14 @@ inline constexpr char WRITE_UNFINISHED_END[] =
     ".\nThe tracker lacks these settings until they are written again; the fields keep them. Check that the "
     "tracker is switched on and connected, then press Set to device again.";
 
+// The end of either box above when the program was asked to close (a
+// signal) during the write: it closes once the box is answered, so neither
+// the fields nor an Export is there to finish the job with.
+inline constexpr char WRITE_LEFT_ON_CLOSE_END[] =
+    ".\nThe tracker lacks these settings until they are written again. kvtool was asked to close and closes when "
+    "this box is answered: the fields are not kept. Once the tracker answers, write the settings again from a "
+    "settings file (Import, then Set to device).";
+
 // A read after a write that did not finish found messages empty: their
 // fields keep the values that write was to store (after "The tracker holds
 // no message(s) N, M").

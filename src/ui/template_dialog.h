@@ -107,8 +107,14 @@ class TemplateDialog {
   void ShowModeless();
   void EndDialog(int result);
   // The close box's handling (OnClose), as a close another part of the
-  // program asks for; the dialog may refuse it.
-  void RequestClose() { OnClose(); }
+  // program asks for (a signal to the program); the dialog may refuse it
+  // while busy, and is asked again until it ends.
+  void RequestClose() {
+    closeRequested_ = true;
+    OnClose();
+  }
+  // Whether such a close was asked for: the dialog ends once it may.
+  bool CloseRequested() const { return closeRequested_; }
   bool Ended() const { return ended_; }
   int Result() const { return result_; }
 
@@ -179,6 +185,7 @@ class TemplateDialog {
   std::set<UINT> heldTicks_;
   bool heldDeviceChange_ = false;
   bool ended_ = false;
+  bool closeRequested_ = false;  // RequestClose was called
   int result_ = 0;
   bool initialised_ = false;
 };

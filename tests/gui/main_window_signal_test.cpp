@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/close_signals.h"
@@ -56,6 +57,49 @@ TEST_F(DeviceSettingTest, TerminateDuringSetToDeviceFinishesTheWriteThenClosesEv
   EXPECT_TRUE(boxes_.Shown().empty());
   EXPECT_NE(said.find("kvtool: "), std::string::npos) << said;
 }
+
+// Terminated during Set to device, and then the write cannot finish (the
+// tracker switched off, or the cable pulled): the box names what the tracker
+// lacks and says that the window closes with it, not that the fields keep the
+// settings or that Export saves them, which the close would make untrue.
+class TerminatedDuringAnUnfinishedWriteTest : public DeviceSettingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TerminatedDuringAnUnfinishedWriteTest, TheBoxSaysTheWindowClosesWithTheFields) {
+  const bool pull = GetParam();
+  ASSERT_NO_FATAL_FAILURE(StartConnected());
+  CMainDlg& w = *window_;
+  const CloseOnSignals closing(w);
+  bool writing = false;
+  testing::internal::CaptureStderr();
+  QTimer::singleShot(50, ui::qt::Window(w), [&] {
+    CDeviceSettingDlg* d = nullptr;
+    if (!AwaitModalDialogIdle(d)) return;
+    ui::qt::ControlAs<QPushButton>(*d, IDC_BTN_SET_TO_DEVICE)->click();
+    writing = WaitFor([&] { return tracker_->CommandCount("at+cmgw=+2\r") == 1; });
+    std::raise(SIGTERM);
+    if (pull) {
+      tracker_->PullCable();
+    } else {
+      tracker_->SwitchOff();
+    }
+    QTimer::singleShot(HANG_BOUND_MS, ui::qt::Window(*d), [d] { d->EndDialog(IDCANCEL); });  // only on a hang
+  });
+  Click(SettingButton(w));  // returns when the dialog has ended
+  ASSERT_TRUE(writing);
+  EXPECT_TRUE(WaitFor([&] { return w.Ended(); })) << "the window stayed after the signal";
+  testing::internal::GetCapturedStderr();
+
+  const auto texts = boxes_.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  const std::string start = pull ? settings::WRITE_LINE_LOST_START : settings::WRITE_UNFINISHED_START;
+  EXPECT_EQ(texts[0].rfind(start, 0), 0u) << texts[0];
+  EXPECT_NE(texts[0].find("messages 2, 3, 4 "), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find(settings::WRITE_LEFT_ON_CLOSE_END), std::string::npos) << texts[0];
+  EXPECT_EQ(texts[0].find("the fields keep them"), std::string::npos) << texts[0];
+  EXPECT_EQ(texts[0].find("Export them to a file now"), std::string::npos) << texts[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(SwitchedOffOrPulled, TerminatedDuringAnUnfinishedWriteTest, ::testing::Values(false, true));
 
 TEST_F(MainWindowTest, InterruptOrHangUpClosesAnIdleConnectionAsTheCloseBoxDoes) {
   ClockSpeedScope speed(20.0);
