@@ -246,7 +246,7 @@ TEST_F(UnfinishedWriteTest, GetAfterTheBoxKeepsTheFieldsOfMessagesTheTrackerLack
     }
   }
   ASSERT_EQ(boxes_.Texts().size(), 2u) << "the kept fields are not said";
-  EXPECT_NE(boxes_.Texts().back().find("4"), std::string::npos) << boxes_.Texts().back();
+  EXPECT_NE(boxes_.Texts().back().find('4'), std::string::npos) << boxes_.Texts().back();
 
   Click(Item(IDC_BTN_SET_TO_DEVICE));
   ASSERT_TRUE(AwaitIdle());
