@@ -67,17 +67,14 @@ void CDeviceSettingDlg::KeepFieldsTheTrackerLacks() {
   // box promised to keep, and an empty message is what that write deleted.
   if (!m_readAfterUnfinishedWrite) return;
   m_readAfterUnfinishedWrite = false;
-  std::string missing;
-  unsigned count = 0;
+  std::vector<unsigned> missing;
   for (unsigned n = 1; n <= settings::MESSAGE_COUNT; ++n) {
     if ((m_readFound & (1u << (n - 1))) != 0) continue;
     ShowMessageSettings(m_beforeRead, n);
-    missing += (count++ ? ", " : "") + std::to_string(n);
+    missing.push_back(n);
   }
-  if (count == 0) return;
-  ui::ShowMessageBox(Ref(),
-                     std::string(count == 1 ? "The tracker holds no message " : "The tracker holds no messages ") +
-                         missing + settings::READ_UNWRITTEN_KEPT_END,
+  if (missing.empty()) return;
+  ui::ShowMessageBox(Ref(), "The tracker holds no " + MessageNumbersText(missing) + settings::READ_UNWRITTEN_KEPT_END,
                      {}, MB_ICONEXCLAMATION);
 }
 

@@ -78,9 +78,13 @@ std::string WriteProgress::Describe() const {
       if (states_[n - 1] == g.state) numbers.push_back(n);
     if (numbers.empty()) continue;
     if (!text.empty()) text += "; ";
-    text += numbers.size() == 1 ? "message " : "messages ";
-    for (std::size_t i = 0; i < numbers.size(); ++i) text += (i ? ", " : "") + std::to_string(numbers[i]);
-    text += std::string(" ") + g.words;
+    text += MessageNumbersText(numbers) + " " + g.words;
   }
+  return text;
+}
+
+std::string MessageNumbersText(const std::vector<unsigned>& numbers) {
+  std::string text = numbers.size() == 1 ? "message " : "messages ";
+  for (std::size_t i = 0; i < numbers.size(); ++i) text += (i ? ", " : "") + std::to_string(numbers[i]);
   return text;
 }

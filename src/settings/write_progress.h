@@ -9,6 +9,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "settings/settings_exchange_state.h"
 
@@ -44,3 +45,7 @@ class WriteProgress {
   unsigned storing_ = 0;   // the message whose store command went out last
   bool inText_ = false;
 };
+
+// "message 2" or "messages 2, 3, 4": message numbers as the boxes and
+// kvctl name them.
+std::string MessageNumbersText(const std::vector<unsigned>& numbers);
